@@ -1,0 +1,49 @@
+# Test helpers shared by every folder.
+#
+#   corvane_host_test(NAME n SOURCES ... [LIBS ...] [PEERS])   native tree only
+#   corvane_win_test(NAME n SOURCES ... [LIBS ...] [PEERS])    Windows tree only, run under Wine
+#
+# PEERS runs the test beside the local peer servers (HTTP, SMTP, POP3, scripted
+# TCP) of tests/peers; the test finds their control port in CORVANE_PEERS.
+enable_testing()
+
+set(CORVANE_GTEST_DIR /usr/src/googletest CACHE PATH "GoogleTest sources")
+if(NOT TARGET gtest)
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+  add_subdirectory(${CORVANE_GTEST_DIR} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
+endif()
+
+set(CORVANE_PYTHON /usr/bin/python3 CACHE FILEPATH "Python with Debian's aiosmtpd")
+set(CORVANE_PEERS_SCRIPT ${PROJECT_SOURCE_DIR}/tests/peers/peers.py)
+set(CORVANE_WINE_RUN ${PROJECT_SOURCE_DIR}/tests/wine-run.sh)
+
+function(_corvane_add_test name peers)
+  set(cmd ${ARGN})
+  if(peers)
+    set(cmd ${CORVANE_PYTHON} ${CORVANE_PEERS_SCRIPT} --run -- ${cmd})
+  endif()
+  add_test(NAME ${name} COMMAND ${cmd})
+endfunction()
+
+function(corvane_host_test)
+  cmake_parse_arguments(T "PEERS" "NAME" "SOURCES;LIBS" ${ARGN})
+  if(WIN32)
+    return()
+  endif()
+  add_executable(${T_NAME} ${T_SOURCES})
+  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} gtest_main)
+  _corvane_add_test(host.${T_NAME} "${T_PEERS}" $<TARGET_FILE:${T_NAME}>)
+endfunction()
+
+function(corvane_win_test)
+  cmake_parse_arguments(T "PEERS" "NAME" "SOURCES;LIBS" ${ARGN})
+  if(NOT WIN32)
+    return()
+  endif()
+  add_executable(${T_NAME} ${T_SOURCES})
+  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} gtest_main)
+  _corvane_add_test(wine.${T_NAME} "${T_PEERS}" ${CORVANE_WINE_RUN} $<TARGET_FILE:${T_NAME}>)
+  # Every Windows test shares the one Wine prefix and registry: run them one at a time.
+  set_tests_properties(wine.${T_NAME} PROPERTIES RUN_SERIAL TRUE)
+endfunction()
