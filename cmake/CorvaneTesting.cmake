@@ -17,6 +17,7 @@ endif()
 set(CORVANE_PYTHON /usr/bin/python3 CACHE FILEPATH "Python with Debian's aiosmtpd")
 set(CORVANE_PEERS_SCRIPT ${PROJECT_SOURCE_DIR}/tests/peers/peers.py)
 set(CORVANE_WINE_RUN ${PROJECT_SOURCE_DIR}/tests/wine-run.sh)
+set(CORVANE_WINEPREFIX ${CMAKE_BINARY_DIR}/../wineprefix CACHE PATH "Wine prefix the Windows tests run in")
 
 function(_corvane_add_test name peers)
   set(cmd ${ARGN})
@@ -45,5 +46,6 @@ function(corvane_win_test)
   target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} gtest_main)
   _corvane_add_test(wine.${T_NAME} "${T_PEERS}" ${CORVANE_WINE_RUN} $<TARGET_FILE:${T_NAME}>)
   # Every Windows test shares the one Wine prefix and registry: run them one at a time.
-  set_tests_properties(wine.${T_NAME} PROPERTIES RUN_SERIAL TRUE)
+  set_tests_properties(wine.${T_NAME} PROPERTIES RUN_SERIAL TRUE
+    ENVIRONMENT "WINEPREFIX=${CORVANE_WINEPREFIX};WINEARCH=win32;WINEDEBUG=-all")
 endfunction()
