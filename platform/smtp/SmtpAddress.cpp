@@ -1,0 +1,72 @@
+#include "SmtpAddress.h"
+
+#include "SmtpError.h"
+
+namespace smtp {
+
+namespace {
+
+std::string Trim(const std::string& s) {
+  const char* blanks = " \t";
+  std::size_t b = s.find_first_not_of(blanks);
+  if (b == std::string::npos) return {};
+  std::size_t e = s.find_last_not_of(blanks);
+  return s.substr(b, e - b + 1);
+}
+
+// RFC 5321 limits a path to 256 octets including the angle brackets.
+constexpr std::size_t kMaxMailbox = 254;
+
+Address ParseEntry(const std::string& entry, const std::string& field) {
+  Address a;
+  a.display = entry;
+  std::size_t open = entry.rfind('<');
+  if (open != std::string::npos) {
+    std::size_t close = entry.find('>', open);
+    if (close == std::string::npos || close != entry.size() - 1) {
+      throw SendError(Stage::Input, "the " + field + " address \"" + entry + "\" has an unmatched '<'");
+    }
+    a.mailbox = Trim(entry.substr(open + 1, close - open - 1));
+  } else {
+    a.mailbox = entry;
+  }
+  if (a.mailbox.empty()) throw SendError(Stage::Input, "the " + field + " address \"" + entry + "\" is empty");
+  if (a.mailbox.size() > kMaxMailbox) {
+    throw SendError(Stage::Input, "the " + field + " address \"" + a.mailbox.substr(0, 40) + "...\" is too long");
+  }
+  for (char c : a.mailbox) {
+    unsigned char u = static_cast<unsigned char>(c);
+    if (u <= ' ' || u == 0x7f || c == '<' || c == '>' || c == ',' || c == ';') {
+      throw SendError(Stage::Input, "the " + field + " address \"" + a.mailbox + "\" contains a character an address cannot have");
+    }
+  }
+  return a;
+}
+
+}  // namespace
+
+bool HasLineBreakOrNul(const std::string& s) { return s.find_first_of(std::string("\r\n\0", 3)) != std::string::npos; }
+
+std::vector<Address> ParseAddressList(const std::string& list, const std::string& field) {
+  if (HasLineBreakOrNul(list)) {
+    throw SendError(Stage::Input, "the " + field + " field contains a line break or NUL character");
+  }
+  std::vector<Address> out;
+  std::size_t start = 0;
+  while (start <= list.size()) {
+    std::size_t sep = list.find_first_of(",;", start);
+    if (sep == std::string::npos) sep = list.size();
+    std::string entry = Trim(list.substr(start, sep - start));
+    if (!entry.empty()) out.push_back(ParseEntry(entry, field));
+    start = sep + 1;
+  }
+  return out;
+}
+
+Address ParseSingleAddress(const std::string& text, const std::string& field) {
+  std::vector<Address> list = ParseAddressList(text, field);
+  if (list.size() > 1) throw SendError(Stage::Input, "the " + field + " field must hold a single address");
+  return list.empty() ? Address{} : list.front();
+}
+
+}  // namespace smtp

@@ -1,0 +1,376 @@
+#include "SmtpClient.h"
+
+#include <atomic>
+#include <chrono>
+#include <random>
+
+#include "Base64.h"
+#include "SmtpAddress.h"
+#include "SmtpCapabilities.h"
+#include "SmtpError.h"
+
+namespace smtp {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr std::size_t kMaxCommand = 512;  // octets including CRLF
+
+std::string PortText(const std::string& host, int port) { return host + ", port " + std::to_string(port); }
+
+// One connection's worth of state: the transport, bytes received but not yet
+// parsed, and where in the dialogue we are, so that a transport failure can be
+// reported as what the user was waiting for.
+class Session {
+ public:
+  Session(std::unique_ptr<Transport> transport, int timeoutMs) : transport_(std::move(transport)), timeoutMs_(timeoutMs) {}
+  ~Session() {
+    if (transport_) transport_->Close();
+  }
+
+  void Connect(const std::string& host, int port) { transport_->Connect(host, port, timeoutMs_); }
+
+  void Write(std::string_view bytes) { transport_->Send(bytes, timeoutMs_); }
+
+  void Command(const std::string& line) {
+    if (line.size() + 2 > kMaxCommand) throw SendError(stage, "the command \"" + line.substr(0, 20) + "...\" is too long");
+    Write(line + "\r\n");
+  }
+
+  // The whole reply must arrive within the time-out, however slowly it trickles in.
+  Reply ReadReply() {
+    auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs_);
+    for (;;) {
+      if (auto reply = TakeReply(pending_)) return *reply;
+      ReadMore(deadline);
+    }
+  }
+
+  // POP3 answers one line: "+OK ..." or "-ERR ...".
+  std::string ReadLine() {
+    auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs_);
+    for (;;) {
+      std::size_t end = pending_.find('\n');
+      if (end != std::string::npos) {
+        std::string line = pending_.substr(0, end);
+        pending_.erase(0, end + 1);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        return line;
+      }
+      if (pending_.size() > 4096) throw MalformedReply("the POP3 server's reply is too long");
+      ReadMore(deadline);
+    }
+  }
+
+  Reply Exchange(const std::string& line) {
+    Command(line);
+    return ReadReply();
+  }
+
+  // Anything the server sent after "220" to STARTTLS was sent in the clear
+  // and could be an attacker's; it must not be read as if it came over TLS.
+  void UpgradeToTls(const TlsUpgrade& upgrade, const std::string& host) {
+    pending_.clear();
+    transport_ = upgrade(std::move(transport_), host, timeoutMs_);
+    if (!transport_) throw TransportError(TransportError::Kind::Failed, "the TLS layer returned no connection");
+  }
+
+  // QUIT is a courtesy: the message is already accepted, so nothing it does
+  // may turn success into failure.
+  void QuitQuietly() {
+    try {
+      Command("QUIT");
+      ReadReply();
+    } catch (...) {
+    }
+  }
+
+  Stage stage = Stage::Connect;
+  std::string step;  // e.g. "the reply to RCPT TO"
+
+ private:
+  void ReadMore(Clock::time_point deadline) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    if (left <= 0) throw TransportError(TransportError::Kind::TimedOut, "timed out");
+    char buffer[4096];
+    std::size_t n = transport_->Receive(buffer, sizeof buffer, static_cast<int>(left));
+    pending_.append(buffer, n);
+  }
+
+  std::unique_ptr<Transport> transport_;
+  int timeoutMs_;
+  std::string pending_;
+};
+
+[[noreturn]] void Refuse(Stage stage, const std::string& what, const Reply& reply) {
+  throw SendError(stage, what + ": " + reply.Describe(), reply.code);
+}
+
+std::string MakeUniqueId(std::int64_t now) {
+  static std::atomic<unsigned> counter{0};
+  static const std::uint64_t seed = [] {
+    std::random_device rd;
+    return (static_cast<std::uint64_t>(rd()) << 32) ^ rd();
+  }();
+  std::mt19937_64 mix(seed ^ static_cast<std::uint64_t>(now) ^ (static_cast<std::uint64_t>(++counter) << 40));
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string id = std::to_string(now) + ".";
+  std::uint64_t r = mix();
+  for (int i = 0; i < 16; ++i, r >>= 4) id += kHex[r & 15];
+  return id + "." + std::to_string(counter.load());
+}
+
+void Pop3Login(Session& s, const SendRequest& r) {
+  const std::string& host = r.popServer.empty() ? r.server : r.popServer;
+  s.stage = Stage::Connect;
+  s.step = "connecting to the POP3 server " + PortText(host, r.popPort);
+  try {
+    s.Connect(host, r.popPort);
+  } catch (const TransportError& e) {
+    throw SendError(Stage::Connect, "cannot connect to the POP3 server " + PortText(host, r.popPort) + ": " + e.what());
+  }
+  s.stage = Stage::Authentication;
+  auto expectOk = [&](const std::string& what) {
+    std::string line = s.ReadLine();
+    if (line.rfind("+OK", 0) != 0) throw SendError(Stage::Authentication, "POP3 login failed (" + what + "): " + line);
+  };
+  s.step = "the POP3 greeting";
+  expectOk("greeting");
+  s.step = "the reply to USER";
+  s.Command("USER " + r.username);
+  expectOk("USER");
+  s.step = "the reply to PASS";
+  s.Command("PASS " + r.password);
+  expectOk("PASS");
+  try {
+    s.Command("QUIT");
+    s.ReadLine();
+  } catch (...) {
+  }
+}
+
+void Authenticate(Session& s, const SendRequest& r, const Capabilities& caps) {
+  const std::string mech = r.authenticationType == kAuthLogin ? "LOGIN" : "PLAIN";
+  s.stage = Stage::Authentication;
+  s.step = "the reply to AUTH " + mech;
+  // Servers that announce AUTH but not this mechanism will only answer 504;
+  // saying what they do offer tells the user which setting to change.
+  if (caps.extended && !caps.authMechs.empty() && !caps.HasAuth(mech)) {
+    std::string offered;
+    for (const auto& m : caps.authMechs) offered += (offered.empty() ? "" : " ") + m;
+    throw SendError(Stage::Authentication,
+                    "the server does not offer " + mech + " authentication (it offers: " + offered + ")");
+  }
+  auto failed = [&](const Reply& reply) { Refuse(Stage::Authentication, "authentication failed (" + mech + ")", reply); };
+  // An empty value still has to be a line the server can read.
+  auto encode = [](const std::string& v) { return v.empty() ? std::string("=") : Base64Encode(v); };
+  Reply reply;
+  if (mech == "PLAIN") {
+    std::string token = Base64Encode(std::string("\0", 1) + r.username + std::string("\0", 1) + r.password);
+    if (token.size() + 13 <= kMaxCommand) {
+      reply = s.Exchange("AUTH PLAIN " + token);
+    } else {
+      reply = s.Exchange("AUTH PLAIN");
+      if (reply.code != 334) failed(reply);
+      s.Write(token + "\r\n");
+      reply = s.ReadReply();
+    }
+  } else {
+    reply = s.Exchange("AUTH LOGIN");
+    if (reply.code != 334) failed(reply);
+    s.step = "the reply to the user name";
+    s.Write(encode(r.username) + "\r\n");
+    reply = s.ReadReply();
+    if (reply.code != 334) failed(reply);
+    s.step = "the reply to the password";
+    s.Write(encode(r.password) + "\r\n");
+    reply = s.ReadReply();
+  }
+  if (reply.code != 235) failed(reply);
+}
+
+Capabilities Hello(Session& s, const std::string& name) {
+  s.stage = Stage::Hello;
+  s.step = "the reply to EHLO";
+  Reply reply = s.Exchange("EHLO " + name);
+  if (reply.code == 250) return ParseCapabilities(reply);
+  s.step = "the reply to HELO";
+  Reply helo = s.Exchange("HELO " + name);
+  if (helo.code != 250) Refuse(Stage::Hello, "the server rejected the greeting HELO " + name, helo);
+  return Capabilities{};
+}
+
+std::string TransportFailureText(const TransportError& e, const std::string& step) {
+  std::string where = step.empty() ? "" : " (" + step + ")";
+  switch (e.kind()) {
+    case TransportError::Kind::TimedOut:
+      return "timed out waiting for the server" + where;
+    case TransportError::Kind::Closed:
+      return "the server closed the connection unexpectedly" + where;
+    default:
+      return "the connection to the server failed" + where + ": " + e.what();
+  }
+}
+
+}  // namespace
+
+bool IsValidHostName(const std::string& name) {
+  if (name.empty() || name.size() > 255) return false;
+  if (name.front() == '[') {
+    if (name.back() != ']' || name.size() < 3) return false;
+    for (std::size_t i = 1; i + 1 < name.size(); ++i) {
+      char c = name[i];
+      if (!(std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == ':')) return false;
+    }
+    return true;
+  }
+  for (char c : name) {
+    if (!(std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '.')) return false;
+  }
+  return true;
+}
+
+void ValidateRequest(const SendRequest& r) {
+  auto refuse = [](const std::string& text) { throw SendError(Stage::Input, text); };
+  if (r.server.empty()) refuse("no mail server was given");
+  for (auto [value, name] : {std::pair{&r.server, "server name"}, {&r.popServer, "POP3 server name"},
+                             {&r.username, "user name"}, {&r.password, "password"},
+                             {&r.clientHostName, "client host name"}}) {
+    if (HasLineBreakOrNul(*value)) refuse("the " + std::string(name) + " contains a line break or NUL character");
+  }
+  for (auto* host : {&r.server, &r.popServer}) {
+    if (host->find_first_of(" \t") != std::string::npos) refuse("the server name \"" + *host + "\" contains a blank");
+  }
+  if (r.port < 1 || r.port > 65535) refuse("the port " + std::to_string(r.port) + " is not a valid port number");
+  if (r.popPort < 1 || r.popPort > 65535) refuse("the POP3 port " + std::to_string(r.popPort) + " is not valid");
+  if (r.timeoutMs <= 0) refuse("the time-out must be greater than zero");
+  switch (r.authenticationType) {
+    case kAuthNone:
+      break;
+    case kAuthPop3:
+    case kAuthLogin:
+    case kAuthPlain:
+      if (r.username.empty()) refuse("authentication needs a user name");
+      break;
+    default:
+      refuse("unknown authentication type " + std::to_string(r.authenticationType));
+  }
+  if (!r.clientHostName.empty() && !IsValidHostName(r.clientHostName)) {
+    refuse("the client host name \"" + r.clientHostName + "\" is not a valid host name");
+  }
+}
+
+Client::Client(TransportFactory makeTransport, TlsUpgrade upgradeToTls)
+    : makeTransport_(std::move(makeTransport)), upgradeToTls_(std::move(upgradeToTls)) {}
+
+std::string Client::DefaultHostName() {
+  std::string name;
+  try {
+    name = makeTransport_()->LocalHostName();
+  } catch (...) {
+  }
+  return IsValidHostName(name) ? name : "localhost";
+}
+
+SendResult Client::Send(const SendRequest& request) {
+  ValidateRequest(request);
+  MessageStamp stamp;
+  stamp.unixTime = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count();
+  stamp.zoneOffsetMinutes = LocalZoneOffsetMinutes(stamp.unixTime);
+  stamp.uniqueId = MakeUniqueId(stamp.unixTime);
+  stamp.host = request.clientHostName.empty() ? DefaultHostName() : request.clientHostName;
+  return Send(request, stamp);
+}
+
+SendResult Client::Send(const SendRequest& r, const MessageStamp& stamp) {
+  ValidateRequest(r);
+  PreparedMessage message = PrepareMessage(r, stamp);
+  std::string data = DotStuff(message.content);
+  const std::string helloName = r.clientHostName.empty() ? stamp.host : r.clientHostName;
+  if (r.tls == TlsMode::StartTls && !upgradeToTls_) {
+    throw SendError(Stage::Input, "TLS was requested but this program has no TLS support");
+  }
+
+  if (r.authenticationType == kAuthPop3) {
+    Session pop(makeTransport_(), r.timeoutMs);
+    try {
+      Pop3Login(pop, r);
+    } catch (const TransportError& e) {
+      throw SendError(pop.stage, TransportFailureText(e, pop.step));
+    } catch (const MalformedReply& e) {
+      throw SendError(pop.stage, std::string(e.what()) + " (" + pop.step + ")");
+    }
+  }
+
+  Session s(makeTransport_(), r.timeoutMs);
+  try {
+    s.stage = Stage::Connect;
+    try {
+      s.Connect(r.server, r.port);
+    } catch (const TransportError& e) {
+      throw SendError(Stage::Connect, "cannot connect to " + PortText(r.server, r.port) + ": " + e.what());
+    }
+    s.stage = Stage::Greeting;
+    s.step = "the greeting";
+    Reply greeting = s.ReadReply();
+    if (greeting.code != 220) Refuse(Stage::Greeting, "the server refused the connection", greeting);
+
+    Capabilities caps = Hello(s, helloName);
+    if (r.tls == TlsMode::StartTls) {
+      s.stage = Stage::Tls;
+      s.step = "the reply to STARTTLS";
+      if (!caps.startTls) throw SendError(Stage::Tls, "the server does not offer STARTTLS");
+      Reply reply = s.Exchange("STARTTLS");
+      if (reply.code != 220) Refuse(Stage::Tls, "the server refused STARTTLS", reply);
+      s.step = "the TLS handshake";
+      try {
+        s.UpgradeToTls(upgradeToTls_, r.server);
+      } catch (const TransportError& e) {
+        // Never fall back to plain text once TLS was asked for.
+        throw SendError(Stage::Tls, "the TLS handshake with " + r.server + " failed: " + e.what());
+      }
+      // What the server announced before TLS may have been tampered with.
+      caps = Hello(s, helloName);
+    }
+    if (r.authenticationType == kAuthLogin || r.authenticationType == kAuthPlain) Authenticate(s, r, caps);
+
+    s.stage = Stage::Message;
+    if (caps.size && caps.sizeLimit > 0 && data.size() > caps.sizeLimit) {
+      throw SendError(Stage::Message, "the message (" + std::to_string(data.size()) +
+                                          " bytes) is larger than the server accepts (" +
+                                          std::to_string(caps.sizeLimit) + " bytes)");
+    }
+    s.stage = Stage::Sender;
+    s.step = "the reply to MAIL FROM";
+    std::string mailFrom = "MAIL FROM:<" + message.sender + ">";
+    if (caps.size) mailFrom += " SIZE=" + std::to_string(data.size());
+    Reply reply = s.Exchange(mailFrom);
+    if (reply.code != 250) {
+      Refuse(Stage::Sender, "the server rejected the sender address " + (message.sender.empty() ? "<>" : message.sender),
+             reply);
+    }
+    s.stage = Stage::Recipient;
+    s.step = "the reply to RCPT TO";
+    for (const std::string& rcpt : message.recipients) {
+      reply = s.Exchange("RCPT TO:<" + rcpt + ">");
+      if (reply.code != 250 && reply.code != 251) Refuse(Stage::Recipient, "the server rejected the recipient address " + rcpt, reply);
+    }
+    s.stage = Stage::Message;
+    s.step = "the reply to DATA";
+    reply = s.Exchange("DATA");
+    if (reply.code != 354) Refuse(Stage::Message, "the server did not accept the message", reply);
+    s.step = "the reply after the message was sent; it may have been delivered";
+    s.Write(data);
+    reply = s.ReadReply();
+    if (reply.code != 250) Refuse(Stage::Message, "the server did not accept the message", reply);
+    s.QuitQuietly();
+    return SendResult{"<" + stamp.uniqueId + "@" + stamp.host + ">", reply};
+  } catch (const TransportError& e) {
+    throw SendError(s.stage, TransportFailureText(e, s.step));
+  } catch (const MalformedReply& e) {
+    throw SendError(s.stage, std::string(e.what()) + " (" + s.step + ")");
+  }
+}
+
+}  // namespace smtp

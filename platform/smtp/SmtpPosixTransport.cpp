@@ -1,0 +1,141 @@
+#include "SmtpPosixTransport.h"
+
+#include <fcntl.h>
+#include <netdb.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+
+#include "SmtpError.h"
+
+namespace smtp {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+[[noreturn]] void Fail(int error) { throw TransportError(TransportError::Kind::Failed, std::strerror(error)); }
+
+int MillisLeft(Clock::time_point deadline) {
+  auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+  return left > 0 ? static_cast<int>(left) : 0;
+}
+
+// Waits until fd is ready for `events`; EINTR must not cut the time-out short
+// nor stretch it.
+void WaitFor(int fd, short events, Clock::time_point deadline) {
+  for (;;) {
+    pollfd p{fd, events, 0};
+    int n = ::poll(&p, 1, MillisLeft(deadline));
+    if (n > 0) return;
+    if (n == 0) throw TransportError(TransportError::Kind::TimedOut, "timed out");
+    if (errno != EINTR) Fail(errno);
+  }
+}
+
+}  // namespace
+
+void PosixTransport::Connect(const std::string& host, int port, int timeoutMs) {
+  Close();
+  auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* list = nullptr;
+  int rc = ::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &list);
+  if (rc != 0) throw TransportError(TransportError::Kind::Failed, std::string("cannot resolve the name: ") + gai_strerror(rc));
+  std::string lastError = "no address";
+  bool timedOut = false;
+  // Each address is tried in turn; the time-out bounds the whole attempt.
+  for (addrinfo* a = list; a; a = a->ai_next) {
+    int fd = ::socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol);
+    if (fd < 0) {
+      lastError = std::strerror(errno);
+      continue;
+    }
+    int err = 0;
+    if (::connect(fd, a->ai_addr, a->ai_addrlen) != 0) {
+      err = errno;
+      if (err == EINPROGRESS) {
+        pollfd p{fd, POLLOUT, 0};
+        int n;
+        do n = ::poll(&p, 1, MillisLeft(deadline));
+        while (n < 0 && errno == EINTR);
+        if (n == 0) {
+          err = ETIMEDOUT;
+          timedOut = true;
+        } else if (n < 0) {
+          err = errno;
+        } else {
+          socklen_t len = sizeof err;
+          ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len);
+        }
+      }
+    }
+    if (err == 0) {
+      fd_ = fd;
+      ::freeaddrinfo(list);
+      return;
+    }
+    ::close(fd);
+    lastError = std::strerror(err);
+    if (timedOut) break;
+  }
+  ::freeaddrinfo(list);
+  throw TransportError(timedOut ? TransportError::Kind::TimedOut : TransportError::Kind::Failed,
+                       timedOut ? "timed out" : lastError);
+}
+
+void PosixTransport::Send(std::string_view bytes, int timeoutMs) {
+  if (fd_ < 0) throw TransportError(TransportError::Kind::Failed, "not connected");
+  auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (!bytes.empty()) {
+    // MSG_NOSIGNAL: a peer that went away must be an error, not SIGPIPE.
+    ssize_t n = ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+    if (n > 0) {
+      bytes.remove_prefix(static_cast<std::size_t>(n));
+    } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
+      WaitFor(fd_, POLLOUT, deadline);
+    } else if (errno == EPIPE || errno == ECONNRESET) {
+      throw TransportError(TransportError::Kind::Closed, std::strerror(errno));
+    } else if (errno != EINTR) {
+      Fail(errno);
+    }
+  }
+}
+
+std::size_t PosixTransport::Receive(char* buffer, std::size_t capacity, int timeoutMs) {
+  if (fd_ < 0) throw TransportError(TransportError::Kind::Failed, "not connected");
+  auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+  for (;;) {
+    ssize_t n = ::recv(fd_, buffer, capacity, 0);
+    if (n > 0) return static_cast<std::size_t>(n);
+    if (n == 0) throw TransportError(TransportError::Kind::Closed, "connection closed");
+    if (errno == EAGAIN || errno == EWOULDBLOCK) {
+      WaitFor(fd_, POLLIN, deadline);
+    } else if (errno == ECONNRESET) {
+      throw TransportError(TransportError::Kind::Closed, std::strerror(errno));
+    } else if (errno != EINTR) {
+      Fail(errno);
+    }
+  }
+}
+
+void PosixTransport::Close() noexcept {
+  if (fd_ >= 0) {
+    ::close(fd_);
+    fd_ = -1;
+  }
+}
+
+std::string PosixTransport::LocalHostName() {
+  char name[256] = {};
+  if (::gethostname(name, sizeof name - 1) != 0 || name[0] == '\0') return "localhost";
+  return name;
+}
+
+}  // namespace smtp

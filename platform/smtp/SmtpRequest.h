@@ -1,0 +1,42 @@
+#pragma once
+// Everything one send needs, as the mail control's properties hold it.
+#include <string>
+
+namespace smtp {
+
+enum AuthenticationType {
+  kAuthNone = 0,
+  kAuthPop3 = 1,   // POP-before-SMTP: log in to the POP3 server first, then send without AUTH
+  kAuthLogin = 2,
+  kAuthPlain = 3,
+};
+
+enum class TlsMode {
+  None,
+  StartTls,  // required: a server without STARTTLS or a failed handshake ends the send
+};
+
+struct SendRequest {
+  std::string server;
+  int port = 25;
+  std::string username;
+  std::string password;
+  int authenticationType = kAuthNone;
+  std::string popServer;   // empty: the SMTP server itself
+  int popPort = 110;
+  std::string sendTo;      // comma- or semicolon-separated
+  std::string mailFrom;    // may be empty: the null sender "<>"
+  std::string cc;
+  std::string bcc;         // envelope only, never a header
+  std::string replyTo;
+  std::string messageSubject;
+  std::string messageText;
+  std::string contentType = "text/plain";
+  std::string charset = "us-ascii";
+  std::string contentTransferEncoding = "7bit";
+  std::string clientHostName;  // EHLO name; empty: the machine's name
+  int timeoutMs = 10000;
+  TlsMode tls = TlsMode::None;
+};
+
+}  // namespace smtp
