@@ -1,0 +1,212 @@
+// The taskbar popup without its window: which edge the taskbar is on, where
+// the popup hides and shows, how fast it slides, what every timer tick and
+// every announcement does, the caption font's look and the skin's key-colour
+// mask. The window layer feeds in what the system reports (work area, screen
+// size, timer ids) and carries out the effects handed back, so everything
+// that decides lives here and is tested natively.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace corvane::notifier {
+
+// These values go straight to SetTimer/KillTimer and into the popup's fields,
+// so they are fixed numbers, not just distinct names.
+enum NotifierState : std::int32_t {
+  NotifierIdle = 0,
+  NotifierSlidingIn = 1,
+  NotifierHolding = 2,
+  NotifierSlidingOut = 3,
+};
+
+enum NotifierTimer : std::uint32_t {
+  TimerSlideIn = 1,
+  TimerHold = 2,
+  TimerSlideOut = 3,
+};
+
+enum TaskbarEdge : std::int32_t {
+  EdgeTop = 1,
+  EdgeLeft = 2,
+  EdgeRight = 3,
+  EdgeBottom = 4,
+};
+
+enum CaptionStyle : std::uint32_t {
+  StyleBold = 1,
+  StyleItalic = 2,
+  StyleUnderline = 4,
+};
+
+// Same layout and meaning as the system's RECT: right and bottom exclusive.
+struct Rect {
+  std::int32_t left = 0, top = 0, right = 0, bottom = 0;
+  bool operator==(const Rect&) const = default;
+};
+
+struct Point {
+  std::int32_t x = 0, y = 0;
+  bool operator==(const Point&) const = default;
+};
+
+// The taskbar sits where the work area falls short of the screen. Sizes are
+// compared unsigned, as the system's own numbers are, so a nonsensical work
+// area (right < left) never reads as "narrower than the screen".
+TaskbarEdge EdgeOfTaskbar(const Rect& workArea, std::int32_t cxScreen, std::int32_t cyScreen);
+
+// One slide cycle's fixed points for a skin of cx by cy moving `step` pixels
+// per tick. `steps` truncates, so an odd moving dimension overshoots the shown
+// position by one pixel on the way in yet still lands exactly on the hidden
+// position on the way out.
+struct Cycle {
+  TaskbarEdge edge = EdgeBottom;
+  Point hidden;
+  Point shown;
+  std::int32_t steps = 0;
+};
+Cycle CycleFor(TaskbarEdge edge, const Rect& workArea, std::int32_t cx, std::int32_t cy,
+               std::int32_t step);
+
+// One thing the window layer must do, in the order handed back.
+struct Effect {
+  enum Kind : std::uint8_t {
+    Show,        // ShowWindow(SW_SHOW)
+    Hide,        // ShowWindow(SW_HIDE)
+    StartTimer,  // SetTimer(timer, ms)
+    KillTimer,   // KillTimer(timer)
+    MoveTo,      // SetWindowPos(x, y, cx, cy), no z-order change, no activation
+    Collapse,    // MoveWindow(0, 0, 0, 0, repaint): the parked, invisible size
+    Redraw,      // RedrawWindow(invalidate | erase | update now)
+  };
+  Kind kind = Redraw;
+  NotifierTimer timer{};
+  std::uint32_t ms = 0;
+  std::int32_t x = 0, y = 0, cx = 0, cy = 0;
+
+  bool operator==(const Effect&) const = default;
+};
+using Effects = std::vector<Effect>;
+
+// The popup's animation. Only one of the three timers runs at any time, and
+// the core keeps track of which, so a late tick from a timer already killed
+// (its WM_TIMER may still be queued) changes nothing.
+class NotifierCore {
+ public:
+  static constexpr std::int32_t kStep = 2;
+
+  // The skin's size is the window's size while shown; a failed skin load
+  // leaves it as it was, so the window layer only calls this on success.
+  void SetSkinSize(std::int32_t cx, std::int32_t cy);
+
+  // Starts, refreshes or revives a cycle. nullopt means refused: the skin is
+  // missing or too small to move in 2-pixel steps along the taskbar's axis
+  // (there would be no steps to divide the times by). On a refusal nothing
+  // has changed, and the caller should leave its caption alone too.
+  std::optional<Effects> Announce(const Rect& workArea, std::int32_t cxScreen,
+                                  std::int32_t cyScreen, std::uint32_t msAppear,
+                                  std::uint32_t msStay, std::uint32_t msHide);
+
+  // One WM_TIMER. Ids that are not ours, or not running, do nothing.
+  Effects OnTimer(std::uint32_t id);
+
+  // Stops whatever runs, parks the window at zero size and hides it.
+  Effects Dismiss();
+
+  NotifierState State() const { return state_; }
+  Point Position() const { return now_; }
+  Point Hidden() const { return hidden_; }
+  std::int32_t Edge() const { return edge_; }
+  std::int32_t SkinWidth() const { return cxSkin_; }
+  std::int32_t SkinHeight() const { return cySkin_; }
+  std::uint32_t AppearMs() const { return msAppear_; }
+  std::uint32_t StayMs() const { return msStay_; }
+  std::uint32_t HideMs() const { return msHide_; }
+  std::uint32_t StepInMs() const { return msStepIn_; }
+  std::uint32_t StepOutMs() const { return msStepOut_; }
+  bool TimerRunning(NotifierTimer id) const;
+
+ private:
+  void Start(Effects& fx, NotifierTimer id, std::uint32_t ms);
+  void Kill(Effects& fx, NotifierTimer id);
+  void Place(Effects& fx) const;
+  void DismissInto(Effects& fx);
+  Effects SlideInTick();
+  Effects HoldTick();
+  Effects SlideOutTick();
+
+  std::int32_t cxSkin_ = 0, cySkin_ = 0;
+  NotifierState state_ = NotifierIdle;
+  std::uint32_t msAppear_ = 0, msStay_ = 0, msHide_ = 0;
+  std::uint32_t msStepIn_ = 0, msStepOut_ = 0;
+  Point hidden_;
+  Point now_;
+  std::int32_t edge_ = 0;  // 0 until the first cycle picks an edge
+  std::uint32_t running_ = 0;  // bit (1 << id) per running timer
+};
+
+// --- Caption font -----------------------------------------------------------
+
+struct FontLook {
+  std::int32_t weight = 400;
+  bool italic = false;
+  bool underline = false;
+  bool operator==(const FontLook&) const = default;
+};
+
+// Bits other than the three style bits are ignored.
+FontLook LookFromStyle(std::uint32_t styleBits);
+
+// A size in tenths of a point as a LOGFONT height for a screen of `ppi`
+// pixels per inch: negative (character height, not cell height), rounded
+// half away from zero like the system's MulDiv. 90 at 96 ppi gives -12.
+std::int32_t PointSizeToHeight(std::int32_t tenthsOfPoint, std::int32_t ppi);
+
+// LOGFONT's face field holds 32 bytes including the terminator.
+std::string FitFaceName(std::string_view face);
+
+// --- Skin key-colour mask ---------------------------------------------------
+
+struct KeyColour {
+  std::uint8_t red = 0, green = 0, blue = 0;
+  bool operator==(const KeyColour&) const = default;
+};
+
+// The skin loader takes red, green and blue as signed 16-bit values where -1
+// means "no key" for the whole colour; otherwise only the low bytes count.
+std::optional<KeyColour> KeyFromArgs(std::int16_t red, std::int16_t green, std::int16_t blue);
+
+// The pixel read drops the last width mod 4 columns so that 24-bit rows need
+// no padding and pixel (x, y) sits at byte 3 * (y * width + x). Both sizes are
+// kept in 16 bits, as the reader hands them back.
+struct PixelSize {
+  std::uint16_t width = 0, height = 0;
+  bool operator==(const PixelSize&) const = default;
+};
+PixelSize ReadableSize(std::int32_t bitmapWidth, std::int32_t bitmapHeight);
+std::size_t PixelBytes(PixelSize size);
+
+// Both of these read `bgr` as tightly packed top-down rows of blue, green,
+// red; they throw std::invalid_argument when the buffer is shorter than
+// PixelBytes(size).
+
+// One byte per pixel, row by row: 1 where the pixel is exactly the key.
+std::vector<std::uint8_t> KeyMask(std::span<const std::uint8_t> bgr, PixelSize size,
+                                  KeyColour key);
+
+// The visible part of the skin as horizontal runs of non-key pixels, row by
+// row, left to right; [left, right) on row y. The union of the rectangles
+// (left, y, right, y + 1) is exactly the full rectangle less every key pixel,
+// built from a few rectangles per row instead of one region per pixel.
+struct RowRun {
+  std::int32_t y = 0, left = 0, right = 0;
+  bool operator==(const RowRun&) const = default;
+};
+std::vector<RowRun> OpaqueRuns(std::span<const std::uint8_t> bgr, PixelSize size, KeyColour key);
+
+}  // namespace corvane::notifier
