@@ -1,0 +1,331 @@
+// The whole dialogue against real servers on 127.0.0.1: aiosmtpd for mail,
+// a small POP3 responder, and scripted TCP peers for servers that misbehave.
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+#include "PeerClient.h"
+#include "SmtpClient.h"
+#include "SmtpError.h"
+#include "SmtpPosixTransport.h"
+
+using namespace smtp;
+
+namespace {
+
+Client NativeClient(TlsUpgrade tls = {}) {
+  return Client([] { return std::make_unique<PosixTransport>(); }, std::move(tls));
+}
+
+class SmtpSend : public ::testing::Test {
+ protected:
+  peers::PeerClient peers = peers::PeerClient::FromEnvironment();
+
+  SendRequest Request(int port) {
+    SendRequest r;
+    r.server = "127.0.0.1";
+    r.port = port;
+    r.sendTo = "ann@example.org";
+    r.mailFrom = "corvane@example.net";
+    r.messageSubject = "IP address changed";
+    r.messageText = "Your new IP address is 203.0.113.7\nChecked just now.";
+    r.clientHostName = "tester.example";
+    r.timeoutMs = 5000;
+    return r;
+  }
+
+  SendError SendExpectingError(const SendRequest& r) {
+    try {
+      NativeClient().Send(r);
+    } catch (const SendError& e) {
+      return e;
+    }
+    ADD_FAILURE() << "the send succeeded";
+    return SendError(Stage::Input, "");
+  }
+
+  static std::string Step(const std::string& bytes) { return "send:" + peers::PeerClient::Encode(bytes); }
+
+  static std::string Header(const std::string& content, const std::string& name) {
+    std::string head = "\r\n" + content.substr(0, content.find("\r\n\r\n") + 2);
+    std::size_t at = head.find("\r\n" + name + ": ");
+    if (at == std::string::npos) return "<missing>";
+    at += name.size() + 4;
+    return head.substr(at, head.find("\r\n", at) - at);
+  }
+  static std::string Body(const std::string& content) { return content.substr(content.find("\r\n\r\n") + 4); }
+};
+
+bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+}  // namespace
+
+TEST_F(SmtpSend, PlainMessageArrivesWithHeadersAndBody) {
+  int port = peers.StartSmtp();
+  SendResult result = NativeClient().Send(Request(port));
+  EXPECT_EQ(result.accepted.code, 250);
+  auto mails = peers.Messages(port);
+  ASSERT_EQ(mails.size(), 1u);
+  const auto& m = mails[0];
+  EXPECT_EQ(m.from, "corvane@example.net");
+  EXPECT_EQ(m.to, std::vector<std::string>{"ann@example.org"});
+  EXPECT_EQ(m.helo, "tester.example");
+  EXPECT_EQ(m.authMech, "");
+  EXPECT_EQ(Header(m.content, "Subject"), "IP address changed");
+  EXPECT_EQ(Header(m.content, "From"), "corvane@example.net");
+  EXPECT_EQ(Header(m.content, "To"), "ann@example.org");
+  EXPECT_EQ(Header(m.content, "Message-ID"), result.messageId);
+  EXPECT_TRUE(Contains(result.messageId, "@tester.example>"));
+  EXPECT_EQ(Header(m.content, "Content-Type"), "text/plain; charset=us-ascii");
+  EXPECT_NE(Header(m.content, "Date"), "<missing>");
+  EXPECT_EQ(Body(m.content), "Your new IP address is 203.0.113.7\r\nChecked just now.\r\n");
+  // Every line end that reached the server is CRLF.
+  for (std::size_t i = 0; i < m.content.size(); ++i) {
+    bool lf = m.content[i] == '\n', cr = m.content[i] == '\r';
+    ASSERT_FALSE(lf && (i == 0 || m.content[i - 1] != '\r')) << "bare LF at " << i;
+    ASSERT_FALSE(cr && (i + 1 == m.content.size() || m.content[i + 1] != '\n')) << "bare CR at " << i;
+  }
+}
+
+TEST_F(SmtpSend, LoginAndPlainAuthentication) {
+  for (auto [mech, type] : {std::pair{"LOGIN", kAuthLogin}, std::pair{"PLAIN", kAuthPlain}}) {
+    SCOPED_TRACE(mech);
+    int port = peers.StartSmtp("auth=login,plain&user=mailer&password=s%C3%A9cret%20pass&require_auth=1");
+    SendRequest r = Request(port);
+    r.authenticationType = type;
+    r.username = "mailer";
+    r.password = "s\xc3\xa9" "cret pass";
+    NativeClient().Send(r);
+    auto mails = peers.Messages(port);
+    ASSERT_EQ(mails.size(), 1u);
+    EXPECT_EQ(mails[0].authMech, mech);
+    EXPECT_EQ(mails[0].authUser, "mailer");
+    EXPECT_EQ(mails[0].authPassword, "s\xc3\xa9" "cret pass");
+    peers.Stop(port);
+  }
+}
+
+TEST_F(SmtpSend, WrongPasswordAndMissingMechanism) {
+  int port = peers.StartSmtp("auth=login&user=mailer&password=right&require_auth=1");
+  SendRequest r = Request(port);
+  r.authenticationType = kAuthLogin;
+  r.username = "mailer";
+  r.password = "wrong";
+  SendError e = SendExpectingError(r);
+  EXPECT_EQ(e.stage(), Stage::Authentication);
+  EXPECT_EQ(e.replyCode(), 535);
+  EXPECT_TRUE(Contains(e.what(), "authentication failed (LOGIN): 535")) << e.what();
+
+  r.authenticationType = kAuthPlain;
+  e = SendExpectingError(r);
+  EXPECT_TRUE(Contains(e.what(), "does not offer PLAIN authentication (it offers: LOGIN)")) << e.what();
+  EXPECT_TRUE(peers.Messages(port).empty());
+}
+
+TEST_F(SmtpSend, ServerRefusalsNameTheStepAndQuoteTheServer) {
+  struct Case {
+    const char* fail;
+    Stage stage;
+    int code;
+    const char* text;
+  } cases[] = {
+      {"rcpt:550", Stage::Recipient, 550, "the server rejected the recipient address ann@example.org: 550 Refused"},
+      {"mail:553", Stage::Sender, 553, "the server rejected the sender address corvane@example.net: 553 Refused"},
+      {"data:554", Stage::Message, 554, "the server did not accept the message: 554 Refused"},
+      {"dot:552", Stage::Message, 552, "the server did not accept the message: 552 Refused"},
+      {"ehlo:421", Stage::Hello, 421, "rejected the greeting HELO tester.example: 421"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.fail);
+    // HELO must fail too for the hello case; the other cases never reach it.
+    int port = peers.StartSmtp(std::string("fail=") + c.fail + "&fail=helo:421");
+    SendError e = SendExpectingError(Request(port));
+    EXPECT_EQ(e.stage(), c.stage);
+    EXPECT_EQ(e.replyCode(), c.code);
+    EXPECT_TRUE(Contains(e.what(), c.text)) << e.what();
+    EXPECT_TRUE(peers.Messages(port).empty());
+    peers.Stop(port);
+  }
+}
+
+TEST_F(SmtpSend, FallsBackToHeloWhenEhloIsRefused) {
+  int port = peers.StartSmtp("fail=ehlo:502");
+  NativeClient().Send(Request(port));
+  auto mails = peers.Messages(port);
+  ASSERT_EQ(mails.size(), 1u);
+  EXPECT_EQ(mails[0].helo, "tester.example");
+}
+
+TEST_F(SmtpSend, SeveralRecipientsDotsAndBcc) {
+  int port = peers.StartSmtp();
+  SendRequest r = Request(port);
+  r.sendTo = "ann@example.org; Bob <bob@example.org>";
+  r.cc = "carl@example.org";
+  r.bcc = "dora@example.org";
+  r.replyTo = "help@example.net";
+  r.messageText = ".\n..two dots\n.three\nlast line.\n.";
+  NativeClient().Send(r);
+  auto mails = peers.Messages(port);
+  ASSERT_EQ(mails.size(), 1u);
+  EXPECT_EQ(mails[0].to,
+            (std::vector<std::string>{"ann@example.org", "bob@example.org", "carl@example.org", "dora@example.org"}));
+  EXPECT_EQ(Header(mails[0].content, "To"), "ann@example.org, Bob <bob@example.org>");
+  EXPECT_EQ(Header(mails[0].content, "Cc"), "carl@example.org");
+  EXPECT_EQ(Header(mails[0].content, "Reply-To"), "help@example.net");
+  EXPECT_FALSE(Contains(mails[0].content, "dora")) << "Bcc must stay in the envelope";
+  EXPECT_EQ(Body(mails[0].content), ".\r\n..two dots\r\n.three\r\nlast line.\r\n.\r\n");
+}
+
+TEST_F(SmtpSend, NullSenderIsSentAsEmptyPath) {
+  int port = peers.StartSmtp();
+  SendRequest r = Request(port);
+  r.mailFrom = "";
+  NativeClient().Send(r);
+  auto mails = peers.Messages(port);
+  ASSERT_EQ(mails.size(), 1u);
+  EXPECT_EQ(mails[0].from, "<>") << "aiosmtpd records the null reverse-path as <>";
+}
+
+TEST_F(SmtpSend, InjectionIsRefusedBeforeConnecting) {
+  // A scripted peer logs every line it reads: an empty log means no byte left us.
+  int port = peers.StartRaw(Step("220 hi\r\n") + "|line|line|line");
+  SendRequest r = Request(port);
+  r.messageSubject = "hi\r\nRCPT TO:<victim@example.org>";
+  EXPECT_EQ(SendExpectingError(r).stage(), Stage::Input);
+  r = Request(port);
+  r.sendTo = "ann@example.org>\r\nRCPT TO:<victim@example.org";
+  EXPECT_EQ(SendExpectingError(r).stage(), Stage::Input);
+  r = Request(port);
+  r.clientHostName = "x\nMAIL FROM:<a@b>";
+  EXPECT_EQ(SendExpectingError(r).stage(), Stage::Input);
+  EXPECT_TRUE(peers.RawLog(port).empty());
+}
+
+TEST_F(SmtpSend, PopBeforeSmtp) {
+  int pop = peers.StartPop3("popuser", "poppass");
+  int port = peers.StartSmtp();
+  SendRequest r = Request(port);
+  r.authenticationType = kAuthPop3;
+  r.username = "popuser";
+  r.password = "poppass";
+  r.popPort = pop;
+  NativeClient().Send(r);
+  std::vector<std::string> log = peers.Pop3Log(pop);
+  EXPECT_EQ(log, (std::vector<std::string>{"USER popuser", "PASS poppass", "QUIT"}));
+  auto mails = peers.Messages(port);
+  ASSERT_EQ(mails.size(), 1u);
+  EXPECT_EQ(mails[0].authMech, "") << "POP-before-SMTP sends no AUTH";
+
+  r.password = "bad";
+  SendError e = SendExpectingError(r);
+  EXPECT_EQ(e.stage(), Stage::Authentication);
+  EXPECT_TRUE(Contains(e.what(), "POP3 login failed (PASS): -ERR")) << e.what();
+  EXPECT_EQ(peers.Messages(port).size(), 1u) << "no mail after a failed POP3 login";
+}
+
+TEST_F(SmtpSend, ConnectionRefused) {
+  int port = peers.StartRaw("close");
+  peers.Stop(port);
+  SendError e = SendExpectingError(Request(port));
+  EXPECT_EQ(e.stage(), Stage::Connect);
+  EXPECT_TRUE(Contains(e.what(), "cannot connect to 127.0.0.1, port " + std::to_string(port) + ": ")) << e.what();
+}
+
+TEST_F(SmtpSend, ServerThatNeverGreetsTimesOut) {
+  int port = peers.StartRaw("hold");
+  SendRequest r = Request(port);
+  r.timeoutMs = 700;
+  auto start = std::chrono::steady_clock::now();
+  SendError e = SendExpectingError(r);
+  auto took = std::chrono::steady_clock::now() - start;
+  EXPECT_EQ(e.stage(), Stage::Greeting);
+  EXPECT_TRUE(Contains(e.what(), "timed out waiting for the server (the greeting)")) << e.what();
+  EXPECT_GE(took, std::chrono::milliseconds(650));
+  EXPECT_LT(took, std::chrono::milliseconds(2500));
+}
+
+TEST_F(SmtpSend, TricklingReplyCannotStretchTheTimeOut) {
+  // One byte every 200 ms never completes a line; the time-out covers the whole reply.
+  std::string script = Step("2");
+  for (int i = 0; i < 30; ++i) script += "|sleep:200|" + Step("2");
+  int port = peers.StartRaw(script);
+  SendRequest r = Request(port);
+  r.timeoutMs = 800;
+  auto start = std::chrono::steady_clock::now();
+  SendError e = SendExpectingError(r);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2500));
+  EXPECT_TRUE(Contains(e.what(), "timed out")) << e.what();
+}
+
+TEST_F(SmtpSend, ServerDroppingTheConnectionInData) {
+  int port = peers.StartRaw(Step("220 hi\r\n") + "|line|" + Step("250 ok\r\n") + "|line|" + Step("250 ok\r\n") +
+                            "|line|" + Step("250 ok\r\n") + "|line|" + Step("354 go\r\n") + "|line|close");
+  SendError e = SendExpectingError(Request(port));
+  EXPECT_EQ(e.stage(), Stage::Message);
+  EXPECT_TRUE(Contains(e.what(), "the server closed the connection unexpectedly")) << e.what();
+  auto log = peers.RawLog(port);
+  ASSERT_EQ(log.size(), 5u);
+  EXPECT_EQ(log[0], "EHLO tester.example");
+  EXPECT_EQ(log[1], "MAIL FROM:<corvane@example.net>");
+  EXPECT_EQ(log[2], "RCPT TO:<ann@example.org>");
+  EXPECT_EQ(log[3], "DATA");
+}
+
+TEST_F(SmtpSend, HostileRepliesEndTheSend) {
+  int endless = peers.StartRaw("sendn:100000:a|hold");
+  SendError e = SendExpectingError(Request(endless));
+  EXPECT_EQ(e.stage(), Stage::Greeting);
+  EXPECT_TRUE(Contains(e.what(), "too long")) << e.what();
+
+  int garbage = peers.StartRaw(Step("HTTP/1.1 400 Bad Request\r\n") + "|hold");
+  e = SendExpectingError(Request(garbage));
+  EXPECT_TRUE(Contains(e.what(), "not an SMTP reply")) << e.what();
+
+  int busy = peers.StartRaw(Step("554 no service for you\r\n") + "|line");
+  e = SendExpectingError(Request(busy));
+  EXPECT_EQ(e.replyCode(), 554);
+  EXPECT_TRUE(Contains(e.what(), "the server refused the connection: 554 no service for you")) << e.what();
+}
+
+TEST_F(SmtpSend, StartTlsDiscardsPlaintextLeftoversAndSaysHelloAgain) {
+  // After "220 ready" the server slips in a fake reply; it must not be taken
+  // as the answer to the second EHLO.
+  int port = peers.StartRaw(Step("220 hi\r\n") + "|line|" + Step("250-x\r\n250 STARTTLS\r\n") + "|line|" +
+                            Step("220 ready\r\n250 injected\r\n") + "|line|" + Step("250 x\r\n") + "|line|" +
+                            Step("550 stop here\r\n") + "|line");
+  int upgrades = 0;
+  TlsUpgrade passThrough = [&](std::unique_ptr<Transport> plain, const std::string& host, int) {
+    ++upgrades;
+    EXPECT_EQ(host, "127.0.0.1");
+    return plain;
+  };
+  SendRequest r = Request(port);
+  r.tls = TlsMode::StartTls;
+  try {
+    NativeClient(passThrough).Send(r);
+    ADD_FAILURE() << "the send succeeded";
+  } catch (const SendError& e) {
+    EXPECT_EQ(e.stage(), Stage::Sender) << e.what();
+    EXPECT_TRUE(Contains(e.what(), "550 stop here")) << e.what();
+  }
+  EXPECT_EQ(upgrades, 1);
+  EXPECT_EQ(peers.RawLog(port), (std::vector<std::string>{"EHLO tester.example", "STARTTLS", "EHLO tester.example",
+                                                          "MAIL FROM:<corvane@example.net>"}));
+}
+
+TEST_F(SmtpSend, RequiredTlsNeverFallsBackToPlaintext) {
+  int port = peers.StartSmtp();
+  SendRequest r = Request(port);
+  r.tls = TlsMode::StartTls;
+  int upgrades = 0;
+  try {
+    NativeClient([&](std::unique_ptr<Transport> p, const std::string&, int) { ++upgrades; return p; }).Send(r);
+    ADD_FAILURE() << "the send succeeded";
+  } catch (const SendError& e) {
+    EXPECT_EQ(e.stage(), Stage::Tls);
+    EXPECT_TRUE(Contains(e.what(), "does not offer STARTTLS")) << e.what();
+  }
+  EXPECT_EQ(upgrades, 0);
+  EXPECT_TRUE(peers.Messages(port).empty());
+  EXPECT_EQ(SendExpectingError(r).stage(), Stage::Input) << "no TLS layer at all is refused up front";
+}
