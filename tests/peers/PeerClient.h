@@ -1,0 +1,48 @@
+// Client of the peer servers' control port (tests/peers/peers.py, described in
+// README.md). Tests ask it for SMTP, POP3, HTTP and scripted TCP peers on
+// 127.0.0.1 and read back what those peers saw.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace peers {
+
+struct ReceivedMail {
+    std::string from;
+    std::vector<std::string> to;
+    std::string authMech, authUser, authPassword, helo;
+    std::string content;  // the DATA bytes as received, after dot-unstuffing
+};
+
+// Throws std::runtime_error on any failure, with the reason.
+class PeerClient {
+public:
+    PeerClient(std::string host, int port);
+    static PeerClient FromEnvironment();  // reads CORVANE_PEERS ("127.0.0.1:PORT")
+
+    std::string Get(const std::string& pathAndQuery);  // raw control call, returns the body
+
+    int StartSmtp(const std::string& query = "");  // e.g. "auth=login&user=u&password=p"
+    std::vector<ReceivedMail> Messages(int port);
+    int StartPop3(const std::string& user, const std::string& password);
+    std::vector<std::string> Pop3Log(int port);
+    int StartHttp();
+    void SetPage(int port, int status, const std::string& body, const std::string& extraQuery = "");
+    int HttpHits(int port);
+    int StartRaw(const std::string& script);
+    std::vector<std::string> RawLog(int port);  // lines read by the script's "line" steps
+    void Stop(int port);
+    void StopAll();
+
+    const std::string& Host() const { return host_; }
+    static std::string Encode(const std::string& bytes);  // percent-encoding
+
+private:
+    int GetNumber(const std::string& pathAndQuery);
+
+    std::string host_;
+    int port_;
+};
+
+}  // namespace peers
