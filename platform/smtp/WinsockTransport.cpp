@@ -1,0 +1,191 @@
+#include "WinsockTransport.h"
+
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#include <windows.h>
+
+#include <chrono>
+
+#include "SmtpError.h"
+
+namespace smtp {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Winsock wants one WSAStartup before any call; the first transport made
+// does it and it stays up until the program ends.
+struct WinsockLibrary {
+  WinsockLibrary() {
+    WSADATA data;
+    ok = WSAStartup(MAKEWORD(2, 2), &data) == 0;
+  }
+  ~WinsockLibrary() {
+    if (ok) WSACleanup();
+  }
+  bool ok = false;
+};
+
+void EnsureWinsock() {
+  static WinsockLibrary library;
+  if (!library.ok) throw TransportError(TransportError::Kind::Failed, "Windows Sockets could not be started");
+}
+
+std::string SystemText(int code) {
+  char* text = nullptr;
+  DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                           nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<char*>(&text), 0, nullptr);
+  std::string s = n && text ? std::string(text, n) : "error " + std::to_string(code);
+  if (text) LocalFree(text);
+  while (!s.empty() && (s.back() == '\n' || s.back() == '\r' || s.back() == ' ' || s.back() == '.')) s.pop_back();
+  return s;
+}
+
+[[noreturn]] void Fail(int code) {
+  switch (code) {
+    case WSAETIMEDOUT:
+      throw TransportError(TransportError::Kind::TimedOut, "timed out");
+    case WSAECONNRESET:
+    case WSAECONNABORTED:
+    case WSAESHUTDOWN:
+      throw TransportError(TransportError::Kind::Closed, SystemText(code));
+    default:
+      throw TransportError(TransportError::Kind::Failed, SystemText(code));
+  }
+}
+
+// SO_RCVTIMEO and SO_SNDTIMEO take a DWORD of milliseconds on Windows, not
+// the timeval other systems use.
+void SetTimeout(SOCKET s, int option, int timeoutMs) {
+  DWORD ms = static_cast<DWORD>(timeoutMs > 0 ? timeoutMs : 1);
+  setsockopt(s, SOL_SOCKET, option, reinterpret_cast<const char*>(&ms), sizeof ms);
+}
+
+int MillisLeft(Clock::time_point deadline) {
+  auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+  return left > 0 ? static_cast<int>(left) : 0;
+}
+
+}  // namespace
+
+WinsockTransport::WinsockTransport() : socket_(INVALID_SOCKET) {}
+
+void WinsockTransport::Connect(const std::string& host, int port, int timeoutMs) {
+  EnsureWinsock();
+  Close();
+  auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_protocol = IPPROTO_TCP;
+  addrinfo* list = nullptr;
+  int rc = getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &list);
+  if (rc != 0) throw TransportError(TransportError::Kind::Failed, "cannot resolve the name: " + SystemText(rc));
+  std::string lastError = "no address";
+  bool timedOut = false;
+  // A blocking connect cannot be given a time-out: connect non-blocking,
+  // wait with select, then switch back so the DWORD time-outs apply.
+  for (addrinfo* a = list; a && !timedOut; a = a->ai_next) {
+    SOCKET s = socket(a->ai_family, a->ai_socktype, a->ai_protocol);
+    if (s == INVALID_SOCKET) {
+      lastError = SystemText(WSAGetLastError());
+      continue;
+    }
+    u_long nonBlocking = 1;
+    ioctlsocket(s, FIONBIO, &nonBlocking);
+    int err = 0;
+    if (connect(s, a->ai_addr, static_cast<int>(a->ai_addrlen)) == SOCKET_ERROR) {
+      err = WSAGetLastError();
+      if (err == WSAEWOULDBLOCK) {
+        fd_set writable, failed;
+        FD_ZERO(&writable);
+        FD_ZERO(&failed);
+        FD_SET(s, &writable);
+        FD_SET(s, &failed);
+        int left = MillisLeft(deadline);
+        timeval tv{left / 1000, (left % 1000) * 1000};
+        int n = select(0, nullptr, &writable, &failed, &tv);
+        if (n == 0) {
+          err = WSAETIMEDOUT;
+          timedOut = true;
+        } else if (n == SOCKET_ERROR) {
+          err = WSAGetLastError();
+        } else if (FD_ISSET(s, &failed)) {
+          int len = sizeof err;
+          getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&err), &len);
+          if (err == 0) err = WSAECONNREFUSED;
+        } else {
+          err = 0;
+        }
+      }
+    }
+    if (err == 0) {
+      u_long blocking = 0;
+      ioctlsocket(s, FIONBIO, &blocking);
+      socket_ = s;
+      freeaddrinfo(list);
+      return;
+    }
+    closesocket(s);
+    lastError = SystemText(err);
+  }
+  freeaddrinfo(list);
+  if (timedOut) throw TransportError(TransportError::Kind::TimedOut, "timed out");
+  throw TransportError(TransportError::Kind::Failed, lastError);
+}
+
+void WinsockTransport::Send(std::string_view bytes, int timeoutMs) {
+  if (socket_ == INVALID_SOCKET) throw TransportError(TransportError::Kind::Failed, "not connected");
+  SOCKET s = static_cast<SOCKET>(socket_);
+  auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (!bytes.empty()) {
+    int left = MillisLeft(deadline);
+    if (left == 0) {
+      Close();
+      Fail(WSAETIMEDOUT);
+    }
+    SetTimeout(s, SO_SNDTIMEO, left);
+    int chunk = static_cast<int>(bytes.size() > 65536 ? 65536 : bytes.size());
+    int n = send(s, bytes.data(), chunk, 0);
+    if (n == SOCKET_ERROR) {
+      int err = WSAGetLastError();
+      // After a time-out the socket's state is undefined; it must not be reused.
+      Close();
+      Fail(err);
+    }
+    bytes.remove_prefix(static_cast<std::size_t>(n));
+  }
+}
+
+std::size_t WinsockTransport::Receive(char* buffer, std::size_t capacity, int timeoutMs) {
+  if (socket_ == INVALID_SOCKET) throw TransportError(TransportError::Kind::Failed, "not connected");
+  SOCKET s = static_cast<SOCKET>(socket_);
+  SetTimeout(s, SO_RCVTIMEO, timeoutMs);
+  int n = recv(s, buffer, static_cast<int>(capacity > 65536 ? 65536 : capacity), 0);
+  if (n > 0) return static_cast<std::size_t>(n);
+  if (n == 0) throw TransportError(TransportError::Kind::Closed, "connection closed");
+  int err = WSAGetLastError();
+  Close();
+  Fail(err);
+}
+
+void WinsockTransport::Close() noexcept {
+  if (socket_ != INVALID_SOCKET) {
+    closesocket(static_cast<SOCKET>(socket_));
+    socket_ = INVALID_SOCKET;
+  }
+}
+
+std::string WinsockTransport::LocalHostName() {
+  try {
+    EnsureWinsock();
+  } catch (const TransportError&) {
+    return "localhost";
+  }
+  char name[256] = {};
+  if (gethostname(name, sizeof name - 1) != 0 || name[0] == '\0') return "localhost";
+  return name;
+}
+
+}  // namespace smtp
