@@ -1,0 +1,77 @@
+#include "Dialog.h"
+
+#include "WinApp.h"
+
+// The dialog manager's own procedure for our dialogs. Once WM_INITDIALOG has
+// arrived the window is subclassed, so every later message reaches the object
+// through FrameworkWndProc first; here only the initialisation is handled.
+INT_PTR CALLBACK FrameworkDlgProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message != WM_INITDIALOG) return FALSE;
+  auto* dialog = reinterpret_cast<CDialog*>(lParam);
+  dialog->SubclassWindow(hwnd);
+  return fw::CallHandlerSafely(dialog, message, wParam, lParam);
+}
+
+INT_PTR CDialog::DoModal() {
+  // Like the user expects of a dialog with no parent given: it belongs to the
+  // program's main window (when that is a window other than this one).
+  HWND owner = m_pParentWnd ? m_pParentWnd->GetSafeHwnd() : nullptr;
+  CWinApp* app = AfxGetApp();
+  if (!owner && app && app->m_pMainWnd && app->m_pMainWnd != this && IsWindow(app->m_pMainWnd->GetSafeHwnd()))
+    owner = app->m_pMainWnd->GetSafeHwnd();
+  return DialogBoxParamA(AfxGetInstanceHandle(), MAKEINTRESOURCEA(m_nIDTemplate), owner, FrameworkDlgProc,
+                         reinterpret_cast<LPARAM>(this));
+}
+
+void CDialog::EndDialog(INT_PTR result) {
+  if (m_hWnd) ::EndDialog(m_hWnd, result);
+}
+
+BOOL CDialog::UpdateData(BOOL saveAndValidate) {
+  CDataExchange dx(this, saveAndValidate != FALSE);
+  DoDataExchange(&dx);
+  return TRUE;
+}
+
+BOOL CDialog::OnInitDialog() {
+  UpdateData(FALSE);
+  return TRUE;
+}
+
+void CDialog::OnOK() {
+  if (UpdateData(TRUE)) EndDialog(IDOK);
+}
+
+void CDialog::OnCancel() { EndDialog(IDCANCEL); }
+
+BOOL CDialog::OnCommand(UINT id, UINT, HWND) {
+  switch (id) {
+    case IDOK: OnOK(); return TRUE;
+    case IDCANCEL: OnCancel(); return TRUE;
+    default: return FALSE;
+  }
+}
+
+LRESULT CDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_INITDIALOG:
+      return OnInitDialog();
+    case WM_COMMAND:
+      if (OnCommand(LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HWND>(lParam))) return 0;
+      break;
+  }
+  return CWnd::WindowProc(message, wParam, lParam);
+}
+
+void DDX_Text(CDataExchange* pDX, int id, std::string& value) {
+  HWND field = GetDlgItem(pDX->m_pDlgWnd->GetSafeHwnd(), id);
+  if (!pDX->m_bSaveAndValidate) {
+    SetWindowTextA(field, value.c_str());
+    return;
+  }
+  value = fw::WindowText(field);
+}
+
+void DDX_Control(CDataExchange* pDX, int id, CWnd& control) {
+  if (!control.GetSafeHwnd()) control.Attach(GetDlgItem(pDX->m_pDlgWnd->GetSafeHwnd(), id));
+}

@@ -1,0 +1,8 @@
+#include "Gdi.h"
+
+#include "WinApp.h"
+
+BOOL CBitmap::LoadBitmap(UINT id) {
+  m_bitmap.reset(::LoadBitmapA(AfxGetInstanceHandle(), MAKEINTRESOURCEA(id)));
+  return m_bitmap ? TRUE : FALSE;
+}

@@ -1,0 +1,10 @@
+#include "Handles.h"
+
+namespace fw::detail {
+
+std::atomic<int>& LiveCounter(HandleKind kind) {
+  static std::atomic<int> counters[static_cast<int>(HandleKind::Count)];
+  return counters[static_cast<int>(kind)];
+}
+
+}  // namespace fw::detail

@@ -1,0 +1,13 @@
+#pragma once
+// Conversions at the one boundary that needs UTF-16 (the hosted controls).
+// Everything else in the program is single-byte text in the ANSI code page.
+#include <string>
+
+namespace fw {
+
+// Through the current thread's ANSI code page, as the control call layer does.
+std::wstring AnsiToWide(const std::string& text);
+// Characters the code page lacks become its default character.
+std::string WideToAnsi(const std::wstring& text);
+
+}  // namespace fw

@@ -1,0 +1,175 @@
+// The framework under Wine: dialogs from templates, data exchange both ways,
+// and the catch around every handler with the boxes it shows.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <new>
+
+#include "Dialog.h"
+#include "Exceptions.h"
+#include "Handles.h"
+#include "UiDriver.h"
+#include "fw_test_ids.h"
+
+namespace {
+
+using ui_driver::Click;
+using ui_driver::DialogScripts;
+using ui_driver::MessageBoxes;
+
+class TestDialog : public CDialog {
+ public:
+  TestDialog() : CDialog(IDD_FW_TEST) {}
+  std::string m_text = "hello";
+  std::function<void()> onThrowButton;
+  std::function<void()> onInit;
+  bool ranAfterThrow = false;
+
+ protected:
+  void DoDataExchange(CDataExchange* pDX) override { DDX_Text(pDX, IDC_FW_EDIT, m_text); }
+  BOOL OnInitDialog() override {
+    CDialog::OnInitDialog();
+    if (onInit) onInit();
+    return TRUE;
+  }
+  BOOL OnCommand(UINT id, UINT code, HWND control) override {
+    if (id == IDC_FW_THROW) {
+      onThrowButton();
+      ranAfterThrow = true;
+      return TRUE;
+    }
+    return CDialog::OnCommand(id, code, control);
+  }
+};
+
+// Runs the dialog, raises `thrower` from its button once, and returns the boxes shown.
+std::vector<MessageBoxRecord> BoxesFor(std::function<void()> thrower, bool asMenuCommand = false) {
+  MessageBoxes boxes;
+  DialogScripts scripts;
+  TestDialog dialog;
+  dialog.onThrowButton = std::move(thrower);
+  scripts.Then([&](HWND hwnd) {
+    if (asMenuCommand)
+      SendMessageA(hwnd, WM_COMMAND, MAKEWPARAM(IDC_FW_THROW, 0), 0);
+    else
+      Click(hwnd, IDC_FW_THROW);
+    EXPECT_TRUE(IsWindow(hwnd)) << "a failed handler must not end the dialog";
+    EndDialog(hwnd, IDCANCEL);
+  });
+  dialog.DoModal();
+  EXPECT_FALSE(dialog.ranAfterThrow) << "the rest of a failed handler must not run";
+  return boxes.records;
+}
+
+TEST(DataExchange, MembersReachTheFieldsAndComeBackOnOk) {
+  DialogScripts scripts;
+  TestDialog dialog;
+  std::string shown;
+  scripts.Then([&](HWND hwnd) {
+    shown = ui_driver::Text(hwnd, IDC_FW_EDIT);
+    ui_driver::SetText(hwnd, IDC_FW_EDIT, "typed \xE9t\xE9");
+    Click(hwnd, IDOK);
+  });
+  EXPECT_EQ(IDOK, dialog.DoModal());
+  EXPECT_EQ("hello", shown);
+  EXPECT_EQ("typed \xE9t\xE9", dialog.m_text);
+}
+
+TEST(DataExchange, CancelLeavesTheMembers) {
+  DialogScripts scripts;
+  TestDialog dialog;
+  scripts.Then([&](HWND hwnd) {
+    ui_driver::SetText(hwnd, IDC_FW_EDIT, "discarded");
+    Click(hwnd, IDCANCEL);
+  });
+  EXPECT_EQ(IDCANCEL, dialog.DoModal());
+  EXPECT_EQ("hello", dialog.m_text);
+}
+
+TEST(HandlerCatch, DispatchExceptionShowsItsDescriptionWithStopIcon) {
+  const auto boxes = BoxesFor([] { throw CDispatchException("cannot connect to mail.example.net, port 25"); });
+  ASSERT_EQ(1u, boxes.size());
+  EXPECT_EQ("cannot connect to mail.example.net, port 25", boxes[0].text);
+  EXPECT_EQ(static_cast<UINT>(MB_ICONSTOP), boxes[0].type & MB_ICONMASK);
+  EXPECT_EQ("fw_test", boxes[0].title) << "boxes carry the executable's name without extension";
+}
+
+TEST(HandlerCatch, ExceptionsWithoutTextGetTheGenericTexts) {
+  auto fromControl = BoxesFor([] { throw CDispatchException(""); });
+  ASSERT_EQ(1u, fromControl.size());
+  EXPECT_EQ("Internal application error.", fromControl[0].text);
+
+  auto fromMenu = BoxesFor([] { throw CDispatchException(""); }, /*asMenuCommand=*/true);
+  ASSERT_EQ(1u, fromMenu.size());
+  EXPECT_EQ("Command failed.", fromMenu[0].text);
+  EXPECT_EQ(static_cast<UINT>(MB_ICONSTOP), fromMenu[0].type & MB_ICONMASK);
+}
+
+TEST(HandlerCatch, OleExceptionShowsTheSystemTextForItsCode) {
+  const auto boxes = BoxesFor([] { throw COleException(HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND)); });
+  ASSERT_EQ(1u, boxes.size());
+  EXPECT_NE(std::string::npos, boxes[0].text.find("ound")) << boxes[0].text;
+  EXPECT_NE("Internal application error.", boxes[0].text);
+}
+
+TEST(HandlerCatch, MemoryExceptionsAreSystemModalWithExclamation) {
+  for (auto thrower : {std::function<void()>([] { throw CMemoryException(); }),
+                       std::function<void()>([] { throw std::bad_alloc(); })}) {
+    const auto boxes = BoxesFor(thrower);
+    ASSERT_EQ(1u, boxes.size());
+    EXPECT_EQ(static_cast<UINT>(MB_ICONEXCLAMATION), boxes[0].type & MB_ICONMASK);
+    EXPECT_TRUE(boxes[0].type & MB_SYSTEMMODAL);
+  }
+}
+
+TEST(HandlerCatch, UserCancelIsNotShown) {
+  EXPECT_TRUE(BoxesFor([] { throw CUserException(); }).empty());
+}
+
+TEST(HandlerCatch, FailureInInitialisationIsReportedAndTheDialogStillOpens) {
+  MessageBoxes boxes;
+  DialogScripts scripts;
+  TestDialog dialog;
+  dialog.onInit = [] { throw CDispatchException("first check failed"); };
+  bool opened = false;
+  scripts.Then([&](HWND hwnd) {
+    opened = true;
+    EndDialog(hwnd, IDCANCEL);
+  });
+  dialog.DoModal();
+  EXPECT_TRUE(opened);
+  ASSERT_EQ(1u, boxes.records.size());
+  EXPECT_EQ("first check failed", boxes.records[0].text);
+}
+
+LRESULT CALLBACK RefuseCreation(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_CREATE) return -1;
+  return DefWindowProcA(hwnd, message, wParam, lParam);
+}
+
+TEST(Dialog, AControlThatCannotBeCreatedEndsTheDialogWithMinusOne) {
+  WNDCLASSA wc{};
+  wc.lpfnWndProc = RefuseCreation;
+  wc.hInstance = GetModuleHandleA(nullptr);
+  wc.lpszClassName = "CorvaneTestRefusing";
+  RegisterClassA(&wc);
+  CDialog dialog(IDD_FW_BROKEN);
+  EXPECT_EQ(-1, dialog.DoModal());
+}
+
+TEST(Handles, OwnersCountWhatTheyHoldAndGiveItBack) {
+  const int before = fw::LiveHandles(fw::HandleKind::Region);
+  {
+    fw::OwnedRegion a(CreateRectRgn(0, 0, 4, 4));
+    fw::OwnedRegion b(CreateRectRgn(0, 0, 2, 2));
+    EXPECT_EQ(before + 2, fw::LiveHandles(fw::HandleKind::Region));
+    a = std::move(b);  // a's old region is deleted, b's moves over
+    EXPECT_EQ(before + 1, fw::LiveHandles(fw::HandleKind::Region));
+    HRGN given = a.release();
+    EXPECT_EQ(before, fw::LiveHandles(fw::HandleKind::Region));
+    DeleteObject(given);
+  }
+  EXPECT_EQ(before, fw::LiveHandles(fw::HandleKind::Region));
+}
+
+}  // namespace
