@@ -1,0 +1,74 @@
+#include "Registry.h"
+
+#include <new>
+
+namespace {
+
+bool IsAcceptedRoot(HKEY root) {
+  return root == HKEY_CLASSES_ROOT || root == HKEY_CURRENT_USER || root == HKEY_LOCAL_MACHINE ||
+         root == HKEY_USERS || root == HKEY_CURRENT_CONFIG;
+}
+
+}  // namespace
+
+CRegistry::CRegistry() : m_valueBuffer(new char[kValueBufferSize]) {}
+
+CRegistry::~CRegistry() = default;
+
+int CRegistry::OpenKey(HKEY root, const std::string& path, int mode) {
+  CloseKey();
+  if (!IsAcceptedRoot(root) || path.empty()) return 0;
+  m_root = root;
+  m_keyPath = path.substr(0, kValueBufferSize - 1);
+
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(m_root, m_keyPath.c_str(), 0, KEY_ALL_ACCESS, &key) == ERROR_SUCCESS) {
+    m_hKey.reset(key);
+    return mode == 1 ? 1 : 0;
+  }
+  if (mode == 1) return 0;
+  if (RegCreateKeyExA(m_root, m_keyPath.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
+                      &key, nullptr) != ERROR_SUCCESS)
+    return 0;
+  m_hKey.reset(key);
+  return 1;
+}
+
+int CRegistry::QueryValue(const std::string& name) {
+  m_valueSize = 0;
+  if (name.empty() || !m_hKey) return 0;
+  DWORD size = kValueBufferSize;
+  // The type is not examined: whatever bytes the value holds are its text.
+  if (RegQueryValueExA(m_hKey.get(), name.c_str(), nullptr, nullptr, reinterpret_cast<BYTE*>(m_valueBuffer.get()),
+                       &size) != ERROR_SUCCESS)
+    return 0;
+  m_valueSize = size;
+  return 1;
+}
+
+int CRegistry::ReadValue(const std::string& name, std::string& holder) {
+  if (!QueryValue(name)) return 0;
+  // The text is the bytes returned less one terminating zero, so a value
+  // stored without its terminator is never read past, and a scrambled
+  // password holding zero bytes (written with its whole length) reads back
+  // whole.
+  DWORD length = m_valueSize;
+  if (length > 0 && m_valueBuffer[length - 1] == '\0') --length;
+  try {
+    holder.assign(m_valueBuffer.get(), length);
+  } catch (const std::bad_alloc&) {
+    return 0;
+  }
+  return 1;
+}
+
+int CRegistry::WriteValue(const std::string& name, const std::string& text) {
+  if (text.empty() || !m_hKey) return 0;
+  // The whole text plus its terminator: zero bytes inside it are kept.
+  return RegSetValueExA(m_hKey.get(), name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                        static_cast<DWORD>(text.size() + 1)) == ERROR_SUCCESS
+             ? 1
+             : 0;
+}
+
+void CRegistry::CloseKey() { m_hKey.reset(); }

@@ -1,0 +1,203 @@
+// The settings store against Wine's real registry.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "Handles.h"
+#include "Registry.h"
+#include "Scramble.h"
+#include "StoredSettings.h"
+
+namespace {
+
+constexpr char kTestPath[] = "Software\\Orlimar\\CorvaneRegistryTest";
+
+class RegistryTest : public ::testing::Test {
+ protected:
+  void SetUp() override { Clean(); }
+  void TearDown() override { Clean(); }
+  static void Clean() {
+    RegDeleteTreeA(HKEY_CURRENT_USER, kTestPath);
+    RegDeleteTreeA(HKEY_CURRENT_USER, settings::kKeyPath);
+  }
+  // Writes a value with raw bytes and type, as another program might.
+  static void WriteRaw(const char* path, const char* name, DWORD type, const std::string& bytes) {
+    HKEY key;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                                             nullptr));
+    RegSetValueExA(key, name, 0, type, reinterpret_cast<const BYTE*>(bytes.data()), static_cast<DWORD>(bytes.size()));
+    RegCloseKey(key);
+  }
+  static std::string Read(const char* path, const char* name) {
+    CRegistry r;
+    r.OpenKey(HKEY_CURRENT_USER, path, 1);
+    std::string text = "<unread>";
+    r.ReadValue(name, text);
+    return text;
+  }
+};
+
+TEST_F(RegistryTest, OpenOrCreateReportsOnlyACreation) {
+  CRegistry r;
+  EXPECT_EQ(0, r.OpenKey(HKEY_CURRENT_USER, kTestPath, 1)) << "open-only must not create";
+  EXPECT_FALSE(r.IsOpen());
+  EXPECT_EQ(1, r.OpenKey(HKEY_CURRENT_USER, kTestPath, 0)) << "created by this call";
+  EXPECT_EQ(1, r.WriteValue("A", "one"));
+  EXPECT_EQ(0, r.OpenKey(HKEY_CURRENT_USER, kTestPath, 0)) << "existing key: 0, but open";
+  EXPECT_TRUE(r.IsOpen());
+  std::string text;
+  EXPECT_EQ(1, r.ReadValue("A", text));
+  EXPECT_EQ("one", text);
+  EXPECT_EQ(1, r.WriteValue("A", "two"));
+  EXPECT_EQ(1, r.OpenKey(HKEY_CURRENT_USER, kTestPath, 1));
+}
+
+TEST_F(RegistryTest, RefusedRootsAndEmptyPathsLeaveNoKeyOpen) {
+  const int keysBefore = fw::LiveHandles(fw::HandleKind::Key);
+  CRegistry r;
+  ASSERT_EQ(1, r.OpenKey(HKEY_CURRENT_USER, kTestPath, 0));
+  EXPECT_EQ(0, r.OpenKey(HKEY_PERFORMANCE_DATA, kTestPath, 0));
+  EXPECT_FALSE(r.IsOpen()) << "the key open before the call must be closed";
+  ASSERT_EQ(0, r.OpenKey(HKEY_CURRENT_USER, kTestPath, 0));
+  EXPECT_EQ(0, r.OpenKey(HKEY_CURRENT_USER, "", 0));
+  EXPECT_FALSE(r.IsOpen());
+  std::string held = "kept";
+  EXPECT_EQ(0, r.ReadValue("A", held));
+  EXPECT_EQ(0, r.WriteValue("A", "x"));
+  EXPECT_EQ("kept", held);
+  EXPECT_EQ(keysBefore, fw::LiveHandles(fw::HandleKind::Key));
+}
+
+TEST_F(RegistryTest, ValuesUpTo259CharactersReadBackAndLongerOnesFail) {
+  CRegistry r;
+  r.OpenKey(HKEY_CURRENT_USER, kTestPath, 0);
+  const std::string fits(259, 'x'), tooLong(260, 'y');
+  EXPECT_EQ(1, r.WriteValue("Fits", fits));
+  EXPECT_EQ(1, r.WriteValue("TooLong", tooLong)) << "written, though it cannot be read back";
+  std::string holder = "before";
+  EXPECT_EQ(1, r.ReadValue("Fits", holder));
+  EXPECT_EQ(fits, holder);
+  holder = "before";
+  EXPECT_EQ(0, r.ReadValue("TooLong", holder));
+  EXPECT_EQ("before", holder);
+  EXPECT_EQ(0, r.ReadValue("Missing", holder));
+  EXPECT_EQ(0, r.QueryValue(""));
+}
+
+TEST_F(RegistryTest, EmptyTextIsNotWrittenAndTheOldTextStays) {
+  CRegistry r;
+  r.OpenKey(HKEY_CURRENT_USER, kTestPath, 0);
+  r.WriteValue("SMTPServer", "mail.example.net");
+  EXPECT_EQ(0, r.WriteValue("SMTPServer", ""));
+  EXPECT_EQ("mail.example.net", Read(kTestPath, "SMTPServer"));
+}
+
+TEST_F(RegistryTest, ScrambledPasswordsReadBackWholeEvenWithZeroBytes) {
+  CRegistry r;
+  r.OpenKey(HKEY_CURRENT_USER, kTestPath, 0);
+  // Every byte value at every position, and one that scrambles to zero bytes.
+  std::string all;
+  for (int v = 1; v < 256; ++v) all += static_cast<char>(v);
+  std::string withZero;
+  for (int a = 1; a < 256 && withZero.empty(); ++a)
+    for (int b = 1; b < 256 && withZero.empty(); ++b) {
+      const std::string plain{static_cast<char>(a), static_cast<char>(b), 'z'};
+      if (ScrambleText(plain).find('\0') != std::string::npos) withZero = plain;
+    }
+  ASSERT_FALSE(withZero.empty());
+  for (const std::string& plain : {std::string("s3cret pass"), all, withZero}) {
+    ASSERT_EQ(1, r.WriteValue("SMTPPassword", ScrambleText(plain)));
+    std::string stored;
+    ASSERT_EQ(1, r.ReadValue("SMTPPassword", stored));
+    EXPECT_EQ(plain, UnscrambleText(stored));
+  }
+}
+
+TEST_F(RegistryTest, AnOrdinaryPasswordKeepsThePlainTextForm) {
+  CRegistry r;
+  r.OpenKey(HKEY_CURRENT_USER, kTestPath, 0);
+  const std::string stored = ScrambleText("hunter2");
+  ASSERT_EQ(std::string::npos, stored.find('\0'));
+  r.WriteValue("SMTPPassword", stored);
+  char raw[64] = {};
+  DWORD size = sizeof raw, type = 0;
+  ASSERT_EQ(ERROR_SUCCESS, RegGetValueA(HKEY_CURRENT_USER, kTestPath, "SMTPPassword", RRF_RT_ANY, &type, raw, &size));
+  EXPECT_EQ(static_cast<DWORD>(REG_SZ), type);
+  EXPECT_EQ(stored.size() + 1, size) << "text and one terminator, as any reader expects";
+}
+
+TEST_F(RegistryTest, ValuesOfOtherTypesAreReadWithoutReadingPastTheirData) {
+  WriteRaw(kTestPath, "Dword", REG_DWORD, std::string("\x01\x02\x03\x04", 4));
+  WriteRaw(kTestPath, "Binary", REG_BINARY, std::string("ab\0cd", 5));
+  WriteRaw(kTestPath, "Multi", REG_MULTI_SZ, std::string("one\0two\0\0", 9));
+  WriteRaw(kTestPath, "NoTerminator", REG_SZ, std::string("abc"));
+  WriteRaw(kTestPath, "Unterminated260", REG_BINARY, std::string(260, 'q'));
+  EXPECT_EQ(std::string("\x01\x02\x03\x04", 4), Read(kTestPath, "Dword"));
+  EXPECT_EQ(std::string("ab\0cd", 5), Read(kTestPath, "Binary"));
+  EXPECT_EQ(std::string("one\0two\0", 8), Read(kTestPath, "Multi"));
+  EXPECT_EQ("abc", Read(kTestPath, "NoTerminator"));
+  EXPECT_EQ(std::string(260, 'q'), Read(kTestPath, "Unterminated260"));
+}
+
+TEST_F(RegistryTest, FirstRunWritesEveryDefault) {
+  const auto s = settings::LoadStartupSettings();
+  EXPECT_TRUE(s.firstRun);
+  EXPECT_EQ(settings::kDefaultLink, s.link);
+  EXPECT_EQ(900000, s.intervalMs);
+  EXPECT_EQ("", s.mail.server) << "the mail settings stay empty on a first run";
+  const std::pair<const char*, const char*> expected[] = {
+      {"Version", "1.0"}, {"SMTPServer", "null"}, {"SMTPUsername", "null"}, {"SMTPPassword", "null"},
+      {"SMTPTo", "null"}, {"SMTPFrom", "null"},   {"SMTPAuth", "2"},        {"Link", settings::kDefaultLink},
+      {"Timer", "900000"}};
+  for (const auto& [name, value] : expected) EXPECT_EQ(value, Read(settings::kKeyPath, name)) << name;
+  EXPECT_EQ(0, std::string(settings::kDefaultLink).find("http://"));
+  EXPECT_NE(std::string::npos, std::string(settings::kDefaultLink).find(".example/ip.php"));
+}
+
+TEST_F(RegistryTest, AKeyWithoutVersionIsAFirstRunOverTheOldValues) {
+  WriteRaw(settings::kKeyPath, "SMTPServer", REG_SZ, std::string("old.example.net", 16));
+  EXPECT_TRUE(settings::LoadStartupSettings().firstRun);
+  EXPECT_EQ("null", Read(settings::kKeyPath, "SMTPServer"));
+}
+
+TEST_F(RegistryTest, StartupReadsEveryValueOnceVersionExists) {
+  WriteRaw(settings::kKeyPath, "Version", REG_SZ, std::string("", 1));  // any Version, even empty
+  const std::pair<const char*, std::string> values[] = {
+      {"SMTPServer", "mail.example.net"}, {"SMTPUsername", "NULL"}, {"SMTPPassword", ScrambleText("pw")},
+      {"SMTPAuth", "3"},  {"SMTPTo", "me@example.net"}, {"SMTPFrom", "ip@example.net"},
+      {"Link", "http://127.0.0.1:8080/ip.php"}, {"Timer", "3600000"}};
+  for (const auto& [name, value] : values) WriteRaw(settings::kKeyPath, name, REG_SZ, value + '\0');
+  const auto s = settings::LoadStartupSettings();
+  EXPECT_FALSE(s.firstRun);
+  EXPECT_EQ("mail.example.net", s.mail.server);
+  EXPECT_EQ("NULL", s.mail.username) << "only lower-case null is the marker, and it is kept as text";
+  EXPECT_EQ("pw", UnscrambleText(s.mail.password));
+  EXPECT_EQ("3", s.mail.auth);
+  EXPECT_EQ("me@example.net", s.mail.to);
+  EXPECT_EQ("ip@example.net", s.mail.from);
+  EXPECT_EQ("http://127.0.0.1:8080/ip.php", s.link);
+  EXPECT_EQ(3600000, s.intervalMs);
+}
+
+TEST_F(RegistryTest, MissingValuesLeaveTheirOwnMemberAndTheIntervalIsNeverZero) {
+  WriteRaw(settings::kKeyPath, "Version", REG_SZ, std::string("1.0", 4));
+  WriteRaw(settings::kKeyPath, "SMTPServer", REG_SZ, std::string("mail.example.net", 17));
+  WriteRaw(settings::kKeyPath, "Timer", REG_SZ, std::string("0", 2));
+  const auto s = settings::LoadStartupSettings();
+  EXPECT_EQ("mail.example.net", s.mail.server);
+  EXPECT_EQ("", s.mail.username) << "a missing value must not take the text read before it";
+  EXPECT_EQ(900000, s.intervalMs);
+}
+
+TEST_F(RegistryTest, ReadMailSettingsKeepsWhatCannotBeRead) {
+  WriteRaw(settings::kKeyPath, "SMTPTo", REG_SZ, std::string("new@example.net", 16));
+  settings::MailSettings mail{"s", "u", "p", "2", "old@example.net", "f"};
+  CRegistry r;
+  r.OpenKey(settings::kRoot, settings::kKeyPath, 0);
+  settings::ReadMailSettings(r, mail);
+  EXPECT_EQ("new@example.net", mail.to);
+  EXPECT_EQ("s", mail.server);
+  EXPECT_EQ("f", mail.from);
+}
+
+}  // namespace
