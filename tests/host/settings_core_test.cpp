@@ -75,3 +75,70 @@ TEST(IntervalFromText, NeverYieldsAZeroOrNegativeInterval) {
 }
 
 }  // namespace
+
+// What the settings dialog shows, checks and stores.
+#include "SettingsRules.h"
+
+namespace {
+
+using settings::CheckTestMailSettings;
+
+TEST(SettingsRules, IntervalsMatchExactlyOrFallBackToFifteenMinutes) {
+  EXPECT_EQ(0, settings::IntervalIndexForText("300000"));
+  EXPECT_EQ(5, settings::IntervalIndexForText("86400000"));
+  for (const char* other : {"120000", "", " 300000", "300000 ", "0900000"})
+    EXPECT_EQ(2, settings::IntervalIndexForText(other)) << other;
+  EXPECT_EQ("1800000", settings::IntervalTextForIndex(3));
+  EXPECT_EQ("900000", settings::IntervalTextForIndex(-1)) << "no selection stores 15 minutes";
+  for (int i = 0; i < 6; ++i)
+    EXPECT_EQ(i, settings::IntervalIndexForText(settings::IntervalTextForIndex(i)));
+}
+
+TEST(SettingsRules, AuthenticationCodesOutsideTheListSelectNothing) {
+  EXPECT_EQ(2, settings::AuthIndexForText("2"));
+  EXPECT_EQ(0, settings::AuthIndexForText("null")) << "text that is not a number is None";
+  EXPECT_EQ(3, settings::AuthIndexForText(" 3x"));
+  EXPECT_EQ(-1, settings::AuthIndexForText("-1"));
+  EXPECT_EQ(-1, settings::AuthIndexForText("7"));
+}
+
+TEST(SettingsRules, OnlyTheExactMarkerShowsAsEmpty) {
+  EXPECT_EQ("", settings::ShownText("null"));
+  EXPECT_EQ("NULL", settings::ShownText("NULL"));
+  EXPECT_EQ("null ", settings::ShownText("null "));
+}
+
+TEST(SettingsRules, LoginWithEverythingEmptyGivesFourMessagesInOrder) {
+  const auto check = CheckTestMailSettings({"", "", "", "", "", settings::kAuthLogin});
+  EXPECT_TRUE(check.failed);
+  ASSERT_EQ(4u, check.messages.size());
+  EXPECT_EQ(0u, check.messages[0].find("'SMTP Server' field cannot be empty.  Please enter your e-mail server name.\n"
+                                       "Examples: "));
+  EXPECT_EQ(0u, check.messages[1].find("Must enter username and password when 'Login'"));
+  EXPECT_EQ("Must enter a valid e-mail address to send IP updates to!", check.messages[2]);
+  EXPECT_EQ("Please be advised that if you leave the 'From' field blank, your e-mail may get rejected!",
+            check.messages[3]);
+}
+
+TEST(SettingsRules, TheExamplesNameThreeHostsOnOneReservedDomain) {
+  const std::string message = CheckTestMailSettings({"", "u", "p", "t", "f", 0}).messages.at(0);
+  const std::string examples = message.substr(message.find("Examples: ") + 10);
+  EXPECT_EQ("mail.example.com, smtp.example.com, outgoing.example.com", examples);
+}
+
+TEST(SettingsRules, LoginNeedsBothNamesOtherTypesNeither) {
+  EXPECT_TRUE(CheckTestMailSettings({"s", "user", "", "t", "f", settings::kAuthLogin}).failed);
+  EXPECT_EQ(1u, CheckTestMailSettings({"s", "", "", "t", "f", settings::kAuthLogin}).messages.size())
+      << "one message when both are missing";
+  for (int type : {0, 1, 3, -1}) EXPECT_FALSE(CheckTestMailSettings({"s", "", "", "t", "f", type}).failed);
+}
+
+TEST(SettingsRules, AMissingSenderOnlyWarnsAndBlanksCountAsText) {
+  const auto check = CheckTestMailSettings({"s", "u", "p", "t", "", settings::kAuthLogin});
+  EXPECT_FALSE(check.failed);
+  EXPECT_EQ(1u, check.messages.size());
+  EXPECT_FALSE(CheckTestMailSettings({" ", " ", " ", " ", " ", settings::kAuthLogin}).failed);
+  EXPECT_TRUE(CheckTestMailSettings({" ", " ", " ", " ", " ", settings::kAuthLogin}).messages.empty());
+}
+
+}  // namespace
