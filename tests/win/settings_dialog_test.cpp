@@ -1,0 +1,256 @@
+// The real settings dialog under Wine, with the real registry and a real
+// SMTP server receiving the test e-mail.
+#include <gtest/gtest.h>
+
+#include "C_SMTP.h"
+#include "PeerClient.h"
+#include "Registry.h"
+#include "Scramble.h"
+#include "Settings.h"
+#include "SmtpControl.h"
+#include "StoredSettings.h"
+#include "UiDriver.h"
+#include "resource.h"
+
+namespace {
+
+using ui_driver::Click;
+using ui_driver::DialogScripts;
+using ui_driver::MessageBoxes;
+using ui_driver::SetText;
+using ui_driver::Text;
+
+class SettingsDialogTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    RegisterSmtpControl(GetModuleHandleA(nullptr));
+    RegDeleteTreeA(HKEY_CURRENT_USER, settings::kKeyPath);
+  }
+  void TearDown() override { RegDeleteTreeA(HKEY_CURRENT_USER, settings::kKeyPath); }
+
+  static void Store(const char* name, const std::string& text) {
+    CRegistry r;
+    r.OpenKey(settings::kRoot, settings::kKeyPath, 0);
+    r.WriteValue(name, text);
+  }
+  static std::string Stored(const char* name) {
+    CRegistry r;
+    r.OpenKey(settings::kRoot, settings::kKeyPath, 0);
+    std::string text = "<missing>";
+    r.ReadValue(name, text);
+    return text;
+  }
+  static int Selection(HWND dialog, int id) {
+    return static_cast<int>(SendDlgItemMessageA(dialog, id, CB_GETCURSEL, 0, 0));
+  }
+  static std::string Entry(HWND dialog, int id, int index) {
+    char text[64] = {};
+    SendDlgItemMessageA(dialog, id, CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(text));
+    return text;
+  }
+  static void Select(HWND dialog, int id, int index) { SendDlgItemMessageA(dialog, id, CB_SETCURSEL, index, 0); }
+  // Points the dialog's own mail control at a test server: the program keeps
+  // the stored port 25, which the whole-program tests use.
+  static void UsePort(HWND dialog, int port) {
+    C_SMTP control;
+    control.Attach(GetDlgItem(dialog, IDC_SMTP));
+    control.SetProperty(smtp_dispid::kPort, std::int32_t{port});
+    control.SetProperty(smtp_dispid::kTimeout, std::int32_t{5000});
+    control.Detach();
+  }
+  static void Fill(HWND dialog, const char* server, const char* user, const char* password, const char* to,
+                   const char* from) {
+    SetText(dialog, IDC_SMTP_SERVER, server);
+    SetText(dialog, IDC_USERNAME, user);
+    SetText(dialog, IDC_PASSWORD, password);
+    SetText(dialog, IDC_SENDTO, to);
+    SetText(dialog, IDC_FROM, from);
+  }
+
+  DialogScripts scripts;
+  MessageBoxes boxes;
+};
+
+TEST_F(SettingsDialogTest, FirstOpeningAfterTheDefaultsShowsEmptyFieldsLoginAndFifteenMinutes) {
+  settings::LoadStartupSettings();
+  scripts.Then([&](HWND d) {
+    for (int id : {IDC_SMTP_SERVER, IDC_USERNAME, IDC_PASSWORD, IDC_SENDTO, IDC_FROM}) EXPECT_EQ("", Text(d, id)) << id;
+    EXPECT_EQ("Login", Entry(d, IDC_AUTHENTICATION, Selection(d, IDC_AUTHENTICATION)));
+    EXPECT_EQ("15 Minutes", Entry(d, IDC_TIMER, Selection(d, IDC_TIMER)));
+    // Insertion order, although both lists carry the sorted style.
+    const char* auth[] = {"None", "POP3", "Login", "Plain"};
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(auth[i], Entry(d, IDC_AUTHENTICATION, i));
+    const char* intervals[] = {"5 Minutes", "10 Minutes", "15 Minutes", "30 Minutes", "1 Hour", "1 Day"};
+    for (int i = 0; i < 6; ++i) EXPECT_EQ(intervals[i], Entry(d, IDC_TIMER, i));
+    EXPECT_EQ("", ui_driver::Text(d, 0)) << "no caption text";
+    Click(d, IDCANCEL);
+  });
+  Settings dialog;
+  EXPECT_EQ(IDCANCEL, dialog.DoModal());
+  EXPECT_TRUE(boxes.records.empty());
+  EXPECT_EQ("null", Stored("SMTPServer")) << "Discard writes nothing";
+}
+
+TEST_F(SettingsDialogTest, LoginWithEverythingEmptyShowsFourMessagesThenTheFailure) {
+  settings::LoadStartupSettings();
+  bool stillOpen = false;
+  scripts.Then([&](HWND d) {
+    Click(d, IDC_TEST_EMAIL);
+    stillOpen = IsWindow(d) && IsWindowVisible(d);
+    Click(d, IDCANCEL);
+  });
+  Settings().DoModal();
+  EXPECT_TRUE(stillOpen);
+  const auto texts = boxes.Texts();
+  ASSERT_EQ(5u, texts.size());
+  EXPECT_EQ(0u, texts[0].find("'SMTP Server' field cannot be empty."));
+  EXPECT_EQ(0u, texts[1].find("Must enter username and password when 'Login' Authentication is selected."));
+  EXPECT_EQ("Must enter a valid e-mail address to send IP updates to!", texts[2]);
+  EXPECT_EQ("Please be advised that if you leave the 'From' field blank, your e-mail may get rejected!", texts[3]);
+  EXPECT_EQ("Test Failed!  Please Check Your Settings!", texts[4]);
+  for (const auto& box : boxes.records) EXPECT_EQ("settings_dialog_test", box.title);
+}
+
+TEST_F(SettingsDialogTest, OnlyTheSenderEmptyWarnsThenTheTestMailArrivesWithTheTypedPassword) {
+  auto peers = peers::PeerClient::FromEnvironment();
+  const int port = peers.StartSmtp("auth=login&user=alice&password=" + peers::PeerClient::Encode("typed pw"));
+  settings::LoadStartupSettings();
+  scripts.Then([&](HWND d) {
+    UsePort(d, port);
+    Fill(d, "127.0.0.1", "alice", "typed pw", "me@example.net", "");
+    Click(d, IDC_TEST_EMAIL);
+    EXPECT_EQ("typed pw", Text(d, IDC_PASSWORD)) << "the fields keep what was typed";
+    Click(d, IDCANCEL);
+  });
+  Settings().DoModal();
+  const auto texts = boxes.Texts();
+  ASSERT_EQ(2u, texts.size());
+  EXPECT_EQ("Please be advised that if you leave the 'From' field blank, your e-mail may get rejected!", texts[0]);
+  EXPECT_EQ("Settings OK! Test E-Mail Has Been Sent!", texts[1]);
+  const auto mails = peers.Messages(port);
+  ASSERT_EQ(1u, mails.size());
+  EXPECT_EQ("LOGIN", mails[0].authMech);
+  EXPECT_EQ("alice", mails[0].authUser);
+  EXPECT_EQ("typed pw", mails[0].authPassword);
+  EXPECT_EQ(std::vector<std::string>{"me@example.net"}, mails[0].to);
+  EXPECT_NE(std::string::npos, mails[0].content.find("Subject: Corvane Test E-Mail\r\n"));
+  EXPECT_NE(std::string::npos, mails[0].content.find("\r\n\r\nYour Corvane E-mail settings were set correctly!"));
+  EXPECT_EQ("null", Stored("SMTPServer")) << "the test writes nothing";
+}
+
+TEST_F(SettingsDialogTest, AFailedSendShowsTheErrorAndLeavesTheDialogOpenWithWhatWasTyped) {
+  auto peers = peers::PeerClient::FromEnvironment();
+  const int port = peers.StartSmtp("fail=rcpt:550");
+  settings::LoadStartupSettings();
+  bool stillOpen = false;
+  std::string serverAfter;
+  scripts.Then([&](HWND d) {
+    UsePort(d, port);
+    Select(d, IDC_AUTHENTICATION, 0);
+    Fill(d, "127.0.0.1", "", "", "nobody@example.net", "ip@example.net");
+    Click(d, IDC_TEST_EMAIL);
+    stillOpen = IsWindowVisible(d);
+    serverAfter = Text(d, IDC_SMTP_SERVER);
+    Click(d, IDCANCEL);
+  });
+  Settings().DoModal();
+  EXPECT_TRUE(stillOpen);
+  EXPECT_EQ("127.0.0.1", serverAfter);
+  ASSERT_EQ(1u, boxes.records.size());
+  EXPECT_NE(std::string::npos, boxes.records[0].text.find("550")) << boxes.records[0].text;
+  EXPECT_NE(std::string::npos, boxes.records[0].text.find("nobody@example.net")) << boxes.records[0].text;
+  EXPECT_EQ(static_cast<UINT>(MB_ICONSTOP), boxes.records[0].type & MB_ICONMASK);
+  EXPECT_TRUE(peers.Messages(port).empty());
+}
+
+TEST_F(SettingsDialogTest, SaveStoresScrambledAndReopeningShowsThePlainValues) {
+  settings::LoadStartupSettings();
+  scripts.Then([&](HWND d) {
+    Fill(d, "mail.example.net", "bob", "p4ss word", "me@example.net", "ip@example.net");
+    Select(d, IDC_AUTHENTICATION, 3);
+    Select(d, IDC_TIMER, 4);
+    Click(d, IDOK);
+  });
+  EXPECT_EQ(IDOK, Settings().DoModal());
+  EXPECT_EQ(std::vector<std::string>{"Please restart Corvane for new settings to take effect!"}, boxes.Texts());
+  EXPECT_EQ("mail.example.net", Stored("SMTPServer"));
+  EXPECT_EQ("bob", Stored("SMTPUsername"));
+  EXPECT_NE("p4ss word", Stored("SMTPPassword"));
+  EXPECT_EQ("p4ss word", UnscrambleText(Stored("SMTPPassword")));
+  EXPECT_EQ("3", Stored("SMTPAuth"));
+  EXPECT_EQ("me@example.net", Stored("SMTPTo"));
+  EXPECT_EQ("ip@example.net", Stored("SMTPFrom"));
+  EXPECT_EQ("3600000", Stored("Timer"));
+
+  scripts.Then([&](HWND d) {
+    EXPECT_EQ("mail.example.net", Text(d, IDC_SMTP_SERVER));
+    EXPECT_EQ("p4ss word", Text(d, IDC_PASSWORD));
+    EXPECT_EQ(3, Selection(d, IDC_AUTHENTICATION));
+    EXPECT_EQ(4, Selection(d, IDC_TIMER));
+    Click(d, IDCANCEL);
+  });
+  Settings().DoModal();
+}
+
+TEST_F(SettingsDialogTest, ClearingAFieldAndSavingKeepsTheStoredText) {
+  Store("Version", "1.0");
+  Store("SMTPServer", "old.example.net");
+  Store("SMTPTo", "null");
+  scripts.Then([&](HWND d) {
+    EXPECT_EQ("old.example.net", Text(d, IDC_SMTP_SERVER));
+    EXPECT_EQ("", Text(d, IDC_SENDTO));
+    SetText(d, IDC_SMTP_SERVER, "");
+    Click(d, IDOK);
+  });
+  Settings().DoModal();
+  EXPECT_EQ("old.example.net", Stored("SMTPServer"));
+  EXPECT_EQ("null", Stored("SMTPTo"));
+}
+
+TEST_F(SettingsDialogTest, UnknownTimerShowsFifteenMinutesAndSaves900000) {
+  Store("Timer", "120000");
+  int shown = -2;
+  scripts.Then([&](HWND d) {
+    shown = Selection(d, IDC_TIMER);
+    Click(d, IDOK);
+  });
+  Settings().DoModal();
+  EXPECT_EQ(2, shown);
+  EXPECT_EQ("900000", Stored("Timer"));
+}
+
+TEST_F(SettingsDialogTest, AuthenticationCodesOutsideTheListSelectNothingAndSaveMinusOne) {
+  for (const char* code : {"-1", "7"}) {
+    Store("SMTPAuth", code);
+    int shown = -2;
+    scripts.Then([&](HWND d) {
+      shown = Selection(d, IDC_AUTHENTICATION);
+      Click(d, IDOK);
+    });
+    Settings().DoModal();
+    EXPECT_EQ(-1, shown) << code;
+    EXPECT_EQ("-1", Stored("SMTPAuth")) << code;
+  }
+  Store("SMTPAuth", "null");
+  int shown = -2;
+  scripts.Then([&](HWND d) {
+    shown = Selection(d, IDC_AUTHENTICATION);
+    Click(d, IDCANCEL);
+  });
+  Settings().DoModal();
+  EXPECT_EQ(0, shown) << "text that is not a number shows None";
+}
+
+TEST_F(SettingsDialogTest, HelpShowsItsNoticeAndTheDialogStays) {
+  bool stillOpen = false;
+  scripts.Then([&](HWND d) {
+    Click(d, IDC_SETTINGS_HELP);
+    stillOpen = IsWindowVisible(d);
+    Click(d, IDCANCEL);
+  });
+  Settings().DoModal();
+  EXPECT_TRUE(stillOpen);
+  EXPECT_EQ(std::vector<std::string>{"Help is not available at this time!"}, boxes.Texts());
+}
+
+}  // namespace
