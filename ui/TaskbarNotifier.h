@@ -1,0 +1,115 @@
+// The popup that slides out from behind the taskbar with a one-line caption
+// on a bitmap skin. Every decision (edge, positions, intervals, what a timer
+// tick or an announcement does) is the portable NotifierCore's; this class
+// feeds it what the system reports and carries out the effects it hands back.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include <windows.h>
+
+#include "Gdi.h"
+#include "Handles.h"
+#include "NotifierCore.h"
+#include "Wnd.h"
+
+// Posted to the owner when the popup is clicked (button released); wParam and
+// lParam are 0. The owner may ignore it.
+inline constexpr UINT WM_POPUP_CLICKED = WM_USER + 123;
+
+class CTaskbarNotifier : public CWnd {
+ public:
+  static constexpr const char* kRuntimeClassName = "CTaskbarNotifier";
+
+  CTaskbarNotifier() = default;
+  ~CTaskbarNotifier() override;
+
+  const char* GetRuntimeClassName() const { return kRuntimeClassName; }
+
+  // A hidden, zero-sized WS_POPUP owned by `parent`.
+  BOOL CreatePopup(CWnd* parent);
+  // Loads bitmap resource `id` as the skin. Unless one of red, green, blue is
+  // -1, the key-coloured pixels are cut out of the window's shape.
+  BOOL LoadSkin(UINT id, short red = -1, short green = -1, short blue = -1);
+  // `size` in tenths of a point; the style bits are corvane::notifier::CaptionStyle.
+  void SetCaptionFont(const char* face, int size, UINT normalStyle, UINT hoverStyle);
+  void SetCaptionColors(COLORREF normal, COLORREF hover);
+  void SetCaptionRect(RECT rect);
+  // Slides in, holds and slides out again; see NotifierCore::Announce for an
+  // announcement while a cycle runs. Refused (nothing changes) without a skin
+  // that can move at least one step.
+  void Announce(const char* text, UINT msAppear, UINT msStay, UINT msHide);
+  void Dismiss();
+
+  // The bitmap's rectangle, width rounded down to a multiple of 4, less every
+  // pixel of the key colour; null when the pixels cannot be read.
+  static fw::OwnedRegion RegionFromBitmap(HBITMAP bitmap, BYTE red, BYTE green, BYTE blue);
+  // Top-down rows of blue, green, red, width rounded down to a multiple of 4
+  // so rows need no padding; null when the pixels cannot be read.
+  static std::unique_ptr<BYTE[]> ReadPixels24(HBITMAP bitmap, WORD& width, WORD& height);
+
+  // Read-only views for the owner and for tests.
+  int State() const { return m_nState; }
+  int Edge() const { return m_nEdge; }
+  BOOL IsHover() const { return m_bHover; }
+  int SkinWidth() const { return m_cxSkin; }
+  int SkinHeight() const { return m_cySkin; }
+  RECT CaptionRect() const { return m_rcCaption; }
+  const std::string& Text() const { return m_strText; }
+  COLORREF NormalColor() const { return m_crNormal; }
+  COLORREF HoverColor() const { return m_crHover; }
+  HFONT NormalFont() const { return m_fontNormal.GetSafeHandle(); }
+  HFONT HoverFont() const { return m_fontHover.GetSafeHandle(); }
+  HCURSOR HandCursor() const { return m_hHandCursor; }
+  HRGN SkinRegion() const { return m_hSkinRgn; }
+  POINT Position() const { return {m_xNow, m_yNow}; }
+  POINT HiddenPosition() const { return {m_xHidden, m_yHidden}; }
+  UINT StepInMs() const { return m_msStepIn; }
+  UINT StepOutMs() const { return m_msStepOut; }
+
+ protected:
+  LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+
+ private:
+  LRESULT OnCreate(WPARAM wParam, LPARAM lParam);
+  void OnMouseMove();
+  LRESULT OnMouseHover();
+  LRESULT OnMouseLeave();
+  BOOL OnSetCursor(UINT hitTest);
+  void OnLButtonUp();
+  void OnTimer(UINT id);
+  BOOL OnEraseBkgnd(HDC dc);
+  void OnPaint();
+
+  void Apply(const corvane::notifier::Effects& effects);
+  void MirrorCore();
+  void RedrawNow();
+  void SetHover(BOOL hover);
+
+  CWnd* m_pParent = nullptr;
+  CFont m_fontNormal;
+  CFont m_fontHover;
+  COLORREF m_crNormal = 0x00B59285;  // RGB(133, 146, 181)
+  COLORREF m_crHover = 0x006A240A;   // RGB(10, 36, 106)
+  HCURSOR m_hHandCursor = nullptr;   // shared system cursor, never destroyed
+  CBitmap m_bmpSkin;
+  HRGN m_hSkinRgn = nullptr;  // handed to the window, which owns it from then on
+  RECT m_rcCaption{0, 0, 0, 0};
+  int m_cxSkin = 0, m_cySkin = 0;
+  std::string m_strText;
+  BOOL m_bHover = FALSE;
+
+  // The animation lives in the core; these mirror it after every call so the
+  // popup's state can be read the same way as the rest of its fields.
+  int m_nState = corvane::notifier::NotifierIdle;
+  UINT m_msAppear = 0, m_msStay = 0, m_msHide = 0;
+  UINT m_msStepIn = 0, m_msStepOut = 0;
+  int m_xHidden = 0, m_yHidden = 0;
+  int m_xNow = 0, m_yNow = 0;
+  int m_nEdge = 0;
+  const int m_nStep = corvane::notifier::NotifierCore::kStep;
+
+  corvane::notifier::NotifierCore m_core;
+};
