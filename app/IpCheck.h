@@ -1,0 +1,42 @@
+#pragma once
+// The decisions of one IP check, free of any window: where the address is
+// in the page, what the status stamp reads, and whether a change counts.
+#include <ctime>
+#include <functional>
+#include <string>
+
+namespace ipcheck {
+
+inline constexpr char kStartMarker[] = "<!--startip-->";
+inline constexpr char kEndMarker[] = "<!--endip-->";
+inline constexpr char kStampFormat[] = "Last Updated On\r\n\r\n%m/%d/%Y at %I:%M:%S %p\r\n\r\nCurrent IP:";
+inline constexpr char kNotificationSubject[] = "IP Address Change";
+inline constexpr char kNotificationPrefix[] = "New IP Address:  ";
+inline constexpr char kPopupCaption[] = "IP Update Completed!";
+
+// True for a byte that starts a two-byte character in the page's code page.
+using LeadBytePredicate = std::function<bool(unsigned char)>;
+
+// Position of the first occurrence of `needle` in `text` at or after `from`
+// that starts on a character boundary (never inside a two-byte character);
+// npos when there is none or `from` is negative or past the end.
+size_t FindOnCharBoundary(const std::string& text, const std::string& needle, long long from,
+                          const LeadBytePredicate& isLeadByte);
+
+// The text between the first start marker at or after `start` and the first
+// end marker after it, untrimmed. A page without the start marker, or
+// without the end marker after it, gives the empty text.
+std::string ExtractBetween(const std::string& page, const std::string& startMarker, const std::string& endMarker,
+                           int start, const LeadBytePredicate& isLeadByte = {});
+
+// The status text for a moment, in local time; empty when the time cannot be
+// converted or the text does not fit its 128-byte buffer.
+std::string FormatStamp(std::time_t now);
+
+// A new address is one that is not empty and differs from the one shown.
+bool IsChange(const std::string& address, const std::string& shown);
+
+// Mail cannot go out while server, recipient or sender is empty or "null".
+bool MailSettingsIncomplete(const std::string& server, const std::string& to, const std::string& from);
+
+}  // namespace ipcheck

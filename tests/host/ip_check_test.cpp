@@ -1,0 +1,96 @@
+// The decisions of one IP check: cutting the address, the stamp, a change.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "IpCheck.h"
+
+namespace {
+
+using ipcheck::ExtractBetween;
+
+std::string Cut(const std::string& page, const ipcheck::LeadBytePredicate& lead = {}) {
+  return ExtractBetween(page, ipcheck::kStartMarker, ipcheck::kEndMarker, 0, lead);
+}
+
+TEST(ExtractBetween, TakesTheTextBetweenTheMarkersUntrimmed) {
+  EXPECT_EQ("203.0.113.7", Cut("<html>Your IP: <!--startip-->203.0.113.7<!--endip--> thanks</html>"));
+  EXPECT_EQ("\r\n203.0.113.7 ", Cut("<!--startip-->\r\n203.0.113.7 <!--endip-->"));
+  EXPECT_EQ("", Cut("<!--startip--><!--endip-->"));
+}
+
+TEST(ExtractBetween, OnlyTheFirstStartMarkerCounts) {
+  EXPECT_EQ("a<!--startip-->b", Cut("<!--startip-->a<!--startip-->b<!--endip-->"));
+  EXPECT_EQ("a", Cut("<!--startip-->a<!--endip--><!--startip-->b<!--endip-->"));
+}
+
+TEST(ExtractBetween, MissingOrMisplacedMarkersGiveTheEmptyAddress) {
+  EXPECT_EQ("", Cut(""));
+  EXPECT_EQ("", Cut("<!--endip-->203.0.113.7<!--startip-->"));
+  EXPECT_EQ("", Cut("<!--startip-->203.0.113.7"));
+  EXPECT_EQ("", Cut("<!--startip-->203.0.113.7<!--endip"));
+  // No start marker at all: the empty address, rather than a cut taken from
+  // the page's fourteenth character on.
+  EXPECT_EQ("", Cut("0123456789ABCDEFGHIJ<!--endip-->"));
+}
+
+TEST(ExtractBetween, StartPositionsOutsideThePageFindNothing) {
+  const std::string page = "<!--startip-->1.2.3.4<!--endip-->";
+  EXPECT_EQ("", ExtractBetween(page, ipcheck::kStartMarker, ipcheck::kEndMarker, -1));
+  EXPECT_EQ("", ExtractBetween(page, ipcheck::kStartMarker, ipcheck::kEndMarker, static_cast<int>(page.size()) + 1));
+  EXPECT_EQ("", ExtractBetween(page, ipcheck::kStartMarker, ipcheck::kEndMarker, 1));
+  EXPECT_EQ("1.2.3.4", ExtractBetween(page, ipcheck::kStartMarker, ipcheck::kEndMarker, 0));
+}
+
+TEST(ExtractBetween, NeverMatchesInsideATwoByteCharacter) {
+  // 0x81..0x9F lead a two-byte character in the Japanese code page; '<' (0x3C)
+  // is a valid trail byte there, so "\x81<!--startip-->" is a character
+  // followed by "!--startip-->", not a marker.
+  const auto shiftJisLead = [](unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); };
+  const std::string hidden = "\x81<!--startip-->9.9.9.9<!--endip--><!--startip-->1.2.3.4<!--endip-->";
+  EXPECT_EQ("1.2.3.4", Cut(hidden, shiftJisLead));
+  EXPECT_EQ("9.9.9.9", Cut(hidden)) << "in a single-byte code page the first marker is real";
+  const std::string endHidden = "<!--startip-->5.6.7.8\x81<!--endip-->tail<!--endip-->";
+  EXPECT_EQ("5.6.7.8\x81<!--endip-->tail", Cut(endHidden, shiftJisLead));
+}
+
+class StampTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    setenv("TZ", "UTC", 1);
+    tzset();
+  }
+};
+
+TEST_F(StampTest, ReadsLikeTheStatusField) {
+  std::tm t{};
+  t.tm_year = 2026 - 1900;
+  t.tm_mon = 2;
+  t.tm_mday = 6;
+  t.tm_hour = 14;
+  t.tm_min = 5;
+  t.tm_sec = 9;
+  const std::time_t when = timegm(&t);
+  EXPECT_EQ("Last Updated On\r\n\r\n03/06/2026 at 02:05:09 PM\r\n\r\nCurrent IP:", ipcheck::FormatStamp(when));
+  t.tm_hour = 0;
+  EXPECT_EQ("Last Updated On\r\n\r\n03/06/2026 at 12:05:09 AM\r\n\r\nCurrent IP:", ipcheck::FormatStamp(timegm(&t)));
+}
+
+TEST(Decisions, AChangeIsANewNonEmptyAddressComparedExactly) {
+  EXPECT_TRUE(ipcheck::IsChange("203.0.113.7", ""));
+  EXPECT_TRUE(ipcheck::IsChange("203.0.113.8", "203.0.113.7"));
+  EXPECT_TRUE(ipcheck::IsChange(" 203.0.113.7", "203.0.113.7")) << "a blank makes it another address";
+  EXPECT_FALSE(ipcheck::IsChange("203.0.113.7", "203.0.113.7"));
+  EXPECT_FALSE(ipcheck::IsChange("", "203.0.113.7"));
+}
+
+TEST(Decisions, MailSettingsAreIncompleteWithoutServerRecipientOrSender) {
+  EXPECT_FALSE(ipcheck::MailSettingsIncomplete("mail.example.net", "me@example.net", "ip@example.net"));
+  EXPECT_TRUE(ipcheck::MailSettingsIncomplete("null", "me@example.net", "ip@example.net"));
+  EXPECT_TRUE(ipcheck::MailSettingsIncomplete("mail.example.net", "", "ip@example.net"));
+  EXPECT_TRUE(ipcheck::MailSettingsIncomplete("mail.example.net", "me@example.net", "null"));
+  EXPECT_FALSE(ipcheck::MailSettingsIncomplete("NULL", "me@example.net", "ip@example.net"))
+      << "only the exact marker means not set";
+}
+
+}  // namespace
