@@ -1,0 +1,55 @@
+#include "C_SMTP.h"
+
+#include "Exceptions.h"
+#include "Text.h"
+#include "WinApp.h"
+
+namespace id = smtp_dispid;
+
+BOOL C_SMTP::Create(const char* windowName, DWORD style, const RECT& rect, CWnd* parent, UINT id) {
+  HWND hwnd = CreateWindowExA(0, kSmtpControlClass, windowName, style, rect.left, rect.top, rect.right - rect.left,
+                              rect.bottom - rect.top, parent ? parent->GetSafeHwnd() : nullptr,
+                              reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id)), AfxGetInstanceHandle(), nullptr);
+  if (!hwnd) return FALSE;
+  Attach(hwnd);
+  return TRUE;
+}
+
+SmtpValue C_SMTP::Invoke(std::int32_t dispid, SmtpCallKind kind, SmtpValue argument) {
+  if (!GetSafeHwnd()) return {};
+  SmtpCall call;
+  call.dispid = dispid;
+  call.kind = kind;
+  call.argument = std::move(argument);
+  const auto hr = static_cast<HRESULT>(SendMessage(WM_SMTP_INVOKE, 0, reinterpret_cast<LPARAM>(&call)));
+  // A window of another class answers 0 without looking: that is no success.
+  if (!call.handled) throw COleException(E_NOINTERFACE);
+  if (hr == DISP_E_EXCEPTION) {
+    throw CDispatchException(fw::WideToAnsi(call.errorDescription), fw::WideToAnsi(call.errorSource), 0);
+  }
+  if (FAILED(hr)) throw COleException(hr);
+  return std::move(call.result);
+}
+
+void C_SMTP::PutText(std::int32_t dispid, const std::string& value) {
+  Invoke(dispid, SmtpCallKind::PropertyPut, fw::AnsiToWide(value));
+}
+
+void C_SMTP::SetServer(const std::string& value) { PutText(id::kServer, value); }
+void C_SMTP::SetUsername(const std::string& value) { PutText(id::kUsername, value); }
+void C_SMTP::SetPassword(const std::string& value) { PutText(id::kPassword, value); }
+void C_SMTP::SetAuthenticationType(int value) {
+  Invoke(id::kAuthenticationType, SmtpCallKind::PropertyPut, static_cast<std::int32_t>(value));
+}
+void C_SMTP::SetSendTo(const std::string& value) { PutText(id::kSendTo, value); }
+void C_SMTP::SetMailFrom(const std::string& value) { PutText(id::kMailFrom, value); }
+void C_SMTP::SetMessageSubject(const std::string& value) { PutText(id::kMessageSubject, value); }
+void C_SMTP::SetMessageText(const std::string& value) { PutText(id::kMessageText, value); }
+// Any nonzero BOOL is true, as an automation boolean would carry it.
+void C_SMTP::SetRaiseError(BOOL value) { Invoke(id::kRaiseError, SmtpCallKind::PropertyPut, value != FALSE); }
+void C_SMTP::Send() { Invoke(id::kSend, SmtpCallKind::Method); }
+
+void C_SMTP::SetProperty(std::int32_t dispid, const SmtpValue& value) {
+  Invoke(dispid, SmtpCallKind::PropertyPut, value);
+}
+SmtpValue C_SMTP::GetProperty(std::int32_t dispid) { return Invoke(dispid, SmtpCallKind::PropertyGet); }

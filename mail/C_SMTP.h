@@ -1,0 +1,37 @@
+#pragma once
+// The program's wrapper around one mail control (platform/smtp/SmtpControl.h).
+// It holds no logic: each operation is one call to the control, and a failed
+// call throws (CDispatchException with the control's error, else COleException).
+// With no control attached every operation does nothing.
+#include <cstdint>
+#include <string>
+
+#include "SmtpControl.h"
+#include "Wnd.h"
+
+class C_SMTP : public CWnd {
+ public:
+  // Creates a control of its own; the program's instances come from dialog
+  // templates instead and are bound with DDX_Control.
+  BOOL Create(const char* windowName, DWORD style, const RECT& rect, CWnd* parent, UINT id);
+
+  void SetServer(const std::string& value);
+  void SetUsername(const std::string& value);
+  void SetPassword(const std::string& value);
+  void SetAuthenticationType(int value);
+  void SetSendTo(const std::string& value);
+  void SetMailFrom(const std::string& value);
+  void SetMessageSubject(const std::string& value);
+  void SetMessageText(const std::string& value);
+  void SetRaiseError(BOOL value);
+  void Send();
+
+  // Any property by DISPID, for tests and diagnostics; the program uses only
+  // the ten operations above.
+  void SetProperty(std::int32_t dispid, const SmtpValue& value);
+  SmtpValue GetProperty(std::int32_t dispid);
+
+ private:
+  SmtpValue Invoke(std::int32_t dispid, SmtpCallKind kind, SmtpValue argument = {});
+  void PutText(std::int32_t dispid, const std::string& value);
+};
