@@ -17,8 +17,18 @@ std::string SystemErrorText(DWORD code) {
   return text;
 }
 
+namespace {
+int g_reportsShowing = 0;  // one UI thread; boxes nest
+}  // namespace
+
+bool IsReportingFailure() { return g_reportsShowing > 0; }
+
 void ReportHandlerException(const CException& e, bool fromMenuCommand) {
   if (dynamic_cast<const CUserException*>(&e)) return;
+  struct Showing {
+    Showing() { ++g_reportsShowing; }
+    ~Showing() { --g_reportsShowing; }
+  } showing;
   std::string text;
   if (dynamic_cast<const CMemoryException*>(&e)) {
     e.GetErrorMessage(text);

@@ -50,6 +50,10 @@ namespace fw {
 // text, or the generic text for where it happened.
 void ReportHandlerException(const CException& e, bool fromMenuCommand);
 
+// True while such a report is on screen. Periodic work can wait for the user
+// to read it instead of piling up a box behind it at every tick.
+bool IsReportingFailure();
+
 // The system's text for an error code; wininet.dll's table for 12000-range codes.
 std::string SystemErrorText(DWORD code);
 

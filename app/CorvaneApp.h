@@ -1,0 +1,13 @@
+#pragma once
+// The application object: runs the main window modally; when it ends, the
+// program ends.
+#include "WinApp.h"
+
+class CCorvaneApp : public CWinApp {
+ public:
+  CCorvaneApp();
+  ~CCorvaneApp() override;
+  BOOL InitInstance() override;
+};
+
+extern CCorvaneApp g_corvaneApp;

@@ -1,0 +1,246 @@
+#include "CorvaneDlg.h"
+
+#include <ctime>
+#include <tuple>
+
+#include "AboutDlg.h"
+#include "Exceptions.h"
+#include "IpCheck.h"
+#include "NumberText.h"
+#include "Registry.h"
+#include "Scramble.h"
+#include "Settings.h"
+#include "StoredSettings.h"
+#include "WinApp.h"
+#include "resource.h"
+
+namespace {
+
+constexpr char kTitle[] = "Corvane 2.1 by Orlimar";
+constexpr char kTrayTip[] = "Corvane by Orlimar";
+constexpr COLORREF kFaceKey = RGB(25, 35, 85);
+
+bool IsAnsiLeadByte(unsigned char byte) { return IsDBCSLeadByte(byte) != FALSE; }
+
+// Runs `action` when the scope ends, however it ends.
+template <typename F>
+class ScopeExit {
+ public:
+  explicit ScopeExit(F action) : m_action(std::move(action)) {}
+  ~ScopeExit() { m_action(); }
+  ScopeExit(const ScopeExit&) = delete;
+  ScopeExit& operator=(const ScopeExit&) = delete;
+
+ private:
+  F m_action;
+};
+
+}  // namespace
+
+CCorvaneDlg::CCorvaneDlg(CWnd* parent)
+    : CSkinnableDialog(IDD_CORVANE_DIALOG, parent),
+      m_hAppIcon(LoadIconA(AfxGetInstanceHandle(), MAKEINTRESOURCEA(IDR_MAINFRAME))) {}
+
+CCorvaneDlg::~CCorvaneDlg() = default;
+
+void CCorvaneDlg::DoDataExchange(CDataExchange* pDX) {
+  CSkinnableDialog::DoDataExchange(pDX);
+  DDX_Text(pDX, IDC_IP, m_strIP);
+  DDX_Control(pDX, IDC_INET, m_inet);
+  DDX_Control(pDX, IDC_SMTP, m_smtp);
+  DDX_Text(pDX, IDC_STATUS, m_strStatus);
+}
+
+BOOL CCorvaneDlg::OnInitDialog() {
+  CSkinnableDialog::OnInitDialog();
+
+  if (HMENU systemMenu = GetSystemMenu(FALSE)) {
+    char about[64] = {};
+    if (LoadStringA(AfxGetInstanceHandle(), ID_STR_ABOUT, about, sizeof about) > 0) {
+      AppendMenuA(systemMenu, MF_SEPARATOR, 0, nullptr);
+      AppendMenuA(systemMenu, MF_STRING, ID_SYSCMD_ABOUT, about);
+    }
+  }
+  SetIcon(m_hAppIcon, TRUE);
+  SetIcon(m_hAppIcon, FALSE);
+
+  EnableFaceDrag(TRUE);
+  SetSkinBitmap(IDB_MAIN_SKIN);
+  SetSkinMode(SkinFitWindow);
+  SetColorKey(kFaceKey, TRUE);
+  SetWindowText(kTitle);
+
+  LoadSettings();
+  DressPopup();
+
+  {
+    // The timer starts even when the first check fails, so a program started
+    // while offline still checks by itself later.
+    ScopeExit startTimer([this] { SetTimer(kCheckTimer, static_cast<UINT>(m_nInterval)); });
+    CheckIpAddress();
+  }
+  return TRUE;
+}
+
+void CCorvaneDlg::LoadSettings() {
+  const settings::StartupSettings stored = settings::LoadStartupSettings();
+  if (!stored.firstRun) {
+    const settings::MailSettings& mail = stored.mail;
+    std::tie(m_strServer, m_strUsername, m_strPassword, m_strAuth, m_strTo, m_strFrom) =
+        std::tie(mail.server, mail.username, mail.password, mail.auth, mail.to, mail.from);
+  }
+  m_strLink = stored.link;
+  m_nInterval = stored.intervalMs;
+}
+
+void CCorvaneDlg::DressPopup() {
+  m_notifier.CreatePopup(this);
+  m_notifier.LoadSkin(IDB_POPUP_SKIN, -1, -1, -1);
+  m_notifier.SetCaptionFont("Arial", 90, 1, 1);
+  m_notifier.SetCaptionColors(RGB(0, 0, 0), RGB(0, 0, 200));
+  m_notifier.SetCaptionRect(RECT{10, 50, m_notifier.SkinWidth() - 10, m_notifier.SkinHeight() - 25});
+}
+
+void CCorvaneDlg::CheckIpAddress() {
+  if (m_bChecking) return;
+  m_bChecking = true;
+  ScopeExit done([this] { m_bChecking = false; });
+
+  const std::string page = m_inet.OpenURL(m_strLink);
+  UpdateData(TRUE);  // the fields hold what the last completed check showed
+  const std::string address =
+      ipcheck::ExtractBetween(page, ipcheck::kStartMarker, ipcheck::kEndMarker, 0, IsAnsiLeadByte);
+  m_strStatus = ipcheck::FormatStamp(std::time(nullptr));
+
+  if (ipcheck::IsChange(address, m_strIP)) {
+    // Accepted before sending: a failed send leaves the field showing the old
+    // address, so the next check sees the change again and sends again.
+    m_strIP = address;
+    if (ipcheck::MailSettingsIncomplete(m_strServer, m_strTo, m_strFrom))
+      AskForMailSettings();
+    else
+      NotifyChange();
+  }
+  UpdateData(FALSE);
+}
+
+void CCorvaneDlg::AskForMailSettings() {
+  Settings dialog;
+  dialog.DoModal();
+  CRegistry registry;
+  registry.OpenKey(settings::kRoot, settings::kKeyPath, 0);
+  settings::MailSettings mail{m_strServer, m_strUsername, m_strPassword, m_strAuth, m_strTo, m_strFrom};
+  settings::ReadMailSettings(registry, mail);
+  registry.CloseKey();
+  std::tie(m_strServer, m_strUsername, m_strPassword, m_strAuth, m_strTo, m_strFrom) =
+      std::tie(mail.server, mail.username, mail.password, mail.auth, mail.to, mail.from);
+}
+
+void CCorvaneDlg::NotifyChange() {
+  const std::string password = UnscrambleText(m_strPassword);
+  m_smtp.SetServer(m_strServer);
+  m_smtp.SetUsername(m_strUsername);
+  m_smtp.SetPassword(password);
+  m_smtp.SetAuthenticationType(LeadingInt(m_strAuth));
+  m_smtp.SetSendTo(m_strTo);
+  m_smtp.SetMailFrom(m_strFrom);
+  m_smtp.SetMessageSubject(ipcheck::kNotificationSubject);
+  m_smtp.SetMessageText(ipcheck::kNotificationPrefix + m_strIP);
+  m_smtp.SetRaiseError(TRUE);
+  m_smtp.Send();
+  m_notifier.Announce(ipcheck::kPopupCaption, 500, 2000, 500);
+}
+
+LRESULT CCorvaneDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_SYSCOMMAND:
+      OnSysCommand(static_cast<UINT>(wParam), lParam);
+      return 0;
+    case WM_PAINT:
+      if (IsIconic()) {
+        OnPaint();
+        return 0;
+      }
+      break;
+    case WM_QUERYDRAGICON:
+      return reinterpret_cast<LRESULT>(m_hAppIcon);
+    case WM_TIMER:
+      OnTimer(static_cast<UINT_PTR>(wParam));
+      break;  // and on to default processing
+    case WM_POPUP_CLICKED:
+      return 0;  // a click on the popup has no effect
+  }
+  return CSkinnableDialog::WindowProc(message, wParam, lParam);
+}
+
+BOOL CCorvaneDlg::OnCommand(UINT id, UINT code, HWND control) {
+  switch (id) {
+    case IDC_UPDATE: OnUpdate(); return TRUE;
+    case IDC_SETTINGS: OnSettings(); return TRUE;
+    case IDC_HIDE: OnHide(); return TRUE;
+    case ID_MENU_RESTORE: OnTrayRestore(); return TRUE;
+    case ID_MENU_EXIT: OnTrayExit(); return TRUE;
+    default: return CSkinnableDialog::OnCommand(id, code, control);
+  }
+}
+
+void CCorvaneDlg::OnTimer(UINT_PTR) {
+  // While an error box is up, the user has not yet seen the last failure.
+  if (!fw::IsReportingFailure()) CheckIpAddress();
+}
+
+void CCorvaneDlg::OnUpdate() { CheckIpAddress(); }
+
+void CCorvaneDlg::OnSettings() {
+  Settings dialog;
+  dialog.DoModal();  // what it saves takes effect at the next start
+}
+
+void CCorvaneDlg::OnHide() { HideToTray(); }
+
+void CCorvaneDlg::OnTrayRestore() { SendMessage(WM_SYSCOMMAND, SC_RESTORE, 0); }
+
+void CCorvaneDlg::OnTrayExit() {
+  m_pTrayIcon.reset();
+  CSkinnableDialog::OnCancel();
+}
+
+void CCorvaneDlg::OnOK() {}  // Enter must not end the program
+
+void CCorvaneDlg::OnCancel() { CSkinnableDialog::OnCancel(); }
+
+void CCorvaneDlg::OnSysCommand(UINT command, LPARAM lParam) {
+  // The low four bits are the system's own; compare without them throughout.
+  const UINT id = command & 0xFFF0;
+  if (id == ID_SYSCMD_ABOUT) {
+    CAboutDlg about;
+    about.DoModal();
+  } else {
+    DefWindowProc(WM_SYSCOMMAND, command, lParam);
+  }
+  if (id == SC_MINIMIZE)
+    HideToTray();
+  else if (id == SC_RESTORE)
+    RestoreFromTray();
+}
+
+void CCorvaneDlg::HideToTray() {
+  ShowWindow(SW_HIDE);
+  m_pTrayIcon.reset();  // never two icons for one window
+  m_pTrayIcon = std::make_unique<CTrayIcon>(this, m_hAppIcon, kTrayTip, IDR_TRAYMENU);
+}
+
+void CCorvaneDlg::RestoreFromTray() {
+  m_pTrayIcon.reset();
+  ShowWindow(SW_SHOW);
+}
+
+void CCorvaneDlg::OnPaint() {
+  CPaintDC dc(m_hWnd);
+  SendMessage(WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc.m_hDC), 0);
+  RECT rc;
+  GetClientRect(&rc);
+  const int x = (rc.right - rc.left - GetSystemMetrics(SM_CXICON) + 1) / 2;
+  const int y = (rc.bottom - rc.top - GetSystemMetrics(SM_CYICON) + 1) / 2;
+  DrawIcon(dc.m_hDC, x, y, m_hAppIcon);
+}

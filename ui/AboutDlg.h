@@ -1,0 +1,10 @@
+#pragma once
+// The About box: the icon, the version line and the maker's notice, closed by
+// OK or Escape. It has no behaviour of its own.
+#include "Dialog.h"
+
+class CAboutDlg : public CDialog {
+ public:
+  CAboutDlg();
+  ~CAboutDlg() override;
+};
