@@ -19,24 +19,28 @@ export WINEPREFIX="$build/wineprefix" WINEARCH=win32 WINEDEBUG=-all
 "$root/tests/wine-prefix.sh"
 
 status=0
-(cd "$build/host" && ctest --output-on-failure -j "$jobs") | tee "$build/host-ctest.log" || status=1
-run_wine_tests() {
-  cd "$build/win" && ctest --output-on-failure --timeout 600
-}
+(cd "$build/host" && ctest --output-on-failure -j "$jobs") 2>&1 | tee "$build/host-ctest.log" || status=1
+wine_tests=("$root/scripts/run-wine-tests.sh" "$build/win")
 if [ -n "${DISPLAY:-}" ]; then
-  (run_wine_tests) | tee "$build/win-ctest.log" || status=1
+  "${wine_tests[@]}" 2>&1 | tee "$build/win-ctest.log" || status=1
 else
-  export -f run_wine_tests; export build
-  xvfb-run -a -s "-screen 0 1280x1024x24" bash -c run_wine_tests | tee "$build/win-ctest.log" || status=1
+  xvfb-run -a -s "-screen 0 1280x1024x24" "${wine_tests[@]}" 2>&1 | tee "$build/win-ctest.log" || status=1
 fi
 wineserver -k 2>/dev/null || true
 wineserver -w 2>/dev/null || true
 
-# One closing line over both trees.
-count() { sed -n 's/.*tests passed, \([0-9]*\) tests failed out of \([0-9]*\).*/\1 \2/p' "$1" | tail -1; }
-read -r hf ht < <(count "$build/host-ctest.log" || echo "0 0"); hf=${hf:-0}; ht=${ht:-0}
-read -r wf wt < <(count "$build/win-ctest.log" || echo "0 0"); wf=${wf:-0}; wt=${wt:-0}
-[ "$((hf + wf))" -eq 0 ] || status=1
-[ "$((ht + wt))" -gt 0 ] || status=1
-echo "$((ht - hf + wt - wf)) passed, $((hf + wf)) failed"
+# One closing line over both trees: "N passed, N failed".
+summary() {  # prints "failed total" from a ctest log, "0 0" when it has none
+  local line
+  line=$(grep -E "tests passed, [0-9]+ tests? failed out of [0-9]+" "$1" | tail -1 || true)
+  if [ -z "$line" ]; then echo "0 0"; return; fi
+  sed -E 's/.* ([0-9]+) tests? failed out of ([0-9]+).*/\1 \2/' <<<"$line"
+}
+read -r host_failed host_total <<<"$(summary "$build/host-ctest.log")"
+read -r win_failed win_total <<<"$(summary "$build/win-ctest.log")"
+failed=$((host_failed + win_failed))
+total=$((host_total + win_total))
+[ "$failed" -eq 0 ] || status=1
+[ "$host_total" -gt 0 ] && [ "$win_total" -gt 0 ] || { echo "test.sh: a tree ran no tests"; status=1; }
+echo "$((total - failed)) passed, $failed failed"
 exit $status
