@@ -2,6 +2,8 @@
 
 #include <new>
 
+#include "RegistryText.h"
+
 namespace {
 
 bool IsAcceptedRoot(HKEY root) {
@@ -48,14 +50,8 @@ int CRegistry::QueryValue(const std::string& name) {
 
 int CRegistry::ReadValue(const std::string& name, std::string& holder) {
   if (!QueryValue(name)) return 0;
-  // The text is the bytes returned less one terminating zero, so a value
-  // stored without its terminator is never read past, and a scrambled
-  // password holding zero bytes (written with its whole length) reads back
-  // whole.
-  DWORD length = m_valueSize;
-  if (length > 0 && m_valueBuffer[length - 1] == '\0') --length;
   try {
-    holder.assign(m_valueBuffer.get(), length);
+    holder = TextFromValueBytes(m_valueBuffer.get(), m_valueSize);
   } catch (const std::bad_alloc&) {
     return 0;
   }
