@@ -16,8 +16,15 @@ std::string Trim(const std::string& s) {
 
 // RFC 5321 limits a path to 256 octets including the angle brackets.
 constexpr std::size_t kMaxMailbox = 254;
+// A header line holds at most 998 octets, and an entry without blanks cannot
+// be folded; the longest field name ("Reply-To: ") and a list's comma leave
+// this much for one entry.
+constexpr std::size_t kMaxEntry = 998 - 10 - 1;
 
 Address ParseEntry(const std::string& entry, const std::string& field) {
+  if (entry.size() > kMaxEntry) {
+    throw SendError(Stage::Input, "the " + field + " address \"" + entry.substr(0, 40) + "...\" is too long");
+  }
   Address a;
   a.display = entry;
   std::size_t open = entry.rfind('<');
