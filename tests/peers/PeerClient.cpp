@@ -175,6 +175,12 @@ int PeerClient::HttpHits(int port) {
 
 int PeerClient::StartRaw(const std::string& script) { return GetNumber("/raw/start?script=" + Encode(script)); }
 
+std::vector<std::string> PeerClient::SmtpLog(int port) {
+    return Lines(Get("/smtp/log?port=" + std::to_string(port)));
+}
+
+std::string PeerClient::TlsAuthorityPem() { return Get("/tls/ca"); }
+
 std::vector<std::string> PeerClient::RawLog(int port) {
     return Lines(Get("/raw/log?port=" + std::to_string(port)));
 }

@@ -25,6 +25,10 @@ public:
 
     int StartSmtp(const std::string& query = "");  // e.g. "auth=login&user=u&password=p"
     std::vector<ReceivedMail> Messages(int port);
+    // Each command the SMTP peer received, "VERB tls" or "VERB plain", in order.
+    std::vector<std::string> SmtpLog(int port);
+    // The test authority (PEM) that issued the peers' "localhost" and "wronghost" certificates.
+    std::string TlsAuthorityPem();
     int StartPop3(const std::string& user, const std::string& password);
     std::vector<std::string> Pop3Log(int port);
     int StartHttp();

@@ -19,8 +19,11 @@ import os
 import select
 import signal
 import socket
+import shutil
 import socketserver
+import ssl
 import subprocess
+import tempfile
 import sys
 import threading
 import time
@@ -185,12 +188,66 @@ def parse_failures(values):
     return failures
 
 
+# ---------------------------------------------------------------- TLS
+
+TLS_MODES = ("none", "starttls", "implicit")
+CERT_NAMES = ("localhost", "wronghost", "untrusted")
+
+
+class TestCertificates:
+    """A throwaway authority and server certificates, made once per peers.py run."""
+
+    def __init__(self):
+        self.lock = threading.Lock()
+        self.dir = None
+
+    def path(self, name):
+        with self.lock:
+            if self.dir is None:
+                directory = tempfile.mkdtemp(prefix="corvane-test-ca-")
+                script = os.path.join(os.path.dirname(os.path.abspath(__file__)), "make_test_ca.sh")
+                result = subprocess.run(["bash", script, directory], capture_output=True, text=True)
+                if result.returncode != 0:
+                    shutil.rmtree(directory, ignore_errors=True)
+                    raise BadRequest("cannot make the test certificates: " + result.stderr.strip())
+                self.dir = directory
+            return os.path.join(self.dir, name)
+
+    def server_context(self, name):
+        context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        context.load_cert_chain(self.path(name + ".pem"), self.path(name + ".key"))
+        return context
+
+    def authority_pem(self):
+        with open(self.path("ca.pem"), "rb") as f:
+            return f.read()
+
+    def remove(self):
+        with self.lock:
+            if self.dir is not None:
+                shutil.rmtree(self.dir, ignore_errors=True)
+                self.dir = None
+
+
+CERTIFICATES = TestCertificates()
+
+
 class PeerSmtp(SMTP):
     """aiosmtpd's server, with the failures a test asked for in front of each command."""
 
     def __init__(self, peer, **kwargs):
         super().__init__(peer, **kwargs)
         self.peer = peer
+        # Every command is logged by its verb alone (never its argument, which
+        # may carry a password) with whether it came over TLS.
+        self._smtp_methods = {verb: self._logged(verb, method) for verb, method in self._smtp_methods.items()}
+
+    def _logged(self, verb, method):
+        async def logged(arg):
+            secure = self.peer.tls == "implicit" or self._tls_protocol is not None
+            self.peer.log_command(f"{verb} {'tls' if secure else 'plain'}")
+            await method(arg)
+        return logged
 
     def connection_made(self, transport):
         super().connection_made(transport)
@@ -245,8 +302,19 @@ class SmtpPeer:
         self.user = as_bytes(params.text("user", ""))
         self.password = as_bytes(params.text("password", ""))
         self.require_auth = params.flag("require_auth")
-        if params.text("tls", "none") not in ("none", "starttls", "implicit"):
+        self.tls = params.text("tls", "none")
+        if self.tls not in TLS_MODES:
             raise BadRequest("tls must be none, starttls or implicit")
+        cert = params.text("cert", "localhost")
+        if cert not in CERT_NAMES:
+            raise BadRequest("cert must be one of " + ", ".join(CERT_NAMES))
+        self.tls_context = CERTIFICATES.server_context(cert) if self.tls != "none" else None
+        # Not "auth_require_tls": aiosmtpd takes any handler attribute named
+        # auth_* for an AUTH mechanism and would offer it.
+        self.refuse_plain_auth = params.flag("auth_require_tls")
+        if self.refuse_plain_auth and self.tls != "starttls":
+            raise BadRequest("auth_require_tls needs tls=starttls")
+        self.log = []
         self.failures = parse_failures(params.all("fail"))
         self.messages = []
         self.lock = threading.Lock()
@@ -266,8 +334,10 @@ class SmtpPeer:
             self,
             loop=self.loop,
             hostname="corvane-peer",
-            # Plaintext AUTH is the point of these tests; no TLS stands in front.
-            auth_require_tls=False,
+            # Plaintext AUTH is allowed unless a test asks for it to be refused;
+            # with implicit TLS every byte is encrypted anyway.
+            auth_require_tls=self.refuse_plain_auth,
+            tls_context=self.tls_context if self.tls == "starttls" else None,
             auth_required=self.require_auth,
             auth_exclude_mechanism=[m for m in SMTP_MECHANISMS if m not in self.mechanisms],
             authenticator=self._authenticate,
@@ -277,7 +347,8 @@ class SmtpPeer:
     def _serve(self, sock, ready):
         asyncio.set_event_loop(self.loop)
         self.server = self.loop.run_until_complete(
-            self.loop.create_server(self._new_connection, sock=sock))
+            self.loop.create_server(self._new_connection, sock=sock,
+                                    ssl=self.tls_context if self.tls == "implicit" else None))
         ready.set()
         try:
             self.loop.run_forever()
@@ -327,6 +398,14 @@ class SmtpPeer:
         return "250 OK message accepted"
 
     # --- control
+
+    def log_command(self, entry):
+        with self.lock:
+            self.log.append(entry)
+
+    def log_text(self):
+        with self.lock:
+            return "".join(entry + "\n" for entry in self.log).encode()
 
     def messages_text(self):
         with self.lock:
@@ -618,13 +697,15 @@ class Peers:
         return b"stopped %d" % len(peers)
 
 
-SMTP_PARAMS = ("auth", "user", "password", "require_auth", "tls", "cert", "fail", "port")
+SMTP_PARAMS = ("auth", "user", "password", "require_auth", "auth_require_tls", "tls", "cert", "fail", "port")
 
 
 def routes(peers):
     return {
         "/smtp/start": (SMTP_PARAMS, lambda p: peers.add(SmtpPeer(p))),
         "/smtp/messages": (("port",), lambda p: peers.find(p, "smtp").messages_text()),
+        "/smtp/log": (("port",), lambda p: peers.find(p, "smtp").log_text()),
+        "/tls/ca": ((), lambda p: CERTIFICATES.authority_pem()),
         "/pop3/start": (("user", "password", "port"), lambda p: peers.add(Pop3Peer(p))),
         "/pop3/log": (("port",), lambda p: peers.find(p, "pop3").log_text()),
         "/http/start": (("port",), lambda p: peers.add(HttpPeer(p))),
@@ -743,6 +824,7 @@ def main(argv):
         server.shutdown()
         server.server_close()
         peers.stop_all()
+        CERTIFICATES.remove()
 
 
 if __name__ == "__main__":

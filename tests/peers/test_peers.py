@@ -6,6 +6,7 @@ import poplib
 import signal
 import smtplib
 import socket
+import ssl
 import subprocess
 import sys
 import time
@@ -98,13 +99,47 @@ class PeersTest(unittest.TestCase):
         self.assertIn(mails[0]["auth_mech"], ("LOGIN", "PLAIN"))
         self.assertEqual(b"Subject: s\r\n\r\n.lead\r\nbare\nlf\r\n", mails[0]["content"])
 
-    def test_smtp_fail_after_dot_and_tls_options_accepted(self):
-        port = int(self.get("/smtp/start", fail="dot:554:no thanks", tls="starttls", cert="any"))
+    def test_smtp_fail_after_dot(self):
+        port = int(self.get("/smtp/start", fail="dot:554:no thanks"))
         with smtplib.SMTP("127.0.0.1", port, timeout=10) as smtp:
             with self.assertRaises(smtplib.SMTPDataError) as caught:
                 smtp.sendmail("a@x", ["b@y"], b"x\r\n")
             self.assertEqual((554, b"no thanks"), (caught.exception.smtp_code, caught.exception.smtp_error))
         self.assertEqual(b"", self.get("/smtp/messages", port=port))
+
+    def client_context(self):
+        context = ssl.create_default_context(cadata=self.get("/tls/ca").decode())
+        return context
+
+    def test_smtp_starttls_refuses_plaintext_auth_until_upgraded(self):
+        port = int(self.get("/smtp/start", tls="starttls", auth="plain", user="me", password="pw",
+                            auth_require_tls="1"))
+        with smtplib.SMTP("localhost", port, timeout=10) as smtp:
+            smtp.ehlo()
+            self.assertTrue(smtp.has_extn("starttls"))
+            self.assertFalse(smtp.has_extn("auth"))
+            code, _ = smtp.docmd("AUTH", "PLAIN AG1lAHB3")
+            self.assertEqual(538, code)
+            smtp.starttls(context=self.client_context())
+            smtp.ehlo()
+            self.assertFalse(smtp.has_extn("starttls"))
+            smtp.login("me", "pw")
+            smtp.sendmail("a@x", ["b@y"], b"x\r\n")
+        self.assertEqual(1, len(parse_messages(self.get("/smtp/messages", port=port))))
+        self.assertEqual(b"EHLO plain\nAUTH plain\nSTARTTLS plain\nEHLO tls\nAUTH tls\nMAIL tls\n"
+                         b"RCPT tls\nDATA tls\nQUIT tls\n", self.get("/smtp/log", port=port))
+
+    def test_smtp_implicit_tls_and_the_certificates_it_can_present(self):
+        port = int(self.get("/smtp/start", tls="implicit"))
+        with smtplib.SMTP_SSL("localhost", port, timeout=10, context=self.client_context()) as smtp:
+            smtp.sendmail("a@x", ["b@y"], b"x\r\n")
+        self.assertEqual(b"EHLO tls\nMAIL tls\nRCPT tls\nDATA tls\nQUIT tls\n", self.get("/smtp/log", port=port))
+        for cert, reason in (("wronghost", "Hostname mismatch"), ("untrusted", "self-signed certificate in certificate chain")):
+            port = int(self.get("/smtp/start", tls="implicit", cert=cert))
+            with self.assertRaises(ssl.SSLCertVerificationError) as caught:
+                smtplib.SMTP_SSL("localhost", port, timeout=10, context=self.client_context())
+            self.assertIn(reason, str(caught.exception))
+            self.assertEqual(b"", self.get("/smtp/log", port=port))
 
     def test_pop3_log(self):
         port = int(self.get("/pop3/start", user="u", password="p"))
@@ -137,6 +172,9 @@ class PeersTest(unittest.TestCase):
         self.assertIn("missing parameter: port", self.bad("/http/hits"))
         self.assertIn("sendn needs", self.bad("/raw/start", script="sendn:3:AB"))
         self.assertIn("require_auth must be 0 or 1", self.bad("/smtp/start", require_auth="yes"))
+        self.assertIn("cert must be one of", self.bad("/smtp/start", tls="starttls", cert="any"))
+        self.assertIn("tls must be", self.bad("/smtp/start", tls="ssl"))
+        self.assertIn("auth_require_tls needs tls=starttls", self.bad("/smtp/start", auth_require_tls="1"))
 
 
 class RunModeTest(unittest.TestCase):

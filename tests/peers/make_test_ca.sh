@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Makes throwaway certificates for the TLS peers in DIR (created if missing):
+#   ca.pem            the test authority that tests add to the trust store
+#   localhost.pem     + localhost.key      for DNS:localhost, issued by ca.pem
+#   wronghost.pem     + wronghost.key      for DNS:wronghost.example, issued by ca.pem
+#   untrusted.pem     + untrusted.key      for DNS:localhost, issued by a second
+#                                          authority nobody trusts
+# Each .pem of a server holds its certificate followed by its issuer's, as a
+# server sends them. The keys are kept only as long as DIR is.
+set -euo pipefail
+dir=${1:?usage: make_test_ca.sh DIR}
+mkdir -p "$dir"
+cd "$dir"
+
+authority() {  # name, subject
+  openssl req -x509 -newkey rsa:2048 -nodes -sha256 -days 30 -subj "/CN=$2" \
+    -addext "basicConstraints=critical,CA:TRUE" -addext "keyUsage=critical,keyCertSign,cRLSign" \
+    -keyout "$1.key" -out "$1.pem" 2>/dev/null
+}
+
+server() {  # name, DNS name, issuer
+  openssl req -newkey rsa:2048 -nodes -sha256 -subj "/CN=$2" -keyout "$1.key" -out "$1.csr" 2>/dev/null
+  printf 'subjectAltName=DNS:%s\nbasicConstraints=critical,CA:FALSE\nkeyUsage=critical,digitalSignature,keyEncipherment\nextendedKeyUsage=serverAuth\n' "$2" >"$1.ext"
+  openssl x509 -req -in "$1.csr" -CA "$3.pem" -CAkey "$3.key" -CAcreateserial -days 30 -sha256 \
+    -extfile "$1.ext" -out "$1.crt" 2>/dev/null
+  cat "$1.crt" "$3.pem" >"$1.pem"
+  rm -f "$1.csr" "$1.ext" "$1.crt"
+}
+
+authority ca "Corvane Test Authority"
+authority other-ca "Corvane Untrusted Test Authority"
+server localhost localhost ca
+server wronghost wronghost.example ca
+server untrusted localhost other-ca
