@@ -288,7 +288,7 @@ SendResult Client::Send(const SendRequest& r, const MessageStamp& stamp) {
   PreparedMessage message = PrepareMessage(r, stamp);
   std::string data = DotStuff(message.content);
   const std::string helloName = r.clientHostName.empty() ? stamp.host : r.clientHostName;
-  if (r.tls == TlsMode::StartTls && !upgradeToTls_) {
+  if (r.tls != TlsMode::None && !upgradeToTls_) {
     throw SendError(Stage::Input, "TLS was requested but this program has no TLS support");
   }
 
@@ -311,25 +311,31 @@ SendResult Client::Send(const SendRequest& r, const MessageStamp& stamp) {
     } catch (const TransportError& e) {
       throw SendError(Stage::Connect, "cannot connect to " + PortText(r.server, r.port) + ": " + e.what());
     }
+    auto handshake = [&] {
+      s.stage = Stage::Tls;
+      s.step = "the TLS handshake";
+      try {
+        s.UpgradeToTls(upgradeToTls_, r.server);
+      } catch (const TransportError& e) {
+        // Never fall back to plain text once TLS was tried.
+        throw SendError(Stage::Tls, "the TLS handshake with " + r.server + " failed: " + e.what());
+      }
+    };
+    if (r.tls == TlsMode::Implicit) handshake();
     s.stage = Stage::Greeting;
     s.step = "the greeting";
     Reply greeting = s.ReadReply();
     if (greeting.code != 220) Refuse(Stage::Greeting, "the server refused the connection", greeting);
 
     Capabilities caps = Hello(s, helloName);
-    if (r.tls == TlsMode::StartTls) {
+    const bool wantStartTls = r.tls == TlsMode::StartTls || (r.tls == TlsMode::StartTlsIfOffered && caps.startTls);
+    if (wantStartTls) {
       s.stage = Stage::Tls;
       s.step = "the reply to STARTTLS";
       if (!caps.startTls) throw SendError(Stage::Tls, "the server does not offer STARTTLS");
       Reply reply = s.Exchange("STARTTLS");
       if (reply.code != 220) Refuse(Stage::Tls, "the server refused STARTTLS", reply);
-      s.step = "the TLS handshake";
-      try {
-        s.UpgradeToTls(upgradeToTls_, r.server);
-      } catch (const TransportError& e) {
-        // Never fall back to plain text once TLS was asked for.
-        throw SendError(Stage::Tls, "the TLS handshake with " + r.server + " failed: " + e.what());
-      }
+      handshake();
       // What the server announced before TLS may have been tampered with.
       caps = Hello(s, helloName);
     }

@@ -8,7 +8,9 @@
 #include <utility>
 
 #include "SmtpClient.h"
+#include "SchannelTransport.h"
 #include "SmtpError.h"
+#include "SmtpServerAddress.h"
 #include "Text.h"
 #include "WinsockTransport.h"
 
@@ -117,6 +119,10 @@ class CommandRecorder final : public smtp::Transport {
   void Close() noexcept override { inner_->Close(); }
   std::string LocalHostName() override { return inner_->LocalHostName(); }
 
+  // TLS goes underneath the recorder, so the commands sent after STARTTLS are
+  // still recorded as commands rather than seen as encrypted records.
+  void Secure(const std::string& host, int timeoutMs) { inner_ = smtp::StartSchannelTls(std::move(inner_), host, timeoutMs); }
+
  private:
   void Record(std::string_view bytes) {
     if (bytes.size() < 2 || bytes.find("\r\n") != bytes.size() - 2) return;  // not a single line
@@ -185,6 +191,7 @@ class SmtpControl {
         if (call.kind != SmtpCallKind::Method) return DISP_E_MEMBERNOTFOUND;
         return Send(call);
       }
+      if (call.dispid == id::kImplicitTlsPort) return ImplicitTlsPort(call);
       const int index = IndexOf(call.dispid);
       if (index < 0 || call.kind == SmtpCallKind::Method) return DISP_E_MEMBERNOTFOUND;
       if (call.kind == SmtpCallKind::PropertyGet) {
@@ -208,10 +215,26 @@ class SmtpControl {
   std::string Text(std::int32_t dispid) const { return fw::WideToAnsi(std::get<std::wstring>(values_[IndexOf(dispid)])); }
   std::int32_t Number(std::int32_t dispid) const { return std::get<std::int32_t>(values_[IndexOf(dispid)]); }
 
+  HRESULT ImplicitTlsPort(SmtpCall& call) {
+    if (call.kind == SmtpCallKind::Method) return DISP_E_MEMBERNOTFOUND;
+    if (call.kind == SmtpCallKind::PropertyGet) {
+      call.result = implicitTlsPort_;
+      return S_OK;
+    }
+    if (!std::holds_alternative<std::int32_t>(call.argument)) return DISP_E_TYPEMISMATCH;
+    implicitTlsPort_ = std::get<std::int32_t>(call.argument);
+    return S_OK;
+  }
+
+  // The server field may carry the port ("host:587"); the port property is
+  // only the default for a bare name. Which port it ends up being decides
+  // whether TLS starts at once or by STARTTLS.
   smtp::SendRequest Request() const {
     smtp::SendRequest r;
-    r.server = Text(id::kServer);
-    r.port = Number(id::kPort);
+    const smtp::ServerAddress address = smtp::ParseServerAddress(Text(id::kServer), Number(id::kPort));
+    r.server = address.host;
+    r.port = address.port;
+    r.tls = smtp::TlsModeForPort(address.port, implicitTlsPort_);
     r.username = Text(id::kUsername);
     r.password = Text(id::kPassword);
     r.authenticationType = Number(id::kAuthenticationType);
@@ -239,10 +262,15 @@ class SmtpControl {
     std::string last;
     std::wstring status;
     try {
-      smtp::Client client([&last] {
-        return std::make_unique<CommandRecorder>(std::make_unique<smtp::WinsockTransport>(), last);
-      });
-      client.Send(Request());
+      smtp::SendRequest request = Request();
+      smtp::Client client(
+          [&last] { return std::make_unique<CommandRecorder>(std::make_unique<smtp::WinsockTransport>(), last); },
+          [](std::unique_ptr<smtp::Transport> plain, const std::string& host, int timeoutMs) {
+            // Every transport the factory above makes is a recorder.
+            static_cast<CommandRecorder&>(*plain).Secure(host, timeoutMs);
+            return plain;
+          });
+      client.Send(request);
     } catch (const std::bad_alloc&) {
       throw;
     } catch (const std::exception& e) {
@@ -259,6 +287,7 @@ class SmtpControl {
   }
 
   std::array<SmtpValue, kProperties.size()> values_;
+  std::int32_t implicitTlsPort_ = smtp::kImplicitTlsPort;
 };
 
 SmtpControl* ControlOf(HWND hwnd) { return reinterpret_cast<SmtpControl*>(GetWindowLongPtrA(hwnd, 0)); }

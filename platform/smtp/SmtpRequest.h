@@ -13,8 +13,12 @@ enum AuthenticationType {
 
 enum class TlsMode {
   None,
-  StartTls,  // required: a server without STARTTLS or a failed handshake ends the send
+  StartTlsIfOffered,  // upgrade when EHLO offers STARTTLS, else stay in plain text
+  StartTls,           // required: a server without STARTTLS or a failed handshake ends the send
+  Implicit,           // TLS from the first byte, before the greeting
 };
+// In every mode but None, a handshake that fails ends the send: once TLS has
+// been tried, nothing more goes over the connection in plain text.
 
 struct SendRequest {
   std::string server;

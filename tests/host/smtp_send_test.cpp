@@ -329,3 +329,85 @@ TEST_F(SmtpSend, RequiredTlsNeverFallsBackToPlaintext) {
   EXPECT_TRUE(peers.Messages(port).empty());
   EXPECT_EQ(SendExpectingError(r).stage(), Stage::Input) << "no TLS layer at all is refused up front";
 }
+
+TEST_F(SmtpSend, OfferedStartTlsIsTakenBeforeAuthenticationAndItsAbsenceKeepsPlainText) {
+  // The upgrade writes a marker through the plain connection, standing in
+  // for a handshake, so the server's log shows where it happened.
+  int upgrades = 0;
+  TlsUpgrade marker = [&](std::unique_ptr<Transport> plain, const std::string&, int timeoutMs) {
+    ++upgrades;
+    plain->Send("TLS-HANDSHAKE\r\n", timeoutMs);
+    return plain;
+  };
+  int port = peers.StartRaw(Step("220 hi\r\n") + "|line|" + Step("250-x\r\n250-AUTH LOGIN\r\n250 STARTTLS\r\n") +
+                            "|line|" + Step("220 go ahead\r\n") + "|line|line|" + Step("250-x\r\n250 AUTH LOGIN\r\n") +
+                            "|line|" + Step("535 no\r\n") + "|line");
+  SendRequest r = Request(port);
+  r.tls = TlsMode::StartTlsIfOffered;
+  r.authenticationType = kAuthLogin;
+  r.username = "u";
+  r.password = "p";
+  try {
+    NativeClient(marker).Send(r);
+    ADD_FAILURE() << "the send succeeded";
+  } catch (const SendError& e) {
+    EXPECT_EQ(e.stage(), Stage::Authentication) << e.what();
+  }
+  EXPECT_EQ(upgrades, 1);
+  EXPECT_EQ(peers.RawLog(port), (std::vector<std::string>{"EHLO tester.example", "STARTTLS", "TLS-HANDSHAKE",
+                                                          "EHLO tester.example", "AUTH LOGIN"}));
+
+  // No STARTTLS in the reply: the mail goes as it always did.
+  int plain = peers.StartSmtp("auth=plain&user=u&password=p");
+  r = Request(plain);
+  r.tls = TlsMode::StartTlsIfOffered;
+  r.authenticationType = kAuthPlain;
+  r.username = "u";
+  r.password = "p";
+  NativeClient(marker).Send(r);
+  EXPECT_EQ(upgrades, 1);
+  ASSERT_EQ(peers.Messages(plain).size(), 1u);
+  EXPECT_EQ(peers.Messages(plain)[0].authMech, "PLAIN");
+}
+
+TEST_F(SmtpSend, FailedHandshakeEndsTheDialogueAndImplicitTlsStartsBeforeTheGreeting) {
+  int port = peers.StartRaw(Step("220 hi\r\n") + "|line|" + Step("250-x\r\n250-AUTH PLAIN\r\n250 STARTTLS\r\n") +
+                            "|line|" + Step("220 go ahead\r\n") + "|line|line|line");
+  SendRequest r = Request(port);
+  r.tls = TlsMode::StartTlsIfOffered;
+  r.authenticationType = kAuthPlain;
+  r.username = "u";
+  r.password = "secret";
+  TlsUpgrade refusing = [](std::unique_ptr<Transport>, const std::string&, int) -> std::unique_ptr<Transport> {
+    throw TransportError(TransportError::Kind::Failed, "the server's certificate is not trusted");
+  };
+  try {
+    NativeClient(refusing).Send(r);
+    ADD_FAILURE() << "the send succeeded";
+  } catch (const SendError& e) {
+    EXPECT_EQ(e.stage(), Stage::Tls);
+    EXPECT_TRUE(Contains(e.what(), "the TLS handshake with 127.0.0.1 failed: the server's certificate is not trusted"))
+        << e.what();
+  }
+  EXPECT_EQ(peers.RawLog(port), (std::vector<std::string>{"EHLO tester.example", "STARTTLS"}));
+
+  // Implicit TLS: the handshake comes first; the greeting is read through it.
+  int implicit = peers.StartRaw("line|" + Step("220 secure hi\r\n") + "|line|" + Step("250 x\r\n") + "|line|" +
+                                Step("550 stop here\r\n") + "|line");
+  r = Request(implicit);
+  r.tls = TlsMode::Implicit;
+  int upgrades = 0;
+  try {
+    NativeClient([&](std::unique_ptr<Transport> plain, const std::string&, int timeoutMs) {
+      ++upgrades;
+      plain->Send("TLS-HANDSHAKE\r\n", timeoutMs);
+      return plain;
+    }).Send(r);
+    ADD_FAILURE() << "the send succeeded";
+  } catch (const SendError& e) {
+    EXPECT_TRUE(Contains(e.what(), "550 stop here")) << e.what();
+  }
+  EXPECT_EQ(upgrades, 1) << "no second handshake, and no STARTTLS inside TLS";
+  EXPECT_EQ(peers.RawLog(implicit),
+            (std::vector<std::string>{"TLS-HANDSHAKE", "EHLO tester.example", "MAIL FROM:<corvane@example.net>"}));
+}

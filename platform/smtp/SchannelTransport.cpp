@@ -1,0 +1,348 @@
+#include "SchannelTransport.h"
+
+#define SECURITY_WIN32
+#include <windows.h>
+#include <wincrypt.h>
+#include <schannel.h>
+#include <security.h>
+#include <sspi.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+
+#include "SmtpError.h"
+
+namespace smtp {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+[[noreturn]] void Fail(const std::string& text) { throw TransportError(TransportError::Kind::Failed, text); }
+
+int MillisLeft(Clock::time_point deadline) {
+  auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+  if (left <= 0) throw TransportError(TransportError::Kind::TimedOut, "timed out");
+  return static_cast<int>(left);
+}
+
+std::string CodeText(long code) {
+  char hex[16];
+  std::snprintf(hex, sizeof hex, "0x%08lX", static_cast<unsigned long>(code));
+  char* text = nullptr;
+  DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                           nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<char*>(&text), 0, nullptr);
+  std::string s = n && text ? std::string(text, n) : "";
+  if (text) LocalFree(text);
+  while (!s.empty() && (s.back() == '\n' || s.back() == '\r' || s.back() == ' ' || s.back() == '.')) s.pop_back();
+  return s.empty() ? std::string("error ") + hex : s + " (" + hex + ")";
+}
+
+// The few causes a user can do something about get words of their own;
+// the rest keep the system's text and code for whoever has to look it up.
+std::string CertificateProblem(DWORD error, const std::string& host) {
+  switch (error) {
+    case static_cast<DWORD>(CERT_E_UNTRUSTEDROOT):
+    case static_cast<DWORD>(CERT_E_CHAINING):
+    case static_cast<DWORD>(TRUST_E_CERT_SIGNATURE):
+    case static_cast<DWORD>(CERT_E_UNTRUSTEDTESTROOT):
+      return "the server's certificate is not trusted (it was not issued by an authority this computer trusts)";
+    case static_cast<DWORD>(CERT_E_CN_NO_MATCH):
+      return "the certificate is for another host name, not " + host;
+    case static_cast<DWORD>(CERT_E_EXPIRED):
+      return "the server's certificate has expired or is not valid yet";
+    case static_cast<DWORD>(CERT_E_REVOKED):
+      return "the server's certificate has been revoked";
+    case static_cast<DWORD>(CERT_E_WRONG_USAGE):
+      return "the server's certificate is not meant for a server";
+    default:
+      return "the server's certificate was refused: " + CodeText(static_cast<long>(error));
+  }
+}
+
+std::string HandshakeProblem(SECURITY_STATUS status, const std::string& host) {
+  switch (status) {
+    case SEC_E_UNTRUSTED_ROOT:
+      return CertificateProblem(static_cast<DWORD>(CERT_E_UNTRUSTEDROOT), host);
+    case SEC_E_WRONG_PRINCIPAL:
+      return CertificateProblem(static_cast<DWORD>(CERT_E_CN_NO_MATCH), host);
+    case SEC_E_CERT_EXPIRED:
+      return CertificateProblem(static_cast<DWORD>(CERT_E_EXPIRED), host);
+    case SEC_E_ALGORITHM_MISMATCH:
+    case SEC_E_UNSUPPORTED_FUNCTION:
+      return "the server and this computer have no TLS version or cipher in common";
+    case SEC_E_ILLEGAL_MESSAGE:
+    case SEC_E_DECRYPT_FAILURE:
+    case SEC_E_MESSAGE_ALTERED:
+    case SEC_E_INVALID_TOKEN:
+      return "the server's answer is not valid TLS (does this port expect TLS?): " + CodeText(status);
+    default:
+      return "the TLS layer reported " + CodeText(status);
+  }
+}
+
+std::wstring Wide(const std::string& s) {
+  int n = MultiByteToWideChar(CP_ACP, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
+  std::wstring w(static_cast<std::size_t>(n), L'\0');
+  if (n > 0) MultiByteToWideChar(CP_ACP, 0, s.data(), static_cast<int>(s.size()), w.data(), n);
+  return w;
+}
+
+// SSPI handles are structs, not pointers, so they get owners of their own.
+class Credentials {
+ public:
+  Credentials() = default;
+  Credentials(const Credentials&) = delete;
+  Credentials& operator=(const Credentials&) = delete;
+  ~Credentials() {
+    if (valid_) FreeCredentialsHandle(&handle_);
+  }
+  CredHandle* Reset() {
+    if (valid_) FreeCredentialsHandle(&handle_);
+    valid_ = false;
+    return &handle_;
+  }
+  void Adopt() { valid_ = true; }
+  CredHandle* get() { return &handle_; }
+
+ private:
+  CredHandle handle_{};
+  bool valid_ = false;
+};
+
+class Context {
+ public:
+  Context() = default;
+  Context(const Context&) = delete;
+  Context& operator=(const Context&) = delete;
+  ~Context() {
+    if (valid_) DeleteSecurityContext(&handle_);
+  }
+  void Adopt() { valid_ = true; }
+  bool valid() const { return valid_; }
+  CtxtHandle* get() { return &handle_; }
+
+ private:
+  CtxtHandle handle_{};
+  bool valid_ = false;
+};
+
+// Output tokens Schannel allocated (ISC_REQ_ALLOCATE_MEMORY) go back to it.
+struct TokenBuffer {
+  SecBuffer buffer{0, SECBUFFER_TOKEN, nullptr};
+  ~TokenBuffer() {
+    if (buffer.pvBuffer) FreeContextBuffer(buffer.pvBuffer);
+  }
+};
+
+struct CertificateFree {
+  void operator()(const CERT_CONTEXT* c) const { CertFreeCertificateContext(c); }
+};
+struct ChainFree {
+  void operator()(const CERT_CHAIN_CONTEXT* c) const { CertFreeCertificateChain(c); }
+};
+
+class SchannelTransport final : public Transport {
+ public:
+  explicit SchannelTransport(std::unique_ptr<Transport> inner) : inner_(std::move(inner)) {}
+  ~SchannelTransport() override { Close(); }
+
+  void Handshake(const std::string& host, int timeoutMs) {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    SCHANNEL_CRED cred{};
+    cred.dwVersion = SCHANNEL_CRED_VERSION;
+    // The certificate is checked below, by hand, so a refusal can say why.
+    cred.dwFlags = SCH_CRED_MANUAL_CRED_VALIDATION | SCH_CRED_NO_DEFAULT_CREDS;
+    TimeStamp expiry;
+    SECURITY_STATUS status =
+        AcquireCredentialsHandleA(nullptr, const_cast<char*>(UNISP_NAME_A), SECPKG_CRED_OUTBOUND, nullptr, &cred,
+                                  nullptr, nullptr, credentials_.Reset(), &expiry);
+    if (status != SEC_E_OK) Fail("TLS is not available on this computer: " + CodeText(status));
+    credentials_.Adopt();
+
+    const DWORD wanted = ISC_REQ_SEQUENCE_DETECT | ISC_REQ_REPLAY_DETECT | ISC_REQ_CONFIDENTIALITY |
+                         ISC_REQ_ALLOCATE_MEMORY | ISC_REQ_STREAM | ISC_REQ_MANUAL_CRED_VALIDATION;
+    std::string target = host;  // the name the server is asked for (SNI)
+    bool needInput = false;
+    for (bool first = true;; first = false) {
+      if (needInput) {
+        ReadMore(deadline);
+        needInput = false;
+      }
+      SecBuffer in[2] = {{static_cast<unsigned long>(incoming_.size()), SECBUFFER_TOKEN, incoming_.data()},
+                         {0, SECBUFFER_EMPTY, nullptr}};
+      SecBufferDesc inDesc{SECBUFFER_VERSION, 2, in};
+      TokenBuffer out;
+      SecBufferDesc outDesc{SECBUFFER_VERSION, 1, &out.buffer};
+      unsigned long granted = 0;
+      status = InitializeSecurityContextA(credentials_.get(), first ? nullptr : context_.get(), target.data(), wanted, 0,
+                                          0, first ? nullptr : &inDesc, 0, first ? context_.get() : nullptr, &outDesc,
+                                          &granted, &expiry);
+      if (first && (status == SEC_E_OK || status == SEC_I_CONTINUE_NEEDED)) context_.Adopt();
+      if (status == SEC_E_INCOMPLETE_MESSAGE) {
+        needInput = true;
+        continue;
+      }
+      if (status != SEC_E_OK && status != SEC_I_CONTINUE_NEEDED && status != SEC_I_INCOMPLETE_CREDENTIALS) {
+        Fail(HandshakeProblem(status, host));
+      }
+      if (out.buffer.cbBuffer > 0 && out.buffer.pvBuffer) {
+        inner_->Send(std::string_view(static_cast<const char*>(out.buffer.pvBuffer), out.buffer.cbBuffer),
+                     MillisLeft(deadline));
+      }
+      if (!first) KeepExtra(in[1]);
+      if (status == SEC_E_OK) break;
+      // The server asked for a client certificate; carry on without one.
+      if (status == SEC_I_INCOMPLETE_CREDENTIALS) continue;
+      needInput = incoming_.empty();
+    }
+
+    status = QueryContextAttributesA(context_.get(), SECPKG_ATTR_STREAM_SIZES, &sizes_);
+    if (status != SEC_E_OK) Fail("the TLS layer reported " + CodeText(status));
+    CheckCertificate(host);
+  }
+
+  void Connect(const std::string&, int, int) override { Fail("a TLS connection cannot be reconnected"); }
+
+  void Send(std::string_view bytes, int timeoutMs) override {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    std::string record;
+    while (!bytes.empty()) {
+      const std::size_t chunk = std::min<std::size_t>(bytes.size(), sizes_.cbMaximumMessage);
+      record.assign(sizes_.cbHeader + chunk + sizes_.cbTrailer, '\0');
+      std::memcpy(record.data() + sizes_.cbHeader, bytes.data(), chunk);
+      SecBuffer b[4] = {{sizes_.cbHeader, SECBUFFER_STREAM_HEADER, record.data()},
+                        {static_cast<unsigned long>(chunk), SECBUFFER_DATA, record.data() + sizes_.cbHeader},
+                        {sizes_.cbTrailer, SECBUFFER_STREAM_TRAILER, record.data() + sizes_.cbHeader + chunk},
+                        {0, SECBUFFER_EMPTY, nullptr}};
+      SecBufferDesc desc{SECBUFFER_VERSION, 4, b};
+      SECURITY_STATUS status = EncryptMessage(context_.get(), 0, &desc, 0);
+      if (status != SEC_E_OK) Fail("the TLS layer could not encrypt: " + CodeText(status));
+      inner_->Send(std::string_view(record.data(), b[0].cbBuffer + b[1].cbBuffer + b[2].cbBuffer), MillisLeft(deadline));
+      bytes.remove_prefix(chunk);
+    }
+  }
+
+  std::size_t Receive(char* buffer, std::size_t capacity, int timeoutMs) override {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    bool needInput = incoming_.empty();
+    while (plain_.empty()) {
+      if (needInput) ReadMore(deadline);
+      SecBuffer b[4] = {{static_cast<unsigned long>(incoming_.size()), SECBUFFER_DATA, incoming_.data()},
+                        {0, SECBUFFER_EMPTY, nullptr},
+                        {0, SECBUFFER_EMPTY, nullptr},
+                        {0, SECBUFFER_EMPTY, nullptr}};
+      SecBufferDesc desc{SECBUFFER_VERSION, 4, b};
+      SECURITY_STATUS status = DecryptMessage(context_.get(), &desc, 0, nullptr);
+      if (status == SEC_E_INCOMPLETE_MESSAGE) {
+        needInput = true;
+        continue;
+      }
+      if (status != SEC_E_OK && status != SEC_I_CONTEXT_EXPIRED && status != SEC_I_RENEGOTIATE) {
+        Fail("the server's data could not be decrypted: " + CodeText(status));
+      }
+      // Decryption works in place: take the data out before the extra bytes
+      // are moved to the front of the same buffer.
+      for (const SecBuffer& part : b) {
+        if (part.BufferType == SECBUFFER_DATA && part.cbBuffer) plain_.append(static_cast<const char*>(part.pvBuffer), part.cbBuffer);
+      }
+      std::string extra;
+      for (const SecBuffer& part : b) {
+        if (part.BufferType == SECBUFFER_EXTRA && part.cbBuffer) extra.assign(incoming_.data() + incoming_.size() - part.cbBuffer, part.cbBuffer);
+      }
+      incoming_ = std::move(extra);
+      if (status == SEC_I_CONTEXT_EXPIRED && plain_.empty()) {
+        throw TransportError(TransportError::Kind::Closed, "the server ended the TLS session");
+      }
+      if (status == SEC_I_RENEGOTIATE) Fail("the server asked to renegotiate TLS, which this program does not do");
+      needInput = incoming_.empty();
+    }
+    const std::size_t n = std::min(capacity, plain_.size());
+    std::memcpy(buffer, plain_.data(), n);
+    plain_.erase(0, n);
+    return n;
+  }
+
+  void Close() noexcept override {
+    if (inner_) inner_->Close();
+  }
+
+  std::string LocalHostName() override { return inner_->LocalHostName(); }
+
+ private:
+  void ReadMore(Clock::time_point deadline) {
+    // A TLS record is at most about 16 KB; a server that keeps sending
+    // without completing one is not speaking TLS.
+    if (incoming_.size() > 64 * 1024) Fail("the server sent too much data that is not valid TLS");
+    char chunk[16384];
+    std::size_t n = inner_->Receive(chunk, sizeof chunk, MillisLeft(deadline));
+    incoming_.append(chunk, n);
+  }
+
+  // Bytes the last call did not consume belong to the next message.
+  void KeepExtra(const SecBuffer& maybeExtra) {
+    if (maybeExtra.BufferType == SECBUFFER_EXTRA && maybeExtra.cbBuffer > 0) {
+      incoming_.erase(0, incoming_.size() - maybeExtra.cbBuffer);
+    } else {
+      incoming_.clear();
+    }
+  }
+
+  void CheckCertificate(const std::string& host) {
+    const CERT_CONTEXT* raw = nullptr;
+    SECURITY_STATUS status = QueryContextAttributesA(context_.get(), SECPKG_ATTR_REMOTE_CERT_CONTEXT, &raw);
+    if (status != SEC_E_OK || !raw) Fail("the server sent no certificate");
+    std::unique_ptr<const CERT_CONTEXT, CertificateFree> certificate(raw);
+
+    char serverAuth[] = szOID_PKIX_KP_SERVER_AUTH;
+    char* usages[] = {serverAuth};
+    CERT_CHAIN_PARA chainPara{};
+    chainPara.cbSize = sizeof chainPara;
+    chainPara.RequestedUsage.dwType = USAGE_MATCH_TYPE_OR;
+    chainPara.RequestedUsage.Usage.cUsageIdentifier = 1;
+    chainPara.RequestedUsage.Usage.rgpszUsageIdentifier = usages;
+    const CERT_CHAIN_CONTEXT* rawChain = nullptr;
+    // The intermediates the server sent travel in the certificate's own store.
+    if (!CertGetCertificateChain(nullptr, certificate.get(), nullptr, certificate->hCertStore, &chainPara, 0, nullptr,
+                                 &rawChain) ||
+        !rawChain) {
+      Fail("the server's certificate could not be checked: " + CodeText(static_cast<long>(GetLastError())));
+    }
+    std::unique_ptr<const CERT_CHAIN_CONTEXT, ChainFree> chain(rawChain);
+
+    std::wstring name = Wide(host);
+    SSL_EXTRA_CERT_CHAIN_POLICY_PARA ssl{};
+    ssl.cbSize = sizeof ssl;
+    ssl.dwAuthType = AUTHTYPE_SERVER;
+    ssl.pwszServerName = name.data();
+    CERT_CHAIN_POLICY_PARA policy{};
+    policy.cbSize = sizeof policy;
+    policy.pvExtraPolicyPara = &ssl;
+    CERT_CHAIN_POLICY_STATUS result{};
+    result.cbSize = sizeof result;
+    if (!CertVerifyCertificateChainPolicy(CERT_CHAIN_POLICY_SSL, chain.get(), &policy, &result)) {
+      Fail("the server's certificate could not be checked: " + CodeText(static_cast<long>(GetLastError())));
+    }
+    if (result.dwError != 0) Fail(CertificateProblem(result.dwError, host));
+  }
+
+  std::unique_ptr<Transport> inner_;
+  Credentials credentials_;
+  Context context_;
+  SecPkgContext_StreamSizes sizes_{};
+  std::string incoming_;  // received, not yet decrypted
+  std::string plain_;     // decrypted, not yet handed out
+};
+
+}  // namespace
+
+std::unique_ptr<Transport> StartSchannelTls(std::unique_ptr<Transport> plain, const std::string& host, int timeoutMs) {
+  if (!plain) Fail("no connection to secure");
+  auto secured = std::make_unique<SchannelTransport>(std::move(plain));
+  // On any failure the owner closes the socket: nothing more is sent on it.
+  secured->Handshake(host, timeoutMs);
+  return secured;
+}
+
+}  // namespace smtp

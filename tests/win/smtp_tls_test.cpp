@@ -1,0 +1,278 @@
+// The mail control sending over TLS under Wine, through Schannel, against
+// aiosmtpd peers on 127.0.0.1 with certificates from a throwaway authority:
+// STARTTLS and TLS from the first byte, both logins, certificates that must
+// be refused, servers without TLS, and the port in the server field.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <wincrypt.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "PeerClient.h"
+#include "SmtpControl.h"
+
+namespace {
+
+namespace id = smtp_dispid;
+using Strings = std::vector<std::string>;
+
+std::wstring W(const std::string& s) { return std::wstring(s.begin(), s.end()); }
+std::string N(const std::wstring& w) { return std::string(w.begin(), w.end()); }
+bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+SmtpCall MakeCall(std::int32_t dispid, SmtpCallKind kind, SmtpValue argument = {}) {
+  SmtpCall call;
+  call.dispid = dispid;
+  call.kind = kind;
+  call.argument = std::move(argument);
+  return call;
+}
+
+// One control window, made in code as a diagnostic tool would; the calls are
+// the same messages a dialog's wrapper sends.
+class Control {
+ public:
+  Control() {
+    RegisterSmtpControl(GetModuleHandleA(nullptr));
+    hwnd_ = CreateWindowExA(0, kSmtpControlClass, "", WS_POPUP, 0, 0, 40, 40, nullptr, nullptr,
+                            GetModuleHandleA(nullptr), nullptr);
+  }
+  ~Control() { DestroyWindow(hwnd_); }
+  Control(const Control&) = delete;
+  Control& operator=(const Control&) = delete;
+
+  HRESULT Call(SmtpCall& call) { return static_cast<HRESULT>(SendMessageA(hwnd_, WM_SMTP_INVOKE, 0, reinterpret_cast<LPARAM>(&call))); }
+  void Put(std::int32_t dispid, SmtpValue value) {
+    SmtpCall call = MakeCall(dispid, SmtpCallKind::PropertyPut, std::move(value));
+    EXPECT_EQ(S_OK, Call(call)) << std::hex << dispid;
+  }
+  SmtpValue Get(std::int32_t dispid) {
+    SmtpCall call = MakeCall(dispid, SmtpCallKind::PropertyGet);
+    EXPECT_EQ(S_OK, Call(call)) << std::hex << dispid;
+    return call.result;
+  }
+  std::string Text(std::int32_t dispid) {
+    SmtpValue v = Get(dispid);
+    return std::holds_alternative<std::wstring>(v) ? N(std::get<std::wstring>(v)) : "<not text>";
+  }
+  // Sends and returns the status: empty when the server accepted the mail.
+  std::string Send() {
+    SmtpCall call = MakeCall(id::kSend, SmtpCallKind::Method);
+    EXPECT_EQ(S_OK, Call(call)) << N(call.errorDescription);
+    return Text(id::kStatus);
+  }
+  bool exists() const { return hwnd_ != nullptr; }
+
+ private:
+  HWND hwnd_;
+};
+
+struct Mail {
+  std::string server;
+  int authenticationType = 0;
+  std::string username = "mailer", password = "s3cret pass";
+};
+
+void Fill(Control& c, const Mail& m) {
+  c.Put(id::kServer, W(m.server));
+  c.Put(id::kUsername, W(m.username));
+  c.Put(id::kPassword, W(m.password));
+  c.Put(id::kAuthenticationType, static_cast<std::int32_t>(m.authenticationType));
+  c.Put(id::kSendTo, W("ann@example.org"));
+  c.Put(id::kMailFrom, W("corvane@example.net"));
+  c.Put(id::kMessageSubject, W("IP Address Change"));
+  c.Put(id::kMessageText, W("New IP Address:  198.51.100.7"));
+  c.Put(id::kTimeout, static_cast<std::int32_t>(8000));
+}
+
+std::string Local(int port) { return "localhost:" + std::to_string(port); }
+
+class SmtpTls : public ::testing::Test {
+ protected:
+  // The prefix may be brand new: the test authority goes into the machine's
+  // Root store, where Schannel's chain check looks, and leaves with the tests.
+  static void SetUpTestSuite() {
+    std::string pem = peers::PeerClient::FromEnvironment().TlsAuthorityPem();
+    DWORD size = 0;
+    ASSERT_TRUE(CryptStringToBinaryA(pem.c_str(), static_cast<DWORD>(pem.size()), CRYPT_STRING_BASE64HEADER, nullptr,
+                                     &size, nullptr, nullptr));
+    std::vector<BYTE> der(size);
+    ASSERT_TRUE(CryptStringToBinaryA(pem.c_str(), static_cast<DWORD>(pem.size()), CRYPT_STRING_BASE64HEADER, der.data(),
+                                     &size, nullptr, nullptr));
+    root_ = CertOpenStore(CERT_STORE_PROV_SYSTEM_A, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE, "Root");
+    ASSERT_NE(root_, nullptr) << GetLastError();
+    ASSERT_TRUE(CertAddEncodedCertificateToStore(root_, X509_ASN_ENCODING, der.data(), size,
+                                                 CERT_STORE_ADD_REPLACE_EXISTING, &authority_))
+        << std::hex << GetLastError();
+    // Wine keeps a system store's changes in memory until they are
+    // committed; the chain check opens the store afresh and would miss them.
+    EXPECT_TRUE(CertControlStore(root_, 0, CERT_STORE_CTRL_COMMIT, nullptr)) << std::hex << GetLastError();
+  }
+  static void TearDownTestSuite() {
+    if (authority_) CertDeleteCertificateFromStore(authority_);  // frees the context too
+    authority_ = nullptr;
+    if (root_) CertCloseStore(root_, 0);
+    root_ = nullptr;
+  }
+
+  peers::PeerClient peers = peers::PeerClient::FromEnvironment();
+  static HCERTSTORE root_;
+  static PCCERT_CONTEXT authority_;
+};
+HCERTSTORE SmtpTls::root_ = nullptr;
+PCCERT_CONTEXT SmtpTls::authority_ = nullptr;
+
+TEST_F(SmtpTls, StartTlsCarriesBothLoginsToAServerThatRefusesPlaintextAuth) {
+  for (int type : {2, 3}) {
+    const std::string mech = type == 2 ? "LOGIN" : "PLAIN";
+    SCOPED_TRACE(mech);
+    int port = peers.StartSmtp("tls=starttls&auth=login,plain&user=mailer&password=s3cret%20pass&require_auth=1"
+                               "&auth_require_tls=1");
+    Control c;
+    Fill(c, Mail{Local(port), type});
+    EXPECT_EQ("", c.Send());
+    auto mails = peers.Messages(port);
+    ASSERT_EQ(1u, mails.size());
+    EXPECT_EQ(mech, mails[0].authMech);
+    EXPECT_EQ("s3cret pass", mails[0].authPassword);
+    EXPECT_NE(mails[0].content.find("\r\nSubject: IP Address Change\r\n"), std::string::npos);
+    // The second EHLO and everything after it went inside TLS.
+    EXPECT_EQ(peers.SmtpLog(port), (Strings{"EHLO plain", "STARTTLS plain", "EHLO tls", "AUTH tls", "MAIL tls",
+                                            "RCPT tls", "DATA tls", "QUIT tls"}));
+    EXPECT_EQ("QUIT", c.Text(id::kLastSmtpCommand)) << "commands after STARTTLS are still recorded";
+  }
+}
+
+TEST_F(SmtpTls, ImplicitTlsCarriesBothLoginsFromTheFirstByte) {
+  Control fresh;
+  EXPECT_EQ(SmtpValue(std::int32_t{465}), fresh.Get(id::kImplicitTlsPort)) << "users get TLS from the first byte on 465";
+  for (int type : {2, 3}) {
+    const std::string mech = type == 2 ? "LOGIN" : "PLAIN";
+    SCOPED_TRACE(mech);
+    int port = peers.StartSmtp("tls=implicit&auth=login,plain&user=mailer&password=s3cret%20pass&require_auth=1");
+    Control c;
+    Fill(c, Mail{Local(port), type});
+    c.Put(id::kImplicitTlsPort, static_cast<std::int32_t>(port));
+    EXPECT_EQ("", c.Send());
+    auto mails = peers.Messages(port);
+    ASSERT_EQ(1u, mails.size());
+    EXPECT_EQ(mech, mails[0].authMech);
+    EXPECT_EQ(peers.SmtpLog(port), (Strings{"EHLO tls", "AUTH tls", "MAIL tls", "RCPT tls", "DATA tls", "QUIT tls"}));
+  }
+}
+
+TEST_F(SmtpTls, RefusedCertificatesEndTheSendBeforeAnyLoginOrMail) {
+  struct Case {
+    const char* cert;
+    const char* tls;
+    const char* reason;
+  };
+  for (const Case& k : {Case{"wronghost", "starttls", "the certificate is for another host name, not localhost"},
+                        Case{"untrusted", "starttls", "the server's certificate is not trusted"},
+                        Case{"wronghost", "implicit", "the certificate is for another host name, not localhost"},
+                        Case{"untrusted", "implicit", "the server's certificate is not trusted"}}) {
+    SCOPED_TRACE(std::string(k.cert) + " " + k.tls);
+    int port = peers.StartSmtp(std::string("auth=login&user=mailer&password=s3cret%20pass&tls=") + k.tls +
+                               "&cert=" + k.cert);
+    Control c;
+    Fill(c, Mail{Local(port), 2});
+    const bool implicit = std::string(k.tls) == "implicit";
+    if (implicit) c.Put(id::kImplicitTlsPort, static_cast<std::int32_t>(port));
+    std::string status = c.Send();
+    EXPECT_TRUE(Contains(status, "the TLS handshake with localhost failed: ")) << status;
+    EXPECT_TRUE(Contains(status, k.reason)) << status;
+    EXPECT_EQ(peers.SmtpLog(port), implicit ? Strings{} : (Strings{"EHLO plain", "STARTTLS plain"}));
+    EXPECT_TRUE(peers.Messages(port).empty());
+
+    // With raiseerror the same refusal comes back as the call's error.
+    c.Put(id::kRaiseError, true);
+    SmtpCall call = MakeCall(id::kSend, SmtpCallKind::Method);
+    EXPECT_EQ(DISP_E_EXCEPTION, c.Call(call));
+    EXPECT_TRUE(Contains(N(call.errorDescription), k.reason)) << N(call.errorDescription);
+  }
+}
+
+TEST_F(SmtpTls, ServersWithoutTlsGetMailAsBeforeButNeverAfterATlsStart) {
+  int port = peers.StartSmtp("auth=login,plain&user=mailer&password=s3cret%20pass");
+  {
+    Control c;
+    Fill(c, Mail{Local(port), 3});
+    EXPECT_EQ("", c.Send());
+  }
+  {
+    // The old way: a bare address and the port property.
+    Control c;
+    Fill(c, Mail{"127.0.0.1", 2});
+    c.Put(id::kPort, static_cast<std::int32_t>(port));
+    EXPECT_EQ("", c.Send());
+  }
+  auto mails = peers.Messages(port);
+  ASSERT_EQ(2u, mails.size());
+  EXPECT_EQ("PLAIN", mails[0].authMech);
+  EXPECT_EQ("LOGIN", mails[1].authMech);
+
+  // Asked for TLS from the first byte, a plain server is an error, not a
+  // reason to carry on in the clear.
+  int plain = peers.StartSmtp("auth=login&user=mailer&password=s3cret%20pass");
+  Control c;
+  Fill(c, Mail{Local(plain), 2});
+  c.Put(id::kImplicitTlsPort, static_cast<std::int32_t>(plain));
+  // The plain greeting may read as the start of a long TLS record, so the
+  // handshake can end by time-out rather than at once.
+  c.Put(id::kTimeout, static_cast<std::int32_t>(2000));
+  std::string status = c.Send();
+  EXPECT_TRUE(Contains(status, "the TLS handshake with localhost failed")) << status;
+  EXPECT_EQ(peers.SmtpLog(plain), Strings{});
+  EXPECT_TRUE(peers.Messages(plain).empty());
+}
+
+TEST_F(SmtpTls, TheTimeOutBoundsTheHandshake) {
+  // One server goes silent after its "220" to STARTTLS, the other never
+  // says anything: both handshakes must give up within the time-out.
+  const std::string hello = peers::PeerClient::Encode("220 hi\r\n");
+  const std::string caps = peers::PeerClient::Encode("250-x\r\n250-AUTH LOGIN\r\n250 STARTTLS\r\n");
+  const std::string ready = peers::PeerClient::Encode("220 go ahead\r\n");
+  int afterStartTls = peers.StartRaw("send:" + hello + "|line|send:" + caps + "|line|send:" + ready + "|hold");
+  int silent = peers.StartRaw("hold");
+  for (int port : {afterStartTls, silent}) {
+    Control c;
+    Fill(c, Mail{Local(port), 2});
+    c.Put(id::kTimeout, static_cast<std::int32_t>(1500));
+    c.Put(id::kClientHostName, W("tester.example"));
+    if (port == silent) c.Put(id::kImplicitTlsPort, static_cast<std::int32_t>(port));
+    auto start = std::chrono::steady_clock::now();
+    std::string status = c.Send();
+    auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_TRUE(Contains(status, "the TLS handshake with localhost failed: timed out")) << status;
+    EXPECT_GE(ms, 1300);
+    EXPECT_LT(ms, 4000);
+  }
+  EXPECT_EQ(peers.RawLog(afterStartTls), (Strings{"EHLO tester.example", "STARTTLS"})) << "no AUTH after the failure";
+}
+
+TEST_F(SmtpTls, ThePortInTheServerFieldWinsAndBadOnesSendNothing) {
+  int port = peers.StartSmtp();
+  for (const char* text : {"localhost:", "localhost:0", "localhost:65536", "localhost:smtp", "[::1]587"}) {
+    const std::string server = text;
+    SCOPED_TRACE(server);
+    Control c;
+    Fill(c, Mail{server, 0});
+    // Were the field read leniently, the port property would reach the peer.
+    c.Put(id::kPort, static_cast<std::int32_t>(port));
+    std::string status = c.Send();
+    EXPECT_TRUE(Contains(status, "the server \"" + server + "\" has ")) << status;
+    EXPECT_EQ("", c.Text(id::kLastSmtpCommand));
+  }
+  EXPECT_EQ(peers.SmtpLog(port), Strings{});
+
+  Control c;
+  Fill(c, Mail{"127.0.0.1:" + std::to_string(port), 0});
+  EXPECT_EQ(SmtpValue(std::int32_t{25}), c.Get(id::kPort));
+  EXPECT_EQ("", c.Send());
+  EXPECT_EQ(1u, peers.Messages(port).size());
+}
+
+}  // namespace
