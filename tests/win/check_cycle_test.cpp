@@ -1,0 +1,263 @@
+// The IP check run by the real main window under Wine: the page comes from a
+// real HTTP server, the notification goes to a real SMTP server, the popup
+// and the settings dialog are the program's own windows.
+#include "app_harness.h"
+
+namespace {
+
+using app_test::AppTest;
+using app_test::IsStamp;
+using app_test::kAddress;
+using app_test::MainWindow;
+using app_test::PageWith;
+using app_test::PageWithoutAddress;
+using ui_driver::Click;
+using ui_driver::PumpUntil;
+using ui_driver::SetText;
+using ui_driver::Text;
+
+class CheckCycleTest : public AppTest {
+ protected:
+  // A server that wants the stored user and the unscrambled password.
+  int StartMail(const std::string& extra = "") {
+    return peers.StartSmtp("auth=login,plain&user=alice&password=" + peers::PeerClient::Encode("s3cret pw") + extra);
+  }
+};
+
+TEST_F(CheckCycleTest, FirstCheckSendsOneMailWithTheUnscrambledPasswordAndShowsThePopup) {
+  const int http = StartHttp(PageWith(kAddress));
+  const int smtp = StartMail();
+  app_test::StoreCompleteSettings(http);
+  MainWindow window;
+  window.smtpPort = smtp;
+  bool popupShown = false;
+  Run(window, [&](HWND main) {
+    EXPECT_EQ(kAddress, Text(main, IDC_IP));
+    EXPECT_TRUE(IsStamp(Text(main, IDC_STATUS))) << Text(main, IDC_STATUS);
+    popupShown = PumpUntil([] { return app_test::Popup() && IsWindowVisible(app_test::Popup()); }, 3000);
+  });
+  EXPECT_TRUE(popupShown);
+  EXPECT_TRUE(boxes.records.empty()) << boxes.records.front().text;
+  EXPECT_EQ(1, peers.HttpHits(http));
+  const auto mails = peers.Messages(smtp);
+  ASSERT_EQ(1u, mails.size());
+  EXPECT_EQ("ip@example.net", mails[0].from);
+  EXPECT_EQ(std::vector<std::string>{"me@example.net"}, mails[0].to);
+  EXPECT_EQ("LOGIN", mails[0].authMech);
+  EXPECT_EQ("alice", mails[0].authUser);
+  EXPECT_EQ("s3cret pw", mails[0].authPassword);
+  EXPECT_NE(std::string::npos, mails[0].content.find("Subject: IP Address Change\r\n")) << mails[0].content;
+  EXPECT_NE(std::string::npos, mails[0].content.find("\r\n\r\nNew IP Address:  203.0.113.7")) << mails[0].content;
+  EXPECT_EQ("<missing>", app_test::Stored("IP")) << "the address is never stored";
+}
+
+TEST_F(CheckCycleTest, SameAddressOnlyRestampsAndANewOneSendsAgainWithTheSamePassword) {
+  const int http = StartHttp(PageWith(kAddress));
+  const int smtp = StartMail();
+  app_test::StoreCompleteSettings(http);
+  MainWindow window;
+  window.smtpPort = smtp;
+  Run(window, [&](HWND main) {
+    ASSERT_EQ(1u, peers.Messages(smtp).size());
+    // A text the program never writes, so the next stamp shows.
+    SetText(main, IDC_STATUS, "stale");
+    Click(main, IDC_UPDATE);
+    EXPECT_TRUE(IsStamp(Text(main, IDC_STATUS))) << Text(main, IDC_STATUS);
+    EXPECT_EQ(kAddress, Text(main, IDC_IP));
+    EXPECT_EQ(1u, peers.Messages(smtp).size()) << "the same address is no change";
+
+    peers.SetPage(http, 200, PageWith("198.51.100.23"));
+    Click(main, IDC_UPDATE);
+    EXPECT_EQ("198.51.100.23", Text(main, IDC_IP));
+
+    // The page without an address: no change, the field keeps the last one.
+    peers.SetPage(http, 200, PageWithoutAddress());
+    SetText(main, IDC_STATUS, "stale");
+    Click(main, IDC_UPDATE);
+    EXPECT_TRUE(IsStamp(Text(main, IDC_STATUS)));
+    EXPECT_EQ("198.51.100.23", Text(main, IDC_IP));
+  });
+  EXPECT_TRUE(boxes.records.empty());
+  EXPECT_EQ(4, peers.HttpHits(http));
+  const auto mails = peers.Messages(smtp);
+  ASSERT_EQ(2u, mails.size());
+  EXPECT_NE(std::string::npos, mails[1].content.find("New IP Address:  198.51.100.23"));
+  EXPECT_EQ("s3cret pw", mails[1].authPassword) << "the stored form is unscrambled afresh each time";
+}
+
+TEST_F(CheckCycleTest, FailedSendShowsTheErrorKeepsTheOldAddressAndTheNextCheckSends) {
+  const int http = StartHttp(PageWith(kAddress));
+  const int good = StartMail();
+  const int refusing = StartMail("&fail=rcpt:550");
+  app_test::StoreCompleteSettings(http);
+  MainWindow window;
+  window.smtpPort = good;
+  Run(window, [&](HWND main) {
+    ASSERT_EQ(kAddress, Text(main, IDC_IP));
+    // The first check's popup goes first, so a new one would be seen.
+    ASSERT_TRUE(PumpUntil([] { return app_test::Popup() && !IsWindowVisible(app_test::Popup()); }, 6000));
+    C_SMTP control;
+    control.Attach(GetDlgItem(main, IDC_SMTP));
+    control.SetProperty(smtp_dispid::kPort, std::int32_t{refusing});
+
+    peers.SetPage(http, 200, PageWith("198.51.100.23"));
+    SetText(main, IDC_STATUS, "before");
+    Click(main, IDC_UPDATE);
+    ASSERT_EQ(1u, boxes.records.size());
+    EXPECT_EQ(static_cast<UINT>(MB_ICONSTOP), boxes.records[0].type & MB_ICONMASK);
+    EXPECT_EQ(kAddress, Text(main, IDC_IP)) << "the field still shows the old address";
+    EXPECT_EQ("before", Text(main, IDC_STATUS)) << "nothing is shown after a failure";
+    const HWND popup = app_test::Popup();
+    ui_driver::Pump(700);
+    EXPECT_FALSE(popup && IsWindowVisible(popup)) << "no popup after a failed send";
+
+    control.SetProperty(smtp_dispid::kPort, std::int32_t{good});
+    control.Detach();
+    Click(main, IDC_UPDATE);
+    EXPECT_EQ("198.51.100.23", Text(main, IDC_IP));
+  });
+  EXPECT_EQ(1u, boxes.records.size());
+  const auto mails = peers.Messages(good);
+  ASSERT_EQ(2u, mails.size());
+  EXPECT_NE(std::string::npos, mails[1].content.find("New IP Address:  198.51.100.23"));
+}
+
+TEST_F(CheckCycleTest, FailedFetchShowsTheErrorAndChangesNoField) {
+  const int http = StartHttp(PageWith(kAddress));
+  const int smtp = StartMail();
+  app_test::StoreCompleteSettings(http);
+  MainWindow window;
+  window.smtpPort = smtp;
+  Run(window, [&](HWND main) {
+    SetText(main, IDC_STATUS, "before");
+    peers.SetPage(http, 404, PageWith("198.51.100.23"));
+    Click(main, IDC_UPDATE);
+    EXPECT_EQ(1u, boxes.records.size());
+    EXPECT_EQ(kAddress, Text(main, IDC_IP));
+    EXPECT_EQ("before", Text(main, IDC_STATUS));
+
+    peers.Stop(http);  // now refused
+    Click(main, IDC_UPDATE);
+    EXPECT_EQ(2u, boxes.records.size());
+    EXPECT_EQ(kAddress, Text(main, IDC_IP));
+    EXPECT_EQ("before", Text(main, IDC_STATUS));
+  });
+  for (const auto& box : boxes.records) EXPECT_EQ(static_cast<UINT>(MB_ICONSTOP), box.type & MB_ICONMASK);
+  EXPECT_EQ(1u, peers.Messages(smtp).size()) << "only the first check's mail";
+}
+
+TEST_F(CheckCycleTest, IncompleteSettingsOpenTheDialogAndWhatItSavesIsUsedForTheNextChange) {
+  const int http = StartHttp(PageWith(kAddress));
+  const int smtp = peers.StartSmtp("auth=plain&user=bob&password=new%20pw");
+  app_test::StoreCompleteSettings(http);
+  app_test::Store({{"SMTPServer", "null"}});
+  MainWindow window;
+  window.smtpPort = smtp;
+  bool dialogOpened = false;
+  scripts.Then([&](HWND settings) {
+    dialogOpened = true;
+    SetText(settings, IDC_SMTP_SERVER, "127.0.0.1");
+    SetText(settings, IDC_USERNAME, "bob");
+    SetText(settings, IDC_PASSWORD, "new pw");
+    SendDlgItemMessageA(settings, IDC_AUTHENTICATION, CB_SETCURSEL, 3, 0);  // Plain
+    SetText(settings, IDC_SENDTO, "bob@example.net");
+    SetText(settings, IDC_FROM, "corvane@example.net");
+    Click(settings, IDOK);
+  });
+  Run(window, [&](HWND main) {
+    EXPECT_EQ(kAddress, Text(main, IDC_IP)) << "the address shows although nothing was sent";
+    EXPECT_TRUE(peers.Messages(smtp).empty());
+    Click(main, IDC_UPDATE);
+    EXPECT_TRUE(peers.Messages(smtp).empty()) << "the same address again sends nothing";
+    peers.SetPage(http, 200, PageWith("198.51.100.23"));
+    Click(main, IDC_UPDATE);
+  });
+  EXPECT_TRUE(dialogOpened);
+  EXPECT_EQ(0, scripts.Pending());
+  const auto mails = peers.Messages(smtp);
+  ASSERT_EQ(1u, mails.size());
+  EXPECT_EQ("PLAIN", mails[0].authMech);
+  EXPECT_EQ("bob", mails[0].authUser);
+  EXPECT_EQ("new pw", mails[0].authPassword);
+  EXPECT_EQ("corvane@example.net", mails[0].from);
+  EXPECT_EQ(std::vector<std::string>{"bob@example.net"}, mails[0].to);
+}
+
+TEST_F(CheckCycleTest, DiscardedDialogAsksAgainAtTheNextChangeAndATickMeanwhileStartsNoCheck) {
+  const int http = StartHttp(PageWith(kAddress));
+  app_test::StoreCompleteSettings(http);
+  app_test::Store({{"SMTPTo", ""}});
+  MainWindow window;
+  int opened = 0;
+  int hitsBeforeTick = -1, hitsAfterTick = -1;
+  scripts.Then([&](HWND settings) {
+    ++opened;
+    hitsBeforeTick = peers.HttpHits(http);
+    SendMessageA(window.hwnd, WM_TIMER, CCorvaneDlg::kCheckTimer, 0);
+    hitsAfterTick = peers.HttpHits(http);
+    Click(settings, IDCANCEL);
+  });
+  // The main window takes one of these once the first dialog is gone; any
+  // other dialog that opens takes another and is discarded at once (three, so
+  // that a second dialog from the tick cannot leave the main window without).
+  const auto mainOrSettings = [&](HWND dialog) {
+    if (dialog != window.hwnd) {
+      ++opened;
+      Click(dialog, IDCANCEL);
+      return;
+    }
+    EXPECT_EQ(kAddress, Text(dialog, IDC_IP));
+    peers.SetPage(http, 200, PageWith("198.51.100.23"));
+    Click(dialog, IDC_UPDATE);  // a change with the settings still incomplete
+    EXPECT_EQ("198.51.100.23", Text(dialog, IDC_IP));
+    SendMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+  };
+  for (int i = 0; i < 3; ++i) scripts.Then(mainOrSettings);
+  EXPECT_EQ(IDCANCEL, window.DoModal());
+  EXPECT_EQ(1, hitsBeforeTick);
+  EXPECT_EQ(1, hitsAfterTick) << "a tick while the dialog is open starts no second check";
+  EXPECT_EQ(2, opened) << "once at start, once for the later change";
+  EXPECT_EQ("", app_test::Stored("SMTPTo"));
+  EXPECT_TRUE(boxes.records.empty());
+}
+
+TEST_F(CheckCycleTest, UserNullIsSentAsIsAndAuthNullReachesTheControlAsNone) {
+  const int http = StartHttp(PageWith(kAddress));
+  // Offers no AUTH at all: a login attempt would be refused with 502.
+  const int smtp = peers.StartSmtp();
+  app_test::StoreCompleteSettings(http);
+  app_test::Store({{"SMTPUsername", "null"}, {"SMTPAuth", "null"}});
+  MainWindow window;
+  window.smtpPort = smtp;
+  std::int32_t authType = -1;
+  std::wstring user;
+  Run(window, [&](HWND main) {
+    C_SMTP control;
+    control.Attach(GetDlgItem(main, IDC_SMTP));
+    authType = std::get<std::int32_t>(control.GetProperty(smtp_dispid::kAuthenticationType));
+    user = std::get<std::wstring>(control.GetProperty(smtp_dispid::kUsername));
+    control.Detach();
+  });
+  EXPECT_TRUE(boxes.records.empty()) << boxes.records.front().text;
+  EXPECT_EQ(0, authType);
+  EXPECT_EQ(L"null", user);
+  const auto mails = peers.Messages(smtp);
+  ASSERT_EQ(1u, mails.size());
+  EXPECT_EQ("", mails[0].authMech);
+}
+
+TEST_F(CheckCycleTest, UserNullWithLoginIsSentAsTheUserName) {
+  const int http = StartHttp(PageWith(kAddress));
+  const int smtp = peers.StartSmtp("auth=login&user=null&password=" + peers::PeerClient::Encode("s3cret pw"));
+  app_test::StoreCompleteSettings(http);
+  app_test::Store({{"SMTPUsername", "null"}});
+  MainWindow window;
+  window.smtpPort = smtp;
+  Run(window, [](HWND) {});
+  EXPECT_TRUE(boxes.records.empty()) << boxes.records.front().text;
+  const auto mails = peers.Messages(smtp);
+  ASSERT_EQ(1u, mails.size());
+  EXPECT_EQ("null", mails[0].authUser);
+}
+
+}  // namespace

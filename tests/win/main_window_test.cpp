@@ -1,0 +1,253 @@
+// The real main window under Wine: first run, the timer, the buttons, the
+// tray, the About box and the face. Pages come from a real HTTP server.
+#include "app_harness.h"
+
+namespace {
+
+using app_test::AppTest;
+using app_test::MainWindow;
+using app_test::PageWith;
+using app_test::PageWithoutAddress;
+using app_test::TrayIconPresent;
+using app_test::TrayWindow;
+using ui_driver::Click;
+using ui_driver::Pump;
+using ui_driver::PumpUntil;
+using ui_driver::Text;
+
+// The static text of a dialog that shows exactly this text, if any.
+bool ShowsText(HWND dialog, const std::string& wanted) {
+  for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+    if (fw::WindowText(child) == wanted) return true;
+  return false;
+}
+
+class MainWindowTest : public AppTest {
+ protected:
+  void TearDown() override {
+    RegDeleteKeyValueA(HKEY_CURRENT_USER, kInternetSettings, "ProxyEnable");
+    RegDeleteKeyValueA(HKEY_CURRENT_USER, kInternetSettings, "ProxyServer");
+    AppTest::TearDown();
+  }
+
+  // A window whose checks find no address, so nothing but the fetch happens.
+  int StoreQuietSettings(const std::string& timer = "3600000") {
+    const int http = StartHttp(PageWithoutAddress());
+    app_test::StoreCompleteSettings(http, timer);
+    return http;
+  }
+
+  // The first run fetches the built-in page address; the system's proxy
+  // setting sends that fetch to the test server instead.
+  void ProxyTo(int port) {
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, kInternetSettings, 0, nullptr, 0, KEY_WRITE,
+                                             nullptr, &key, nullptr));
+    const DWORD enable = 1;
+    const std::string server = "127.0.0.1:" + std::to_string(port);
+    RegSetValueExA(key, "ProxyEnable", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&enable), sizeof enable);
+    RegSetValueExA(key, "ProxyServer", 0, REG_SZ, reinterpret_cast<const BYTE*>(server.c_str()),
+                   static_cast<DWORD>(server.size() + 1));
+    RegCloseKey(key);
+  }
+
+  static constexpr char kInternetSettings[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
+};
+
+TEST_F(MainWindowTest, FirstRunWritesTheDefaultsInOrderAndAsksForSettingsBeforeTheWindowShows) {
+  const int http = StartHttp(PageWith(app_test::kAddress));
+  ProxyTo(http);
+  MainWindow window;
+  bool asked = false;
+  bool mainVisibleMeanwhile = true;
+  scripts.Then([&](HWND settings) {
+    asked = true;
+    mainVisibleMeanwhile = IsWindowVisible(window.hwnd) != FALSE;
+    Click(settings, IDCANCEL);
+  });
+  Run(window, [&](HWND main) {
+    EXPECT_TRUE(IsWindowVisible(main));
+    EXPECT_EQ(app_test::kAddress, Text(main, IDC_IP));
+  });
+  EXPECT_TRUE(asked);
+  EXPECT_FALSE(mainVisibleMeanwhile);
+  EXPECT_EQ(1, peers.HttpHits(http));
+  // Wine lists a key's values sorted by name, so only the set can be seen here.
+  const std::vector<std::string> all{"Link",   "SMTPAuth",     "SMTPFrom", "SMTPPassword", "SMTPServer",
+                                     "SMTPTo", "SMTPUsername", "Timer",    "Version"};
+  EXPECT_EQ(all, app_test::StoredNames());
+  EXPECT_EQ("1.0", app_test::Stored("Version"));
+  for (const char* name : {"SMTPServer", "SMTPUsername", "SMTPPassword", "SMTPTo", "SMTPFrom"})
+    EXPECT_EQ("null", app_test::Stored(name)) << name;
+  EXPECT_EQ("2", app_test::Stored("SMTPAuth"));
+  EXPECT_EQ(settings::kDefaultLink, app_test::Stored("Link"));
+  EXPECT_EQ("900000", app_test::Stored("Timer"));
+}
+
+TEST_F(MainWindowTest, StoredTimerDrivesTheChecksAndUpdateChecksAtOnce) {
+  const int http = StoreQuietSettings("300");
+  MainWindow window;
+  Run(window, [&](HWND main) {
+    EXPECT_EQ(1, peers.HttpHits(http)) << "the check at opening";
+    Pump(1500);
+    const int ticked = peers.HttpHits(http) - 1;
+    EXPECT_GE(ticked, 3);
+    EXPECT_LE(ticked, 6);
+    const int before = peers.HttpHits(http);
+    Click(main, IDC_UPDATE);
+    EXPECT_EQ(before + 1, peers.HttpHits(http)) << "Update fetches before it returns";
+  });
+  EXPECT_TRUE(boxes.records.empty());
+}
+
+TEST_F(MainWindowTest, LongTimerMeansNoCheckBeyondTheFirst) {
+  const int http = StoreQuietSettings("3600000");
+  MainWindow window;
+  Run(window, [&](HWND) { Pump(800); });
+  EXPECT_EQ(1, peers.HttpHits(http));
+}
+
+TEST_F(MainWindowTest, AFailedFirstCheckStillStartsTheTimer) {
+  const int http = peers.StartHttp();
+  peers.SetPage(http, 404, "gone");
+  app_test::StoreCompleteSettings(http, "300");
+  MainWindow window;
+  Run(window, [&](HWND main) {
+    EXPECT_TRUE(IsWindowVisible(main)) << "the window opens after the error";
+    EXPECT_TRUE(PumpUntil([&] { return peers.HttpHits(http) >= 3; }, 3000));
+  });
+  ASSERT_FALSE(boxes.records.empty());
+  EXPECT_EQ(static_cast<UINT>(MB_ICONSTOP), boxes.records[0].type & MB_ICONMASK);
+}
+
+TEST_F(MainWindowTest, HideAndMinimiseSwapTheWindowForTheTrayIconAndBothWaysBack) {
+  StoreQuietSettings();
+  MainWindow window;
+  Run(window, [&](HWND main) {
+    ASSERT_EQ(nullptr, TrayWindow());
+
+    Click(main, IDC_HIDE);
+    EXPECT_FALSE(IsWindowVisible(main));
+    const HWND tray = TrayWindow();
+    EXPECT_TRUE(TrayIconPresent(tray));
+    // The icon's double-click, as the shell reports it.
+    SendMessageA(tray, RegisterWindowMessageA("MY_MSG"), IDR_TRAYMENU, WM_LBUTTONDBLCLK);
+    EXPECT_TRUE(PumpUntil([&] { return IsWindowVisible(main) != FALSE; }, 2000));
+    EXPECT_FALSE(TrayIconPresent(tray));
+    EXPECT_EQ(nullptr, TrayWindow());
+
+    SendMessageA(main, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    EXPECT_FALSE(IsWindowVisible(main));
+    const HWND again = TrayWindow();
+    EXPECT_TRUE(TrayIconPresent(again));
+    SendMessageA(main, WM_COMMAND, ID_MENU_RESTORE, 0);  // Restore in the icon's menu
+    EXPECT_TRUE(IsWindowVisible(main));
+    EXPECT_FALSE(TrayIconPresent(again));
+    EXPECT_EQ(nullptr, TrayWindow());
+  });
+}
+
+TEST_F(MainWindowTest, ExitFromTheTrayRemovesTheIconAndEndsTheRun) {
+  StoreQuietSettings();
+  MainWindow window;
+  HWND tray = nullptr;
+  const INT_PTR result = Run(window, [&](HWND main) {
+    Click(main, IDC_HIDE);
+    tray = TrayWindow();
+    ASSERT_TRUE(TrayIconPresent(tray));
+    SendMessageA(main, WM_COMMAND, ID_MENU_EXIT, 0);
+    EXPECT_FALSE(TrayIconPresent(tray)) << "the icon goes before the window";
+  });
+  EXPECT_EQ(IDCANCEL, result);
+  EXPECT_FALSE(IsWindow(tray));
+  EXPECT_FALSE(IsWindow(window.hwnd));
+}
+
+TEST_F(MainWindowTest, EnterLeavesTheWindowOpenAndEscapeEndsIt) {
+  StoreQuietSettings();
+  bool openAfterOk = false;
+  bool openAfterCancel = true;
+  scripts.Then([&](HWND main) {
+    SendMessageA(main, WM_COMMAND, IDOK, 0);
+    Pump(100);
+    openAfterOk = IsWindow(main) && IsWindowVisible(main);
+    SendMessageA(main, WM_COMMAND, IDCANCEL, 0);
+    Pump(100);
+    openAfterCancel = IsWindowVisible(main) != FALSE;
+  });
+  MainWindow window;
+  EXPECT_EQ(IDCANCEL, window.DoModal());
+  EXPECT_TRUE(openAfterOk);
+  EXPECT_FALSE(openAfterCancel);
+}
+
+TEST_F(MainWindowTest, AboutOpensFromTheSystemMenuWhileTheTimerKeepsChecking) {
+  const int http = StoreQuietSettings("300");
+  MainWindow window;
+  bool aboutShown = false;
+  int hitsWhileOpen = 0;
+  Run(window, [&](HWND main) {
+    scripts.Then([&](HWND about) {
+      aboutShown = ShowsText(about, "Corvane Version 2.0");
+      const int before = peers.HttpHits(http);
+      Pump(1200);
+      hitsWhileOpen = peers.HttpHits(http) - before;
+      Click(about, IDOK);
+    });
+    SendMessageA(main, WM_SYSCOMMAND, ID_SYSCMD_ABOUT, 0);
+  });
+  EXPECT_TRUE(aboutShown);
+  EXPECT_GE(hitsWhileOpen, 2);
+  EXPECT_EQ(0, scripts.Pending());
+}
+
+TEST_F(MainWindowTest, TheSystemMenuEndsWithASeparatorAndAbout) {
+  StoreQuietSettings();
+  MainWindow window;
+  window.withSystemMenu = true;
+  Run(window, [&](HWND main) {
+    HMENU menu = GetSystemMenu(main, FALSE);
+    ASSERT_NE(nullptr, menu);
+    const int count = GetMenuItemCount(menu);
+    ASSERT_GE(count, 2);
+    EXPECT_EQ(static_cast<UINT>(ID_SYSCMD_ABOUT), GetMenuItemID(menu, count - 1));
+    char item[32] = {};
+    GetMenuStringA(menu, count - 1, item, sizeof item, MF_BYPOSITION);
+    EXPECT_STREQ("&About", item);
+    MENUITEMINFOA separator{};
+    separator.cbSize = sizeof separator;
+    separator.fMask = MIIM_FTYPE;
+    ASSERT_TRUE(GetMenuItemInfoA(menu, count - 2, TRUE, &separator));
+    EXPECT_TRUE(separator.fType & MFT_SEPARATOR);
+  });
+}
+
+TEST_F(MainWindowTest, FaceTitleAndIcon) {
+  StoreQuietSettings();
+  MainWindow window;
+  Run(window, [&](HWND main) {
+    RECT rc{};
+    GetWindowRect(main, &rc);
+    EXPECT_EQ(330, rc.right - rc.left);
+    EXPECT_EQ(328, rc.bottom - rc.top);
+    COLORREF key = 0;
+    BYTE alpha = 0;
+    DWORD flags = 0;
+    ASSERT_TRUE(GetLayeredWindowAttributes(main, &key, &alpha, &flags));
+    EXPECT_TRUE(flags & LWA_COLORKEY);
+    EXPECT_EQ(RGB(25, 35, 85), key);
+    EXPECT_EQ("Corvane 2.1 by Orlimar", fw::WindowText(main));
+
+    const HICON icon = LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_MAINFRAME));
+    ASSERT_NE(nullptr, icon);
+    EXPECT_EQ(reinterpret_cast<LRESULT>(icon), SendMessageA(main, WM_QUERYDRAGICON, 0, 0));
+    EXPECT_EQ(reinterpret_cast<LRESULT>(icon), SendMessageA(main, WM_GETICON, ICON_BIG, 0));
+    EXPECT_EQ(reinterpret_cast<LRESULT>(icon), SendMessageA(main, WM_GETICON, ICON_SMALL, 0));
+
+    // A click on the popup is answered and changes nothing.
+    EXPECT_EQ(0, SendMessageA(main, WM_POPUP_CLICKED, 0, 0));
+    EXPECT_TRUE(IsWindowVisible(main));
+  });
+}
+
+}  // namespace
