@@ -31,6 +31,7 @@ import urllib.parse
 import urllib.request
 
 OPTIONS = None  # filled in by main()
+STARTED = []    # every Program, so that an interrupted run still ends them
 ENV = None      # the Wine environment, filled in by setUpModule()
 XVFB = None
 
@@ -251,8 +252,10 @@ class Program:
             # stands in for it as the program's web proxy.
             env["http_proxy"] = "http://127.0.0.1:%d" % proxy_port
         self.log = open(os.path.join(OPTIONS.work, name + ".log"), "wb")
+        # In the driver's process group, so that whoever stops the run stops it too.
         self.process = subprocess.Popen(["wine", OPTIONS.exe], stdout=self.log, stderr=subprocess.STDOUT,
-                                        stdin=subprocess.DEVNULL, env=env, start_new_session=True)
+                                        stdin=subprocess.DEVNULL, env=env)
+        STARTED.append(self)
 
     def running(self):
         return self.process.poll() is None
@@ -266,10 +269,7 @@ class Program:
 
     def kill(self):
         if self.running():
-            try:
-                os.killpg(self.process.pid, signal.SIGKILL)
-            except ProcessLookupError:
-                pass
+            self.process.kill()  # wine execs: this is the program's own process
             self.process.wait(10)
         self.log.close()
 
@@ -280,7 +280,7 @@ def start_xvfb():
     read_fd, write_fd = os.pipe()
     process = subprocess.Popen(["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1280x1024x24", "-nolisten",
                                 "tcp"], pass_fds=(write_fd,), stdout=subprocess.DEVNULL,
-                               stderr=subprocess.DEVNULL, start_new_session=True)
+                               stderr=subprocess.DEVNULL)
     os.close(write_fd)
     with os.fdopen(read_fd) as f:
         number = f.readline().strip()
@@ -318,6 +318,9 @@ def setUpModule():
 
 
 def tearDownModule():
+    global XVFB
+    for program in STARTED:
+        program.kill()
     if ENV:
         subprocess.call(["wineserver", "-k"], env=ENV, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         subprocess.call(["wineserver", "-w"], env=ENV, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
@@ -325,6 +328,7 @@ def tearDownModule():
     if XVFB:
         XVFB.terminate()
         XVFB.wait(10)
+        XVFB = None
 
 
 # ---------------------------------------------------------------- scenarios
@@ -637,6 +641,10 @@ class Windows(Scenario):
         self.assertEqual(boxes(), [])
 
 
+def interrupt(signum, frame):
+    raise KeyboardInterrupt("signal %d" % signum)
+
+
 def main():
     global OPTIONS
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
@@ -649,7 +657,14 @@ def main():
     OPTIONS.prefix = os.path.join(build, "e2e-prefix")
     OPTIONS.screenshots = os.path.join(build, "e2e-screenshots")
     OPTIONS.work = os.path.join(build, "e2e-work")
-    unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
+    # A stopped run (ctest's timeout, Ctrl-C) still ends the program, the
+    # prefix's wineserver and the display.
+    signal.signal(signal.SIGTERM, interrupt)
+    try:
+        result = unittest.main(argv=[sys.argv[0]] + rest, verbosity=2, exit=False).result
+    finally:
+        tearDownModule()
+    sys.exit(0 if result.wasSuccessful() else 1)
 
 
 if __name__ == "__main__":
