@@ -1,0 +1,144 @@
+// The whole SMTP dialogue against a server whose every byte is the input.
+// The transport below is a complete Transport: it hands the script out in
+// pieces of varying size, ends with "closed" when the script runs out, and
+// keeps what the client wrote so the client's side can be checked.
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "FuzzCheck.h"
+#include "SmtpClient.h"
+#include "SmtpError.h"
+
+namespace {
+
+// The server side of every connection the client opens, in order.
+struct Script {
+  std::string bytes;
+  std::size_t pos = 0;
+  std::uint8_t pieceSeed = 0;
+  bool refuseConnect = false;
+  bool failHandshake = false;
+  bool upgraded = false;
+  struct Write {
+    std::string bytes;
+    bool afterTls;
+  };
+  std::vector<Write> writes;
+};
+
+class ScriptTransport : public smtp::Transport {
+ public:
+  explicit ScriptTransport(std::shared_ptr<Script> script) : script_(std::move(script)) {}
+
+  void Connect(const std::string&, int, int) override {
+    if (script_->refuseConnect) throw smtp::TransportError(smtp::TransportError::Kind::Failed, "refused");
+    connected_ = true;
+  }
+  void Send(std::string_view bytes, int) override {
+    FUZZ_CHECK(connected_);
+    script_->writes.push_back({std::string(bytes), script_->upgraded});
+  }
+  std::size_t Receive(char* buffer, std::size_t capacity, int) override {
+    FUZZ_CHECK(connected_ && capacity > 0);
+    Script& s = *script_;
+    if (s.pos >= s.bytes.size()) throw smtp::TransportError(smtp::TransportError::Kind::Closed, "closed");
+    // Piece sizes vary from one byte to everything, as a real network's do.
+    s.pieceSeed = static_cast<std::uint8_t>(s.pieceSeed * 73 + 41);
+    std::size_t n = s.pieceSeed < 32 ? 1 + s.pieceSeed % 4 : s.pieceSeed < 128 ? 1 + s.pieceSeed : capacity;
+    n = std::min({n, capacity, s.bytes.size() - s.pos});
+    std::copy_n(s.bytes.data() + s.pos, n, buffer);
+    s.pos += n;
+    return n;
+  }
+  void Close() noexcept override { connected_ = false; }
+  std::string LocalHostName() override { return "fuzz.example"; }
+
+ private:
+  std::shared_ptr<Script> script_;
+  bool connected_ = false;
+};
+
+bool StartsWith(const std::string& s, const char* prefix) { return s.rfind(prefix, 0) == 0; }
+
+// Every write is whole CRLF lines: no bare CR or LF, nothing after the last CRLF.
+void CheckLines(const std::string& bytes) {
+  FUZZ_CHECK(bytes.size() >= 2 && bytes.compare(bytes.size() - 2, 2, "\r\n") == 0);
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    if (bytes[i] == '\r') FUZZ_CHECK(i + 1 < bytes.size() && bytes[i + 1] == '\n');
+    if (bytes[i] == '\n') FUZZ_CHECK(i > 0 && bytes[i - 1] == '\r');
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  fuzz::Input in(data, size);
+  const std::uint8_t flags = in.Byte();
+  auto script = std::make_shared<Script>();
+  script->pieceSeed = in.Byte();
+  script->refuseConnect = (flags & 0x80) && (flags & 0x40);
+  script->failHandshake = flags & 0x20;
+  script->bytes = in.Rest();
+
+  smtp::SendRequest r;
+  r.server = "mail.example.com";
+  r.authenticationType = flags & 3;
+  r.username = "user";
+  r.password = (flags & 0x10) ? std::string(400, 'p') : "secret";  // long enough for a two-step AUTH PLAIN
+  r.sendTo = "ann@example.com, Bob <bob@example.org>";
+  r.cc = (flags & 8) ? "ann@example.com; carl@example.net" : "";
+  r.mailFrom = (flags & 4) ? "" : "Corvane <me@example.com>";
+  r.messageSubject = "IP Address Change";
+  r.messageText = "New IP Address:  192.0.2.7\n.\n..and a line that starts with a dot\r\n";
+  r.tls = (flags & 0x40) ? smtp::TlsMode::StartTls : smtp::TlsMode::None;
+  r.timeoutMs = 60000;
+
+  smtp::MessageStamp stamp{1700000000, 60, "1700000000.fuzz", "fuzz.example"};
+  auto upgrade = [script](std::unique_ptr<smtp::Transport> plain, const std::string&, int) -> std::unique_ptr<smtp::Transport> {
+    FUZZ_CHECK(plain != nullptr);
+    if (script->failHandshake) throw smtp::TransportError(smtp::TransportError::Kind::Failed, "handshake failed");
+    script->upgraded = true;
+    return plain;
+  };
+  smtp::Client client([script] { return std::make_unique<ScriptTransport>(script); }, upgrade);
+
+  bool sent = false;
+  try {
+    const smtp::SendResult result = client.Send(r, stamp);
+    sent = true;
+    FUZZ_CHECK(result.accepted.code == 250);
+    FUZZ_CHECK(result.messageId == "<1700000000.fuzz@fuzz.example>");
+  } catch (const smtp::SendError& e) {
+    // The request is valid, so only the server can have ended the send.
+    FUZZ_CHECK(e.stage() != smtp::Stage::Input);
+    FUZZ_CHECK(e.replyCode() == 0 || (e.replyCode() >= 200 && e.replyCode() <= 599));
+    FUZZ_CHECK(*e.what() != '\0');
+  }
+
+  const bool authenticates = r.authenticationType == smtp::kAuthLogin || r.authenticationType == smtp::kAuthPlain;
+  bool smtpStarted = false, dataSent = false, messageSent = false;
+  for (const auto& w : script->writes) {
+    CheckLines(w.bytes);
+    if (dataSent && !messageSent) {
+      // The message itself: dot-stuffed and ended by a lone dot.
+      messageSent = true;
+      FUZZ_CHECK(w.bytes.size() >= 5 && w.bytes.find("\r\n.\r\n") == w.bytes.size() - 5);
+      FUZZ_CHECK(w.bytes.find("\r\n..\r\n...and") != std::string::npos);
+      continue;
+    }
+    // Everything else is one line; only AUTH's answers may pass the command limit.
+    FUZZ_CHECK(w.bytes.find("\r\n") == w.bytes.size() - 2);
+    FUZZ_CHECK(w.bytes.size() <= 512 || authenticates);
+    if (StartsWith(w.bytes, "EHLO ") || StartsWith(w.bytes, "HELO ")) smtpStarted = true;
+    // POP-before-SMTP talks to its own server first; nothing else comes before the hello.
+    if (!smtpStarted) FUZZ_CHECK(r.authenticationType == smtp::kAuthPop3);
+    // Once TLS was asked for, nothing but the hello and STARTTLS may go out in the clear.
+    if (smtpStarted && r.tls == smtp::TlsMode::StartTls && !w.afterTls)
+      FUZZ_CHECK(StartsWith(w.bytes, "EHLO ") || StartsWith(w.bytes, "HELO ") || w.bytes == "STARTTLS\r\n");
+    if (!authenticates) FUZZ_CHECK(!StartsWith(w.bytes, "AUTH"));
+    if (w.bytes == "DATA\r\n") dataSent = true;
+  }
+  if (sent) FUZZ_CHECK(messageSent);
+  return 0;
+}
