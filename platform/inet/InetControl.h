@@ -1,0 +1,37 @@
+#pragma once
+// The page-fetch control: a registered child-window class that dialog
+// templates place by id like any other control. The window holds the
+// control's state; its one operation, OpenURL, is a message carrying an
+// InetOpenUrlCall, answered synchronously.
+#include <string>
+
+#include <windows.h>
+
+// The class name templates use to place the control.
+inline constexpr char kInetControlClassName[] = "CorvaneInetControl";
+
+// How long one fetch may take when nothing else was set, in milliseconds.
+inline constexpr DWORD kInetDefaultTimeoutMs = 15000;
+
+// Private messages of the control's own class.
+enum : UINT {
+  // lParam: InetOpenUrlCall*. Returns TRUE with the body filled in, FALSE
+  // with the error description filled in.
+  WM_INET_OPENURL = WM_USER + 0x100,
+  // wParam: the bound in milliseconds for connecting, each send and receive,
+  // and the whole fetch (0 restores the default). Returns the previous bound.
+  WM_INET_SETTIMEOUT,
+};
+
+// One OpenURL call: the URL in, the response body or an error description out.
+// UTF-16 on both sides, as the control's interface has always been.
+struct InetOpenUrlCall {
+  std::wstring url;
+  std::wstring body;
+  std::wstring error;
+};
+
+// Registers the control's window class for this module; call once at start-up,
+// before any dialog that places the control opens. True when the class is
+// registered (also when it already was).
+bool RegisterInetControl(HINSTANCE instance);

@@ -1,0 +1,263 @@
+// The page-fetch control and its wrapper under Wine, the way the main window
+// uses them: the control placed by a dialog template, CInet bound to it by
+// data exchange, real HTTP and scripted TCP peers on 127.0.0.1.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "Dialog.h"
+#include "Exceptions.h"
+#include "Handles.h"
+#include "Inet.h"
+#include "InetControl.h"
+#include "PeerClient.h"
+#include "UiDriver.h"
+#include "inet_test_ids.h"
+
+namespace {
+
+using ui_driver::DialogScripts;
+
+class FetchDialog : public CDialog {
+ public:
+  FetchDialog() : CDialog(IDD_INET_TEST) {}
+  CInet m_inet;
+  std::string m_url;   // what the Fetch button fetches
+  std::string m_page;  // what it got
+  bool m_fetched = false;
+
+ protected:
+  void DoDataExchange(CDataExchange* pDX) override { DDX_Control(pDX, IDC_INET_CONTROL, m_inet); }
+  BOOL OnCommand(UINT id, UINT code, HWND control) override {
+    if (id == IDC_INET_FETCH) {
+      m_page = m_inet.OpenURL(m_url);
+      m_fetched = true;
+      return TRUE;
+    }
+    return CDialog::OnCommand(id, code, control);
+  }
+};
+
+struct Outcome {
+  bool ok = false;
+  std::string page;
+  std::string error;
+  std::string source;
+  DWORD elapsedMs = 0;
+};
+
+class InetTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(RegisterInetControl(GetModuleHandleA(nullptr))); }
+
+  // One OpenURL through a real dialog; timeoutMs 0 keeps the control's default.
+  Outcome Fetch(const std::string& url, DWORD timeoutMs = 0) {
+    const int handlesBefore = fw::LiveHandles(fw::HandleKind::Internet);
+    Outcome outcome;
+    DialogScripts scripts;
+    FetchDialog dialog;
+    scripts.Then([&](HWND hwnd) {
+      if (timeoutMs) SendMessageA(GetDlgItem(hwnd, IDC_INET_CONTROL), WM_INET_SETTIMEOUT, timeoutMs, 0);
+      const DWORD start = GetTickCount();
+      try {
+        outcome.page = dialog.m_inet.OpenURL(url);
+        outcome.ok = true;
+      } catch (const CDispatchException& e) {
+        outcome.error = e.m_strDescription;
+        outcome.source = e.m_strSource;
+      }
+      outcome.elapsedMs = GetTickCount() - start;
+      EndDialog(hwnd, IDOK);
+    });
+    EXPECT_EQ(IDOK, dialog.DoModal());
+    EXPECT_EQ(handlesBefore, fw::LiveHandles(fw::HandleKind::Internet)) << "fetch of " << url << " kept a handle";
+    return outcome;
+  }
+
+  static std::string Url(int port, const std::string& path = "/ip.php") {
+    return "http://127.0.0.1:" + std::to_string(port) + path;
+  }
+
+  peers::PeerClient client = peers::PeerClient::FromEnvironment();
+};
+
+// A port nothing listens on: a peer's, after the peer stopped.
+int ClosedPort(peers::PeerClient& client) {
+  const int port = client.StartHttp();
+  client.Stop(port);
+  return port;
+}
+
+TEST_F(InetTest, PagesArriveWholeAndFreshEveryTime) {
+  const int port = client.StartHttp();
+  const std::string page = "<html><body>Current IP: <!--startip-->203.0.113.7<!--endip--></body></html>\r\n";
+  client.SetPage(port, 200, page);
+  Outcome first = Fetch(Url(port));
+  ASSERT_TRUE(first.ok) << first.error;
+  EXPECT_EQ(page, first.page);
+
+  // No cache may answer for the server: a changed page shows at once.
+  const std::string changed = "<!--startip-->198.51.100.23<!--endip-->";
+  client.SetPage(port, 200, changed);
+  Outcome second = Fetch(Url(port));
+  ASSERT_TRUE(second.ok) << second.error;
+  EXPECT_EQ(changed, second.page);
+  EXPECT_EQ(2, client.HttpHits(port));
+
+  client.SetPage(port, 200, "");
+  Outcome empty = Fetch(Url(port));
+  ASSERT_TRUE(empty.ok) << empty.error;
+  EXPECT_EQ("", empty.page);
+}
+
+TEST_F(InetTest, TenMegabytePageArrivesComplete) {
+  const int port = client.StartHttp();
+  std::string block;
+  for (int i = 0; i < 1024; ++i) block += static_cast<char>('a' + (i * 7) % 26);
+  block.back() = '\n';
+  const int repeat = 10 * 1024;
+  client.SetPage(port, 200, block, "&repeat=" + std::to_string(repeat));
+  Outcome outcome = Fetch(Url(port));
+  ASSERT_TRUE(outcome.ok) << outcome.error;
+  ASSERT_EQ(block.size() * repeat, outcome.page.size());
+  for (int i = 0; i < repeat; ++i) {
+    ASSERT_EQ(0, outcome.page.compare(block.size() * i, block.size(), block)) << "block " << i;
+  }
+}
+
+TEST_F(InetTest, EveryByteArrivesAsItsCodePageCharacter) {
+  const int port = client.StartHttp();
+  std::string bytes;
+  for (int b = 0; b < 256; ++b) bytes += static_cast<char>(b);
+  bytes += bytes;  // a NUL in the middle too, not only at the start
+  client.SetPage(port, 200, bytes);
+
+  // At the control: one UTF-16 character per byte, each the code page's own.
+  InetOpenUrlCall call;
+  DialogScripts scripts;
+  FetchDialog dialog;
+  LRESULT answered = FALSE;
+  scripts.Then([&](HWND hwnd) {
+    call.url = std::wstring(L"http://127.0.0.1:") + std::to_wstring(port) + L"/";
+    answered = SendMessageA(GetDlgItem(hwnd, IDC_INET_CONTROL), WM_INET_OPENURL, 0, reinterpret_cast<LPARAM>(&call));
+    EndDialog(hwnd, IDOK);
+  });
+  dialog.DoModal();
+  ASSERT_TRUE(answered) << std::string(call.error.begin(), call.error.end());
+  ASSERT_EQ(bytes.size(), call.body.size());
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    wchar_t expected = 0;
+    ASSERT_EQ(1, MultiByteToWideChar(CP_THREAD_ACP, 0, &bytes[i], 1, &expected, 1));
+    ASSERT_EQ(expected, call.body[i]) << "byte " << i % 256;
+  }
+  if (GetACP() == 1252) {
+    EXPECT_EQ(L'\u20AC', call.body[0x80]);
+    EXPECT_EQ(L'\u00E9', call.body[0xE9]);
+  }
+
+  // Through the wrapper: back in the code page, the page text is the bytes.
+  Outcome outcome = Fetch(Url(port));
+  ASSERT_TRUE(outcome.ok) << outcome.error;
+  EXPECT_EQ(bytes, outcome.page);
+}
+
+TEST_F(InetTest, ErrorStatusesFailWithStatusAndReason) {
+  const int port = client.StartHttp();
+  client.SetPage(port, 404, "<html>no such page</html>");
+  Outcome missing = Fetch(Url(port));
+  EXPECT_FALSE(missing.ok);
+  EXPECT_EQ("The page at " + Url(port) + " could not be fetched: 404 Not Found", missing.error);
+  EXPECT_EQ("CorvaneInet", missing.source);
+  EXPECT_EQ("", missing.page);
+
+  client.SetPage(port, 500, "oops");
+  Outcome broken = Fetch(Url(port));
+  EXPECT_FALSE(broken.ok);
+  EXPECT_EQ("The page at " + Url(port) + " could not be fetched: 500 Internal Server Error", broken.error);
+}
+
+TEST_F(InetTest, RedirectIsFollowed) {
+  const int target = client.StartHttp();
+  client.SetPage(target, 200, "<!--startip-->192.0.2.1<!--endip-->");
+  const int moved = client.StartHttp();
+  client.SetPage(moved, 302, "", "&location=" + peers::PeerClient::Encode(Url(target, "/new.php")));
+  Outcome outcome = Fetch(Url(moved));
+  ASSERT_TRUE(outcome.ok) << outcome.error;
+  EXPECT_EQ("<!--startip-->192.0.2.1<!--endip-->", outcome.page);
+  EXPECT_EQ(1, client.HttpHits(moved));
+  EXPECT_EQ(1, client.HttpHits(target));
+}
+
+TEST_F(InetTest, UnreachableServersFailWithTextsUsersCanActOn) {
+  const int closed = ClosedPort(client);
+  Outcome refused = Fetch(Url(closed));
+  EXPECT_FALSE(refused.ok);
+  EXPECT_EQ(0u, refused.error.find("Cannot fetch " + Url(closed) + ": the server refused the connection"))
+      << refused.error;
+  EXPECT_EQ("CorvaneInet", refused.source);
+
+  Outcome wrongScheme = Fetch("ftp://127.0.0.1/ip.txt");
+  EXPECT_FALSE(wrongScheme.ok);
+  EXPECT_EQ("Cannot fetch ftp://127.0.0.1/ip.txt: the address is not a valid http:// or https:// URL",
+            wrongScheme.error);
+}
+
+// A server that accepts and never answers, and one that trickles its page a
+// byte at a time, both give up within the control's bound.
+TEST_F(InetTest, SilentAndTricklingServersFailWithinTheBound) {
+  constexpr DWORD kBoundMs = 2000;
+  const std::string expectedTail = ": the server did not send the page within 2 seconds";
+
+  const int silent = client.StartRaw("hold");
+  Outcome held = Fetch(Url(silent), kBoundMs);
+  EXPECT_FALSE(held.ok);
+  EXPECT_EQ("Cannot fetch " + Url(silent) + expectedTail, held.error);
+  EXPECT_LT(held.elapsedMs, kBoundMs + 1000);
+  client.Stop(silent);
+
+  std::string script = "line|send:" + peers::PeerClient::Encode("HTTP/1.0 200 OK\r\nContent-Length: 100\r\n\r\n");
+  for (int i = 0; i < 100; ++i) script += "|send:x|sleep:200";
+  const int trickling = client.StartRaw(script);
+  Outcome slow = Fetch(Url(trickling), kBoundMs);
+  EXPECT_FALSE(slow.ok);
+  EXPECT_EQ("Cannot fetch " + Url(trickling) + expectedTail, slow.error);
+  EXPECT_LT(slow.elapsedMs, kBoundMs + 1000);
+  EXPECT_GE(slow.elapsedMs, kBoundMs - 100) << "gave up before the bound";
+  client.Stop(trickling);
+}
+
+// A failed fetch inside a handler reaches the handler-level catch: the
+// control's text in a stop box, and the dialog carries on.
+TEST_F(InetTest, FailedFetchInAHandlerShowsTheTextInAStopBox) {
+  const int closed = ClosedPort(client);
+  ui_driver::MessageBoxes boxes;
+  DialogScripts scripts;
+  FetchDialog dialog;
+  dialog.m_url = Url(closed);
+  scripts.Then([&](HWND hwnd) {
+    ui_driver::Click(hwnd, IDC_INET_FETCH);
+    EXPECT_TRUE(IsWindow(hwnd));
+    EndDialog(hwnd, IDOK);
+  });
+  EXPECT_EQ(IDOK, dialog.DoModal());
+  EXPECT_FALSE(dialog.m_fetched);
+  ASSERT_EQ(1u, boxes.records.size());
+  EXPECT_EQ(0u, boxes.records[0].text.find("Cannot fetch " + Url(closed) + ": ")) << boxes.records[0].text;
+  EXPECT_EQ(static_cast<UINT>(MB_ICONSTOP), boxes.records[0].type & MB_ICONMASK);
+}
+
+TEST_F(InetTest, WithoutTheControlNothingHappens) {
+  CInet detached;
+  EXPECT_EQ("", detached.OpenURL(Url(ClosedPort(client))));
+}
+
+TEST_F(InetTest, DialogFailsToOpenWhenTheClassIsNotRegistered) {
+  HINSTANCE instance = GetModuleHandleA(nullptr);
+  ASSERT_TRUE(UnregisterClassA(kInetControlClassName, instance));
+  FetchDialog dialog;
+  EXPECT_EQ(-1, dialog.DoModal());
+  ASSERT_TRUE(RegisterInetControl(instance));
+  ASSERT_TRUE(RegisterInetControl(instance)) << "registering twice must not fail";
+}
+
+}  // namespace
