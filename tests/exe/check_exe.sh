@@ -54,7 +54,7 @@ expect_in_block() {  # block-start-line expected-line...
 
 expect_in_block '100 DIALOGEX 0, 0, 236, 87' \
   'STYLE 0x80000840' 'EXSTYLE 0x20000' 'FONT 8, "MS Sans Serif", 400, 0, 1' \
-  'CONTROL "Corvane Version 2.0", -1, 130, 0x50020080, 90, 32, 55, 8' \
+  'CONTROL "Corvane Version 2.0", -1, 130, 0x50020080, 83, 32, 70, 8' \
   'CONTROL "OK", 1, "BUTTON", 0x50038000, 92, 66, 50, 14'
 grep -Eq '^ *ICON 128, -1, 107, 7,' "$work/x.rc" || fail "About box: no icon 128 at 107, 7"
 grep -Eq '^ *LTEXT "[^"]+", -1, 62, 47, 111, 8, 0x50020000' "$work/x.rc" || fail "About box: no maker's notice at 62, 47"
