@@ -1,5 +1,6 @@
 #include "CorvaneDlg.h"
 
+#include <algorithm>
 #include <ctime>
 #include <tuple>
 
@@ -108,8 +109,12 @@ void CCorvaneDlg::CheckIpAddress() {
 
   const std::string page = m_inet.OpenURL(m_strLink);
   UpdateData(TRUE);  // the fields hold what the last completed check showed
-  const std::string address =
+  std::string address =
       ipcheck::ExtractBetween(page, ipcheck::kStartMarker, ipcheck::kEndMarker, 0, IsAnsiLeadByte);
+  // The field holds text only up to a NUL, and the next check compares with
+  // what the field holds: an address kept whole would count as new, and be
+  // mailed, at every check.
+  address.resize(std::min(address.find('\0'), address.size()));
   m_strStatus = ipcheck::FormatStamp(std::time(nullptr));
 
   if (ipcheck::IsChange(address, m_strIP)) {
