@@ -1,5 +1,7 @@
 #include "MessageBox.h"
 
+#include <algorithm>
+
 #include "WinApp.h"
 
 namespace fw {
@@ -43,6 +45,10 @@ MessageBoxObserver SetMessageBoxObserver(MessageBoxObserver observer) {
 
 int AfxMessageBox(const std::string& text, UINT type) {
   const std::string title = fw::AppTitle();
-  if (fw::Observer()) return fw::Observer()(MessageBoxRecord{text, title, type});
-  return MessageBoxA(fw::BoxOwner(), text.c_str(), title.c_str(), type);
+  // A box ends its text at the first NUL, and a reason may follow one (an
+  // error naming a stored value that holds binary bytes): show them as blanks.
+  std::string shown = text;
+  std::replace(shown.begin(), shown.end(), '\0', ' ');
+  if (fw::Observer()) return fw::Observer()(MessageBoxRecord{shown, title, type});
+  return MessageBoxA(fw::BoxOwner(), shown.c_str(), title.c_str(), type);
 }
