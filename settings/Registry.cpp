@@ -48,6 +48,12 @@ int CRegistry::QueryValue(const std::string& name) {
   return 1;
 }
 
+bool CRegistry::HasValue(const std::string& name) const {
+  if (name.empty() || !m_hKey) return false;
+  const LONG result = RegQueryValueExA(m_hKey.get(), name.c_str(), nullptr, nullptr, nullptr, nullptr);
+  return result == ERROR_SUCCESS || result == ERROR_MORE_DATA;
+}
+
 int CRegistry::ReadValue(const std::string& name, std::string& holder) {
   if (!QueryValue(name)) return 0;
   try {

@@ -26,6 +26,8 @@ class CRegistry {
   // Fills the value buffer; fails for an empty name, a missing value, one of
   // more than 260 bytes, or no open key.
   int QueryValue(const std::string& name);
+  // True when the open key holds the value, readable or not (too long, say).
+  bool HasValue(const std::string& name) const;
   // On success replaces the holder's text with the value's; on failure the
   // holder keeps what it had.
   int ReadValue(const std::string& name, std::string& holder);

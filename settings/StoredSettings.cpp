@@ -18,8 +18,10 @@ StartupSettings LoadStartupSettings() {
   StartupSettings result;
   CRegistry registry;
   registry.OpenKey(kRoot, kKeyPath, 0);
-  std::string version;
-  if (!registry.ReadValue("Version", version)) {
+  // Only a missing Version means a first run. One that exists but cannot be
+  // read (longer than a value may be) must not have every setting the user
+  // saved overwritten by the defaults.
+  if (!registry.HasValue("Version")) {
     result.firstRun = true;
     registry.WriteValue("Version", "1.0");
     for (const char* name : {"SMTPServer", "SMTPUsername", "SMTPPassword", "SMTPTo", "SMTPFrom"})

@@ -497,6 +497,11 @@ TEST_P(RegistryFaultTest, StartsReportsAndKeepsChecking) {
   if (shape == Shape::Unterminated || (shape == Shape::Text259 && keepsMeaning)) {
     EXPECT_EQ("silent (mailed)", row.outcome);
   }
+  // A Version too long to read still exists: no first run, which would write
+  // the defaults over the saved mail settings.
+  if (std::string(value) == "Version") {
+    EXPECT_EQ("silent (mailed)", row.outcome) << "Version read as a first run";
+  }
 }
 
 std::vector<RegistryFault> AllRegistryFaults() {

@@ -160,6 +160,16 @@ TEST_F(RegistryTest, AKeyWithoutVersionIsAFirstRunOverTheOldValues) {
   EXPECT_EQ("null", Read(settings::kKeyPath, "SMTPServer"));
 }
 
+TEST_F(RegistryTest, AnUnreadableVersionIsNoFirstRunAndKeepsTheSavedSettings) {
+  WriteRaw(settings::kKeyPath, "Version", REG_SZ, std::string(300, 'v') + '\0');
+  WriteRaw(settings::kKeyPath, "SMTPServer", REG_SZ, std::string("mail.example.net", 17));
+  const auto s = settings::LoadStartupSettings();
+  EXPECT_FALSE(s.firstRun);
+  EXPECT_EQ("mail.example.net", s.mail.server);
+  EXPECT_EQ("mail.example.net", Read(settings::kKeyPath, "SMTPServer"));
+  EXPECT_EQ(900000, s.intervalMs);
+}
+
 TEST_F(RegistryTest, StartupReadsEveryValueOnceVersionExists) {
   WriteRaw(settings::kKeyPath, "Version", REG_SZ, std::string("", 1));  // any Version, even empty
   const std::pair<const char*, std::string> values[] = {
