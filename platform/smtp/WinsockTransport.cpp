@@ -69,7 +69,7 @@ int MillisLeft(Clock::time_point deadline) {
 
 }  // namespace
 
-WinsockTransport::WinsockTransport() : socket_(INVALID_SOCKET) {}
+WinsockTransport::WinsockTransport() = default;
 
 void WinsockTransport::Connect(const std::string& host, int port, int timeoutMs) {
   EnsureWinsock();
@@ -87,8 +87,9 @@ void WinsockTransport::Connect(const std::string& host, int port, int timeoutMs)
   // A blocking connect cannot be given a time-out: connect non-blocking,
   // wait with select, then switch back so the DWORD time-outs apply.
   for (addrinfo* a = list; a && !timedOut; a = a->ai_next) {
-    SOCKET s = socket(a->ai_family, a->ai_socktype, a->ai_protocol);
-    if (s == INVALID_SOCKET) {
+    OwnedSocket owned(socket(a->ai_family, a->ai_socktype, a->ai_protocol));
+    const SOCKET s = owned.get();
+    if (!owned) {
       lastError = SystemText(WSAGetLastError());
       continue;
     }
@@ -123,11 +124,10 @@ void WinsockTransport::Connect(const std::string& host, int port, int timeoutMs)
     if (err == 0) {
       u_long blocking = 0;
       ioctlsocket(s, FIONBIO, &blocking);
-      socket_ = s;
+      socket_ = std::move(owned);
       freeaddrinfo(list);
       return;
     }
-    closesocket(s);
     lastError = SystemText(err);
   }
   freeaddrinfo(list);
@@ -136,8 +136,8 @@ void WinsockTransport::Connect(const std::string& host, int port, int timeoutMs)
 }
 
 void WinsockTransport::Send(std::string_view bytes, int timeoutMs) {
-  if (socket_ == INVALID_SOCKET) throw TransportError(TransportError::Kind::Failed, "not connected");
-  SOCKET s = static_cast<SOCKET>(socket_);
+  if (!socket_) throw TransportError(TransportError::Kind::Failed, "not connected");
+  const SOCKET s = socket_.get();
   auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
   while (!bytes.empty()) {
     int left = MillisLeft(deadline);
@@ -159,8 +159,8 @@ void WinsockTransport::Send(std::string_view bytes, int timeoutMs) {
 }
 
 std::size_t WinsockTransport::Receive(char* buffer, std::size_t capacity, int timeoutMs) {
-  if (socket_ == INVALID_SOCKET) throw TransportError(TransportError::Kind::Failed, "not connected");
-  SOCKET s = static_cast<SOCKET>(socket_);
+  if (!socket_) throw TransportError(TransportError::Kind::Failed, "not connected");
+  const SOCKET s = socket_.get();
   SetTimeout(s, SO_RCVTIMEO, timeoutMs);
   int n = recv(s, buffer, static_cast<int>(capacity > 65536 ? 65536 : capacity), 0);
   if (n > 0) return static_cast<std::size_t>(n);
@@ -170,12 +170,7 @@ std::size_t WinsockTransport::Receive(char* buffer, std::size_t capacity, int ti
   Fail(err);
 }
 
-void WinsockTransport::Close() noexcept {
-  if (socket_ != INVALID_SOCKET) {
-    closesocket(static_cast<SOCKET>(socket_));
-    socket_ = INVALID_SOCKET;
-  }
-}
+void WinsockTransport::Close() noexcept { socket_.reset(); }
 
 std::string WinsockTransport::LocalHostName() {
   try {

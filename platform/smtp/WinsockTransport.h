@@ -1,8 +1,8 @@
 #pragma once
-// The transport the program itself uses: a Winsock TCP connection. The socket
-// handle is kept as an integer so this header needs no <winsock2.h>.
-#include <cstdint>
+// The transport the program itself uses: a Winsock TCP connection.
+#include <winsock2.h>
 
+#include "Handles.h"
 #include "SmtpTransport.h"
 
 namespace smtp {
@@ -21,7 +21,9 @@ class WinsockTransport final : public Transport {
   std::string LocalHostName() override;
 
  private:
-  std::uintptr_t socket_;
+  // Counted like every other handle the program owns, so a soak can see a leak.
+  using OwnedSocket = fw::Owned<SOCKET, fw::HandleKind::Socket, &closesocket, INVALID_SOCKET>;
+  OwnedSocket socket_;
 };
 
 }  // namespace smtp

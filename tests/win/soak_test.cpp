@@ -170,9 +170,8 @@ TEST_F(SoakTest, ManyChecksAndDialogsGiveBackEveryHandle) {
   EXPECT_EQ(Describe(warm), Describe(afterCycles)) << "after " << cycles << " checks";
   EXPECT_EQ(Describe(warm), Describe(afterDialogs)) << "after " << openings << " settings dialogs";
   EXPECT_EQ(Describe(before), Describe(closed)) << "after the window closed";
-  // Sockets are not counted by kind (the mail transport closes its own), so
-  // the process's handle table is the check for them; a little slack for
-  // handles the system itself caches.
+  // Where the system reports its handle table, it must not grow either; a
+  // little slack for handles the system itself caches.
   if (warmKernel) {
     EXPECT_LE(afterKernel, warmKernel + 8) << "kernel handles grew from " << warmKernel;
   }
