@@ -529,8 +529,6 @@ class UnopenableKeyTest : public FaultFixture {
  protected:
   void TearDown() override {
     Allow();
-    RegDeleteKeyValueA(HKEY_CURRENT_USER, kInternetSettings, "ProxyEnable");
-    RegDeleteKeyValueA(HKEY_CURRENT_USER, kInternetSettings, "ProxyServer");
     FaultFixture::TearDown();
   }
 
@@ -560,26 +558,11 @@ class UnopenableKeyTest : public FaultFixture {
     RegCloseKey(key);
   }
 
-  // Without its key the program fetches its built-in page; the system's proxy
-  // setting sends that fetch to the test's server.
-  void ProxyTo(int port) {
-    HKEY key = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, kInternetSettings, 0, nullptr, 0, KEY_WRITE,
-                                             nullptr, &key, nullptr));
-    const DWORD enable = 1;
-    const std::string server = "127.0.0.1:" + std::to_string(port);
-    RegSetValueExA(key, "ProxyEnable", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&enable), sizeof enable);
-    RegSetValueExA(key, "ProxyServer", 0, REG_SZ, reinterpret_cast<const BYTE*>(server.c_str()),
-                   static_cast<DWORD>(server.size() + 1));
-    RegCloseKey(key);
-  }
-
-  static constexpr char kInternetSettings[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
 };
 
 TEST_F(UnopenableKeyTest, RunsOnDefaultsAndKeepsChecking) {
   const int page = StartHttp(PageWith(kFirst));
-  ProxyTo(page);
+  app_test::ProxyThrough proxy(page);
   app_test::StoreCompleteSettings(page);
   ASSERT_TRUE(Deny());
   HKEY probe = nullptr;

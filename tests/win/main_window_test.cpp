@@ -24,39 +24,17 @@ bool ShowsText(HWND dialog, const std::string& wanted) {
 
 class MainWindowTest : public AppTest {
  protected:
-  void TearDown() override {
-    RegDeleteKeyValueA(HKEY_CURRENT_USER, kInternetSettings, "ProxyEnable");
-    RegDeleteKeyValueA(HKEY_CURRENT_USER, kInternetSettings, "ProxyServer");
-    AppTest::TearDown();
-  }
-
   // A window whose checks find no address, so nothing but the fetch happens.
   int StoreQuietSettings(const std::string& timer = "3600000") {
     const int http = StartHttp(PageWithoutAddress());
     app_test::StoreCompleteSettings(http, timer);
     return http;
   }
-
-  // The first run fetches the built-in page address; the system's proxy
-  // setting sends that fetch to the test server instead.
-  void ProxyTo(int port) {
-    HKEY key = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, kInternetSettings, 0, nullptr, 0, KEY_WRITE,
-                                             nullptr, &key, nullptr));
-    const DWORD enable = 1;
-    const std::string server = "127.0.0.1:" + std::to_string(port);
-    RegSetValueExA(key, "ProxyEnable", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&enable), sizeof enable);
-    RegSetValueExA(key, "ProxyServer", 0, REG_SZ, reinterpret_cast<const BYTE*>(server.c_str()),
-                   static_cast<DWORD>(server.size() + 1));
-    RegCloseKey(key);
-  }
-
-  static constexpr char kInternetSettings[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
 };
 
 TEST_F(MainWindowTest, FirstRunWritesTheDefaultsInOrderAndAsksForSettingsBeforeTheWindowShows) {
   const int http = StartHttp(PageWith(app_test::kAddress));
-  ProxyTo(http);
+  app_test::ProxyThrough proxy(http);
   MainWindow window;
   bool asked = false;
   bool mainVisibleMeanwhile = true;
