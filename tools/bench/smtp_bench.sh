@@ -7,4 +7,4 @@ root=$(cd "$(dirname "$0")/../.." && pwd)
 build=${CORVANE_BENCH_BUILD:-$root/build/bench}
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$build" -j2 --target smtp_bench >/dev/null
-exec /usr/bin/python3 "$root/tests/peers/peers.py" --run -- "$build/platform/smtp/smtp_bench" "${1:-200}"
+exec /usr/bin/python3 "$root/tests/peers/peers.py" --run -- "$build/tools/bench/smtp_bench" "${1:-200}"
