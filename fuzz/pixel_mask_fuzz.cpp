@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "FuzzCheck.h"
-#include "NotifierCore.h"
+#include "SkinMask.h"
 
 using namespace corvane::notifier;
 

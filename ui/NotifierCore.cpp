@@ -1,8 +1,5 @@
 #include "NotifierCore.h"
 
-#include <cstdlib>
-#include <stdexcept>
-
 namespace corvane::notifier {
 
 TaskbarEdge EdgeOfTaskbar(const Rect& wa, std::int32_t cxScreen, std::int32_t cyScreen) {
@@ -46,8 +43,6 @@ Cycle CycleFor(TaskbarEdge edge, const Rect& wa, std::int32_t cx, std::int32_t c
   }
   return c;
 }
-
-// --- Animation ----------------------------------------------------------------
 
 void NotifierCore::SetSkinSize(std::int32_t cx, std::int32_t cy) {
   cxSkin_ = cx;
@@ -231,82 +226,6 @@ Effects NotifierCore::Dismiss() {
   Effects fx;
   DismissInto(fx);
   return fx;
-}
-
-// --- Caption font ---------------------------------------------------------------
-
-FontLook LookFromStyle(std::uint32_t bits) {
-  return {.weight = (bits & StyleBold) ? 700 : 400,
-          .italic = (bits & StyleItalic) != 0,
-          .underline = (bits & StyleUnderline) != 0};
-}
-
-std::int32_t PointSizeToHeight(std::int32_t tenthsOfPoint, std::int32_t ppi) {
-  // 64-bit product, then round half away from zero as MulDiv does.
-  const std::int64_t product = static_cast<std::int64_t>(ppi) * tenthsOfPoint;
-  const std::int64_t magnitude = (std::llabs(product) + 360) / 720;
-  return -static_cast<std::int32_t>(magnitude);
-}
-
-std::string FitFaceName(std::string_view face) {
-  constexpr std::size_t kMaxFace = 31;
-  return std::string(face.substr(0, kMaxFace));
-}
-
-// --- Skin key-colour mask -----------------------------------------------------------
-
-std::optional<KeyColour> KeyFromArgs(std::int16_t red, std::int16_t green, std::int16_t blue) {
-  if (red == -1 || green == -1 || blue == -1) return std::nullopt;
-  return KeyColour{static_cast<std::uint8_t>(red), static_cast<std::uint8_t>(green),
-                   static_cast<std::uint8_t>(blue)};
-}
-
-PixelSize ReadableSize(std::int32_t bitmapWidth, std::int32_t bitmapHeight) {
-  return {static_cast<std::uint16_t>(bitmapWidth - bitmapWidth % 4),
-          static_cast<std::uint16_t>(bitmapHeight)};
-}
-
-std::size_t PixelBytes(PixelSize size) {
-  return std::size_t{size.width} * size.height * 3;
-}
-
-namespace {
-
-void RequireWholeImage(std::span<const std::uint8_t> bgr, PixelSize size) {
-  if (bgr.size() < PixelBytes(size)) {
-    throw std::invalid_argument("pixel buffer shorter than its stated size");
-  }
-}
-
-bool IsKey(const std::uint8_t* px, KeyColour key) {
-  return px[0] == key.blue && px[1] == key.green && px[2] == key.red;
-}
-
-}  // namespace
-
-std::vector<std::uint8_t> KeyMask(std::span<const std::uint8_t> bgr, PixelSize size,
-                                  KeyColour key) {
-  RequireWholeImage(bgr, size);
-  const std::size_t count = std::size_t{size.width} * size.height;
-  std::vector<std::uint8_t> mask(count);
-  for (std::size_t i = 0; i < count; ++i) mask[i] = IsKey(&bgr[3 * i], key) ? 1 : 0;
-  return mask;
-}
-
-std::vector<RowRun> OpaqueRuns(std::span<const std::uint8_t> bgr, PixelSize size, KeyColour key) {
-  RequireWholeImage(bgr, size);
-  std::vector<RowRun> runs;
-  const std::uint8_t* row = bgr.data();
-  for (std::int32_t y = 0; y < size.height; ++y, row += std::size_t{size.width} * 3) {
-    std::int32_t x = 0;
-    while (x < size.width) {
-      while (x < size.width && IsKey(row + 3 * x, key)) ++x;
-      const std::int32_t left = x;
-      while (x < size.width && !IsKey(row + 3 * x, key)) ++x;
-      if (x > left) runs.push_back({y, left, x});
-    }
-  }
-  return runs;
 }
 
 }  // namespace corvane::notifier

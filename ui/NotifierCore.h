@@ -1,17 +1,14 @@
 // The taskbar popup without its window: which edge the taskbar is on, where
-// the popup hides and shows, how fast it slides, what every timer tick and
-// every announcement does, the caption font's look and the skin's key-colour
-// mask. The window layer feeds in what the system reports (work area, screen
-// size, timer ids) and carries out the effects handed back, so everything
-// that decides lives here and is tested natively.
+// the popup hides and shows, how fast it slides and what every timer tick and
+// every announcement does. The window layer feeds in what the system reports
+// (work area, screen size, timer ids) and carries out the effects handed
+// back, so everything that decides lives here and is tested natively. The
+// caption font's look and the skin's key-colour mask have cores of their own
+// beside it (CaptionFont.h, SkinMask.h).
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 #include <optional>
-#include <span>
-#include <string>
-#include <string_view>
 #include <vector>
 
 namespace corvane::notifier {
@@ -36,12 +33,6 @@ enum TaskbarEdge : std::int32_t {
   EdgeLeft = 2,
   EdgeRight = 3,
   EdgeBottom = 4,
-};
-
-enum CaptionStyle : std::uint32_t {
-  StyleBold = 1,
-  StyleItalic = 2,
-  StyleUnderline = 4,
 };
 
 // Same layout and meaning as the system's RECT: right and bottom exclusive.
@@ -149,64 +140,5 @@ class NotifierCore {
   std::int32_t edge_ = 0;  // 0 until the first cycle picks an edge
   std::uint32_t running_ = 0;  // bit (1 << id) per running timer
 };
-
-// --- Caption font -----------------------------------------------------------
-
-struct FontLook {
-  std::int32_t weight = 400;
-  bool italic = false;
-  bool underline = false;
-  bool operator==(const FontLook&) const = default;
-};
-
-// Bits other than the three style bits are ignored.
-FontLook LookFromStyle(std::uint32_t styleBits);
-
-// A size in tenths of a point as a LOGFONT height for a screen of `ppi`
-// pixels per inch: negative (character height, not cell height), rounded
-// half away from zero like the system's MulDiv. 90 at 96 ppi gives -12.
-std::int32_t PointSizeToHeight(std::int32_t tenthsOfPoint, std::int32_t ppi);
-
-// LOGFONT's face field holds 32 bytes including the terminator.
-std::string FitFaceName(std::string_view face);
-
-// --- Skin key-colour mask ---------------------------------------------------
-
-struct KeyColour {
-  std::uint8_t red = 0, green = 0, blue = 0;
-  bool operator==(const KeyColour&) const = default;
-};
-
-// The skin loader takes red, green and blue as signed 16-bit values where -1
-// means "no key" for the whole colour; otherwise only the low bytes count.
-std::optional<KeyColour> KeyFromArgs(std::int16_t red, std::int16_t green, std::int16_t blue);
-
-// The pixel read drops the last width mod 4 columns so that 24-bit rows need
-// no padding and pixel (x, y) sits at byte 3 * (y * width + x). Both sizes are
-// kept in 16 bits, as the reader hands them back.
-struct PixelSize {
-  std::uint16_t width = 0, height = 0;
-  bool operator==(const PixelSize&) const = default;
-};
-PixelSize ReadableSize(std::int32_t bitmapWidth, std::int32_t bitmapHeight);
-std::size_t PixelBytes(PixelSize size);
-
-// Both of these read `bgr` as tightly packed top-down rows of blue, green,
-// red; they throw std::invalid_argument when the buffer is shorter than
-// PixelBytes(size).
-
-// One byte per pixel, row by row: 1 where the pixel is exactly the key.
-std::vector<std::uint8_t> KeyMask(std::span<const std::uint8_t> bgr, PixelSize size,
-                                  KeyColour key);
-
-// The visible part of the skin as horizontal runs of non-key pixels, row by
-// row, left to right; [left, right) on row y. The union of the rectangles
-// (left, y, right, y + 1) is exactly the full rectangle less every key pixel,
-// built from a few rectangles per row instead of one region per pixel.
-struct RowRun {
-  std::int32_t y = 0, left = 0, right = 0;
-  bool operator==(const RowRun&) const = default;
-};
-std::vector<RowRun> OpaqueRuns(std::span<const std::uint8_t> bgr, PixelSize size, KeyColour key);
 
 }  // namespace corvane::notifier

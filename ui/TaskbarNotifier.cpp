@@ -4,8 +4,9 @@
 
 #include <cstring>
 #include <optional>
-#include <span>
-#include <vector>
+
+#include "SkinMask.h"
+#include "SkinRegion.h"
 
 namespace nc = corvane::notifier;
 
@@ -15,25 +16,6 @@ constexpr char kWindowClass[] = "CorvaneTaskbarNotifier";
 constexpr UINT kMoveFlags = SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOOWNERZORDER;
 constexpr UINT kRedrawNow = RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW;
 constexpr UINT kCaptionFormat = DT_CENTER | DT_VCENTER | DT_WORDBREAK | DT_END_ELLIPSIS;
-
-// A window's (or the screen's) device context for one scope. These come from
-// GetDC/GetWindowDC and go back with ReleaseDC, unlike the DeleteDC-owned
-// memory contexts of fw::OwnedDC.
-class BorrowedDC {
- public:
-  explicit BorrowedDC(HWND hwnd, bool wholeWindow = false)
-      : m_hwnd(hwnd), m_dc(wholeWindow ? GetWindowDC(hwnd) : GetDC(hwnd)) {}
-  ~BorrowedDC() {
-    if (m_dc) ReleaseDC(m_hwnd, m_dc);
-  }
-  BorrowedDC(const BorrowedDC&) = delete;
-  BorrowedDC& operator=(const BorrowedDC&) = delete;
-  HDC get() const { return m_dc; }
-
- private:
-  HWND m_hwnd;
-  HDC m_dc;
-};
 
 nc::Rect WorkArea() {
   RECT rc{};
@@ -70,13 +52,11 @@ BOOL CTaskbarNotifier::LoadSkin(UINT id, short red, short green, short blue) {
     m_bmpSkin.DeleteObject();
     return FALSE;
   }
-  m_cxSkin = info.bmWidth;
-  m_cySkin = info.bmHeight;
-  m_rcCaption = {0, 0, m_cxSkin, m_cySkin};
-  m_core.SetSkinSize(m_cxSkin, m_cySkin);
+  m_rcCaption = {0, 0, info.bmWidth, info.bmHeight};
+  m_core.SetSkinSize(info.bmWidth, info.bmHeight);
 
   if (const auto key = nc::KeyFromArgs(red, green, blue)) {
-    fw::OwnedRegion region = RegionFromBitmap(m_bmpSkin.GetSafeHandle(), key->red, key->green, key->blue);
+    fw::OwnedRegion region = nc::RegionFromBitmap(m_bmpSkin.GetSafeHandle(), key->red, key->green, key->blue);
     // A null region makes the window rectangular again. Once the window has
     // taken a region it is the window's to delete; until then it is ours.
     if (SetWindowRgn(m_hWnd, region.get(), TRUE)) {
@@ -89,7 +69,7 @@ BOOL CTaskbarNotifier::LoadSkin(UINT id, short red, short green, short blue) {
 void CTaskbarNotifier::SetCaptionFont(const char* face, int size, UINT normalStyle, UINT hoverStyle) {
   LOGFONTA font{};
   {
-    BorrowedDC screen(nullptr);
+    fw::BorrowedDC screen(nullptr);
     font.lfHeight = nc::PointSizeToHeight(size, GetDeviceCaps(screen.get(), LOGPIXELSY));
   }
   font.lfCharSet = DEFAULT_CHARSET;
@@ -125,28 +105,11 @@ void CTaskbarNotifier::Announce(const char* text, UINT msAppear, UINT msStay, UI
                       msStay, msHide);
   if (!effects) return;
   m_strText = text ? text : "";
-  MirrorCore();
   Apply(*effects);
 }
 
 void CTaskbarNotifier::Dismiss() {
-  const nc::Effects effects = m_core.Dismiss();
-  MirrorCore();
-  Apply(effects);
-}
-
-void CTaskbarNotifier::MirrorCore() {
-  m_nState = m_core.State();
-  m_msAppear = m_core.AppearMs();
-  m_msStay = m_core.StayMs();
-  m_msHide = m_core.HideMs();
-  m_msStepIn = m_core.StepInMs();
-  m_msStepOut = m_core.StepOutMs();
-  m_xHidden = m_core.Hidden().x;
-  m_yHidden = m_core.Hidden().y;
-  m_xNow = m_core.Position().x;
-  m_yNow = m_core.Position().y;
-  m_nEdge = m_core.Edge();
+  Apply(m_core.Dismiss());
 }
 
 void CTaskbarNotifier::Apply(const nc::Effects& effects) {
@@ -179,59 +142,6 @@ void CTaskbarNotifier::Apply(const nc::Effects& effects) {
 
 void CTaskbarNotifier::RedrawNow() {
   if (m_hWnd) RedrawWindow(nullptr, nullptr, kRedrawNow);
-}
-
-// --- Skin region ----------------------------------------------------------------
-
-std::unique_ptr<BYTE[]> CTaskbarNotifier::ReadPixels24(HBITMAP bitmap, WORD& width, WORD& height) {
-  BITMAP info{};
-  if (!GetObjectA(bitmap, sizeof info, &info)) return nullptr;
-  const nc::PixelSize size = nc::ReadableSize(info.bmWidth, info.bmHeight);
-  if (size.width == 0 || size.height == 0) return nullptr;
-
-  auto pixels = std::make_unique<BYTE[]>(nc::PixelBytes(size));
-  BITMAPINFO format{};
-  format.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-  format.bmiHeader.biWidth = size.width;
-  format.bmiHeader.biHeight = -static_cast<LONG>(size.height);  // top-down rows
-  format.bmiHeader.biPlanes = 1;
-  format.bmiHeader.biBitCount = 24;
-  format.bmiHeader.biCompression = BI_RGB;
-  format.bmiHeader.biSizeImage = static_cast<DWORD>(nc::PixelBytes(size));
-  int lines = 0;
-  {
-    BorrowedDC screen(nullptr, true);
-    lines = GetDIBits(screen.get(), bitmap, 0, size.height, pixels.get(), &format, DIB_RGB_COLORS);
-  }
-  if (lines == 0) return nullptr;
-  width = size.width;
-  height = size.height;
-  return pixels;
-}
-
-fw::OwnedRegion CTaskbarNotifier::RegionFromBitmap(HBITMAP bitmap, BYTE red, BYTE green, BYTE blue) {
-  WORD width = 0, height = 0;
-  const std::unique_ptr<BYTE[]> pixels = ReadPixels24(bitmap, width, height);
-  if (!pixels) return {};
-  const nc::PixelSize size{width, height};
-  const std::vector<nc::RowRun> runs =
-      nc::OpaqueRuns(std::span<const std::uint8_t>(pixels.get(), nc::PixelBytes(size)), size, {red, green, blue});
-
-  // One region from all the row runs at once: a pixel-by-pixel build pays a
-  // create, a combine and a delete per key pixel, this pays one call. The runs
-  // come row by row, left to right and never overlap, which is the band order
-  // a region's rectangle list wants.
-  std::vector<BYTE> data(sizeof(RGNDATAHEADER) + runs.size() * sizeof(RECT));
-  auto* header = reinterpret_cast<RGNDATAHEADER*>(data.data());
-  header->dwSize = sizeof(RGNDATAHEADER);
-  header->iType = RDH_RECTANGLES;
-  header->nCount = static_cast<DWORD>(runs.size());
-  header->nRgnSize = static_cast<DWORD>(runs.size() * sizeof(RECT));
-  header->rcBound = {0, 0, width, height};
-  auto* rects = reinterpret_cast<RECT*>(data.data() + sizeof(RGNDATAHEADER));
-  for (const nc::RowRun& run : runs) *rects++ = {run.left, run.y, run.right, run.y + 1};
-  return fw::OwnedRegion(
-      ExtCreateRegion(nullptr, static_cast<DWORD>(data.size()), reinterpret_cast<const RGNDATA*>(data.data())));
 }
 
 // --- Messages ----------------------------------------------------------------------
@@ -313,9 +223,7 @@ void CTaskbarNotifier::OnLButtonUp() {
 }
 
 void CTaskbarNotifier::OnTimer(UINT id) {
-  const nc::Effects effects = m_core.OnTimer(id);
-  MirrorCore();
-  Apply(effects);
+  Apply(m_core.OnTimer(id));
 }
 
 BOOL CTaskbarNotifier::OnEraseBkgnd(HDC dc) {

@@ -5,12 +5,12 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <string>
 
 #include <windows.h>
 
 #include "Gdi.h"
+#include "CaptionFont.h"
 #include "Handles.h"
 #include "NotifierCore.h"
 #include "Wnd.h"
@@ -43,19 +43,12 @@ class CTaskbarNotifier : public CWnd {
   void Announce(const char* text, UINT msAppear, UINT msStay, UINT msHide);
   void Dismiss();
 
-  // The bitmap's rectangle, width rounded down to a multiple of 4, less every
-  // pixel of the key colour; null when the pixels cannot be read.
-  static fw::OwnedRegion RegionFromBitmap(HBITMAP bitmap, BYTE red, BYTE green, BYTE blue);
-  // Top-down rows of blue, green, red, width rounded down to a multiple of 4
-  // so rows need no padding; null when the pixels cannot be read.
-  static std::unique_ptr<BYTE[]> ReadPixels24(HBITMAP bitmap, WORD& width, WORD& height);
-
   // Read-only views for the owner and for tests.
-  int State() const { return m_nState; }
-  int Edge() const { return m_nEdge; }
+  int State() const { return m_core.State(); }
+  int Edge() const { return m_core.Edge(); }
   BOOL IsHover() const { return m_bHover; }
-  int SkinWidth() const { return m_cxSkin; }
-  int SkinHeight() const { return m_cySkin; }
+  int SkinWidth() const { return m_core.SkinWidth(); }
+  int SkinHeight() const { return m_core.SkinHeight(); }
   RECT CaptionRect() const { return m_rcCaption; }
   const std::string& Text() const { return m_strText; }
   COLORREF NormalColor() const { return m_crNormal; }
@@ -64,10 +57,10 @@ class CTaskbarNotifier : public CWnd {
   HFONT HoverFont() const { return m_fontHover.GetSafeHandle(); }
   HCURSOR HandCursor() const { return m_hHandCursor; }
   HRGN SkinRegion() const { return m_hSkinRgn; }
-  POINT Position() const { return {m_xNow, m_yNow}; }
-  POINT HiddenPosition() const { return {m_xHidden, m_yHidden}; }
-  UINT StepInMs() const { return m_msStepIn; }
-  UINT StepOutMs() const { return m_msStepOut; }
+  POINT Position() const { return {m_core.Position().x, m_core.Position().y}; }
+  POINT HiddenPosition() const { return {m_core.Hidden().x, m_core.Hidden().y}; }
+  UINT StepInMs() const { return m_core.StepInMs(); }
+  UINT StepOutMs() const { return m_core.StepOutMs(); }
 
  protected:
   LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
@@ -84,7 +77,6 @@ class CTaskbarNotifier : public CWnd {
   void OnPaint();
 
   void Apply(const corvane::notifier::Effects& effects);
-  void MirrorCore();
   void RedrawNow();
   void SetHover(BOOL hover);
 
@@ -97,19 +89,10 @@ class CTaskbarNotifier : public CWnd {
   CBitmap m_bmpSkin;
   HRGN m_hSkinRgn = nullptr;  // handed to the window, which owns it from then on
   RECT m_rcCaption{0, 0, 0, 0};
-  int m_cxSkin = 0, m_cySkin = 0;
   std::string m_strText;
   BOOL m_bHover = FALSE;
 
-  // The animation lives in the core; these mirror it after every call so the
-  // popup's state can be read the same way as the rest of its fields.
-  int m_nState = corvane::notifier::NotifierIdle;
-  UINT m_msAppear = 0, m_msStay = 0, m_msHide = 0;
-  UINT m_msStepIn = 0, m_msStepOut = 0;
-  int m_xHidden = 0, m_yHidden = 0;
-  int m_xNow = 0, m_yNow = 0;
-  int m_nEdge = 0;
-  const int m_nStep = corvane::notifier::NotifierCore::kStep;
-
+  // The animation, the skin's size and the cycle's times live in the core
+  // alone; the views above read them from it.
   corvane::notifier::NotifierCore m_core;
 };

@@ -78,4 +78,23 @@ class ScopedSelect {
   HGDIOBJ m_previous;
 };
 
+// A window's (or the screen's) device context for one scope. These come from
+// GetDC/GetWindowDC and go back with ReleaseDC, unlike the DeleteDC-owned
+// memory contexts of OwnedDC.
+class BorrowedDC {
+ public:
+  explicit BorrowedDC(HWND hwnd, bool wholeWindow = false)
+      : m_hwnd(hwnd), m_dc(wholeWindow ? GetWindowDC(hwnd) : GetDC(hwnd)) {}
+  ~BorrowedDC() {
+    if (m_dc) ReleaseDC(m_hwnd, m_dc);
+  }
+  BorrowedDC(const BorrowedDC&) = delete;
+  BorrowedDC& operator=(const BorrowedDC&) = delete;
+  HDC get() const { return m_dc; }
+
+ private:
+  HWND m_hwnd;
+  HDC m_dc;
+};
+
 }  // namespace fw

@@ -173,7 +173,7 @@ std::wstring FetchPage(const std::wstring& url, DWORD timeoutMs) {
   if (error == ERROR_INTERNET_TIMEOUT || (error && GetTickCount() - start >= timeoutMs)) throw failure(tooSlow);
   if (error) throw failure(DescribeInetError(error));
   if (response.status >= 400) {
-    std::wstring text = L"The page at " + url + L" could not be fetched: " + std::to_wstring(response.status);
+    std::wstring text = L"The page at " + url + L" could not be fetched: " + fw::AnsiToWide(std::to_string(response.status));
     if (!response.reason.empty()) text += L" " + response.reason;
     throw InetError(std::move(text));
   }

@@ -8,7 +8,7 @@
 #include <sspi.h>
 
 #include <chrono>
-#include <cstdio>
+#include <cstdint>
 #include <cstring>
 
 #include "SmtpError.h"
@@ -28,8 +28,11 @@ int MillisLeft(Clock::time_point deadline) {
 }
 
 std::string CodeText(long code) {
-  char hex[16];
-  std::snprintf(hex, sizeof hex, "0x%08lX", static_cast<unsigned long>(code));
+  // Spelled out rather than printed: a printf here links the runtime's whole
+  // formatter into the program for one number.
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  char hex[] = "0x00000000";
+  for (int i = 0; i < 8; ++i) hex[9 - i] = kDigits[(static_cast<std::uint32_t>(code) >> (4 * i)) & 15];
   char* text = nullptr;
   DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
                            nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<char*>(&text), 0, nullptr);

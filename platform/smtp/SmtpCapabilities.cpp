@@ -1,7 +1,6 @@
 #include "SmtpCapabilities.h"
 
 #include <cctype>
-#include <sstream>
 #include <vector>
 
 #include "SmtpReply.h"
@@ -15,10 +14,17 @@ std::string Upper(std::string s) {
   return s;
 }
 
+// Split on the same blanks a stream read would skip; a string stream here
+// would link the whole locale machinery into the program for one loop.
 std::vector<std::string> Words(const std::string& line) {
-  std::istringstream in(line);
   std::vector<std::string> words;
-  for (std::string w; in >> w;) words.push_back(w);
+  std::size_t i = 0;
+  while (i < line.size()) {
+    while (i < line.size() && std::isspace(static_cast<unsigned char>(line[i]))) ++i;
+    const std::size_t start = i;
+    while (i < line.size() && !std::isspace(static_cast<unsigned char>(line[i]))) ++i;
+    if (i > start) words.push_back(line.substr(start, i - start));
+  }
   return words;
 }
 

@@ -33,6 +33,13 @@ for dll in KERNEL32.DLL USER32.DLL WININET.DLL WS2_32.DLL; do
   grep -qx "$dll" <<<"$imports" || fail "does not import $dll"
 done
 
+# A size budget for the stripped image: a stream or locale use, or a printf,
+# drags the runtime's locale machinery or formatter back in and shows here.
+strip=${STRIP:-i686-w64-mingw32-strip}
+size=0
+"$strip" -o "$work/stripped.exe" "$exe" && size=$(stat -c %s "$work/stripped.exe")
+[ "$size" -gt 0 ] && [ "$size" -le 1000000 ] || fail "the stripped image is $size bytes, over the 1,000,000 budget"
+
 # --- resources, read back as a script ----------------------------------------
 "$windres" -i "$exe" -o "$work/x.rc" 2>"$work/windres.err" || { cat "$work/windres.err"; echo "FAIL: windres cannot read the resources"; exit 1; }
 "$windres" -i "$exe" -O res -o "$work/x.res" || { echo "FAIL: windres cannot write the resources"; exit 1; }

@@ -2,6 +2,9 @@
 // tick by tick, announcements in every state, font look and the skin mask.
 #include "NotifierCore.h"
 
+#include "CaptionFont.h"
+#include "SkinMask.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "NumberText.h"
+#include "RegistryText.h"
 #include "Scramble.h"
 
 namespace {
@@ -37,6 +38,14 @@ TEST(Scramble, DependsOnPositionAndLeavesTheCallersTextAlone) {
   EXPECT_EQ("", UnscrambleText(""));
 }
 
+TEST(Scramble, AKnownPasswordKeepsItsStoredForm) {
+  // Passwords saved by earlier versions must keep unscrambling, so the
+  // transform's constants can never change.
+  const std::string stored("\xe5\xa6\x6e\x3e\xfd\xd4\x0c\xa1\x49\xe6");
+  EXPECT_EQ(stored, ScrambleText("Pa55 word!"));
+  EXPECT_EQ("Pa55 word!", UnscrambleText(stored));
+}
+
 TEST(Scramble, SomePasswordsScrambleToZeroBytes) {
   // Why the store keeps a value's whole length: a zero byte inside the stored
   // form is possible, and must not cut the password short.
@@ -47,6 +56,14 @@ TEST(Scramble, SomePasswordsScrambleToZeroBytes) {
       found = ScrambleText(plain).find('\0') != std::string::npos;
     }
   EXPECT_TRUE(found);
+}
+
+TEST(TextFromValueBytes, DropsOneTerminatorOnlyAndKeepsInnerZeros) {
+  EXPECT_EQ("abc", TextFromValueBytes("abc\0", 4));
+  EXPECT_EQ("abc", TextFromValueBytes("abc", 3)) << "stored without its terminator";
+  EXPECT_EQ(std::string("a\0b\0", 4), TextFromValueBytes("a\0b\0\0", 5)) << "a scrambled password's zero bytes";
+  EXPECT_EQ("", TextFromValueBytes("", 0));
+  EXPECT_EQ("", TextFromValueBytes("\0", 1));
 }
 
 TEST(LeadingInt, FollowsTheRulesOfAtoi) {
@@ -90,6 +107,7 @@ TEST(SettingsRules, IntervalsMatchExactlyOrFallBackToFifteenMinutes) {
     EXPECT_EQ(2, settings::IntervalIndexForText(other)) << other;
   EXPECT_EQ("1800000", settings::IntervalTextForIndex(3));
   EXPECT_EQ("900000", settings::IntervalTextForIndex(-1)) << "no selection stores 15 minutes";
+  EXPECT_EQ("900000", settings::IntervalTextForIndex(6)) << "one past the list";
   for (int i = 0; i < 6; ++i)
     EXPECT_EQ(i, settings::IntervalIndexForText(settings::IntervalTextForIndex(i)));
 }

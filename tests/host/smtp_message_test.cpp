@@ -220,6 +220,14 @@ TEST(SmtpInput, OtherRequestErrors) {
   ExpectRefused(r, "subject is too long");
 }
 
+TEST(SmtpInput, AnAddressEndsAtItsClosingBracketAndItsMailboxAt254Octets) {
+  EXPECT_THROW(ParseAddressList("Ann <ann@example.org> junk", "To"), SendError);
+  const std::string domain = "@example.org";
+  const std::string longest = std::string(254 - domain.size(), 'a') + domain;
+  EXPECT_EQ(longest, ParseSingleAddress("Ann <" + longest + ">", "From").mailbox);
+  EXPECT_THROW(ParseSingleAddress("a" + longest, "From"), SendError);
+}
+
 TEST(SmtpInput, HostNames) {
   EXPECT_TRUE(IsValidHostName("pc-17.example.org"));
   EXPECT_TRUE(IsValidHostName("[127.0.0.1]"));

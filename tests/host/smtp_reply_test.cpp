@@ -93,6 +93,13 @@ TEST(SmtpCapabilities, OldAuthEqualsFormAndWholeWords) {
   EXPECT_EQ(c.sizeLimit, 0u);
 }
 
+TEST(SmtpCapabilities, ASizeTooLargeToHoldIsNoLimitRatherThanAWrappedOne) {
+  // 2^64 + 1 would wrap to a limit of one byte.
+  Capabilities c = Caps("250-mx.example\r\n250 SIZE 18446744073709551617\r\n");
+  EXPECT_TRUE(c.size);
+  EXPECT_EQ(c.sizeLimit, 0u);
+}
+
 TEST(SmtpCapabilities, GreetingLineIsNotACapability) {
   // The first line is the server's name and free text, even if it looks like a keyword.
   Capabilities c = Caps("250-STARTTLS AUTH PLAIN\r\n250 HELP\r\n");

@@ -34,6 +34,14 @@ class SmtpSend : public ::testing::Test {
     return r;
   }
 
+  SendRequest AuthRequest(int port, int type, const std::string& user, const std::string& password) {
+    SendRequest r = Request(port);
+    r.authenticationType = type;
+    r.username = user;
+    r.password = password;
+    return r;
+  }
+
   SendError SendExpectingError(const SendRequest& r) {
     try {
       NativeClient().Send(r);
@@ -91,10 +99,7 @@ TEST_F(SmtpSend, LoginAndPlainAuthentication) {
   for (auto [mech, type] : {std::pair{"LOGIN", kAuthLogin}, std::pair{"PLAIN", kAuthPlain}}) {
     SCOPED_TRACE(mech);
     int port = peers.StartSmtp("auth=login,plain&user=mailer&password=s%C3%A9cret%20pass&require_auth=1");
-    SendRequest r = Request(port);
-    r.authenticationType = type;
-    r.username = "mailer";
-    r.password = "s\xc3\xa9" "cret pass";
+    SendRequest r = AuthRequest(port, type, "mailer", "s\xc3\xa9" "cret pass");
     NativeClient().Send(r);
     auto mails = peers.Messages(port);
     ASSERT_EQ(mails.size(), 1u);
@@ -107,10 +112,7 @@ TEST_F(SmtpSend, LoginAndPlainAuthentication) {
 
 TEST_F(SmtpSend, WrongPasswordAndMissingMechanism) {
   int port = peers.StartSmtp("auth=login&user=mailer&password=right&require_auth=1");
-  SendRequest r = Request(port);
-  r.authenticationType = kAuthLogin;
-  r.username = "mailer";
-  r.password = "wrong";
+  SendRequest r = AuthRequest(port, kAuthLogin, "mailer", "wrong");
   SendError e = SendExpectingError(r);
   EXPECT_EQ(e.stage(), Stage::Authentication);
   EXPECT_EQ(e.replyCode(), 535);
@@ -133,6 +135,8 @@ TEST_F(SmtpSend, ServerRefusalsNameTheStepAndQuoteTheServer) {
       {"mail:553", Stage::Sender, 553, "the server rejected the sender address corvane@example.net: 553 Refused"},
       {"data:554", Stage::Message, 554, "the server did not accept the message: 554 Refused"},
       {"dot:552", Stage::Message, 552, "the server did not accept the message: 552 Refused"},
+      // A transient refusal after the final dot is no delivery either.
+      {"dot:451", Stage::Message, 451, "the server did not accept the message: 451 Refused"},
       {"ehlo:421", Stage::Hello, 421, "rejected the greeting HELO tester.example: 421"},
   };
   for (const Case& c : cases) {
@@ -176,6 +180,18 @@ TEST_F(SmtpSend, SeveralRecipientsDotsAndBcc) {
   EXPECT_EQ(Body(mails[0].content), ".\r\n..two dots\r\n.three\r\nlast line.\r\n.\r\n");
 }
 
+TEST_F(SmtpSend, RecipientAnsweredWillForwardIsAccepted) {
+  // 251 is "not local, will forward": the dialogue goes on to DATA, refused
+  // here so the peer needs no message reader.
+  int port = peers.StartRaw(Step("220 hi\r\n") + "|line|" + Step("250 x\r\n") + "|line|" + Step("250 ok\r\n") +
+                            "|line|" + Step("251 will forward\r\n") + "|line|" + Step("554 stop here\r\n") + "|line");
+  SendError e = SendExpectingError(Request(port));
+  EXPECT_EQ(e.stage(), Stage::Message) << e.what();
+  EXPECT_EQ(e.replyCode(), 554);
+  ASSERT_EQ(peers.RawLog(port).size(), 4u);
+  EXPECT_EQ(peers.RawLog(port)[3], "DATA");
+}
+
 TEST_F(SmtpSend, NullSenderIsSentAsEmptyPath) {
   int port = peers.StartSmtp();
   SendRequest r = Request(port);
@@ -204,10 +220,7 @@ TEST_F(SmtpSend, InjectionIsRefusedBeforeConnecting) {
 TEST_F(SmtpSend, PopBeforeSmtp) {
   int pop = peers.StartPop3("popuser", "poppass");
   int port = peers.StartSmtp();
-  SendRequest r = Request(port);
-  r.authenticationType = kAuthPop3;
-  r.username = "popuser";
-  r.password = "poppass";
+  SendRequest r = AuthRequest(port, kAuthPop3, "popuser", "poppass");
   r.popPort = pop;
   NativeClient().Send(r);
   std::vector<std::string> log = peers.Pop3Log(pop);
@@ -255,6 +268,27 @@ TEST_F(SmtpSend, TricklingReplyCannotStretchTheTimeOut) {
   SendError e = SendExpectingError(r);
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2500));
   EXPECT_TRUE(Contains(e.what(), "timed out")) << e.what();
+}
+
+TEST_F(SmtpSend, APartReplyLeavesOnlyTheRestOfTheTimeOutForTheRest) {
+  // The first byte comes after 800 ms and the rest 1000 ms later, past the
+  // 1200 ms the whole reply may take; waiting the full time-out again after
+  // the first byte would let it through.
+  int port = peers.StartRaw("sleep:800|" + Step("2") + "|sleep:1000|" + Step("20 late\r\n") + "|line|close");
+  SendRequest r = Request(port);
+  r.timeoutMs = 1200;
+  SendError e = SendExpectingError(r);
+  EXPECT_EQ(e.stage(), Stage::Greeting) << e.what();
+  EXPECT_TRUE(Contains(e.what(), "timed out")) << e.what();
+}
+
+TEST_F(SmtpSend, CommandsLongerThan512OctetsAreNeverSent) {
+  int pop = peers.StartPop3("popuser", "poppass");
+  SendRequest r = AuthRequest(peers.StartSmtp(), kAuthPop3, std::string(600, 'u'), "poppass");
+  r.popPort = pop;
+  SendError e = SendExpectingError(r);
+  EXPECT_TRUE(Contains(e.what(), "too long")) << e.what();
+  EXPECT_TRUE(peers.Pop3Log(pop).empty()) << "the USER line must not reach the server";
 }
 
 TEST_F(SmtpSend, ServerDroppingTheConnectionInData) {
@@ -342,11 +376,8 @@ TEST_F(SmtpSend, OfferedStartTlsIsTakenBeforeAuthenticationAndItsAbsenceKeepsPla
   int port = peers.StartRaw(Step("220 hi\r\n") + "|line|" + Step("250-x\r\n250-AUTH LOGIN\r\n250 STARTTLS\r\n") +
                             "|line|" + Step("220 go ahead\r\n") + "|line|line|" + Step("250-x\r\n250 AUTH LOGIN\r\n") +
                             "|line|" + Step("535 no\r\n") + "|line");
-  SendRequest r = Request(port);
+  SendRequest r = AuthRequest(port, kAuthLogin, "u", "p");
   r.tls = TlsMode::StartTlsIfOffered;
-  r.authenticationType = kAuthLogin;
-  r.username = "u";
-  r.password = "p";
   try {
     NativeClient(marker).Send(r);
     ADD_FAILURE() << "the send succeeded";
@@ -359,11 +390,8 @@ TEST_F(SmtpSend, OfferedStartTlsIsTakenBeforeAuthenticationAndItsAbsenceKeepsPla
 
   // No STARTTLS in the reply: the mail goes as it always did.
   int plain = peers.StartSmtp("auth=plain&user=u&password=p");
-  r = Request(plain);
+  r = AuthRequest(plain, kAuthPlain, "u", "p");
   r.tls = TlsMode::StartTlsIfOffered;
-  r.authenticationType = kAuthPlain;
-  r.username = "u";
-  r.password = "p";
   NativeClient(marker).Send(r);
   EXPECT_EQ(upgrades, 1);
   ASSERT_EQ(peers.Messages(plain).size(), 1u);
@@ -373,11 +401,8 @@ TEST_F(SmtpSend, OfferedStartTlsIsTakenBeforeAuthenticationAndItsAbsenceKeepsPla
 TEST_F(SmtpSend, FailedHandshakeEndsTheDialogueAndImplicitTlsStartsBeforeTheGreeting) {
   int port = peers.StartRaw(Step("220 hi\r\n") + "|line|" + Step("250-x\r\n250-AUTH PLAIN\r\n250 STARTTLS\r\n") +
                             "|line|" + Step("220 go ahead\r\n") + "|line|line|line");
-  SendRequest r = Request(port);
+  SendRequest r = AuthRequest(port, kAuthPlain, "u", "secret");
   r.tls = TlsMode::StartTlsIfOffered;
-  r.authenticationType = kAuthPlain;
-  r.username = "u";
-  r.password = "secret";
   TlsUpgrade refusing = [](std::unique_ptr<Transport>, const std::string&, int) -> std::unique_ptr<Transport> {
     throw TransportError(TransportError::Kind::Failed, "the server's certificate is not trusted");
   };

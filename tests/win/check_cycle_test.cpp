@@ -22,14 +22,23 @@ class CheckCycleTest : public AppTest {
   int StartMail(const std::string& extra = "") {
     return peers.StartSmtp("auth=login,plain&user=alice&password=" + peers::PeerClient::Encode("s3cret pw") + extra);
   }
+
+  struct Servers {
+    int http, smtp;
+  };
+  // The usual start: the page shows kAddress, the settings are complete and
+  // the window's mail goes to a server that wants the stored login.
+  Servers StartServers(MainWindow& window) {
+    const Servers servers{StartHttp(PageWith(kAddress)), StartMail()};
+    app_test::StoreCompleteSettings(servers.http);
+    window.smtpPort = servers.smtp;
+    return servers;
+  }
 };
 
 TEST_F(CheckCycleTest, FirstCheckSendsOneMailWithTheUnscrambledPasswordAndShowsThePopup) {
-  const int http = StartHttp(PageWith(kAddress));
-  const int smtp = StartMail();
-  app_test::StoreCompleteSettings(http);
   MainWindow window;
-  window.smtpPort = smtp;
+  const auto [http, smtp] = StartServers(window);
   bool popupShown = false;
   Run(window, [&](HWND main) {
     EXPECT_EQ(kAddress, Text(main, IDC_IP));
@@ -52,11 +61,8 @@ TEST_F(CheckCycleTest, FirstCheckSendsOneMailWithTheUnscrambledPasswordAndShowsT
 }
 
 TEST_F(CheckCycleTest, SameAddressOnlyRestampsAndANewOneSendsAgainWithTheSamePassword) {
-  const int http = StartHttp(PageWith(kAddress));
-  const int smtp = StartMail();
-  app_test::StoreCompleteSettings(http);
   MainWindow window;
-  window.smtpPort = smtp;
+  const auto [http, smtp] = StartServers(window);
   Run(window, [&](HWND main) {
     ASSERT_EQ(1u, peers.Messages(smtp).size());
     // A text the program never writes, so the next stamp shows.
@@ -123,11 +129,8 @@ TEST_F(CheckCycleTest, FailedSendShowsTheErrorKeepsTheOldAddressAndTheNextCheckS
 }
 
 TEST_F(CheckCycleTest, FailedFetchShowsTheErrorAndChangesNoField) {
-  const int http = StartHttp(PageWith(kAddress));
-  const int smtp = StartMail();
-  app_test::StoreCompleteSettings(http);
   MainWindow window;
-  window.smtpPort = smtp;
+  const auto [http, smtp] = StartServers(window);
   Run(window, [&](HWND main) {
     SetText(main, IDC_STATUS, "before");
     peers.SetPage(http, 404, PageWith("198.51.100.23"));

@@ -28,7 +28,13 @@ KEY = (25, 35, 85)
 DISC_EDGE = 125.0      # inner white line of the ring
 RING_IN, RING_OUT = 125.5, 134.0
 RIM = 134.5            # outer white rim
-OUTER = 139.6
+OUTER = 139.25
+# The glow falls as if lit from the upper left: its circle sits a little right
+# of and below the disc's, so it reaches slightly further on that side. This
+# also breaks the four-way symmetry that would only allow key counts in
+# multiples of four.
+GLOW_DX, GLOW_DY = 0.4, 0.4
+KEY_PIXELS = 47319     # the field the window keys out, corners included
 
 DISC = (240, 244, 251)
 DISC_SHADE = (222, 231, 248)
@@ -46,7 +52,7 @@ def white_line(d, centre, half_width):
     return clamp(1.0 - abs(d - centre) / half_width)
 
 
-def ring_colour(d):
+def ring_colour(d, dg):
     if d < RING_IN:
         # Plain light disc, shading only close to the ring, well clear of the
         # status text and buttons.
@@ -56,7 +62,7 @@ def ring_colour(d):
         mid = (RING_IN + RING_OUT) / 2 - 1.0
         base = mix(RING_DARK, RING_LIGHT, 1.0 - abs(d - mid) / ((RING_OUT - RING_IN) / 2 + 1.0))
     else:
-        t = clamp((d - RIM) / (OUTER - RIM))
+        t = clamp((dg - RIM) / (OUTER - RIM))
         base = mix(GLOW, KEY, 1.0 - (1.0 - t) ** 2)
     base = mix(base, WHITE, white_line(d, DISC_EDGE, 1.4))
     base = mix(base, WHITE, white_line(d, RIM, 1.6))
@@ -78,12 +84,13 @@ def render():
         row = []
         for x in range(WIDTH):
             d = math.hypot(x + 0.5 - CX, y + 0.5 - CY)
-            if d > OUTER:
+            dg = math.hypot(x + 0.5 - CX - GLOW_DX, y + 0.5 - CY - GLOW_DY)
+            if dg > OUTER:
                 row.append(KEY)
                 continue
             # At least one step above the key in every channel, so the faintest
             # glow still survives the cut-out.
-            c = tuple(max(ch, k + 1) for ch, k in zip(ring_colour(d), KEY))
+            c = tuple(max(ch, k + 1) for ch, k in zip(ring_colour(d, dg), KEY))
             if y == RULE_Y:
                 # Fades out at both ends rather than stopping short.
                 c = mix(c, RING_LIGHT, 0.6 * (1.0 - smoothstep(36.0, 60.0, abs(x + 0.5 - CX))))
@@ -101,8 +108,9 @@ def main(argv):
     rows = render()
     for corner in (rows[0][0], rows[0][-1], rows[-1][0], rows[-1][-1]):
         assert corner == KEY, "every corner must be the key colour"
-    write_bmp24(argv[1], WIDTH, HEIGHT, rows)
     key_pixels = sum(row.count(KEY) for row in rows)
+    assert key_pixels == KEY_PIXELS, f"{key_pixels} key-colour pixels, not {KEY_PIXELS}"
+    write_bmp24(argv[1], WIDTH, HEIGHT, rows)
     print(f"{argv[1]}: {WIDTH}x{HEIGHT}, {key_pixels} key-colour pixels")
 
 
