@@ -95,7 +95,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   r.timeoutMs = 60000;
 
   smtp::MessageStamp stamp{1700000000, 60, "1700000000.fuzz", "fuzz.example"};
-  auto upgrade = [script](std::unique_ptr<smtp::Transport> plain, const std::string&, int) -> std::unique_ptr<smtp::Transport> {
+  auto upgrade = [script](std::unique_ptr<smtp::Transport> plain, const std::string&, int, smtp::TlsCheck) -> std::unique_ptr<smtp::Transport> {
     FUZZ_CHECK(plain != nullptr);
     if (script->failHandshake) throw smtp::TransportError(smtp::TransportError::Kind::Failed, "handshake failed");
     script->upgraded = true;

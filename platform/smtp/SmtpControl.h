@@ -87,6 +87,8 @@ inline constexpr std::int32_t kTimestamp = 0x68030113;
 // whose server listens on a free port set it to that port to exercise the
 // same path a user gets with "host:465".
 inline constexpr std::int32_t kImplicitTlsPort = 0x68030120;
+// The same for the POP3 server: 995 in every new control.
+inline constexpr std::int32_t kImplicitPop3TlsPort = 0x68030121;
 }  // namespace smtp_dispid
 
 // The DISPID of a property by its name ("server", "_extentx", ...), or 0.

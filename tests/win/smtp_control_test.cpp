@@ -290,7 +290,7 @@ TEST(SmtpControl, Pop3BeforeSmtp) {
     const std::string refused = SendFailure(smtp, m, smtpPort);
     EXPECT_TRUE(Contains(refused, "POP3")) << refused;
   });
-  EXPECT_EQ((std::vector<std::string>{"USER mailer", "PASS s3cret", "QUIT", "USER mailer", "PASS wrong"}),
+  EXPECT_EQ((std::vector<std::string>{"CAPA", "USER mailer", "PASS s3cret", "QUIT", "CAPA", "USER mailer", "PASS wrong"}),
             peers.Pop3Log(pop));
   auto mails = peers.Messages(smtpPort);
   ASSERT_EQ(1u, mails.size()) << "a refused POP3 login must not be followed by SMTP";
@@ -308,7 +308,7 @@ TEST(SmtpControl, Pop3BeforeSmtp) {
   m.password = "s3cret";
   WithControl([&](C_SMTP& smtp, HWND) { SendAsTheProgramDoes(smtp, m, smtpPort); });
   EXPECT_EQ(2u, peers.Messages(smtpPort).size());
-  EXPECT_EQ(3u, peers.Pop3Log(110).size());
+  EXPECT_EQ(4u, peers.Pop3Log(110).size());
   peers.Stop(110);
 }
 
