@@ -312,8 +312,9 @@ LRESULT CALLBACK SmtpControlProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM 
       SetWindowLongPtrA(hwnd, 0, 0);
       break;
     case WM_SMTP_INVOKE:
-      if (SmtpControl* control = ControlOf(hwnd); control && lParam)
-        return control->Invoke(*reinterpret_cast<SmtpCall*>(lParam));
+      if (SmtpControl* control = ControlOf(hwnd); control) {
+        if (auto* call = fw::ThreadCall::From<SmtpCall>(lParam)) return control->Invoke(*call);
+      }
       return E_UNEXPECTED;
   }
   return DefWindowProcA(hwnd, message, wParam, lParam);

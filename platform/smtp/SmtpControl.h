@@ -13,6 +13,8 @@
 
 #include <windows.h>
 
+#include "ThreadCall.h"
+
 // The window class name templates use for the control.
 inline constexpr char kSmtpControlClass[] = "CorvaneSmtpControl";
 
@@ -26,7 +28,8 @@ using SmtpValue = std::variant<std::monostate, std::wstring, std::int32_t, bool>
 
 enum class SmtpCallKind { PropertyPut, PropertyGet, Method };
 
-struct SmtpCall {
+// Only a call made on the control's own thread is answered (see ThreadCall).
+struct SmtpCall : fw::ThreadCall {
   std::int32_t dispid = 0;
   SmtpCallKind kind = SmtpCallKind::PropertyPut;
   SmtpValue argument;  // the value written by a PropertyPut

@@ -4,8 +4,10 @@
 // and scripted servers on 127.0.0.1.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <functional>
+#include <thread>
 
 #include "C_SMTP.h"
 #include "Dialog.h"
@@ -388,3 +390,35 @@ int main(int argc, char** argv) {
   if (!RegisterSmtpControl(GetModuleHandleA(nullptr))) return 2;
   return RUN_ALL_TESTS();
 }
+
+namespace {
+
+// Another thread stands in for another program: its calls, sent or posted,
+// are ignored, and a posted pointer that leads nowhere is never followed.
+TEST(SmtpControl, CallsFromOutsideItsOwnThreadAreIgnored) {
+  WithControl([&](C_SMTP& smtp, HWND) {
+    const HWND control = smtp.GetSafeHwnd();
+    smtp.SetServer("mail.example.net");
+    std::atomic<bool> done{false};
+    LRESULT answer = S_OK;
+    bool handled = true;
+    std::thread other([&] {
+      SmtpCall call;
+      call.dispid = id::kServer;
+      call.kind = SmtpCallKind::PropertyPut;
+      call.argument = std::wstring(L"evil.example");
+      answer = SendMessageA(control, WM_SMTP_INVOKE, 0, reinterpret_cast<LPARAM>(&call));
+      handled = call.handled;
+      done = true;
+    });
+    ui_driver::PumpUntil([&] { return done.load(); }, 5000);
+    other.join();
+    EXPECT_EQ(E_UNEXPECTED, static_cast<HRESULT>(answer));
+    EXPECT_FALSE(handled);
+    PostMessageA(control, WM_SMTP_INVOKE, 0, 0x10);
+    ui_driver::Pump(100);
+    EXPECT_EQ(SmtpValue(std::wstring(L"mail.example.net")), smtp.GetProperty(id::kServer));
+  });
+}
+
+}  // namespace
