@@ -6,18 +6,24 @@ Corvane cuts it out from:
 
     <html><body><!--startip-->203.0.113.7<!--endip--></body></html>
 
-    echo_server.py [--host ADDR] [--port N] [--trust-proxy [PROXY ...]] [--quiet]
+    echo_server.py [--host ADDR] [--port N] [--trust-proxy PROXY ...]
+                   [--timeout SECONDS] [--max-connections N] [--quiet]
 
 --port 0 takes a free port. The first line on stdout is "listening on HOST:PORT".
 
 Behind a reverse proxy the caller seen is the proxy. --trust-proxy makes the
 server believe X-Forwarded-For (else X-Real-IP), but only on connections that
 come from a trusted proxy: the listed addresses or networks (e.g. 127.0.0.1
-10.0.0.0/8), or any peer when none are listed. The forwarded list is read from
-its end: each trusted proxy adds the address it saw last, so the rightmost
-address that is not a trusted proxy is the caller; anything left of it may be
-made up by the caller. Without --trust-proxy the headers are ignored, since any
-caller can send them.
+10.0.0.0/8); at least one must be named, since trusting every peer would let
+any caller choose the address shown. The forwarded list is read from its end:
+each trusted proxy adds the address it saw last, so the rightmost address that
+is not a trusted proxy is the caller; anything left of it may be made up by
+the caller. Without --trust-proxy the headers are ignored.
+
+A page is a few hundred bytes, so a connection gets --timeout seconds in all
+(default 10) however slowly its client sends, and at most --max-connections
+(default 64) are served at once; more are closed at once, so idle or slow
+clients cannot hold the server.
 """
 
 import argparse
@@ -26,6 +32,7 @@ import http.server
 import ipaddress
 import socket
 import sys
+import threading
 
 START_MARKER = "<!--startip-->"
 END_MARKER = "<!--endip-->"
@@ -50,15 +57,12 @@ def parse_address(text):
 class ProxyTrust:
     """Which direct peers may tell us the caller's address."""
 
-    def __init__(self, enabled, proxies):
-        self.enabled = enabled
+    def __init__(self, proxies):
         self.networks = [ipaddress.ip_network(p, strict=False) for p in proxies]
 
     def trusts(self, address):
-        if not self.enabled or address is None:
+        if address is None:
             return False
-        if not self.networks:
-            return True
         return any(address.version == n.version and address in n for n in self.networks)
 
     def caller(self, peer, forwarded_for, real_ip):
@@ -66,20 +70,17 @@ class ProxyTrust:
         peer_address = parse_address(peer)
         if not self.trusts(peer_address):
             return peer_address or peer
-        if forwarded_for:
-            hops = [h for h in ",".join(forwarded_for).split(",") if h.strip()]
-            if self.networks:
-                # Walk back over our own proxies to the first hop we did not add.
-                for hop in reversed(hops):
-                    address = parse_address(hop)
-                    if address is None:
-                        return peer_address
-                    if not self.trusts(address):
-                        return address
-                # Every hop is one of ours: the first is where the request began.
-                return parse_address(hops[0])
-            address = parse_address(hops[-1]) if hops else None
-            return address or peer_address
+        hops = [h for h in ",".join(forwarded_for or []).split(",") if h.strip()]
+        if hops:
+            # Walk back over our own proxies to the first hop we did not add.
+            for hop in reversed(hops):
+                address = parse_address(hop)
+                if address is None:
+                    return peer_address
+                if not self.trusts(address):
+                    return address
+            # Every hop is one of ours: the first is where the request began.
+            return parse_address(hops[0])
         if real_ip:
             return parse_address(real_ip) or peer_address
         return peer_address
@@ -88,6 +89,28 @@ class ProxyTrust:
 class EchoHandler(http.server.BaseHTTPRequestHandler):
     server_version = "CorvaneEcho/1.0"
     sys_version = ""
+
+    def setup(self):
+        # Each read waits at most the whole time-out, and a timer ends the
+        # connection when its time is up, however the client paces its bytes.
+        self.timeout = self.server.connection_timeout
+        self.deadline = threading.Timer(self.server.connection_timeout, self.cut_off)
+        self.deadline.daemon = True
+        self.deadline.start()
+        super().setup()
+
+    def cut_off(self):
+        try:
+            self.request.shutdown(socket.SHUT_RDWR)
+        except OSError:
+            pass
+
+    def finish(self):
+        self.deadline.cancel()
+        try:
+            super().finish()
+        except OSError:
+            pass
 
     def page(self):
         peer = self.client_address[0]
@@ -132,28 +155,49 @@ class EchoHandler(http.server.BaseHTTPRequestHandler):
 class EchoServer(http.server.ThreadingHTTPServer):
     daemon_threads = True
 
-    def __init__(self, host, port, trust, quiet):
+    def __init__(self, host, port, trust, quiet, timeout=10.0, max_connections=64):
         if ":" in host:
             self.address_family = socket.AF_INET6
         self.trust = trust
         self.quiet = quiet
+        self.connection_timeout = timeout
+        self.slots = threading.BoundedSemaphore(max_connections)
         super().__init__((host, port), EchoHandler)
+
+    def process_request(self, request, client_address):
+        # Past the limit a connection is closed unanswered rather than queued
+        # behind clients that may never finish.
+        if not self.slots.acquire(blocking=False):
+            self.shutdown_request(request)
+            return
+        super().process_request(request, client_address)
+
+    def process_request_thread(self, request, client_address):
+        try:
+            super().process_request_thread(request, client_address)
+        finally:
+            self.slots.release()
 
 
 def main(argv=None):
     parser = argparse.ArgumentParser(description="Answers every GET with the caller's address for Corvane.")
     parser.add_argument("--host", default="0.0.0.0", help="address to listen on (default 0.0.0.0; :: for IPv6)")
     parser.add_argument("--port", type=int, default=8080, help="port to listen on (default 8080, 0 for any)")
-    parser.add_argument("--trust-proxy", nargs="*", metavar="PROXY", default=None,
-                        help="believe X-Forwarded-For / X-Real-IP from these proxy addresses or networks "
-                             "(from any peer if none are given)")
+    parser.add_argument("--trust-proxy", nargs="+", metavar="PROXY", default=[],
+                        help="believe X-Forwarded-For / X-Real-IP from these proxy addresses or networks")
+    parser.add_argument("--timeout", type=float, default=10.0,
+                        help="seconds one connection may take in all (default 10)")
+    parser.add_argument("--max-connections", type=int, default=64,
+                        help="connections served at once (default 64)")
     parser.add_argument("--quiet", action="store_true", help="log no requests")
     options = parser.parse_args(argv)
+    if options.timeout <= 0 or options.max_connections < 1:
+        parser.error("--timeout and --max-connections must be positive")
     try:
-        trust = ProxyTrust(options.trust_proxy is not None, options.trust_proxy or [])
+        trust = ProxyTrust(options.trust_proxy)
     except ValueError as e:
         parser.error("--trust-proxy: %s" % e)
-    server = EchoServer(options.host, options.port, trust, options.quiet)
+    server = EchoServer(options.host, options.port, trust, options.quiet, options.timeout, options.max_connections)
     host, port = server.server_address[:2]
     print("listening on %s:%d" % (host, port), flush=True)
     try:

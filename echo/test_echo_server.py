@@ -4,8 +4,10 @@
 import http.client
 import os
 import re
+import socket
 import subprocess
 import sys
+import time
 import unittest
 
 SERVER = os.path.join(os.path.dirname(os.path.abspath(__file__)), "echo_server.py")
@@ -85,8 +87,8 @@ class Direct(ServerCase):
         self.assertEqual(self.server.address({"X-Real-IP": "203.0.113.9"}), "127.0.0.1")
 
 
-class TrustAnyProxy(ServerCase):
-    options = ("--trust-proxy",)
+class TrustTheLocalProxy(ServerCase):
+    options = ("--trust-proxy", "127.0.0.1")
 
     def test_the_last_hop_is_the_caller(self):
         cases = {
@@ -143,7 +145,53 @@ class UntrustedPeer(ServerCase):
         self.assertEqual(self.server.address({"X-Real-IP": "203.0.113.9"}), "127.0.0.1")
 
 
+class SlowClients(ServerCase):
+    options = ("--timeout", "1", "--max-connections", "2")
+
+    def connect(self):
+        sock = socket.create_connection(("127.0.0.1", self.server.port), timeout=10)
+        self.addCleanup(sock.close)
+        return sock
+
+    def test_an_idle_or_trickling_client_is_cut_off(self):
+        idle = self.connect()
+        trickling = self.connect()
+        trickling.sendall(b"GET / HTTP/1.1\r\n")
+        # Within the generous socket time-out, the server closes both.
+        self.assertEqual(idle.recv(100), b"")
+        for _ in range(20):
+            try:
+                trickling.sendall(b"X-A: b\r\n")
+            except OSError:
+                break
+            time.sleep(0.1)
+        self.assertEqual(trickling.recv(100), b"")
+
+    def test_past_the_limit_connections_are_closed_and_the_server_stays_up(self):
+        holders = [self.connect(), self.connect()]
+        time.sleep(0.2)  # both accepted before the third arrives
+        third = self.connect()
+        third.sendall(b"GET / HTTP/1.0\r\n\r\n")
+        self.assertEqual(third.recv(100), b"")
+        for sock in holders:
+            sock.close()
+        for _ in range(50):
+            try:
+                self.assertEqual(self.server.address(), "127.0.0.1")
+                break
+            except (OSError, http.client.HTTPException):
+                time.sleep(0.1)
+        else:
+            self.fail("the server did not answer again after the slow clients left")
+
+
 class Options(unittest.TestCase):
+    def test_trusting_proxies_needs_their_addresses(self):
+        result = subprocess.run([sys.executable, SERVER, "--port", "0", "--trust-proxy"],
+                                capture_output=True, text=True, timeout=30)
+        self.assertEqual(result.returncode, 2)
+        self.assertIn("--trust-proxy", result.stderr)
+
     def test_a_malformed_proxy_list_is_refused_at_start(self):
         result = subprocess.run([sys.executable, SERVER, "--port", "0", "--trust-proxy", "not-a-network"],
                                 capture_output=True, text=True, timeout=30)

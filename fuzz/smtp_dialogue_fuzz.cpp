@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "Base64.h"
 #include "FuzzCheck.h"
 #include "SmtpClient.h"
 #include "SmtpError.h"
@@ -34,6 +35,7 @@ class ScriptTransport : public smtp::Transport {
   void Connect(const std::string&, int, int) override {
     if (script_->refuseConnect) throw smtp::TransportError(smtp::TransportError::Kind::Failed, "refused");
     connected_ = true;
+    script_->upgraded = false;  // every connection starts in the clear
   }
   void Send(std::string_view bytes, int) override {
     FUZZ_CHECK(connected_);
@@ -91,11 +93,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   r.mailFrom = (flags & 4) ? "" : "Corvane <me@example.com>";
   r.messageSubject = "IP Address Change";
   r.messageText = "New IP Address:  192.0.2.7\n.\n..and a line that starts with a dot\r\n";
-  r.tls = (flags & 0x40) ? smtp::TlsMode::StartTls : smtp::TlsMode::None;
+  // The modes the program uses (TLS from the first byte on 465, STARTTLS when
+  // offered on any other port) and the required STARTTLS.
+  r.tls = (flags & 0x40)   ? smtp::TlsMode::StartTls
+          : (flags & 0x80) ? smtp::TlsMode::Implicit
+                           : smtp::TlsMode::StartTlsIfOffered;
   r.timeoutMs = 60000;
 
   smtp::MessageStamp stamp{1700000000, 60, "1700000000.fuzz", "fuzz.example"};
-  auto upgrade = [script](std::unique_ptr<smtp::Transport> plain, const std::string&, int) -> std::unique_ptr<smtp::Transport> {
+  auto upgrade = [script](std::unique_ptr<smtp::Transport> plain, const std::string&, int, smtp::TlsCheck) -> std::unique_ptr<smtp::Transport> {
     FUZZ_CHECK(plain != nullptr);
     if (script->failHandshake) throw smtp::TransportError(smtp::TransportError::Kind::Failed, "handshake failed");
     script->upgraded = true;
@@ -117,6 +123,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
 
   const bool authenticates = r.authenticationType == smtp::kAuthLogin || r.authenticationType == smtp::kAuthPlain;
+  // Every form the password takes on the wire; the server is no loopback
+  // host, so none of them may ever go out in the clear.
+  const std::string secrets[] = {r.password, smtp::Base64Encode(r.password),
+                                 smtp::Base64Encode(std::string("\0", 1) + r.username + std::string("\0", 1) + r.password)};
   bool smtpStarted = false, dataSent = false, messageSent = false;
   for (const auto& w : script->writes) {
     CheckLines(w.bytes);
@@ -137,6 +147,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (smtpStarted && r.tls == smtp::TlsMode::StartTls && !w.afterTls)
       FUZZ_CHECK(StartsWith(w.bytes, "EHLO ") || StartsWith(w.bytes, "HELO ") || w.bytes == "STARTTLS\r\n");
     if (!authenticates) FUZZ_CHECK(!StartsWith(w.bytes, "AUTH"));
+    if (!w.afterTls) {
+      for (const char* verb : {"AUTH", "USER ", "PASS "}) FUZZ_CHECK(!StartsWith(w.bytes, verb));
+      for (const std::string& secret : secrets) FUZZ_CHECK(w.bytes.find(secret) == std::string::npos);
+      if (smtpStarted) FUZZ_CHECK(r.tls != smtp::TlsMode::Implicit);
+    }
     if (w.bytes == "DATA\r\n") dataSent = true;
   }
   if (sent) FUZZ_CHECK(messageSent);

@@ -50,10 +50,13 @@ LRESULT CALLBACK InetControlProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM 
       SetWindowLongPtrA(hwnd, 0, 0);
       break;
     case WM_INET_OPENURL:
-      if (InetControlState* state = StateOf(hwnd); state && lParam)
-        return OnOpenUrl(*state, *reinterpret_cast<InetOpenUrlCall*>(lParam));
+      if (InetControlState* state = StateOf(hwnd); state) {
+        if (auto* call = fw::ThreadCall::From<InetOpenUrlCall>(lParam)) return OnOpenUrl(*state, *call);
+      }
       return FALSE;
     case WM_INET_SETTIMEOUT:
+      // Harmless as it is, but no other program has any business here either.
+      if (InSendMessageEx(nullptr) != ISMEX_NOSEND) return 0;
       if (InetControlState* state = StateOf(hwnd)) return OnSetTimeout(*state, static_cast<DWORD>(wParam));
       return 0;
   }

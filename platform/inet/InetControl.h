@@ -7,6 +7,8 @@
 
 #include <windows.h>
 
+#include "ThreadCall.h"
+
 // The class name templates use to place the control.
 inline constexpr char kInetControlClassName[] = "CorvaneInetControl";
 
@@ -24,8 +26,9 @@ enum : UINT {
 };
 
 // One OpenURL call: the URL in, the response body or an error description out.
-// UTF-16 on both sides, as the control's interface has always been.
-struct InetOpenUrlCall {
+// UTF-16 on both sides, as the control's interface has always been. Only a
+// call made on the control's own thread is answered (see ThreadCall).
+struct InetOpenUrlCall : fw::ThreadCall {
   std::wstring url;
   std::wstring body;
   std::wstring error;

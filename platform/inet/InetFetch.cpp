@@ -1,6 +1,7 @@
 #include "InetFetch.h"
 
 #include <cwchar>
+#include <list>
 #include <vector>
 
 #include "InetError.h"
@@ -16,6 +17,10 @@ namespace {
 constexpr DWORD kRequestFlags =
     INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE | INTERNET_FLAG_NO_UI;
 constexpr DWORD kReadChunk = 64 * 1024;
+// An address page is a few hundred bytes; a server sending megabytes is
+// broken or hostile and must not fill the memory.
+constexpr std::size_t kMaxPageBytes = 1024 * 1024;
+constexpr int kMaxRedirects = 5;
 
 // The handles of one fetch, each under the watchdog once opened.
 struct FetchHandles {
@@ -32,8 +37,14 @@ struct FetchHandles {
 struct Response {
   DWORD status = 0;
   std::wstring reason;
+  std::wstring location;  // where a redirect points, as the server wrote it
   std::string bytes;
+  bool tooLarge = false;
 };
+
+bool IsRedirect(DWORD status) {
+  return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
 
 // The parts of an http or https URL that the request is built from.
 struct Target {
@@ -88,6 +99,13 @@ DWORD StatusCode(HINTERNET request) {
   return status;
 }
 
+std::wstring Location(HINTERNET request) {
+  wchar_t text[2048] = {};
+  DWORD size = sizeof text - sizeof text[0];
+  if (!HttpQueryInfoW(request, HTTP_QUERY_LOCATION, text, &size, nullptr)) return {};
+  return text;
+}
+
 std::wstring StatusText(HINTERNET request) {
   wchar_t text[256] = {};
   DWORD size = sizeof text - sizeof text[0];
@@ -95,9 +113,9 @@ std::wstring StatusText(HINTERNET request) {
   return text;
 }
 
-// One GET, redirects followed by WinINet, the body read until WinINet reports
-// its end. Returns 0 or the WinINet error code; an error status leaves the
-// body unread. The request is opened on its own rather than in one call
+// One GET, the body read until WinINet reports its end. Redirects are left
+// to the caller, which decides where they may lead. Returns 0 or the WinINet
+// error code; an error or redirect status leaves the body unread. The request is opened on its own rather than in one call
 // because the time-outs must be set on it before it is sent: not every
 // WinINet passes the session's on.
 DWORD Transfer(const Target& target, DWORD deadline, InetWatchdog& watchdog, FetchHandles& h, Response& response) {
@@ -109,7 +127,7 @@ DWORD Transfer(const Target& target, DWORD deadline, InetWatchdog& watchdog, Fet
                              INTERNET_SERVICE_HTTP, 0, 0),
             watchdog))
     return GetLastError();
-  const DWORD flags = kRequestFlags | (target.secure ? INTERNET_FLAG_SECURE : 0);
+  const DWORD flags = kRequestFlags | INTERNET_FLAG_NO_AUTO_REDIRECT | (target.secure ? INTERNET_FLAG_SECURE : 0);
   if (!Keep(h.request,
             HttpOpenRequestW(h.connection.get(), L"GET", target.object.c_str(), nullptr, nullptr, nullptr, flags, 0),
             watchdog))
@@ -118,7 +136,11 @@ DWORD Transfer(const Target& target, DWORD deadline, InetWatchdog& watchdog, Fet
   if (!HttpSendRequestW(h.request.get(), nullptr, 0, nullptr, 0)) return GetLastError();
 
   response.status = StatusCode(h.request.get());
-  if (response.status >= 400) {
+  if (IsRedirect(response.status)) {
+    response.location = Location(h.request.get());
+    return 0;
+  }
+  if (response.status >= 400 || response.status < 100) {
     response.reason = StatusText(h.request.get());
     return 0;
   }
@@ -138,6 +160,10 @@ DWORD Transfer(const Target& target, DWORD deadline, InetWatchdog& watchdog, Fet
     if (!InternetReadFile(h.request.get(), chunk.data(), available < kReadChunk ? available : kReadChunk, &got))
       return GetLastError();
     if (got == 0) return 0;
+    if (response.bytes.size() + got > kMaxPageBytes) {
+      response.tooLarge = true;
+      return 0;
+    }
     response.bytes.append(chunk.data(), got);
   }
 }
@@ -145,6 +171,20 @@ DWORD Transfer(const Target& target, DWORD deadline, InetWatchdog& watchdog, Fet
 std::string Seconds(DWORD ms) {
   const DWORD seconds = (ms + 999) / 1000;
   return std::to_string(seconds) + (seconds == 1 ? " second" : " seconds");
+}
+
+// The next address of a redirect, resolved against the current one. Only
+// http and https are followed, and never from https down to http: that
+// would hand a secured fetch to anyone on the path.
+bool NextTarget(const std::wstring& current, const Target& from, const std::wstring& location, std::wstring& next,
+                Target& target) {
+  if (location.empty()) return false;
+  wchar_t combined[2048];
+  DWORD size = sizeof combined / sizeof combined[0];
+  if (!InternetCombineUrlW(current.c_str(), location.c_str(), combined, &size, ICU_NO_ENCODE)) return false;
+  next.assign(combined, size);
+  if (!CrackUrl(next, target)) return false;
+  return !(from.secure && !target.secure);
 }
 
 }  // namespace
@@ -155,11 +195,34 @@ std::wstring FetchPage(const std::wstring& url, DWORD timeoutMs) {
   Target target;
   if (!CrackUrl(url, target)) throw failure("the address is not a valid http:// or https:// URL");
 
-  FetchHandles handles;
+  // Every hop's handles stay open until the watchdog has stopped: it may
+  // still close any of them, and must not meet a handle value reused.
+  std::list<FetchHandles> hops;
   Response response;
   const DWORD start = GetTickCount();
   InetWatchdog watchdog(timeoutMs);
-  const DWORD error = Transfer(target, start + timeoutMs, watchdog, handles, response);
+  std::wstring current = url;
+  DWORD error = 0;
+  std::string refusedRedirect;
+  for (int hop = 0;; ++hop) {
+    response = Response{};
+    error = Transfer(target, start + timeoutMs, watchdog, hops.emplace_back(), response);
+    if (error || !IsRedirect(response.status)) break;
+    if (hop == kMaxRedirects) {
+      refusedRedirect = "the server redirected more than " + std::to_string(kMaxRedirects) + " times";
+      break;
+    }
+    std::wstring next;
+    Target nextTarget;
+    if (!NextTarget(current, target, response.location, next, nextTarget)) {
+      refusedRedirect = "the server redirected to " +
+                        (response.location.empty() ? std::string("nowhere") : fw::WideToAnsi(response.location)) +
+                        ", which is not an http:// or https:// address that keeps the connection secured";
+      break;
+    }
+    current = std::move(next);
+    target = std::move(nextTarget);
+  }
   watchdog.Stop();
 
   // WinINet's own time-outs and the watchdog stop the same kind of server,
@@ -167,12 +230,16 @@ std::wstring FetchPage(const std::wstring& url, DWORD timeoutMs) {
   // which of them came first says nothing to the user.
   const std::string tooSlow = "the server did not send the page within " + Seconds(timeoutMs);
   if (watchdog.Fired()) {
-    handles.Abandon();
+    for (FetchHandles& h : hops) h.Abandon();
     throw failure(tooSlow);
   }
   if (error == ERROR_INTERNET_TIMEOUT || (error && GetTickCount() - start >= timeoutMs)) throw failure(tooSlow);
   if (error) throw failure(DescribeInetError(error));
-  if (response.status >= 400) {
+  if (!refusedRedirect.empty()) throw failure(refusedRedirect);
+  // A connection closed before any status line is no page at all.
+  if (response.status == 0) throw failure("the server closed the connection without an answer");
+  if (response.tooLarge) throw InetError(L"The page at " + url + L" is larger than 1 MiB");
+  if (response.status >= 400 || response.status < 100) {
     std::wstring text = L"The page at " + url + L" could not be fetched: " + fw::AnsiToWide(std::to_string(response.status));
     if (!response.reason.empty()) text += L" " + response.reason;
     throw InetError(std::move(text));

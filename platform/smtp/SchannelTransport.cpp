@@ -1,8 +1,10 @@
 #include "SchannelTransport.h"
 
 #define SECURITY_WIN32
+#define CERT_CHAIN_PARA_HAS_EXTRA_FIELDS
 #include <windows.h>
 #include <wincrypt.h>
+#include <wininet.h>  // the SECURITY_FLAG_ checks of the SSL policy
 #include <schannel.h>
 #include <security.h>
 #include <sspi.h>
@@ -62,6 +64,30 @@ std::string CertificateProblem(DWORD error, const std::string& host) {
     default:
       return "the server's certificate was refused: " + CodeText(static_cast<long>(error));
   }
+}
+
+// The chain's own verdict, independent of any policy: a policy may let a
+// chain through that stops at an issuer nobody holds (Wine's SSL policy
+// does: it looks for an untrusted root but not for a partial chain). The
+// only doubt tolerated is a revocation check that could not be made,
+// because the list was unreachable or the certificate names none.
+DWORD ChainProblem(DWORD status) {
+  status &= ~static_cast<DWORD>(CERT_TRUST_REVOCATION_STATUS_UNKNOWN | CERT_TRUST_IS_OFFLINE_REVOCATION);
+  if (status == 0) return 0;
+  if (status & CERT_TRUST_IS_REVOKED) return static_cast<DWORD>(CERT_E_REVOKED);
+  if (status & (CERT_TRUST_IS_NOT_TIME_VALID | CERT_TRUST_CTL_IS_NOT_TIME_VALID)) return static_cast<DWORD>(CERT_E_EXPIRED);
+  if (status & (CERT_TRUST_IS_NOT_VALID_FOR_USAGE | CERT_TRUST_CTL_IS_NOT_VALID_FOR_USAGE))
+    return static_cast<DWORD>(CERT_E_WRONG_USAGE);
+  // Partial chains, untrusted roots, bad signatures, cycles, broken
+  // constraints: all mean nobody this computer trusts vouches for the key.
+  return static_cast<DWORD>(CERT_E_UNTRUSTEDROOT);
+}
+
+// What a policy may say when only the revocation lists were out of reach;
+// a certificate really revoked is caught from the chain's own status.
+bool IsOfflineRevocation(DWORD error) {
+  return error == static_cast<DWORD>(CRYPT_E_NO_REVOCATION_CHECK) ||
+         error == static_cast<DWORD>(CRYPT_E_REVOCATION_OFFLINE) || error == static_cast<DWORD>(CERT_E_REVOCATION_FAILURE);
 }
 
 std::string HandshakeProblem(SECURITY_STATUS status, const std::string& host) {
@@ -151,16 +177,28 @@ class SchannelTransport final : public Transport {
   explicit SchannelTransport(std::unique_ptr<Transport> inner) : inner_(std::move(inner)) {}
   ~SchannelTransport() override { Close(); }
 
-  void Handshake(const std::string& host, int timeoutMs) {
+  // Returns what was wrong with the certificate when `check` let the
+  // connection go on regardless; empty when nothing was.
+  std::string Handshake(const std::string& host, int timeoutMs, TlsCheck check) {
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     SCHANNEL_CRED cred{};
     cred.dwVersion = SCHANNEL_CRED_VERSION;
     // The certificate is checked below, by hand, so a refusal can say why.
+    // No client certificate is ever offered: a server that asks for one
+    // optionally gets the empty answer TLS allows.
     cred.dwFlags = SCH_CRED_MANUAL_CRED_VALIDATION | SCH_CRED_NO_DEFAULT_CREDS;
+    // Older versions have known breaks; every mail provider offers 1.2.
+    // Not every Schannel knows 1.3, so it is asked for only where it is.
+    cred.grbitEnabledProtocols = SP_PROT_TLS1_2_CLIENT | SP_PROT_TLS1_3_CLIENT;
     TimeStamp expiry;
     SECURITY_STATUS status =
         AcquireCredentialsHandleA(nullptr, const_cast<char*>(UNISP_NAME_A), SECPKG_CRED_OUTBOUND, nullptr, &cred,
                                   nullptr, nullptr, credentials_.Reset(), &expiry);
+    if (status != SEC_E_OK) {
+      cred.grbitEnabledProtocols = SP_PROT_TLS1_2_CLIENT;
+      status = AcquireCredentialsHandleA(nullptr, const_cast<char*>(UNISP_NAME_A), SECPKG_CRED_OUTBOUND, nullptr, &cred,
+                                         nullptr, nullptr, credentials_.Reset(), &expiry);
+    }
     if (status != SEC_E_OK) Fail("TLS is not available on this computer: " + CodeText(status));
     credentials_.Adopt();
 
@@ -168,6 +206,7 @@ class SchannelTransport final : public Transport {
                          ISC_REQ_ALLOCATE_MEMORY | ISC_REQ_STREAM | ISC_REQ_MANUAL_CRED_VALIDATION;
     std::string target = host;  // the name the server is asked for (SNI)
     bool needInput = false;
+    int incompleteRetries = 0;
     for (bool first = true;; first = false) {
       if (needInput) {
         ReadMore(deadline);
@@ -194,16 +233,28 @@ class SchannelTransport final : public Transport {
         inner_->Send(std::string_view(static_cast<const char*>(out.buffer.pvBuffer), out.buffer.cbBuffer),
                      MillisLeft(deadline));
       }
+      // The server asked for a client certificate. Schannel has not
+      // consumed the server's records yet: the same bytes go in again and
+      // the handshake carries on without a certificate.
+      if (status == SEC_I_INCOMPLETE_CREDENTIALS) {
+        if (++incompleteRetries > 2) Fail("the server insists on a client certificate, which this program does not have");
+        continue;
+      }
       if (!first) KeepExtra(in[1]);
       if (status == SEC_E_OK) break;
-      // The server asked for a client certificate; carry on without one.
-      if (status == SEC_I_INCOMPLETE_CREDENTIALS) continue;
       needInput = incoming_.empty();
     }
 
     status = QueryContextAttributesA(context_.get(), SECPKG_ATTR_STREAM_SIZES, &sizes_);
     if (status != SEC_E_OK) Fail("the TLS layer reported " + CodeText(status));
-    CheckCertificate(host);
+    CheckProtocol();
+    try {
+      CheckCertificate(host, deadline);
+    } catch (const TransportError& e) {
+      if (check == TlsCheck::Strict) throw;
+      return e.what();
+    }
+    return {};
   }
 
   void Connect(const std::string&, int, int) override { Fail("a TLS connection cannot be reconnected"); }
@@ -292,7 +343,15 @@ class SchannelTransport final : public Transport {
     }
   }
 
-  void CheckCertificate(const std::string& host) {
+  // A Schannel that ignored the protocol list must not leave us on an old one.
+  void CheckProtocol() {
+    SecPkgContext_ConnectionInfo info{};
+    if (QueryContextAttributesA(context_.get(), SECPKG_ATTR_CONNECTION_INFO, &info) != SEC_E_OK) return;
+    const DWORD old = SP_PROT_SSL2_CLIENT | SP_PROT_SSL3_CLIENT | SP_PROT_TLS1_0_CLIENT | SP_PROT_TLS1_1_CLIENT;
+    if (info.dwProtocol & old) Fail("the server offers only a TLS version older than 1.2");
+  }
+
+  void CheckCertificate(const std::string& host, Clock::time_point deadline) {
     const CERT_CONTEXT* raw = nullptr;
     SECURITY_STATUS status = QueryContextAttributesA(context_.get(), SECPKG_ATTR_REMOTE_CERT_CONTEXT, &raw);
     if (status != SEC_E_OK || !raw) Fail("the server sent no certificate");
@@ -305,29 +364,38 @@ class SchannelTransport final : public Transport {
     chainPara.RequestedUsage.dwType = USAGE_MATCH_TYPE_OR;
     chainPara.RequestedUsage.Usage.cUsageIdentifier = 1;
     chainPara.RequestedUsage.Usage.rgpszUsageIdentifier = usages;
+    // Revocation lists are fetched within what is left of the time; one that
+    // cannot be reached leaves the status unknown, which ChainProblem allows.
+    chainPara.dwUrlRetrievalTimeout = static_cast<DWORD>(MillisLeft(deadline));
+    const DWORD chainFlags = CERT_CHAIN_REVOCATION_CHECK_CHAIN_EXCLUDE_ROOT | CERT_CHAIN_REVOCATION_ACCUMULATIVE_TIMEOUT;
     const CERT_CHAIN_CONTEXT* rawChain = nullptr;
     // The intermediates the server sent travel in the certificate's own store.
-    if (!CertGetCertificateChain(nullptr, certificate.get(), nullptr, certificate->hCertStore, &chainPara, 0, nullptr,
-                                 &rawChain) ||
+    if (!CertGetCertificateChain(nullptr, certificate.get(), nullptr, certificate->hCertStore, &chainPara, chainFlags,
+                                 nullptr, &rawChain) ||
         !rawChain) {
       Fail("the server's certificate could not be checked: " + CodeText(static_cast<long>(GetLastError())));
     }
     std::unique_ptr<const CERT_CHAIN_CONTEXT, ChainFree> chain(rawChain);
+    const DWORD chainProblem = ChainProblem(chain->TrustStatus.dwErrorStatus);
 
     std::wstring name = Wide(host);
     SSL_EXTRA_CERT_CHAIN_POLICY_PARA ssl{};
     ssl.cbSize = sizeof ssl;
     ssl.dwAuthType = AUTHTYPE_SERVER;
     ssl.pwszServerName = name.data();
+    // Revocation was judged above from the chain itself.
+    ssl.fdwChecks = SECURITY_FLAG_IGNORE_REVOCATION;
     CERT_CHAIN_POLICY_PARA policy{};
     policy.cbSize = sizeof policy;
+    policy.dwFlags = CERT_CHAIN_POLICY_IGNORE_ALL_REV_UNKNOWN_FLAGS;
     policy.pvExtraPolicyPara = &ssl;
     CERT_CHAIN_POLICY_STATUS result{};
     result.cbSize = sizeof result;
     if (!CertVerifyCertificateChainPolicy(CERT_CHAIN_POLICY_SSL, chain.get(), &policy, &result)) {
       Fail("the server's certificate could not be checked: " + CodeText(static_cast<long>(GetLastError())));
     }
-    if (result.dwError != 0) Fail(CertificateProblem(result.dwError, host));
+    if (chainProblem) Fail(CertificateProblem(chainProblem, host));
+    if (result.dwError != 0 && !IsOfflineRevocation(result.dwError)) Fail(CertificateProblem(result.dwError, host));
   }
 
   std::unique_ptr<Transport> inner_;
@@ -340,11 +408,13 @@ class SchannelTransport final : public Transport {
 
 }  // namespace
 
-std::unique_ptr<Transport> StartSchannelTls(std::unique_ptr<Transport> plain, const std::string& host, int timeoutMs) {
+std::unique_ptr<Transport> StartSchannelTls(std::unique_ptr<Transport> plain, const std::string& host, int timeoutMs,
+                                            TlsCheck check, std::string* certificateDoubt) {
   if (!plain) Fail("no connection to secure");
   auto secured = std::make_unique<SchannelTransport>(std::move(plain));
   // On any failure the owner closes the socket: nothing more is sent on it.
-  secured->Handshake(host, timeoutMs);
+  std::string doubt = secured->Handshake(host, timeoutMs, check);
+  if (certificateDoubt) *certificateDoubt = std::move(doubt);
   return secured;
 }
 

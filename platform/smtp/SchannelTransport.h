@@ -13,7 +13,10 @@ namespace smtp {
 
 // Fits TlsUpgrade. The handshake and the certificate check together stay
 // within timeoutMs. Throws TransportError with a reason the user can act on
-// ("the server's certificate is not trusted", ...).
-std::unique_ptr<Transport> StartSchannelTls(std::unique_ptr<Transport> plain, const std::string& host, int timeoutMs);
+// ("the server's certificate is not trusted", ...). With
+// TlsCheck::Opportunistic a certificate that fails its check does not end
+// the connection; the reason goes to `certificateDoubt` instead.
+std::unique_ptr<Transport> StartSchannelTls(std::unique_ptr<Transport> plain, const std::string& host, int timeoutMs,
+                                            TlsCheck check = TlsCheck::Strict, std::string* certificateDoubt = nullptr);
 
 }  // namespace smtp

@@ -8,6 +8,7 @@
 #include "SmtpAddress.h"
 #include "SmtpCapabilities.h"
 #include "SmtpError.h"
+#include "SmtpServerAddress.h"
 
 namespace smtp {
 
@@ -21,43 +22,50 @@ std::string PortText(const std::string& host, int port) { return host + ", port 
 
 // One connection's worth of state: the transport, bytes received but not yet
 // parsed, and where in the dialogue we are, so that a transport failure can be
-// reported as what the user was waiting for.
+// reported as what the user was waiting for. Every wait is bounded twice: by
+// the step's own time-out and by what is left of the whole send, so a server
+// that answers each step just in time cannot hold the send for minutes.
 class Session {
  public:
-  Session(std::unique_ptr<Transport> transport, int timeoutMs) : transport_(std::move(transport)), timeoutMs_(timeoutMs) {}
+  Session(std::unique_ptr<Transport> transport, int timeoutMs, Clock::time_point wholeDeadline)
+      : transport_(std::move(transport)), timeoutMs_(timeoutMs), wholeDeadline_(wholeDeadline) {}
   ~Session() {
     if (transport_) transport_->Close();
   }
 
-  void Connect(const std::string& host, int port) { transport_->Connect(host, port, timeoutMs_); }
+  void Connect(const std::string& host, int port) { transport_->Connect(host, port, StepMs()); }
 
-  void Write(std::string_view bytes) { transport_->Send(bytes, timeoutMs_); }
+  void Write(std::string_view bytes) { transport_->Send(bytes, StepMs()); }
 
+  // Only the verb is ever quoted: the rest may be a password.
   void Command(const std::string& line) {
-    if (line.size() + 2 > kMaxCommand) throw SendError(stage, "the command \"" + line.substr(0, 20) + "...\" is too long");
+    if (line.size() + 2 > kMaxCommand)
+      throw SendError(stage, "the " + line.substr(0, line.find(' ')) + " command is too long");
     Write(line + "\r\n");
   }
 
   // The whole reply must arrive within the time-out, however slowly it trickles in.
   Reply ReadReply() {
-    auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs_);
+    auto deadline = StepDeadline();
     for (;;) {
-      if (auto reply = TakeReply(pending_)) return *reply;
+      if (auto reply = TakeReply(pending_, scan_)) return *reply;
       ReadMore(deadline);
     }
   }
 
   // POP3 answers one line: "+OK ..." or "-ERR ...".
   std::string ReadLine() {
-    auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs_);
+    auto deadline = StepDeadline();
+    std::size_t searched = 0;
     for (;;) {
-      std::size_t end = pending_.find('\n');
+      std::size_t end = pending_.find('\n', searched);
       if (end != std::string::npos) {
         std::string line = pending_.substr(0, end);
         pending_.erase(0, end + 1);
         if (!line.empty() && line.back() == '\r') line.pop_back();
         return line;
       }
+      searched = pending_.size();
       if (pending_.size() > 4096) throw MalformedReply("the POP3 server's reply is too long");
       ReadMore(deadline);
     }
@@ -70,11 +78,14 @@ class Session {
 
   // Anything the server sent after "220" to STARTTLS was sent in the clear
   // and could be an attacker's; it must not be read as if it came over TLS.
-  void UpgradeToTls(const TlsUpgrade& upgrade, const std::string& host) {
+  void UpgradeToTls(const TlsUpgrade& upgrade, const std::string& host, TlsCheck check) {
     pending_.clear();
-    transport_ = upgrade(std::move(transport_), host, timeoutMs_);
+    scan_ = ReplyScan{};
+    transport_ = upgrade(std::move(transport_), host, StepMs(), check);
     if (!transport_) throw TransportError(TransportError::Kind::Failed, "the TLS layer returned no connection");
+    secured_ = true;
   }
+  bool secured() const { return secured_; }
 
   // QUIT is a courtesy: the message is already accepted, so nothing it does
   // may turn success into failure.
@@ -90,6 +101,15 @@ class Session {
   std::string step;  // e.g. "the reply to RCPT TO"
 
  private:
+  Clock::time_point StepDeadline() const {
+    return std::min(Clock::now() + std::chrono::milliseconds(timeoutMs_), wholeDeadline_);
+  }
+  int StepMs() const {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(StepDeadline() - Clock::now()).count();
+    if (left <= 0) throw TransportError(TransportError::Kind::TimedOut, "timed out");
+    return static_cast<int>(left);
+  }
+
   void ReadMore(Clock::time_point deadline) {
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
     if (left <= 0) throw TransportError(TransportError::Kind::TimedOut, "timed out");
@@ -100,7 +120,10 @@ class Session {
 
   std::unique_ptr<Transport> transport_;
   int timeoutMs_;
+  Clock::time_point wholeDeadline_;
   std::string pending_;
+  ReplyScan scan_;
+  bool secured_ = false;
 };
 
 [[noreturn]] void Refuse(Stage stage, const std::string& what, const Reply& reply) {
@@ -121,7 +144,22 @@ std::string MakeUniqueId(std::int64_t now) {
   return id + "." + std::to_string(counter.load());
 }
 
-void Pop3Login(Session& s, const SendRequest& r) {
+// A POP3 server may list STLS among its capabilities (RFC 2595). A server
+// that does not know CAPA answers -ERR, which simply means no STLS.
+bool Pop3OffersStls(Session& s) {
+  s.step = "the reply to CAPA";
+  s.Command("CAPA");
+  if (s.ReadLine().rfind("+OK", 0) != 0) return false;
+  bool stls = false;
+  for (int lines = 0;; ++lines) {
+    std::string line = s.ReadLine();
+    if (line == ".") return stls;
+    if (lines > 100) throw MalformedReply("the POP3 server's capability list does not end");
+    if (line == "STLS" || line.rfind("STLS ", 0) == 0) stls = true;
+  }
+}
+
+void Pop3Login(Session& s, const SendRequest& r, const TlsUpgrade& upgrade) {
   const std::string& host = r.popServer.empty() ? r.server : r.popServer;
   s.stage = Stage::Connect;
   s.step = "connecting to the POP3 server " + PortText(host, r.popPort);
@@ -130,6 +168,17 @@ void Pop3Login(Session& s, const SendRequest& r) {
   } catch (const TransportError& e) {
     throw SendError(Stage::Connect, "cannot connect to the POP3 server " + PortText(host, r.popPort) + ": " + e.what());
   }
+  auto handshake = [&] {
+    s.stage = Stage::Tls;
+    s.step = "the TLS handshake";
+    if (!upgrade) throw SendError(Stage::Tls, "this program has no TLS support for the POP3 server");
+    try {
+      s.UpgradeToTls(upgrade, host, TlsCheck::Strict);
+    } catch (const TransportError& e) {
+      throw SendError(Stage::Tls, "the TLS handshake with the POP3 server " + host + " failed: " + e.what());
+    }
+  };
+  if (r.popTls == TlsMode::Implicit) handshake();
   s.stage = Stage::Authentication;
   auto expectOk = [&](const std::string& what) {
     std::string line = s.ReadLine();
@@ -137,6 +186,18 @@ void Pop3Login(Session& s, const SendRequest& r) {
   };
   s.step = "the POP3 greeting";
   expectOk("greeting");
+  if (!s.secured() && r.popTls != TlsMode::None && upgrade && Pop3OffersStls(s)) {
+    s.step = "the reply to STLS";
+    s.Command("STLS");
+    expectOk("STLS");
+    handshake();
+    s.stage = Stage::Authentication;
+  }
+  if (!s.secured() && !IsLoopbackHost(host)) {
+    throw SendError(Stage::Authentication, "the POP3 server " + host +
+                                               " offered no encryption (STLS), so the password was not sent; "
+                                               "use port 995 (" + host + ":995) if the server has it");
+  }
   s.step = "the reply to USER";
   s.Command("USER " + r.username);
   expectOk("USER");
@@ -245,6 +306,7 @@ void ValidateRequest(const SendRequest& r) {
   if (r.port < 1 || r.port > 65535) refuse("the port " + std::to_string(r.port) + " is not a valid port number");
   if (r.popPort < 1 || r.popPort > 65535) refuse("the POP3 port " + std::to_string(r.popPort) + " is not valid");
   if (r.timeoutMs <= 0) refuse("the time-out must be greater than zero");
+  if (r.wholeSendMs <= 0) refuse("the time allowed for the whole send must be greater than zero");
   switch (r.authenticationType) {
     case kAuthNone:
       break;
@@ -292,10 +354,11 @@ SendResult Client::Send(const SendRequest& r, const MessageStamp& stamp) {
     throw SendError(Stage::Input, "TLS was requested but this program has no TLS support");
   }
 
+  const auto wholeDeadline = Clock::now() + std::chrono::milliseconds(r.wholeSendMs);
   if (r.authenticationType == kAuthPop3) {
-    Session pop(makeTransport_(), r.timeoutMs);
+    Session pop(makeTransport_(), r.timeoutMs, wholeDeadline);
     try {
-      Pop3Login(pop, r);
+      Pop3Login(pop, r, upgradeToTls_);
     } catch (const TransportError& e) {
       throw SendError(pop.stage, TransportFailureText(e, pop.step));
     } catch (const MalformedReply& e) {
@@ -303,7 +366,8 @@ SendResult Client::Send(const SendRequest& r, const MessageStamp& stamp) {
     }
   }
 
-  Session s(makeTransport_(), r.timeoutMs);
+  Session s(makeTransport_(), r.timeoutMs, wholeDeadline);
+  const bool sendsCredentials = r.authenticationType == kAuthLogin || r.authenticationType == kAuthPlain;
   try {
     s.stage = Stage::Connect;
     try {
@@ -311,17 +375,17 @@ SendResult Client::Send(const SendRequest& r, const MessageStamp& stamp) {
     } catch (const TransportError& e) {
       throw SendError(Stage::Connect, "cannot connect to " + PortText(r.server, r.port) + ": " + e.what());
     }
-    auto handshake = [&] {
+    auto handshake = [&](TlsCheck check) {
       s.stage = Stage::Tls;
       s.step = "the TLS handshake";
       try {
-        s.UpgradeToTls(upgradeToTls_, r.server);
+        s.UpgradeToTls(upgradeToTls_, r.server, check);
       } catch (const TransportError& e) {
         // Never fall back to plain text once TLS was tried.
         throw SendError(Stage::Tls, "the TLS handshake with " + r.server + " failed: " + e.what());
       }
     };
-    if (r.tls == TlsMode::Implicit) handshake();
+    if (r.tls == TlsMode::Implicit) handshake(TlsCheck::Strict);
     s.stage = Stage::Greeting;
     s.step = "the greeting";
     Reply greeting = s.ReadReply();
@@ -335,11 +399,21 @@ SendResult Client::Send(const SendRequest& r, const MessageStamp& stamp) {
       if (!caps.startTls) throw SendError(Stage::Tls, "the server does not offer STARTTLS");
       Reply reply = s.Exchange("STARTTLS");
       if (reply.code != 220) Refuse(Stage::Tls, "the server refused STARTTLS", reply);
-      handshake();
+      // Without a password on the line, an unverifiable certificate still
+      // buys encryption; with one, or when the user demanded TLS, it ends here.
+      const bool opportunistic = r.tls == TlsMode::StartTlsIfOffered && !sendsCredentials;
+      handshake(opportunistic ? TlsCheck::Opportunistic : TlsCheck::Strict);
       // What the server announced before TLS may have been tampered with.
       caps = Hello(s, helloName);
     }
-    if (r.authenticationType == kAuthLogin || r.authenticationType == kAuthPlain) Authenticate(s, r, caps);
+    if (sendsCredentials) {
+      if (!s.secured() && !IsLoopbackHost(r.server)) {
+        throw SendError(Stage::Authentication,
+                        "the server " + r.server + " offered no encryption (STARTTLS), so the password was not sent; "
+                        "use port 465 (" + r.server + ":465) or 587 if the provider has them");
+      }
+      Authenticate(s, r, caps);
+    }
 
     s.stage = Stage::Message;
     if (caps.size && caps.sizeLimit > 0 && data.size() > caps.sizeLimit) {

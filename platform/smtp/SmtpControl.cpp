@@ -121,7 +121,9 @@ class CommandRecorder final : public smtp::Transport {
 
   // TLS goes underneath the recorder, so the commands sent after STARTTLS are
   // still recorded as commands rather than seen as encrypted records.
-  void Secure(const std::string& host, int timeoutMs) { inner_ = smtp::StartSchannelTls(std::move(inner_), host, timeoutMs); }
+  void Secure(const std::string& host, int timeoutMs, smtp::TlsCheck check) {
+    inner_ = smtp::StartSchannelTls(std::move(inner_), host, timeoutMs, check);
+  }
 
  private:
   void Record(std::string_view bytes) {
@@ -191,7 +193,8 @@ class SmtpControl {
         if (call.kind != SmtpCallKind::Method) return DISP_E_MEMBERNOTFOUND;
         return Send(call);
       }
-      if (call.dispid == id::kImplicitTlsPort) return ImplicitTlsPort(call);
+      if (call.dispid == id::kImplicitTlsPort) return HiddenPort(call, implicitTlsPort_);
+      if (call.dispid == id::kImplicitPop3TlsPort) return HiddenPort(call, implicitPop3TlsPort_);
       const int index = IndexOf(call.dispid);
       if (index < 0 || call.kind == SmtpCallKind::Method) return DISP_E_MEMBERNOTFOUND;
       if (call.kind == SmtpCallKind::PropertyGet) {
@@ -215,14 +218,14 @@ class SmtpControl {
   std::string Text(std::int32_t dispid) const { return fw::WideToAnsi(std::get<std::wstring>(values_[IndexOf(dispid)])); }
   std::int32_t Number(std::int32_t dispid) const { return std::get<std::int32_t>(values_[IndexOf(dispid)]); }
 
-  HRESULT ImplicitTlsPort(SmtpCall& call) {
+  HRESULT HiddenPort(SmtpCall& call, std::int32_t& port) {
     if (call.kind == SmtpCallKind::Method) return DISP_E_MEMBERNOTFOUND;
     if (call.kind == SmtpCallKind::PropertyGet) {
-      call.result = implicitTlsPort_;
+      call.result = port;
       return S_OK;
     }
     if (!std::holds_alternative<std::int32_t>(call.argument)) return DISP_E_TYPEMISMATCH;
-    implicitTlsPort_ = std::get<std::int32_t>(call.argument);
+    port = std::get<std::int32_t>(call.argument);
     return S_OK;
   }
 
@@ -239,6 +242,7 @@ class SmtpControl {
     r.password = Text(id::kPassword);
     r.authenticationType = Number(id::kAuthenticationType);
     SplitPopServer(Text(id::kPopServer), r);
+    r.popTls = r.popPort == implicitPop3TlsPort_ ? smtp::TlsMode::Implicit : smtp::TlsMode::StartTlsIfOffered;
     r.sendTo = Text(id::kSendTo);
     r.mailFrom = Text(id::kMailFrom);
     r.cc = Text(id::kCc);
@@ -265,9 +269,9 @@ class SmtpControl {
       smtp::SendRequest request = Request();
       smtp::Client client(
           [&last] { return std::make_unique<CommandRecorder>(std::make_unique<smtp::WinsockTransport>(), last); },
-          [](std::unique_ptr<smtp::Transport> plain, const std::string& host, int timeoutMs) {
+          [](std::unique_ptr<smtp::Transport> plain, const std::string& host, int timeoutMs, smtp::TlsCheck check) {
             // Every transport the factory above makes is a recorder.
-            static_cast<CommandRecorder&>(*plain).Secure(host, timeoutMs);
+            static_cast<CommandRecorder&>(*plain).Secure(host, timeoutMs, check);
             return plain;
           });
       client.Send(request);
@@ -288,6 +292,7 @@ class SmtpControl {
 
   std::array<SmtpValue, kProperties.size()> values_;
   std::int32_t implicitTlsPort_ = smtp::kImplicitTlsPort;
+  std::int32_t implicitPop3TlsPort_ = smtp::kImplicitPop3TlsPort;
 };
 
 SmtpControl* ControlOf(HWND hwnd) { return reinterpret_cast<SmtpControl*>(GetWindowLongPtrA(hwnd, 0)); }
@@ -307,8 +312,9 @@ LRESULT CALLBACK SmtpControlProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM 
       SetWindowLongPtrA(hwnd, 0, 0);
       break;
     case WM_SMTP_INVOKE:
-      if (SmtpControl* control = ControlOf(hwnd); control && lParam)
-        return control->Invoke(*reinterpret_cast<SmtpCall*>(lParam));
+      if (SmtpControl* control = ControlOf(hwnd); control) {
+        if (auto* call = fw::ThreadCall::From<SmtpCall>(lParam)) return control->Invoke(*call);
+      }
       return E_UNEXPECTED;
   }
   return DefWindowProcA(hwnd, message, wParam, lParam);

@@ -13,6 +13,8 @@
 
 #include <windows.h>
 
+#include "ThreadCall.h"
+
 // The window class name templates use for the control.
 inline constexpr char kSmtpControlClass[] = "CorvaneSmtpControl";
 
@@ -26,7 +28,8 @@ using SmtpValue = std::variant<std::monostate, std::wstring, std::int32_t, bool>
 
 enum class SmtpCallKind { PropertyPut, PropertyGet, Method };
 
-struct SmtpCall {
+// Only a call made on the control's own thread is answered (see ThreadCall).
+struct SmtpCall : fw::ThreadCall {
   std::int32_t dispid = 0;
   SmtpCallKind kind = SmtpCallKind::PropertyPut;
   SmtpValue argument;  // the value written by a PropertyPut
@@ -87,6 +90,8 @@ inline constexpr std::int32_t kTimestamp = 0x68030113;
 // whose server listens on a free port set it to that port to exercise the
 // same path a user gets with "host:465".
 inline constexpr std::int32_t kImplicitTlsPort = 0x68030120;
+// The same for the POP3 server: 995 in every new control.
+inline constexpr std::int32_t kImplicitPop3TlsPort = 0x68030121;
 }  // namespace smtp_dispid
 
 // The DISPID of a property by its name ("server", "_extentx", ...), or 0.

@@ -1,5 +1,7 @@
 #include "SmtpReply.h"
 
+#include <algorithm>
+
 namespace smtp {
 
 std::string Reply::Describe() const {
@@ -17,12 +19,18 @@ bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 }  // namespace
 
 std::optional<Reply> TakeReply(std::string& buffer) {
-  Reply reply;
-  std::size_t pos = 0;
+  ReplyScan scan;
+  return TakeReply(buffer, scan);
+}
+
+std::optional<Reply> TakeReply(std::string& buffer, ReplyScan& scan) {
+  Reply& reply = scan.partial;
+  std::size_t& pos = scan.parsed;
   for (;;) {
-    std::size_t end = buffer.find('\n', pos);
+    std::size_t end = buffer.find('\n', std::max(pos, scan.searched));
     if (end == std::string::npos) {
       if (buffer.size() > kMaxReplyBytes) throw MalformedReply("the server's reply is too long");
+      scan.searched = buffer.size();
       return std::nullopt;
     }
     if (end + 1 > kMaxReplyBytes) throw MalformedReply("the server's reply is too long");
@@ -43,7 +51,9 @@ std::optional<Reply> TakeReply(std::string& buffer) {
     reply.lines.push_back(line.size() > 4 ? line.substr(4) : std::string());
     if (line.size() == 3 || line[3] == ' ') {
       buffer.erase(0, pos);
-      return reply;
+      Reply done = std::move(reply);
+      scan = ReplyScan{};
+      return done;
     }
   }
 }

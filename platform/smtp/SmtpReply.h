@@ -31,4 +31,16 @@ constexpr std::size_t kMaxReplyBytes = 64 * 1024;
 // buys nothing, unlike what we send.
 std::optional<Reply> TakeReply(std::string& buffer);
 
+// Where a reading of `buffer` left off, so that a reply arriving a byte at a
+// time is scanned once rather than from its start at every byte.
+struct ReplyScan {
+  Reply partial;          // the lines complete so far
+  std::size_t parsed = 0; // bytes of `buffer` those lines took
+  std::size_t searched = 0;  // bytes already known to hold no line end
+};
+
+// The same as above, resuming from `scan`, which the caller keeps between
+// calls on the same buffer and which is reset when a reply is taken.
+std::optional<Reply> TakeReply(std::string& buffer, ReplyScan& scan);
+
 }  // namespace smtp

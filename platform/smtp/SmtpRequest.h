@@ -39,8 +39,10 @@ struct SendRequest {
   std::string charset = "us-ascii";
   std::string contentTransferEncoding = "7bit";
   std::string clientHostName;  // EHLO name; empty: the machine's name
-  int timeoutMs = 10000;
+  int timeoutMs = 10000;    // for each step
+  int wholeSendMs = 60000;  // for everything, POP3 and name lookups included
   TlsMode tls = TlsMode::None;
+  TlsMode popTls = TlsMode::StartTlsIfOffered;  // Implicit on 995
 };
 
 }  // namespace smtp

@@ -28,10 +28,19 @@ class Transport {
 // Makes a fresh, unconnected transport; POP-before-SMTP needs a second one.
 using TransportFactory = std::function<std::unique_ptr<Transport>()>;
 
+// How hard a handshake looks at the server's certificate. A connection that
+// carries a password, or that the user asked to be secure, is Strict: any
+// doubt about the certificate ends it. A connection that carries no secret
+// and upgrades only because the server offered it is Opportunistic: an
+// unverifiable certificate still gives encryption against a passive
+// listener, which is more than plain text would, as mail servers do between
+// themselves.
+enum class TlsCheck { Strict, Opportunistic };
+
 // Takes over a connected plain transport once the server said it is ready for
 // TLS, performs the handshake against `host` and returns the secured one.
 // It throws TransportError when the handshake fails.
-using TlsUpgrade =
-    std::function<std::unique_ptr<Transport>(std::unique_ptr<Transport> plain, const std::string& host, int timeoutMs)>;
+using TlsUpgrade = std::function<std::unique_ptr<Transport>(std::unique_ptr<Transport> plain, const std::string& host,
+                                                            int timeoutMs, TlsCheck check)>;
 
 }  // namespace smtp

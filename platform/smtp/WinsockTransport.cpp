@@ -5,6 +5,10 @@
 #include <windows.h>
 
 #include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <thread>
 
 #include "SmtpError.h"
 
@@ -67,6 +71,46 @@ int MillisLeft(Clock::time_point deadline) {
   return left > 0 ? static_cast<int>(left) : 0;
 }
 
+struct AddressListFree {
+  void operator()(addrinfo* list) const { freeaddrinfo(list); }
+};
+using AddressList = std::unique_ptr<addrinfo, AddressListFree>;
+
+// getaddrinfo has no time-out of its own, and a resolver that hangs would
+// hold the send past every bound. The lookup runs on a thread of its own; one
+// that outlives the time is left to finish alone and its answer dropped.
+AddressList Resolve(const std::string& host, int port, Clock::time_point deadline) {
+  struct Lookup {
+    std::mutex mutex;
+    std::condition_variable done;
+    bool finished = false;
+    int rc = 0;
+    AddressList list;
+  };
+  auto lookup = std::make_shared<Lookup>();
+  std::thread([lookup, host, port] {
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_protocol = IPPROTO_TCP;
+    addrinfo* list = nullptr;
+    const int rc = getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &list);
+    std::lock_guard<std::mutex> lock(lookup->mutex);
+    lookup->rc = rc;
+    lookup->list.reset(rc == 0 ? list : nullptr);
+    lookup->finished = true;
+    lookup->done.notify_all();
+  }).detach();
+  std::unique_lock<std::mutex> lock(lookup->mutex);
+  if (!lookup->done.wait_until(lock, deadline, [&] { return lookup->finished; })) {
+    throw TransportError(TransportError::Kind::TimedOut, "timed out looking up the name " + host);
+  }
+  if (lookup->rc != 0 || !lookup->list) {
+    throw TransportError(TransportError::Kind::Failed, "cannot resolve the name: " + SystemText(lookup->rc));
+  }
+  return std::move(lookup->list);
+}
+
 }  // namespace
 
 WinsockTransport::WinsockTransport() = default;
@@ -75,18 +119,12 @@ void WinsockTransport::Connect(const std::string& host, int port, int timeoutMs)
   EnsureWinsock();
   Close();
   auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-  addrinfo hints{};
-  hints.ai_family = AF_UNSPEC;
-  hints.ai_socktype = SOCK_STREAM;
-  hints.ai_protocol = IPPROTO_TCP;
-  addrinfo* list = nullptr;
-  int rc = getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &list);
-  if (rc != 0) throw TransportError(TransportError::Kind::Failed, "cannot resolve the name: " + SystemText(rc));
+  const AddressList list = Resolve(host, port, deadline);
   std::string lastError = "no address";
   bool timedOut = false;
   // A blocking connect cannot be given a time-out: connect non-blocking,
   // wait with select, then switch back so the DWORD time-outs apply.
-  for (addrinfo* a = list; a && !timedOut; a = a->ai_next) {
+  for (addrinfo* a = list.get(); a && !timedOut; a = a->ai_next) {
     OwnedSocket owned(socket(a->ai_family, a->ai_socktype, a->ai_protocol));
     const SOCKET s = owned.get();
     if (!owned) {
@@ -125,12 +163,10 @@ void WinsockTransport::Connect(const std::string& host, int port, int timeoutMs)
       u_long blocking = 0;
       ioctlsocket(s, FIONBIO, &blocking);
       socket_ = std::move(owned);
-      freeaddrinfo(list);
       return;
     }
     lastError = SystemText(err);
   }
-  freeaddrinfo(list);
   if (timedOut) throw TransportError(TransportError::Kind::TimedOut, "timed out");
   throw TransportError(TransportError::Kind::Failed, lastError);
 }

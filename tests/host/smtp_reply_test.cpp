@@ -30,6 +30,25 @@ TEST(SmtpReply, IncompleteRepliesWaitForMoreBytes) {
   }
 }
 
+TEST(SmtpReply, AReplyArrivingByteByByteResumesWhereItLeftOff) {
+  const std::string whole = "250-mail.example\r\n250-SIZE 1000\r\n250 HELP\r\n354 go\r\n";
+  std::string buf;
+  ReplyScan scan;
+  std::optional<Reply> r;
+  std::size_t fed = 0;
+  while (!r && fed < whole.size()) {
+    buf += whole[fed++];
+    r = TakeReply(buf, scan);
+  }
+  ASSERT_TRUE(r);
+  EXPECT_EQ(fed, whole.size() - 8) << "the reply ends with its last line";
+  EXPECT_EQ(r->lines, (std::vector<std::string>{"mail.example", "SIZE 1000", "HELP"}));
+  buf += whole.substr(fed);
+  r = TakeReply(buf, scan);
+  ASSERT_TRUE(r) << "the scan starts afresh after a reply was taken";
+  EXPECT_EQ(r->code, 354);
+}
+
 TEST(SmtpReply, CodeOnlyLinesBareLfAndDescribe) {
   std::string buf = "250\r\n";
   auto r = TakeReply(buf);

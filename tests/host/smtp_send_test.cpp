@@ -236,6 +236,51 @@ TEST_F(SmtpSend, PopBeforeSmtp) {
   EXPECT_EQ(peers.Messages(port).size(), 1u) << "no mail after a failed POP3 login";
 }
 
+// "127.1" reaches the test servers, but only the usual spellings of this
+// machine count as loopback, so it stands for a server across the network.
+TEST_F(SmtpSend, NoPasswordInClearToAServerAcrossTheNetwork) {
+  const int noStartTls = peers.StartSmtp("auth=login&user=mailer&password=pw");
+  const int heloOnly = peers.StartRaw(Step("220 hi\r\n") + "|line|" + Step("502 no EHLO\r\n") + "|line|" +
+                                      Step("250 hello\r\n") + "|line|line");
+  for (int port : {noStartTls, heloOnly}) {
+    SendRequest r = Request(port);
+    r.server = "127.1";
+    r.authenticationType = kAuthLogin;
+    r.username = "mailer";
+    r.password = "pw";
+    SendError e = SendExpectingError(r);
+    EXPECT_EQ(e.stage(), Stage::Authentication);
+    EXPECT_TRUE(Contains(e.what(), "offered no encryption (STARTTLS), so the password was not sent")) << e.what();
+  }
+  EXPECT_EQ(peers.SmtpLog(noStartTls), (std::vector<std::string>{"EHLO plain"}));
+  EXPECT_EQ(peers.RawLog(heloOnly), (std::vector<std::string>{"EHLO tester.example", "HELO tester.example"}));
+
+  const int pop = peers.StartPop3("mailer", "pw");
+  SendRequest r = Request(noStartTls);
+  r.server = "127.1";
+  r.authenticationType = kAuthPop3;
+  r.username = "mailer";
+  r.password = "pw";
+  r.popPort = pop;
+  SendError e = SendExpectingError(r);
+  EXPECT_TRUE(Contains(e.what(), "offered no encryption (STLS), so the password was not sent")) << e.what();
+  EXPECT_TRUE(peers.Pop3Log(pop).empty());
+  EXPECT_TRUE(peers.Messages(noStartTls).empty());
+}
+
+TEST_F(SmtpSend, TheWholeSendIsBoundedHoweverPromptlyEachStepAnswers) {
+  // Each reply comes well within the step's time-out, but the steps add up.
+  std::string script = Step("220 hi\r\n");
+  for (const char* reply : {"250 hello\r\n", "250 ok\r\n", "250 ok\r\n", "354 go\r\n"})
+    script += "|line|sleep:400|" + Step(reply);
+  const int port = peers.StartRaw(script + "|hold");
+  SendRequest r = Request(port);
+  r.timeoutMs = 1000;
+  r.wholeSendMs = 1000;
+  SendError e = SendExpectingError(r);
+  EXPECT_TRUE(Contains(e.what(), "timed out waiting for the server")) << e.what();
+}
+
 TEST_F(SmtpSend, ConnectionRefused) {
   int port = peers.StartRaw("close");
   peers.Stop(port);
@@ -328,7 +373,7 @@ TEST_F(SmtpSend, StartTlsDiscardsPlaintextLeftoversAndSaysHelloAgain) {
                             Step("220 ready\r\n250 injected\r\n") + "|line|" + Step("250 x\r\n") + "|line|" +
                             Step("550 stop here\r\n") + "|line");
   int upgrades = 0;
-  TlsUpgrade passThrough = [&](std::unique_ptr<Transport> plain, const std::string& host, int) {
+  TlsUpgrade passThrough = [&](std::unique_ptr<Transport> plain, const std::string& host, int, TlsCheck) {
     ++upgrades;
     EXPECT_EQ(host, "127.0.0.1");
     return plain;
@@ -353,7 +398,7 @@ TEST_F(SmtpSend, RequiredTlsNeverFallsBackToPlaintext) {
   r.tls = TlsMode::StartTls;
   int upgrades = 0;
   try {
-    NativeClient([&](std::unique_ptr<Transport> p, const std::string&, int) { ++upgrades; return p; }).Send(r);
+    NativeClient([&](std::unique_ptr<Transport> p, const std::string&, int, TlsCheck) { ++upgrades; return p; }).Send(r);
     ADD_FAILURE() << "the send succeeded";
   } catch (const SendError& e) {
     EXPECT_EQ(e.stage(), Stage::Tls);
@@ -368,7 +413,7 @@ TEST_F(SmtpSend, OfferedStartTlsIsTakenBeforeAuthenticationAndItsAbsenceKeepsPla
   // The upgrade writes a marker through the plain connection, standing in
   // for a handshake, so the server's log shows where it happened.
   int upgrades = 0;
-  TlsUpgrade marker = [&](std::unique_ptr<Transport> plain, const std::string&, int timeoutMs) {
+  TlsUpgrade marker = [&](std::unique_ptr<Transport> plain, const std::string&, int timeoutMs, TlsCheck) {
     ++upgrades;
     plain->Send("TLS-HANDSHAKE\r\n", timeoutMs);
     return plain;
@@ -403,7 +448,7 @@ TEST_F(SmtpSend, FailedHandshakeEndsTheDialogueAndImplicitTlsStartsBeforeTheGree
                             "|line|" + Step("220 go ahead\r\n") + "|line|line|line");
   SendRequest r = AuthRequest(port, kAuthPlain, "u", "secret");
   r.tls = TlsMode::StartTlsIfOffered;
-  TlsUpgrade refusing = [](std::unique_ptr<Transport>, const std::string&, int) -> std::unique_ptr<Transport> {
+  TlsUpgrade refusing = [](std::unique_ptr<Transport>, const std::string&, int, TlsCheck) -> std::unique_ptr<Transport> {
     throw TransportError(TransportError::Kind::Failed, "the server's certificate is not trusted");
   };
   try {
@@ -423,7 +468,7 @@ TEST_F(SmtpSend, FailedHandshakeEndsTheDialogueAndImplicitTlsStartsBeforeTheGree
   r.tls = TlsMode::Implicit;
   int upgrades = 0;
   try {
-    NativeClient([&](std::unique_ptr<Transport> plain, const std::string&, int timeoutMs) {
+    NativeClient([&](std::unique_ptr<Transport> plain, const std::string&, int timeoutMs, TlsCheck) {
       ++upgrades;
       plain->Send("TLS-HANDSHAKE\r\n", timeoutMs);
       return plain;

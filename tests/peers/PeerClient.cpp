@@ -150,8 +150,8 @@ std::vector<ReceivedMail> PeerClient::Messages(int port) {
     return mails;
 }
 
-int PeerClient::StartPop3(const std::string& user, const std::string& password) {
-    return GetNumber("/pop3/start?user=" + Encode(user) + "&password=" + Encode(password));
+int PeerClient::StartPop3(const std::string& user, const std::string& password, const std::string& extraQuery) {
+    return GetNumber("/pop3/start?user=" + Encode(user) + "&password=" + Encode(password) + extraQuery);
 }
 
 std::vector<std::string> PeerClient::Pop3Log(int port) {

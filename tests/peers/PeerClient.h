@@ -29,7 +29,8 @@ public:
     std::vector<std::string> SmtpLog(int port);
     // The test authority (PEM) that issued the peers' "localhost" and "wronghost" certificates.
     std::string TlsAuthorityPem();
-    int StartPop3(const std::string& user, const std::string& password);
+    // extraQuery e.g. "&tls=stls" (log lines then start "tls " or "plain ").
+    int StartPop3(const std::string& user, const std::string& password, const std::string& extraQuery = "");
     std::vector<std::string> Pop3Log(int port);
     int StartHttp();
     void SetPage(int port, int status, const std::string& body, const std::string& extraQuery = "");

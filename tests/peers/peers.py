@@ -191,7 +191,8 @@ def parse_failures(values):
 # ---------------------------------------------------------------- TLS
 
 TLS_MODES = ("none", "starttls", "implicit")
-CERT_NAMES = ("localhost", "wronghost", "untrusted")
+CERT_NAMES = ("localhost", "wronghost", "untrusted", "expired",
+              "localhost-leaf", "untrusted-leaf", "expired-leaf")
 
 
 class TestCertificates:
@@ -213,9 +214,14 @@ class TestCertificates:
                 self.dir = directory
             return os.path.join(self.dir, name)
 
-    def server_context(self, name):
+    def server_context(self, name, client_cert="none"):
+        """NAME-leaf sends the certificate alone; client_cert=optional asks for one."""
         context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
-        context.load_cert_chain(self.path(name + ".pem"), self.path(name + ".key"))
+        context.load_cert_chain(self.path(name + ".pem"), self.path(name.removesuffix("-leaf") + ".key"))
+        if client_cert == "optional":
+            # A CertificateRequest names the accepted authorities, so some must be loaded.
+            context.load_verify_locations(self.path("ca.pem"))
+            context.verify_mode = ssl.CERT_OPTIONAL
         return context
 
     def authority_pem(self):
@@ -308,7 +314,10 @@ class SmtpPeer:
         cert = params.text("cert", "localhost")
         if cert not in CERT_NAMES:
             raise BadRequest("cert must be one of " + ", ".join(CERT_NAMES))
-        self.tls_context = CERTIFICATES.server_context(cert) if self.tls != "none" else None
+        client_cert = params.text("client_cert", "none")
+        if client_cert not in ("none", "optional"):
+            raise BadRequest("client_cert must be none or optional")
+        self.tls_context = CERTIFICATES.server_context(cert, client_cert) if self.tls != "none" else None
         # Not "auth_require_tls": aiosmtpd takes any handler attribute named
         # auth_* for an AUTH mechanism and would offer it.
         self.refuse_plain_auth = params.flag("auth_require_tls")
@@ -423,6 +432,19 @@ class SmtpPeer:
 class Pop3Handler(socketserver.StreamRequestHandler):
     timeout = 60
 
+    def setup(self):
+        self.secure = False
+        if self.server.peer.tls == "implicit":
+            self.request = self.server.peer.tls_context.wrap_socket(self.request, server_side=True)
+            self.secure = True
+        super().setup()
+
+    def start_tls(self):
+        self.wfile.flush()
+        self.request = self.server.peer.tls_context.wrap_socket(self.request, server_side=True)
+        self.secure = True
+        super().setup()
+
     def handle(self):
         peer = self.server.peer
         user = None
@@ -433,10 +455,18 @@ class Pop3Handler(socketserver.StreamRequestHandler):
                 return
             line = line.rstrip(b"\r\n")
             with peer.lock:
-                peer.log.append(line)
+                if peer.tls == "none":
+                    peer.log.append(line)
+                else:
+                    peer.log.append((b"tls " if self.secure else b"plain ") + line)
             command, _, arg = line.partition(b" ")
             command = command.upper()
-            if command == b"USER":
+            if command == b"CAPA" and peer.tls == "stls":
+                self.wfile.write(b"+OK\r\nUSER\r\n" + (b"" if self.secure else b"STLS\r\n") + b".\r\n")
+            elif command == b"STLS" and peer.tls == "stls" and not self.secure:
+                self.wfile.write(b"+OK begin TLS\r\n")
+                self.start_tls()
+            elif command == b"USER":
                 user = arg
                 self.wfile.write(b"+OK send PASS\r\n")
             elif command == b"PASS":
@@ -457,6 +487,13 @@ class Pop3Peer(ServerPeer):
     def __init__(self, params):
         self.user = as_bytes(params.text("user", ""))
         self.password = as_bytes(params.text("password", ""))
+        self.tls = params.text("tls", "none")
+        if self.tls not in ("none", "stls", "implicit"):
+            raise BadRequest("tls must be none, stls or implicit")
+        cert = params.text("cert", "localhost")
+        if cert not in CERT_NAMES:
+            raise BadRequest("cert must be one of " + ", ".join(CERT_NAMES))
+        self.tls_context = CERTIFICATES.server_context(cert) if self.tls != "none" else None
         self.log = []
         self.lock = threading.Lock()
         server = ThreadedTcpServer(bind_listener(params.number("port", 0, high=65535)), Pop3Handler)
@@ -697,7 +734,8 @@ class Peers:
         return b"stopped %d" % len(peers)
 
 
-SMTP_PARAMS = ("auth", "user", "password", "require_auth", "auth_require_tls", "tls", "cert", "fail", "port")
+SMTP_PARAMS = ("auth", "user", "password", "require_auth", "auth_require_tls", "tls", "cert", "client_cert", "fail",
+               "port")
 
 
 def routes(peers):
@@ -706,7 +744,7 @@ def routes(peers):
         "/smtp/messages": (("port",), lambda p: peers.find(p, "smtp").messages_text()),
         "/smtp/log": (("port",), lambda p: peers.find(p, "smtp").log_text()),
         "/tls/ca": ((), lambda p: CERTIFICATES.authority_pem()),
-        "/pop3/start": (("user", "password", "port"), lambda p: peers.add(Pop3Peer(p))),
+        "/pop3/start": (("user", "password", "tls", "cert", "port"), lambda p: peers.add(Pop3Peer(p))),
         "/pop3/log": (("port",), lambda p: peers.find(p, "pop3").log_text()),
         "/http/start": (("port",), lambda p: peers.add(HttpPeer(p))),
         "/http/set": (("port", "status", "body", "repeat", "delay_ms", "location"),

@@ -268,6 +268,13 @@ const ServerFault kServerFaults[] = {
        return 0;
      },
      ""},
+    {"page: closed without an answer", false, Expect::Box, "closed the connection without an answer",
+     [](ServerFaultTest& t, int page) {
+       t.peers.Stop(page);
+       t.StartRawOn(page, "line|close");
+       return 0;
+     },
+     ""},
     {"page: 404", false, Expect::Box, "404",
      [](ServerFaultTest& t, int page) {
        t.peers.SetPage(page, 404, PageWith(kDuring));
@@ -304,13 +311,13 @@ const ServerFault kServerFaults[] = {
        return 0;
      },
      ""},
-    // 51,200 copies of a 1 KB page: the first copy's address counts.
-    {"page: 50 MB body", false, Expect::Silent, "",
+    // 51,200 copies of a 1 KB page: no address page is that large.
+    {"page: 50 MB body", false, Expect::Box, "is larger than 1 MiB",
      [](ServerFaultTest& t, int page) {
        t.peers.SetPage(page, 200, Padded(PageWith(kDuring), 1024), "repeat=51200");
        return 0;
      },
-     kDuring},
+     ""},
     {"page: NUL and non-ASCII bytes", false, Expect::Silent, "",
      [](ServerFaultTest& t, int page) {
        const std::string body = std::string("\0\xff\xfe<html>\x80\xe9\0 ", 11) + PageWith(kDuring) +

@@ -110,12 +110,12 @@ TEST_F(InetTest, PagesArriveWholeAndFreshEveryTime) {
   EXPECT_EQ("", empty.page);
 }
 
-TEST_F(InetTest, TenMegabytePageArrivesComplete) {
+TEST_F(InetTest, AMebibytePageArrivesCompleteAndALargerOneIsRefused) {
   const int port = client.StartHttp();
   std::string block;
   for (int i = 0; i < 1024; ++i) block += static_cast<char>('a' + (i * 7) % 26);
   block.back() = '\n';
-  const int repeat = 10 * 1024;
+  const int repeat = 1024;
   client.SetPage(port, 200, block, "&repeat=" + std::to_string(repeat));
   Outcome outcome = Fetch(Url(port));
   ASSERT_TRUE(outcome.ok) << outcome.error;
@@ -123,6 +123,11 @@ TEST_F(InetTest, TenMegabytePageArrivesComplete) {
   for (int i = 0; i < repeat; ++i) {
     ASSERT_EQ(0, outcome.page.compare(block.size() * i, block.size(), block)) << "block " << i;
   }
+
+  client.SetPage(port, 200, block, "&repeat=" + std::to_string(repeat + 1));
+  Outcome larger = Fetch(Url(port));
+  EXPECT_FALSE(larger.ok);
+  EXPECT_EQ("The page at " + Url(port) + " is larger than 1 MiB", larger.error);
 }
 
 TEST_F(InetTest, EveryByteArrivesAsItsCodePageCharacter) {
@@ -186,6 +191,27 @@ TEST_F(InetTest, RedirectIsFollowed) {
   EXPECT_EQ("<!--startip-->192.0.2.1<!--endip-->", outcome.page);
   EXPECT_EQ(1, client.HttpHits(moved));
   EXPECT_EQ(1, client.HttpHits(target));
+}
+
+TEST_F(InetTest, RedirectsLeadOnlyToHttpOrHttps) {
+  const int moved = client.StartHttp();
+  client.SetPage(moved, 302, "", "&location=" + peers::PeerClient::Encode("ftp://127.0.0.1/ip.txt"));
+  Outcome outcome = Fetch(Url(moved));
+  EXPECT_FALSE(outcome.ok);
+  EXPECT_EQ("Cannot fetch " + Url(moved) +
+                ": the server redirected to ftp://127.0.0.1/ip.txt, which is not an http:// or https:// address that "
+                "keeps the connection secured",
+            outcome.error);
+}
+
+TEST_F(InetTest, AServerThatClosesWithoutAnAnswerIsAFailedFetch) {
+  for (const char* script : {"close", "line|close"}) {
+    SCOPED_TRACE(script);
+    const int port = client.StartRaw(script);
+    Outcome outcome = Fetch(Url(port));
+    EXPECT_FALSE(outcome.ok);
+    EXPECT_EQ("Cannot fetch " + Url(port) + ": the server closed the connection without an answer", outcome.error);
+  }
 }
 
 TEST_F(InetTest, UnreachableServersFailWithTextsUsersCanActOn) {

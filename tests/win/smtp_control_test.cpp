@@ -4,8 +4,10 @@
 // and scripted servers on 127.0.0.1.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <functional>
+#include <thread>
 
 #include "C_SMTP.h"
 #include "Dialog.h"
@@ -290,7 +292,7 @@ TEST(SmtpControl, Pop3BeforeSmtp) {
     const std::string refused = SendFailure(smtp, m, smtpPort);
     EXPECT_TRUE(Contains(refused, "POP3")) << refused;
   });
-  EXPECT_EQ((std::vector<std::string>{"USER mailer", "PASS s3cret", "QUIT", "USER mailer", "PASS wrong"}),
+  EXPECT_EQ((std::vector<std::string>{"CAPA", "USER mailer", "PASS s3cret", "QUIT", "CAPA", "USER mailer", "PASS wrong"}),
             peers.Pop3Log(pop));
   auto mails = peers.Messages(smtpPort);
   ASSERT_EQ(1u, mails.size()) << "a refused POP3 login must not be followed by SMTP";
@@ -310,7 +312,7 @@ TEST(SmtpControl, Pop3BeforeSmtp) {
   m.password = "s3cret";
   WithControl([&](C_SMTP& smtp, HWND) { SendAsTheProgramDoes(smtp, m, smtpPort); });
   EXPECT_EQ(2u, peers.Messages(smtpPort).size());
-  EXPECT_EQ(3u, peers.Pop3Log(110).size());
+  EXPECT_EQ(4u, peers.Pop3Log(110).size());
   peers.Stop(110);
 }
 
@@ -390,3 +392,35 @@ int main(int argc, char** argv) {
   if (!RegisterSmtpControl(GetModuleHandleA(nullptr))) return 2;
   return RUN_ALL_TESTS();
 }
+
+namespace {
+
+// Another thread stands in for another program: its calls, sent or posted,
+// are ignored, and a posted pointer that leads nowhere is never followed.
+TEST(SmtpControl, CallsFromOutsideItsOwnThreadAreIgnored) {
+  WithControl([&](C_SMTP& smtp, HWND) {
+    const HWND control = smtp.GetSafeHwnd();
+    smtp.SetServer("mail.example.net");
+    std::atomic<bool> done{false};
+    LRESULT answer = S_OK;
+    bool handled = true;
+    std::thread other([&] {
+      SmtpCall call;
+      call.dispid = id::kServer;
+      call.kind = SmtpCallKind::PropertyPut;
+      call.argument = std::wstring(L"evil.example");
+      answer = SendMessageA(control, WM_SMTP_INVOKE, 0, reinterpret_cast<LPARAM>(&call));
+      handled = call.handled;
+      done = true;
+    });
+    ui_driver::PumpUntil([&] { return done.load(); }, 5000);
+    other.join();
+    EXPECT_EQ(E_UNEXPECTED, static_cast<HRESULT>(answer));
+    EXPECT_FALSE(handled);
+    PostMessageA(control, WM_SMTP_INVOKE, 0, 0x10);
+    ui_driver::Pump(100);
+    EXPECT_EQ(SmtpValue(std::wstring(L"mail.example.net")), smtp.GetProperty(id::kServer));
+  });
+}
+
+}  // namespace

@@ -13,6 +13,7 @@
 
 #include "PeerClient.h"
 #include "SmtpControl.h"
+#include "TestAuthority.h"
 
 namespace {
 
@@ -92,38 +93,18 @@ std::string Local(int port) { return "localhost:" + std::to_string(port); }
 
 class SmtpTls : public ::testing::Test {
  protected:
-  // The prefix may be brand new: the test authority goes into the machine's
-  // Root store, where Schannel's chain check looks, and leaves with the tests.
   static void SetUpTestSuite() {
-    std::string pem = peers::PeerClient::FromEnvironment().TlsAuthorityPem();
-    DWORD size = 0;
-    ASSERT_TRUE(CryptStringToBinaryA(pem.c_str(), static_cast<DWORD>(pem.size()), CRYPT_STRING_BASE64HEADER, nullptr,
-                                     &size, nullptr, nullptr));
-    std::vector<BYTE> der(size);
-    ASSERT_TRUE(CryptStringToBinaryA(pem.c_str(), static_cast<DWORD>(pem.size()), CRYPT_STRING_BASE64HEADER, der.data(),
-                                     &size, nullptr, nullptr));
-    root_ = CertOpenStore(CERT_STORE_PROV_SYSTEM_A, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE, "Root");
-    ASSERT_NE(root_, nullptr) << GetLastError();
-    ASSERT_TRUE(CertAddEncodedCertificateToStore(root_, X509_ASN_ENCODING, der.data(), size,
-                                                 CERT_STORE_ADD_REPLACE_EXISTING, &authority_))
-        << std::hex << GetLastError();
-    // Wine keeps a system store's changes in memory until they are
-    // committed; the chain check opens the store afresh and would miss them.
-    EXPECT_TRUE(CertControlStore(root_, 0, CERT_STORE_CTRL_COMMIT, nullptr)) << std::hex << GetLastError();
+    authority_ = new test_authority::Trusted(peers::PeerClient::FromEnvironment().TlsAuthorityPem());
   }
   static void TearDownTestSuite() {
-    if (authority_) CertDeleteCertificateFromStore(authority_);  // frees the context too
+    delete authority_;
     authority_ = nullptr;
-    if (root_) CertCloseStore(root_, 0);
-    root_ = nullptr;
   }
 
   peers::PeerClient peers = peers::PeerClient::FromEnvironment();
-  static HCERTSTORE root_;
-  static PCCERT_CONTEXT authority_;
+  static test_authority::Trusted* authority_;
 };
-HCERTSTORE SmtpTls::root_ = nullptr;
-PCCERT_CONTEXT SmtpTls::authority_ = nullptr;
+test_authority::Trusted* SmtpTls::authority_ = nullptr;
 
 TEST_F(SmtpTls, StartTlsCarriesBothLoginsToAServerThatRefusesPlaintextAuth) {
   for (int type : {2, 3}) {
@@ -173,7 +154,8 @@ TEST_F(SmtpTls, RefusedCertificatesEndTheSendBeforeAnyLoginOrMail) {
   for (const Case& k : {Case{"wronghost", "starttls", "the certificate is for another host name, not localhost"},
                         Case{"untrusted", "starttls", "the server's certificate is not trusted"},
                         Case{"wronghost", "implicit", "the certificate is for another host name, not localhost"},
-                        Case{"untrusted", "implicit", "the server's certificate is not trusted"}}) {
+                        Case{"untrusted", "implicit", "the server's certificate is not trusted"},
+                        Case{"expired", "starttls", "the server's certificate has expired"}}) {
     SCOPED_TRACE(std::string(k.cert) + " " + k.tls);
     int port = peers.StartSmtp(std::string("auth=login&user=mailer&password=s3cret%20pass&tls=") + k.tls +
                                "&cert=" + k.cert);
@@ -192,6 +174,55 @@ TEST_F(SmtpTls, RefusedCertificatesEndTheSendBeforeAnyLoginOrMail) {
     SmtpCall call = MakeCall(id::kSend, SmtpCallKind::Method);
     EXPECT_EQ(DISP_E_EXCEPTION, c.Call(call));
     EXPECT_TRUE(Contains(N(call.errorDescription), k.reason)) << N(call.errorDescription);
+  }
+}
+
+TEST_F(SmtpTls, AServerAskingForAnOptionalClientCertificateGetsTheMail) {
+  for (const char* tls : {"starttls", "implicit"}) {
+    SCOPED_TRACE(tls);
+    int port = peers.StartSmtp(std::string("client_cert=optional&auth=login&user=mailer&password=s3cret%20pass&tls=") + tls);
+    Control c;
+    Fill(c, Mail{Local(port), 2});
+    if (std::string(tls) == "implicit") c.Put(id::kImplicitTlsPort, static_cast<std::int32_t>(port));
+    EXPECT_EQ("", c.Send());
+    EXPECT_EQ(1u, peers.Messages(port).size());
+  }
+}
+
+TEST_F(SmtpTls, WithoutCredentialsAnUnverifiableStartTlsStillCarriesTheMailEncrypted) {
+  int port = peers.StartSmtp("tls=starttls&cert=untrusted-leaf");
+  Control c;
+  Fill(c, Mail{Local(port), 0});
+  EXPECT_EQ("", c.Send());
+  EXPECT_EQ(1u, peers.Messages(port).size());
+  EXPECT_EQ(peers.SmtpLog(port), (Strings{"EHLO plain", "STARTTLS plain", "EHLO tls", "MAIL tls", "RCPT tls",
+                                          "DATA tls", "QUIT tls"}));
+}
+
+TEST_F(SmtpTls, PopBeforeSmtpLogsInOnlyOverATrustedTls) {
+  const int smtp = peers.StartSmtp();
+  struct Case {
+    const char* query;
+    bool implicit, accepted;
+  };
+  for (const Case& k : {Case{"&tls=stls", false, true}, Case{"&tls=implicit", true, true},
+                        Case{"&tls=stls&cert=untrusted-leaf", false, false}}) {
+    SCOPED_TRACE(k.query);
+    const int pop = peers.StartPop3("mailer", "s3cret pass", k.query);
+    Control c;
+    Fill(c, Mail{Local(smtp), 1});
+    c.Put(id::kPopServer, W(Local(pop)));
+    if (k.implicit) c.Put(id::kImplicitPop3TlsPort, static_cast<std::int32_t>(pop));
+    const std::string status = c.Send();
+    const Strings log = peers.Pop3Log(pop);
+    if (k.accepted) {
+      EXPECT_EQ("", status);
+      const Strings tail(log.end() - 3, log.end());
+      EXPECT_EQ(tail, (Strings{"tls USER mailer", "tls PASS s3cret pass", "tls QUIT"}));
+    } else {
+      EXPECT_TRUE(Contains(status, "the server's certificate is not trusted")) << status;
+      EXPECT_EQ(log, (Strings{"plain CAPA", "plain STLS"}));
+    }
   }
 }
 

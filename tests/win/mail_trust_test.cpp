@@ -1,0 +1,126 @@
+// Which mail servers get the password, seen as a user sees it: the test
+// e-mail of the real settings dialog and the notification of the real main
+// window, against TLS servers whose certificates a careful client refuses.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "Settings.h"
+#include "TestAuthority.h"
+#include "app_harness.h"
+
+namespace {
+
+using app_test::AppTest;
+using app_test::MainWindow;
+using ui_driver::Click;
+using ui_driver::SetText;
+
+constexpr char kSent[] = "Settings OK! Test E-Mail Has Been Sent!";
+
+// Points a mail control at the test's port for TLS from the first byte.
+void UseImplicitPort(HWND control, int port) {
+  C_SMTP smtp;
+  smtp.Attach(control);
+  smtp.SetProperty(smtp_dispid::kImplicitTlsPort, std::int32_t{port});
+  smtp.SetProperty(smtp_dispid::kTimeout, std::int32_t{5000});
+  smtp.Detach();
+}
+
+class TlsWindow : public MainWindow {
+ public:
+  int implicitPort = 0;
+
+ protected:
+  BOOL OnInitDialog() override {
+    UseImplicitPort(::GetDlgItem(m_hWnd, IDC_SMTP), implicitPort);
+    return MainWindow::OnInitDialog();
+  }
+};
+
+class MailTrustTest : public AppTest {
+ protected:
+  static void SetUpTestSuite() { authority_ = new test_authority::Trusted(peers::PeerClient::FromEnvironment().TlsAuthorityPem()); }
+  static void TearDownTestSuite() {
+    delete authority_;
+    authority_ = nullptr;
+  }
+
+  // The test e-mail from the settings dialog; returns the last box's text.
+  std::string SendFromDialog(int port, bool implicit) {
+    scripts.Then([&](HWND d) {
+      if (implicit) UseImplicitPort(GetDlgItem(d, IDC_SMTP), port);
+      SendDlgItemMessageA(d, IDC_AUTHENTICATION, CB_SETCURSEL, 2, 0);  // Login
+      SetText(d, IDC_SMTP_SERVER, "localhost:" + std::to_string(port));
+      SetText(d, IDC_USERNAME, "alice");
+      SetText(d, IDC_PASSWORD, "s3cret pw");
+      SetText(d, IDC_SENDTO, "me@example.net");
+      SetText(d, IDC_FROM, "ip@example.net");
+      Click(d, IDC_TEST_EMAIL);
+      Click(d, IDCANCEL);
+    });
+    boxes.records.clear();
+    settings::LoadStartupSettings();
+    Settings().DoModal();
+    return boxes.records.empty() ? "<no box>" : boxes.records.back().text;
+  }
+
+  // The first check of the main window finds a new address and mails it;
+  // returns the error box's text, or "" when none came.
+  std::string SendFromWindow(int port, bool implicit) {
+    app_test::StoreCompleteSettings(StartHttp(app_test::PageWith(app_test::kAddress)));
+    app_test::Store({{"SMTPServer", "localhost:" + std::to_string(port)}});
+    TlsWindow window;
+    if (implicit) window.implicitPort = port;
+    boxes.records.clear();
+    Run(window, [](HWND) {});
+    app_test::ClearKey();
+    return boxes.records.empty() ? "" : boxes.records.back().text;
+  }
+
+  static test_authority::Trusted* authority_;
+};
+test_authority::Trusted* MailTrustTest::authority_ = nullptr;
+
+TEST_F(MailTrustTest, OnlyChainsEndingAtATrustedRootGetThePassword) {
+  struct Case {
+    const char* cert;
+    const char* refusal;  // nullptr: accepted
+  };
+  // A good send comes first, so the refusals also show that nothing learnt
+  // from a trusted server of the same name lets a forged one through.
+  const Case cases[] = {
+      {"localhost", nullptr},
+      {"untrusted-leaf", "the server's certificate is not trusted"},
+      {"localhost-leaf", nullptr},
+      {"untrusted", "the server's certificate is not trusted"},
+      {"expired", "the server's certificate has expired"},
+      {"wronghost", "the certificate is for another host name, not localhost"},
+  };
+  for (const char* tls : {"starttls", "implicit"}) {
+    const bool implicit = std::string(tls) == "implicit";
+    for (const Case& k : cases) {
+      SCOPED_TRACE(std::string(k.cert) + " " + tls);
+      const int port = peers.StartSmtp(std::string("auth=login&user=alice&password=s3cret%20pw&tls=") + tls +
+                                       "&cert=" + k.cert);
+      const std::string dialog = SendFromDialog(port, implicit);
+      const std::string window = SendFromWindow(port, implicit);
+      if (k.refusal) {
+        EXPECT_NE(std::string::npos, dialog.find(k.refusal)) << dialog;
+        EXPECT_NE(std::string::npos, window.find(k.refusal)) << window;
+        for (const std::string& command : peers.SmtpLog(port)) EXPECT_NE(0u, command.rfind("AUTH", 0)) << command;
+        EXPECT_TRUE(peers.Messages(port).empty());
+      } else {
+        EXPECT_EQ(kSent, dialog);
+        EXPECT_EQ("", window);
+        const auto mails = peers.Messages(port);
+        ASSERT_EQ(2u, mails.size());
+        EXPECT_EQ("s3cret pw", mails[1].authPassword);
+      }
+      peers.Stop(port);
+    }
+  }
+}
+
+}  // namespace
