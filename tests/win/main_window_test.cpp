@@ -125,6 +125,34 @@ TEST_F(MainWindowTest, HideAndMinimiseSwapTheWindowForTheTrayIconAndBothWaysBack
   });
 }
 
+TEST_F(MainWindowTest, HiddenInTheTrayAChangeStillMailsShowsThePopupUnactivatedAndTheTooltipShowsTheAddress) {
+  const int http = StartHttp(PageWith(app_test::kAddress));
+  const int smtp =
+      peers.StartSmtp("auth=login,plain&user=alice&password=" + peers::PeerClient::Encode("s3cret pw"));
+  app_test::StoreCompleteSettings(http);
+  MainWindow window;
+  window.smtpPort = smtp;
+  Run(window, [&](HWND main) {
+    ASSERT_EQ(1u, peers.Messages(smtp).size());
+    ASSERT_TRUE(PumpUntil([] { return !IsWindowVisible(app_test::Popup()); }, 6000));
+    Click(main, IDC_HIDE);
+    const auto* icon = dynamic_cast<CTrayIcon*>(CWnd::FromHandlePermanent(TrayWindow()));
+    ASSERT_NE(nullptr, icon);
+    EXPECT_STREQ("Corvane by Orlimar - 203.0.113.7", icon->IconData().szTip);
+
+    peers.SetPage(http, 200, PageWith("198.51.100.9"));
+    SetActiveWindow(nullptr);
+    Click(main, IDC_UPDATE);  // as a tick would
+    EXPECT_TRUE(PumpUntil([] { return IsWindowVisible(app_test::Popup()) != FALSE; }, 5000))
+        << "the popup shows while the window is hidden";
+    EXPECT_NE(app_test::Popup(), GetActiveWindow()) << "the popup took activation";
+    EXPECT_FALSE(IsWindowVisible(main));
+    EXPECT_STREQ("Corvane by Orlimar - 198.51.100.9", icon->IconData().szTip);
+  });
+  EXPECT_EQ(2u, peers.Messages(smtp).size());
+  EXPECT_TRUE(boxes.records.empty()) << boxes.records.front().text;
+}
+
 TEST_F(MainWindowTest, ExitFromTheTrayRemovesTheIconAndEndsTheRun) {
   StoreQuietSettings();
   MainWindow window;
