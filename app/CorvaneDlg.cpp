@@ -286,6 +286,11 @@ void CCorvaneDlg::OnTrayRestore() { SendMessage(WM_SYSCOMMAND, SC_RESTORE, 0); }
 void CCorvaneDlg::OnTrayExit() {
   m_pTrayIcon.reset();
   CSkinnableDialog::OnCancel();
+  // A box or dialog open above this window runs a loop of its own, and the
+  // program would only end once someone answered it. Exit comes from the
+  // tray menu or from setup replacing the program, so nobody may be there:
+  // a quit message ends every loop on the way out.
+  if (fw::IsReportingFailure() || !::IsWindowEnabled(m_hWnd)) PostQuitMessage(0);
 }
 
 void CCorvaneDlg::OnOK() {}  // Enter must not end the program
