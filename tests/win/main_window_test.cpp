@@ -153,6 +153,45 @@ TEST_F(MainWindowTest, HiddenInTheTrayAChangeStillMailsShowsThePopupUnactivatedA
   EXPECT_TRUE(boxes.records.empty()) << boxes.records.front().text;
 }
 
+// Holds the notification area's place for the program's icon as soon as the
+// icon's window exists, so the shell refuses every add of the program's own,
+// as it does before it is ready at log-on.
+class IconPlaceTaken {
+ public:
+  IconPlaceTaken() : m_hook(SetWindowsHookExA(WH_CBT, Take, nullptr, GetCurrentThreadId())) {}
+  ~IconPlaceTaken() { UnhookWindowsHookEx(m_hook); }
+  IconPlaceTaken(const IconPlaceTaken&) = delete;
+  IconPlaceTaken& operator=(const IconPlaceTaken&) = delete;
+
+ private:
+  static LRESULT CALLBACK Take(int code, WPARAM wParam, LPARAM lParam) {
+    char cls[64] = {};
+    if (code == HCBT_CREATEWND && GetClassNameA(reinterpret_cast<HWND>(wParam), cls, sizeof cls) &&
+        std::string(cls) == "CorvaneTrayIcon") {
+      NOTIFYICONDATAA data{};
+      data.cbSize = NOTIFYICONDATAA_V2_SIZE;
+      data.hWnd = reinterpret_cast<HWND>(wParam);
+      data.uID = IDR_TRAYMENU;
+      EXPECT_TRUE(Shell_NotifyIconA(NIM_ADD, &data));
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+  }
+  HHOOK m_hook;
+};
+
+TEST_F(MainWindowTest, AnIconTheShellNeverTakesGivesTheWindowBack) {
+  StoreQuietSettings();
+  MainWindow window;
+  IconPlaceTaken taken;
+  Run(window, [&](HWND main) {
+    Click(main, IDC_HIDE);
+    EXPECT_FALSE(IsWindowVisible(main));
+    EXPECT_TRUE(PumpUntil([&] { return IsWindowVisible(main) != FALSE; }, 90000))
+        << "hidden with no icon for good";
+    EXPECT_EQ(nullptr, TrayWindow());
+  });
+}
+
 TEST_F(MainWindowTest, ExitFromTheTrayRemovesTheIconAndEndsTheRun) {
   StoreQuietSettings();
   MainWindow window;
