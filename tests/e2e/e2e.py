@@ -44,6 +44,7 @@ IDOK = 1
 SC_ABOUT = 0x0010
 MENU_RESTORE, MENU_EXIT = 32771, 32772
 WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC = 0x0218, 0x0012
+WM_CONNECTIVITY_CHANGED = 0x8001  # WM_APP + 1, what the network-change callback posts
 DAY_MS = "86400000"
 DEFAULT_LINK = "http://ip.corvane.example/ip.php"
 NOTIFY_SUBJECT = "IP Address Change"
@@ -677,12 +678,19 @@ class Unattended(Scenario):
         wait_until(lambda: info(MAIN).visible, 10, "the double-click on the icon to show the window")
         self.assertEqual(control_text(MAIN, IDC_IP), "203.0.113.7")
 
-    def test_resume_from_sleep_checks_within_half_a_minute(self):
+    def test_resume_from_sleep_or_a_network_change_checks_within_half_a_minute(self):
         self.start_with_complete_settings("203.0.113.7", timer=DAY_MS)
         self.peers.set_page(self.http, page("198.51.100.5"))
         h("post", MAIN, WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, 0)
         mails = self.wait_mails(2, timeout=30)
         self.assert_notice(mails[1], "198.51.100.5")
+
+        # A burst of network-change notices, as an adapter coming up sends.
+        self.peers.set_page(self.http, page("198.51.100.6"))
+        for _ in range(3):
+            h("post", MAIN, WM_CONNECTIVITY_CHANGED, 0, 0)
+        mails = self.wait_mails(3, timeout=30)
+        self.assert_notice(mails[2], "198.51.100.6")
 
     def test_a_page_that_fails_at_start_is_checked_again_within_two_minutes(self):
         self.peers.stop(self.http)
