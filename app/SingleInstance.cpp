@@ -10,7 +10,11 @@ constexpr DWORD kFindWindowMs = 10'000;
 
 }  // namespace
 
-UINT HandOverMessage() { return RegisterWindowMessageA("Orlimar.Corvane.HandOver"); }
+UINT HandOverMessage() {
+  // Asked for at every message the main window does not handle itself.
+  static const UINT message = RegisterWindowMessageA("Orlimar.Corvane.HandOver");
+  return message;
+}
 
 SingleInstance::SingleInstance() {
   m_mutex = CreateMutexA(nullptr, FALSE, kMutexName);
