@@ -2,7 +2,9 @@
 
 #include "CorvaneDlg.h"
 #include "InetControl.h"
+#include "SingleInstance.h"
 #include "SmtpControl.h"
+#include "StartOptions.h"
 
 CCorvaneApp g_corvaneApp;
 
@@ -11,12 +13,24 @@ CCorvaneApp::CCorvaneApp() = default;
 CCorvaneApp::~CCorvaneApp() = default;
 
 BOOL CCorvaneApp::InitInstance() {
+  const startup::StartOptions options = startup::ParseCommandLine(GetCommandLineA());
+
+  // A second copy would watch, and mail, a second time. It ends at once,
+  // bringing the running copy forward as a user who started it expects;
+  // a start asked to stay in the tray asks for no window, so it brings none.
+  const SingleInstance instance;
+  if (!instance.IsFirst()) {
+    if (!options.inTray) SingleInstance::HandOver(CCorvaneDlg::kTitle);
+    return FALSE;
+  }
+
   // The two controls the main window's template places; a dialog whose
   // control cannot be created ends at once, and so the program ends silently.
   RegisterInetControl(m_hInstance);
   RegisterSmtpControl(m_hInstance);
 
   CCorvaneDlg dialog;
+  if (options.inTray) dialog.StartInTray();
   m_pMainWnd = &dialog;
   dialog.DoModal();
   m_pMainWnd = nullptr;

@@ -1,6 +1,6 @@
 #pragma once
 // The application object: runs the main window modally; when it ends, the
-// program ends.
+// program ends. Only one copy runs per session; `/tray` starts it hidden.
 #include "WinApp.h"
 
 class CCorvaneApp : public CWinApp {

@@ -11,15 +11,19 @@
 #include "Registry.h"
 #include "Scramble.h"
 #include "Settings.h"
+#include "SingleInstance.h"
 #include "StoredSettings.h"
 #include "WinApp.h"
 #include "resource.h"
 
 namespace {
 
-constexpr char kTitle[] = "Corvane 2.1 by Orlimar";
-constexpr char kTrayTip[] = "Corvane by Orlimar";
 constexpr COLORREF kFaceKey = RGB(25, 35, 85);
+// At log-on the shell may start after the program; it gets half a minute to
+// take the icon before the window shows again, so the program is never left
+// with neither window nor icon.
+constexpr UINT kTrayRetryMs = 2'000;
+constexpr int kTrayAttempts = 15;
 
 bool IsAnsiLeadByte(unsigned char byte) { return IsDBCSLeadByte(byte) != FALSE; }
 
@@ -74,13 +78,35 @@ BOOL CCorvaneDlg::OnInitDialog() {
   LoadSettings();
   DressPopup();
 
-  {
-    // The timer starts even when the first check fails, so a program started
-    // while offline still checks by itself later.
-    ScopeExit startTimer([this] { SetTimer(kCheckTimer, static_cast<UINT>(m_nInterval)); });
-    CheckIpAddress();
-  }
+  m_pConnectivity = std::make_unique<ConnectivityWatch>(m_hWnd, WM_CONNECTIVITY_CHANGED);
+  if (m_bStayHidden) HideToTray();
+
+  // The timer runs before the first check, so a program started while
+  // offline still checks by itself later; a failed first check shortens it.
+  m_schedule = watch::CheckSchedule(static_cast<UINT>(m_nInterval));
+  SetTimer(kCheckTimer, m_schedule.IntervalMs());
+  RunCheck();
   return TRUE;
+}
+
+void CCorvaneDlg::RunCheck() {
+  if (m_bChecking) return;  // the running check waits in the settings dialog
+  bool completed = false;
+  // Set however the check ends; a failure goes on to the box after this.
+  ScopeExit schedule([&] { ScheduleAfter(completed); });
+  CheckIpAddress();
+  completed = true;
+}
+
+void CCorvaneDlg::ScheduleAfter(bool succeeded) {
+  if (const auto delay = m_schedule.AfterCheck(succeeded)) SetTimer(kCheckTimer, *delay);
+  if (m_pTrayIcon) m_pTrayIcon->SetTooltip(TrayTip());
+}
+
+// The address the window shows, so a user sees it without opening the window.
+std::string CCorvaneDlg::TrayTip() const {
+  const std::string shown = fw::WindowText(GetDlgItemHwnd(IDC_IP));
+  return shown.empty() ? std::string(kTrayTip) : std::string(kTrayTip) + " - " + shown;
 }
 
 void CCorvaneDlg::LoadSettings() {
@@ -174,6 +200,21 @@ LRESULT CCorvaneDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
       break;  // and on to default processing
     case WM_POPUP_CLICKED:
       return 0;  // a click on the popup has no effect
+    case WM_POWERBROADCAST:
+      OnPowerBroadcast(wParam);
+      return TRUE;
+    case WM_CONNECTIVITY_CHANGED:
+      OnWorldChanged();
+      return 0;
+    case WM_WINDOWPOSCHANGING:
+      if (m_bStayHidden) reinterpret_cast<WINDOWPOS*>(lParam)->flags &= ~SWP_SHOWWINDOW;
+      break;
+    default:
+      if (message == HandOverMessage()) {
+        OnHandOver();
+        return 0;
+      }
+      break;
   }
   return CSkinnableDialog::WindowProc(message, wParam, lParam);
 }
@@ -189,12 +230,49 @@ BOOL CCorvaneDlg::OnCommand(UINT id, UINT code, HWND control) {
   }
 }
 
-void CCorvaneDlg::OnTimer(UINT_PTR) {
-  // While an error box is up, the user has not yet seen the last failure.
-  if (!fw::IsReportingFailure()) CheckIpAddress();
+void CCorvaneDlg::OnTimer(UINT_PTR id) {
+  switch (id) {
+    case kTrayRetryTimer:
+      OnTrayRetry();
+      break;
+    case kSettleTimer:
+      KillTimer(kSettleTimer);
+      m_schedule.Settled();
+      RunCheck();
+      break;
+    default:
+      RunCheck();
+      break;
+  }
 }
 
-void CCorvaneDlg::OnUpdate() { CheckIpAddress(); }
+void CCorvaneDlg::OnUpdate() { RunCheck(); }
+
+// After sleep the address may well be another; the network needs a moment
+// to come up, and the change notices that follow are folded into this check.
+void CCorvaneDlg::OnPowerBroadcast(WPARAM event) {
+  if (event == PBT_APMRESUMEAUTOMATIC || event == PBT_APMRESUMESUSPEND) OnWorldChanged();
+}
+
+void CCorvaneDlg::OnWorldChanged() {
+  if (m_schedule.WorldChanged()) SetTimer(kSettleTimer, watch::kSettleMs);
+}
+
+// Another start of the program asked for this window: show it, and whatever
+// dialog or box it holds open, in front.
+void CCorvaneDlg::OnHandOver() {
+  if (m_bStayHidden || IsIconic()) OnTrayRestore();
+  HWND front = ::GetLastActivePopup(m_hWnd);
+  ::SetForegroundWindow(front && ::IsWindowVisible(front) ? front : m_hWnd);
+}
+
+void CCorvaneDlg::OnTrayRetry() {
+  if (!m_pTrayIcon || m_pTrayIcon->Add()) {
+    KillTimer(kTrayRetryTimer);
+    return;
+  }
+  if (++m_nTrayAttempts >= kTrayAttempts) OnTrayRestore();
+}
 
 void CCorvaneDlg::OnSettings() {
   Settings dialog;
@@ -208,6 +286,11 @@ void CCorvaneDlg::OnTrayRestore() { SendMessage(WM_SYSCOMMAND, SC_RESTORE, 0); }
 void CCorvaneDlg::OnTrayExit() {
   m_pTrayIcon.reset();
   CSkinnableDialog::OnCancel();
+  // A box or dialog open above this window runs a loop of its own, and the
+  // program would only end once someone answered it. Exit comes from the
+  // tray menu or from setup replacing the program, so nobody may be there:
+  // a quit message ends every loop on the way out.
+  if (fw::IsReportingFailure() || !::IsWindowEnabled(m_hWnd)) PostQuitMessage(0);
 }
 
 void CCorvaneDlg::OnOK() {}  // Enter must not end the program
@@ -221,6 +304,7 @@ void CCorvaneDlg::OnSysCommand(UINT command, LPARAM lParam) {
     CAboutDlg about;
     about.DoModal();
   } else {
+    if (id == SC_RESTORE) m_bStayHidden = false;  // the restore may show the window itself
     DefWindowProc(WM_SYSCOMMAND, command, lParam);
   }
   if (id == SC_MINIMIZE)
@@ -230,13 +314,18 @@ void CCorvaneDlg::OnSysCommand(UINT command, LPARAM lParam) {
 }
 
 void CCorvaneDlg::HideToTray() {
+  m_bStayHidden = true;
   ShowWindow(SW_HIDE);
   m_pTrayIcon.reset();  // never two icons for one window
-  m_pTrayIcon = std::make_unique<CTrayIcon>(this, m_hAppIcon, kTrayTip, IDR_TRAYMENU);
+  m_pTrayIcon = std::make_unique<CTrayIcon>(this, m_hAppIcon, TrayTip(), IDR_TRAYMENU);
+  m_nTrayAttempts = 1;
+  if (!m_pTrayIcon->IsAdded()) SetTimer(kTrayRetryTimer, kTrayRetryMs);
 }
 
 void CCorvaneDlg::RestoreFromTray() {
+  KillTimer(kTrayRetryTimer);
   m_pTrayIcon.reset();
+  m_bStayHidden = false;
   ShowWindow(SW_SHOW);
 }
 

@@ -1,10 +1,13 @@
 #pragma once
 // The main window: the round skinned face that shows the address, runs the
 // check at start, on its timer and on Update, and hides to the notification
-// area. Closing it ends the program.
+// area. Closing it ends the program. It keeps watching while nobody is at the
+// PC: failures retry sooner, and a wake-up or a returning network checks soon.
 #include <memory>
 #include <string>
 
+#include "CheckSchedule.h"
+#include "ConnectivityWatch.h"
 #include "C_SMTP.h"
 #include "Inet.h"
 #include "SkinnableDialog.h"
@@ -20,7 +23,18 @@ class CCorvaneDlg : public CSkinnableDialog {
   // the mail settings), then show. A control failure ends it at that call.
   void CheckIpAddress();
 
-  static constexpr UINT_PTR kCheckTimer = 1;
+  // Opens hidden, with only the notification-area icon. Call before DoModal.
+  void StartInTray() { m_bStayHidden = true; }
+
+  static constexpr char kTitle[] = "Corvane 2.1 by Orlimar";
+  static constexpr char kTrayTip[] = "Corvane by Orlimar";
+
+  static constexpr UINT_PTR kCheckTimer = 1;     // the interval, or the back-off after a failure
+  static constexpr UINT_PTR kSettleTimer = 2;    // a check soon after a wake-up or a network change
+  static constexpr UINT_PTR kTrayRetryTimer = 3;  // adding the tray icon again while the shell is not ready
+
+  // Posted from the system's thread when the network interfaces change.
+  static constexpr UINT WM_CONNECTIVITY_CHANGED = WM_APP + 1;
 
  protected:
   void DoDataExchange(CDataExchange* pDX) override;
@@ -39,6 +53,15 @@ class CCorvaneDlg : public CSkinnableDialog {
   void OnHide();
   void OnTrayRestore();
   void OnTrayExit();
+  void OnPowerBroadcast(WPARAM event);
+  void OnHandOver();
+  void OnTrayRetry();
+  void OnWorldChanged();
+
+  // Every check goes through here: its outcome sets when the next one runs.
+  void RunCheck();
+  void ScheduleAfter(bool succeeded);
+  std::string TrayTip() const;
 
   void LoadSettings();
   void DressPopup();
@@ -62,8 +85,15 @@ class CCorvaneDlg : public CSkinnableDialog {
   HICON m_hAppIcon = nullptr;
   std::unique_ptr<CTrayIcon> m_pTrayIcon;
   CTaskbarNotifier m_notifier;
+  watch::CheckSchedule m_schedule{0};
+  std::unique_ptr<ConnectivityWatch> m_pConnectivity;
+  // While hidden in the tray nothing may show the window but a restore: the
+  // dialog manager shows a modal dialog by itself once it first goes idle.
+  bool m_bStayHidden = false;
+  int m_nTrayAttempts = 0;
 
-  // A timer tick that arrives while a check waits in a dialog or an error box
-  // is skipped: the next tick checks afresh.
+  // A timer tick that arrives while a check waits in the settings dialog is
+  // skipped: the next tick checks afresh. A failure box is shown after the
+  // check has ended, so ticks go on checking behind it.
   bool m_bChecking = false;
 };

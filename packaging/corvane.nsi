@@ -6,6 +6,8 @@
 ;   OUTFILE   where the setup program goes
 ;
 ; Switches: /S installs silently (with the log-on shortcut, as in the dialog).
+; A running Corvane is asked to exit before its files are replaced or removed;
+; when it does not, setup asks the user to close it (silently: it gives up).
 ; The uninstaller keeps the settings unless told otherwise: it asks, and when
 ; silent (/S) it keeps them unless /REMOVESETTINGS is given.
 
@@ -24,6 +26,12 @@ SetDateSave on
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\${PRODUCT}"
 !define SETTINGS_KEY "Software\${PUBLISHER}\${PRODUCT}"
 !define SHORTCUT_NAME "${PRODUCT}.lnk"
+; How a running copy is found and asked to exit: its main window's title, the
+; Exit command of its tray menu, and the mutex it holds while it runs.
+!define MAIN_TITLE "Corvane 2.1 by Orlimar"
+!define EXIT_COMMAND 32772
+!define RUNNING_MUTEX "Local\Orlimar.Corvane.Running"
+!define SYNCHRONIZE 0x00100000
 
 Name "${PRODUCT}"
 OutFile "${OUTFILE}"
@@ -44,6 +52,7 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "Copyright (C) 2026 ${PUBLISHER}"
 !include "MUI2.nsh"
 !include "FileFunc.nsh"
 !include "LogicLib.nsh"
+!include "WinMessages.nsh"
 
 !define MUI_ICON "${ICON}"
 !define MUI_UNICON "${ICON}"
@@ -61,9 +70,41 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "Copyright (C) 2026 ${PUBLISHER}"
 
 !insertmacro MUI_LANGUAGE "English"
 
+; A running copy holds its exe open, and would go on running the old one.
+; It is asked to exit the way its tray menu's Exit does, then given ten
+; seconds to let go of its mutex (which it holds until the process ends).
+!macro CLOSE_RUNNING_FUNCTION prefix
+Function ${prefix}CloseRunningCorvane
+  retry:
+  FindWindow $R0 "#32770" "${MAIN_TITLE}"
+  ${If} $R0 <> 0
+    SendMessage $R0 ${WM_COMMAND} ${EXIT_COMMAND} 0 /TIMEOUT=5000
+  ${EndIf}
+  StrCpy $R1 0
+  ${Do}
+    System::Call 'kernel32::OpenMutexW(i ${SYNCHRONIZE}, i 0, w "${RUNNING_MUTEX}") p .R2'
+    ${If} $R2 = 0
+      Sleep 500  ; the process ends just after its mutex goes
+      Return
+    ${EndIf}
+    System::Call 'kernel32::CloseHandle(p R2)'
+    IntOp $R1 $R1 + 1
+    ${IfThen} $R1 >= 40 ${|} ${ExitDo} ${|}
+    Sleep 250
+  ${Loop}
+  MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION \
+    "${PRODUCT} is still running, perhaps waiting for an answer in one of its windows.$\r$\nClose it, then press Retry." \
+    /SD IDCANCEL IDRETRY retry
+  Abort "${PRODUCT} is still running."
+FunctionEnd
+!macroend
+!insertmacro CLOSE_RUNNING_FUNCTION ""
+!insertmacro CLOSE_RUNNING_FUNCTION "un."
+
 Section "${PRODUCT}" SecProgram
   SectionIn RO
   SetShellVarContext current
+  Call CloseRunningCorvane
   SetOutPath "$INSTDIR"
   File "${STAGE}\${PRODUCT}.exe"
   WriteUninstaller "$INSTDIR\uninstall.exe"
@@ -83,14 +124,17 @@ Section "${PRODUCT}" SecProgram
   WriteRegDWORD HKCU "${UNINSTALL_KEY}" "EstimatedSize" $0
 SectionEnd
 
-; A tray watcher is meant to run all the time, so this one starts ticked.
+; A tray watcher is meant to run all the time, so this one starts ticked. At
+; log-on it starts in the tray: the window on the desktop every morning would
+; only be in the way.
 Section "Start ${PRODUCT} when I log on" SecStartup
   SetShellVarContext current
-  CreateShortcut "$SMSTARTUP\${SHORTCUT_NAME}" "$INSTDIR\${PRODUCT}.exe"
+  CreateShortcut "$SMSTARTUP\${SHORTCUT_NAME}" "$INSTDIR\${PRODUCT}.exe" "/tray"
 SectionEnd
 
 Section "Uninstall"
   SetShellVarContext current
+  Call un.CloseRunningCorvane
   Delete "$SMSTARTUP\${SHORTCUT_NAME}"
   Delete "$SMPROGRAMS\${SHORTCUT_NAME}"
   Delete "$INSTDIR\${PRODUCT}.exe"

@@ -212,18 +212,36 @@ def test_installer(args) -> None:
               f"UninstallString names the installed uninstaller: {uninstall_cmd!r}")
         check(quiet_cmd == f"{uninstall_cmd} /S", f"QuietUninstallString is it with /S: {quiet_cmd!r}")
 
-        # -- the Start menu shortcut starts the installed program up to its main window
-        wine.start("start", "/unix", str(links["Start menu"]))
-        rc, shown = wine.run(str(args.wait_window), TITLE, "30000")
-        check(rc == 0, f"a window titled {TITLE!r} appears after starting the shortcut ({shown.strip()})")
-        if rc == 0:
-            check(wine.unix_path(shown.strip()) == install_dir / "Corvane.exe",
-                  f"the window belongs to the installed exe ({shown.strip()})")
-        wine.kill()
+        logon = links["log-on"].read_bytes() if links["log-on"].is_file() else b""
+        check("/tray".encode("utf-16-le") in logon or b"/tray" in logon, "the log-on shortcut starts in the tray")
 
-        # -- the silent uninstall, run in place, keeps the settings
-        rc, text = wine.run(uninstaller, "/S", f"_?={uninstaller.rsplit(chr(92), 1)[0]}")
-        wine.wait_idle()
+        # -- the Start menu shortcut starts the installed program up to its main window
+        def start_installed(what: str) -> None:
+            wine.start("start", "/unix", str(links["Start menu"]))
+            rc, shown = wine.run(str(args.wait_window), TITLE, "30000")
+            check(rc == 0, f"{what}: a window titled {TITLE!r} appears after starting the shortcut ({shown.strip()})")
+            if rc == 0:
+                check(wine.unix_path(shown.strip()) == install_dir / "Corvane.exe",
+                      f"{what}: the window belongs to the installed exe ({shown.strip()})")
+
+        def closed(what: str) -> None:
+            rc, _ = wine.run(str(args.wait_window), TITLE, "1000")
+            check(rc != 0, f"{what} closed the running program first")
+            wine.wait_idle()
+
+        start_installed("first start")
+
+        # -- installing again over the running program closes it first
+        rc, text = wine.run(str(setup), "/S", timeout=120)
+        check(rc == 0, f"silent install over the running program exits with 0 ({rc}) {text.strip()}")
+        closed("the install")
+        check((install_dir / "Corvane.exe").read_bytes() == staged_exe, "the exe is in place after the update")
+
+        # -- the silent uninstall, run in place while the program runs, closes
+        # it and keeps the settings
+        start_installed("second start")
+        rc, text = wine.run(uninstaller, "/S", f"_?={uninstaller.rsplit(chr(92), 1)[0]}", timeout=120)
+        closed("the uninstall")
         check(rc == 0, f"silent uninstall exits with 0 ({rc}) {text.strip()}")
         left = sorted(p.name for p in install_dir.iterdir()) if install_dir.is_dir() else []
         # Run in place, the uninstaller cannot remove itself; that is ours to do.

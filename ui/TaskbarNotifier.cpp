@@ -116,7 +116,8 @@ void CTaskbarNotifier::Apply(const nc::Effects& effects) {
   for (const nc::Effect& e : effects) {
     switch (e.kind) {
       case nc::Effect::Show:
-        ShowWindow(SW_SHOW);
+        // Never takes the keyboard from what the user is typing into.
+        ShowWindow(SW_SHOWNOACTIVATE);
         break;
       case nc::Effect::Hide:
         ShowWindow(SW_HIDE);

@@ -1,5 +1,8 @@
 #include "TrayIcon.h"
 
+#include <algorithm>
+#include <iterator>
+
 #include "Handles.h"
 #include "WinApp.h"
 
@@ -28,10 +31,21 @@ CTrayIcon::CTrayIcon(CWnd* parent, HICON icon, const std::string& tooltip, UINT 
   m_iconData.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
   m_iconData.uCallbackMessage = m_uCallbackMsg;
   m_iconData.hIcon = icon;
+  SetTooltip(tooltip);
+  Add();
+}
+
+bool CTrayIcon::Add() {
+  m_bAdded = Shell_NotifyIconA(NIM_ADD, &m_iconData) != FALSE;
+  return m_bAdded;
+}
+
+void CTrayIcon::SetTooltip(const std::string& tooltip) {
   // A longer tooltip is cut rather than refused: the icon matters more than
-  // the end of its text. The record was zeroed, so the text stays terminated.
+  // the end of its text.
+  std::fill(std::begin(m_iconData.szTip), std::end(m_iconData.szTip), '\0');
   tooltip.copy(m_iconData.szTip, kMaxTipLength);
-  Shell_NotifyIconA(NIM_ADD, &m_iconData);
+  if (m_bAdded) Shell_NotifyIconA(NIM_MODIFY, &m_iconData);
 }
 
 CTrayIcon::~CTrayIcon() {
@@ -75,4 +89,4 @@ void CTrayIcon::OnIconRightButtonUp() {
 
 // A program hidden in the notification area would otherwise become
 // unreachable once the shell restarts.
-void CTrayIcon::OnTaskbarCreated() { Shell_NotifyIconA(NIM_ADD, &m_iconData); }
+void CTrayIcon::OnTaskbarCreated() { Add(); }

@@ -19,6 +19,13 @@ class CTrayIcon : public CWnd {
 
   static constexpr size_t kMaxTipLength = sizeof(NOTIFYICONDATAA::szTip) - 1;
 
+  // Whether the notification area holds the icon. Early at log-on the shell
+  // may not be ready to take it; the owner can then try again with Add.
+  bool IsAdded() const { return m_bAdded; }
+  bool Add();
+  // A new tooltip (cut like the first), shown at once when the icon is there.
+  void SetTooltip(const std::string& tooltip);
+
   // The record handed to the notification area.
   const NOTIFYICONDATAA& IconData() const { return m_iconData; }
   UINT CallbackMessage() const { return m_uCallbackMsg; }
@@ -34,6 +41,7 @@ class CTrayIcon : public CWnd {
   CWnd* m_pParent;
   NOTIFYICONDATAA m_iconData{};
   UINT m_uCallbackMsg;
+  bool m_bAdded = false;
   // Broadcast when the notification area has been (re)created, for example
   // after the shell restarted; every icon must then be added again.
   UINT m_uTaskbarCreatedMsg;

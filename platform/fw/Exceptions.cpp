@@ -25,6 +25,10 @@ bool IsReportingFailure() { return g_reportsShowing > 0; }
 
 void ReportHandlerException(const CException& e, bool fromMenuCommand) {
   if (dynamic_cast<const CUserException*>(&e)) return;
+  // One box at a time. Work goes on behind an open box (periodic checks
+  // above all), and a failure repeated at every tick would otherwise stack
+  // a box per tick for a user who is away.
+  if (IsReportingFailure()) return;
   struct Showing {
     Showing() { ++g_reportsShowing; }
     ~Showing() { --g_reportsShowing; }

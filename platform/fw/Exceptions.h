@@ -47,11 +47,11 @@ class CUserException : public CException {
 namespace fw {
 
 // What the handler-level catch shows for an exception: the exception's own
-// text, or the generic text for where it happened.
+// text, or the generic text for where it happened. While one report is on
+// screen a further one is not shown: the user has a box to answer already.
 void ReportHandlerException(const CException& e, bool fromMenuCommand);
 
-// True while such a report is on screen. Periodic work can wait for the user
-// to read it instead of piling up a box behind it at every tick.
+// True while such a report is on screen.
 bool IsReportingFailure();
 
 // The system's text for an error code; wininet.dll's table for 12000-range codes.

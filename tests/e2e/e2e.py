@@ -43,6 +43,9 @@ IDC_AUTHENTICATION, IDC_TIMER = 1011, 1012
 IDOK = 1
 SC_ABOUT = 0x0010
 MENU_RESTORE, MENU_EXIT = 32771, 32772
+WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC = 0x0218, 0x0012
+WM_CONNECTIVITY_CHANGED = 0x8001  # WM_APP + 1, what the network-change callback posts
+DAY_MS = "86400000"
 DEFAULT_LINK = "http://ip.corvane.example/ip.php"
 NOTIFY_SUBJECT = "IP Address Change"
 NOTIFY_PREFIX = "New IP Address:  "
@@ -245,7 +248,7 @@ def screenshot(name):
 class Program:
     """Corvane.exe started detached, its output in a file."""
 
-    def __init__(self, name, proxy_port=None):
+    def __init__(self, name, proxy_port=None, args=()):
         env = dict(ENV)
         if proxy_port:
             # The default page's host does not exist here; the page peer
@@ -253,7 +256,7 @@ class Program:
             env["http_proxy"] = "http://127.0.0.1:%d" % proxy_port
         self.log = open(os.path.join(OPTIONS.work, name + ".log"), "wb")
         # In the driver's process group, so that whoever stops the run stops it too.
-        self.process = subprocess.Popen(["wine", OPTIONS.exe], stdout=self.log, stderr=subprocess.STDOUT,
+        self.process = subprocess.Popen(["wine", OPTIONS.exe, *args], stdout=self.log, stderr=subprocess.STDOUT,
                                         stdin=subprocess.DEVNULL, env=env)
         STARTED.append(self)
 
@@ -357,8 +360,8 @@ class Scenario(unittest.TestCase):
             raise AssertionError("the SMTP peer must listen on 127.0.0.1:25, the program's mail port "
                                  "(run as root): %s" % e)
 
-    def start_program(self, proxy_port=None):
-        program = Program("%s-%d" % (self.id().rsplit(".", 1)[-1], len(self.programs)), proxy_port)
+    def start_program(self, proxy_port=None, args=()):
+        program = Program("%s-%d" % (self.id().rsplit(".", 1)[-1], len(self.programs)), proxy_port, args)
         self.programs.append(program)
         return program
 
@@ -541,14 +544,20 @@ class Failures(Scenario):
         self.assertTrue(found[0][1].strip())
         self.assertEqual(control_text(MAIN, IDC_IP), "203.0.113.7")
         self.assertTrue(program.running())
-        # The server recovers while the box is up; the next check after the
-        # answer sends.
+        # Nobody answers: the ticks go on failing behind the box, and bring no second one.
+        hits = self.peers.hits(self.http)
+        wait_until(lambda: self.peers.hits(self.http) >= hits + 2, 20, "ticks to go on behind the box")
+        self.assertEqual(len(boxes()), 1, "a second box")
+        # The server recovers while the box is still up: the next tick sends
+        # and shows the popup, with the box left open.
         self.peers.stop(SMTP_PORT)
         self.start_smtp()
-        h("answer-box")
         mails = self.wait_mails(1, timeout=20)
         self.assert_notice(mails[0], "198.51.100.1")
+        self.assertTrue(h_ok("wait", "popup", 10000, timeout=40), "no popup behind the box")
         wait_until(lambda: control_text(MAIN, IDC_IP) == "198.51.100.1", 10, "the new address shown")
+        self.assertEqual(len(boxes()), 1, "the box went, or another came")
+        h("answer-box")
 
         # No server at all.
         self.peers.stop(SMTP_PORT)
@@ -565,7 +574,7 @@ class Failures(Scenario):
         self.assertEqual(boxes(), [])
         self.assertEqual(len(self.peers.messages()), 1)
 
-    def test_page_server_down_reports_changes_nothing_and_ticking_goes_on_after_the_answer(self):
+    def test_page_server_down_reports_changes_nothing_and_ticking_goes_on_behind_the_box(self):
         program = self.start_with_complete_settings("203.0.113.7", timer="3000")
         self.peers.stop(self.http)
         address = control_text(MAIN, IDC_IP)
@@ -577,18 +586,16 @@ class Failures(Scenario):
         self.assertEqual(control_text(MAIN, IDC_STATUS), stamp)
         self.assertTrue(program.running())
 
-        # Back on the same address while the box is up: no tick checks until
-        # the user has seen the failure.
+        # Back on the same address while the box is up: the ticks check behind it.
         self.assertEqual(self.peers.start_http(port=self.http), self.http)
         self.peers.set_page(self.http, page("203.0.113.7"))
-        time.sleep(7)
-        self.assertEqual(self.peers.hits(self.http), 0, "a tick checked while the error box was open")
+        wait_until(lambda: self.peers.hits(self.http) >= 1, 15, "a tick to check behind the open box")
+        wait_until(lambda: control_text(MAIN, IDC_STATUS) != stamp, 10, "a new stamp")
         self.assertEqual(len(boxes()), 1)
 
         h("answer-box")
-        wait_until(lambda: self.peers.hits(self.http) >= 1, 15, "the next tick to check")
-        wait_until(lambda: control_text(MAIN, IDC_STATUS) != stamp, 10, "a new stamp")
-        wait_until(lambda: self.peers.hits(self.http) >= 2, 15, "the tick after")
+        hits = self.peers.hits(self.http)
+        wait_until(lambda: self.peers.hits(self.http) > hits, 15, "the tick after")
         self.assertEqual(control_text(MAIN, IDC_IP), "203.0.113.7")
         self.assertEqual(len(self.peers.messages()), 1, "the unchanged address was mailed again")
         self.assertEqual(boxes(), [])
@@ -639,6 +646,62 @@ class Windows(Scenario):
         self.assertTrue(program.wait_exit(15), "Exit did not end the program")
         self.assertFalse(h_ok("pid"))
         self.assertEqual(boxes(), [])
+
+
+class Unattended(Scenario):
+    def test_a_second_start_hands_over_to_the_first_and_exits_without_a_check(self):
+        first = self.start_with_complete_settings("203.0.113.7")
+        h("click", MAIN, IDC_HIDE)
+        wait_until(lambda: info("tray") is not None and not info(MAIN).visible, 10, "hidden in the tray")
+        hits = self.peers.hits(self.http)
+
+        second = self.start_program()
+        self.assertTrue(second.wait_exit(30), "the second start kept running")
+        wait_until(lambda: info(MAIN).visible, 10, "the first window shown again")
+        wait_until(lambda: info("tray") is None, 10, "its tray icon to go")
+        self.assertTrue(first.running())
+        self.assertEqual(self.peers.hits(self.http), hits, "the second start checked the page")
+        time.sleep(1)
+        self.assertEqual(len(self.peers.messages()), 1, "the second start mailed")
+
+    def test_tray_switch_starts_hidden_checks_and_shows_the_popup(self):
+        self.peers.set_page(self.http, page("203.0.113.7"))
+        self.start_smtp()
+        self.complete_settings()
+        self.start_program(args=["/tray"])
+        self.assert_notice(self.wait_mails(1, timeout=30)[0], "203.0.113.7")
+        self.assertTrue(h_ok("wait", "popup", 10000, timeout=40), "no popup while hidden")
+        self.assertIsNotNone(info("tray"), "no tray icon")
+        self.assertFalse(info(MAIN).visible, "the window showed")
+        screenshot("tray-start")
+        h("tray", "dblclick")
+        wait_until(lambda: info(MAIN).visible, 10, "the double-click on the icon to show the window")
+        self.assertEqual(control_text(MAIN, IDC_IP), "203.0.113.7")
+
+    def test_resume_from_sleep_or_a_network_change_checks_within_half_a_minute(self):
+        self.start_with_complete_settings("203.0.113.7", timer=DAY_MS)
+        self.peers.set_page(self.http, page("198.51.100.5"))
+        h("post", MAIN, WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, 0)
+        mails = self.wait_mails(2, timeout=30)
+        self.assert_notice(mails[1], "198.51.100.5")
+
+        # A burst of network-change notices, as an adapter coming up sends.
+        self.peers.set_page(self.http, page("198.51.100.6"))
+        for _ in range(3):
+            h("post", MAIN, WM_CONNECTIVITY_CHANGED, 0, 0)
+        mails = self.wait_mails(3, timeout=30)
+        self.assert_notice(mails[2], "198.51.100.6")
+
+    def test_a_page_that_fails_at_start_is_checked_again_within_two_minutes(self):
+        self.peers.stop(self.http)
+        self.start_smtp()
+        self.complete_settings(timer=DAY_MS)
+        self.start_program()
+        self.wait_box(timeout=30)  # left open: the watch goes on behind it
+        self.assertEqual(self.peers.start_http(port=self.http), self.http)
+        self.peers.set_page(self.http, page("203.0.113.7"))
+        self.assert_notice(self.wait_mails(1, timeout=120)[0], "203.0.113.7")
+        self.assertEqual(len(boxes()), 1)
 
 
 def interrupt(signum, frame):

@@ -349,6 +349,14 @@ int CmdCommand(const Args& args) {
   return 0;
 }
 
+// Posts any message, as the system would post it (a power broadcast, say).
+int CmdPost(const Args& args) {
+  Need(args, 4, "post SELECTOR MESSAGE WPARAM LPARAM");
+  PostMessageA(FindOrFail(args[0]), static_cast<UINT>(Number(args[1])), static_cast<WPARAM>(Number(args[2])),
+               static_cast<LPARAM>(Number(args[3])));
+  return 0;
+}
+
 // Selects a list entry by position and tells the dialog, as a user's choice
 // would; prints the text the combo box then shows.
 int CmdSelect(const Args& args) {
@@ -558,7 +566,8 @@ int Run(const std::string& command, const Args& args) {
       {"pid", CmdPid},           {"list", CmdList},         {"info", CmdInfo},
       {"wait", CmdWait},         {"wait-gone", CmdWaitGone}, {"wait-exit", CmdWaitExit},
       {"text", CmdText},         {"texts", CmdTexts},       {"set-text", CmdSetText},
-      {"click", CmdClick},       {"command", CmdCommand},   {"select", CmdSelect},
+      {"click", CmdClick},       {"command", CmdCommand},   {"post", CmdPost},
+      {"select", CmdSelect},
       {"selection", CmdSelection}, {"boxes", CmdBoxes},     {"wait-box", CmdWaitBox},
       {"answer-box", CmdAnswerBox}, {"syscommand", CmdSysCommand}, {"tray", CmdTray},
       {"menu-choose", CmdMenuChoose}, {"workarea", CmdWorkArea}, {"track", CmdTrack},

@@ -126,6 +126,73 @@ TEST_F(MainWindowTest, HideAndMinimiseSwapTheWindowForTheTrayIconAndBothWaysBack
   });
 }
 
+TEST_F(MainWindowTest, HiddenInTheTrayAChangeStillMailsShowsThePopupUnactivatedAndTheTooltipShowsTheAddress) {
+  const int http = StartHttp(PageWith(app_test::kAddress));
+  const int smtp =
+      peers.StartSmtp("auth=login,plain&user=alice&password=" + peers::PeerClient::Encode("s3cret pw"));
+  app_test::StoreCompleteSettings(http);
+  MainWindow window;
+  window.smtpPort = smtp;
+  Run(window, [&](HWND main) {
+    ASSERT_EQ(1u, peers.Messages(smtp).size());
+    ASSERT_TRUE(PumpUntil([] { return !IsWindowVisible(app_test::Popup()); }, 6000));
+    Click(main, IDC_HIDE);
+    const auto* icon = dynamic_cast<CTrayIcon*>(CWnd::FromHandlePermanent(TrayWindow()));
+    ASSERT_NE(nullptr, icon);
+    EXPECT_STREQ("Corvane by Orlimar - 203.0.113.7", icon->IconData().szTip);
+
+    peers.SetPage(http, 200, PageWith("198.51.100.9"));
+    SetActiveWindow(nullptr);
+    Click(main, IDC_UPDATE);  // as a tick would
+    EXPECT_TRUE(PumpUntil([] { return IsWindowVisible(app_test::Popup()) != FALSE; }, 5000))
+        << "the popup shows while the window is hidden";
+    EXPECT_NE(app_test::Popup(), GetActiveWindow()) << "the popup took activation";
+    EXPECT_FALSE(IsWindowVisible(main));
+    EXPECT_STREQ("Corvane by Orlimar - 198.51.100.9", icon->IconData().szTip);
+  });
+  EXPECT_EQ(2u, peers.Messages(smtp).size());
+  EXPECT_TRUE(boxes.records.empty()) << boxes.records.front().text;
+}
+
+// Holds the notification area's place for the program's icon as soon as the
+// icon's window exists, so the shell refuses every add of the program's own,
+// as it does before it is ready at log-on.
+class IconPlaceTaken {
+ public:
+  IconPlaceTaken() : m_hook(SetWindowsHookExA(WH_CBT, Take, nullptr, GetCurrentThreadId())) {}
+  ~IconPlaceTaken() { UnhookWindowsHookEx(m_hook); }
+  IconPlaceTaken(const IconPlaceTaken&) = delete;
+  IconPlaceTaken& operator=(const IconPlaceTaken&) = delete;
+
+ private:
+  static LRESULT CALLBACK Take(int code, WPARAM wParam, LPARAM lParam) {
+    char cls[64] = {};
+    if (code == HCBT_CREATEWND && GetClassNameA(reinterpret_cast<HWND>(wParam), cls, sizeof cls) &&
+        std::string(cls) == "CorvaneTrayIcon") {
+      NOTIFYICONDATAA data{};
+      data.cbSize = NOTIFYICONDATAA_V2_SIZE;
+      data.hWnd = reinterpret_cast<HWND>(wParam);
+      data.uID = IDR_TRAYMENU;
+      EXPECT_TRUE(Shell_NotifyIconA(NIM_ADD, &data));
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+  }
+  HHOOK m_hook;
+};
+
+TEST_F(MainWindowTest, AnIconTheShellNeverTakesGivesTheWindowBack) {
+  StoreQuietSettings();
+  MainWindow window;
+  IconPlaceTaken taken;
+  Run(window, [&](HWND main) {
+    Click(main, IDC_HIDE);
+    EXPECT_FALSE(IsWindowVisible(main));
+    EXPECT_TRUE(PumpUntil([&] { return IsWindowVisible(main) != FALSE; }, 90000))
+        << "hidden with no icon for good";
+    EXPECT_EQ(nullptr, TrayWindow());
+  });
+}
+
 TEST_F(MainWindowTest, ExitFromTheTrayRemovesTheIconAndEndsTheRun) {
   StoreQuietSettings();
   MainWindow window;

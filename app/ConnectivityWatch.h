@@ -1,0 +1,29 @@
+#pragma once
+// Tells a window, by a posted message, that the machine's network interfaces
+// changed (an adapter connected, got its address, or went away), for as long
+// as this object lives. The system calls back on a thread of its own; the
+// window hears of it on its own thread.
+#include <winsock2.h>
+#include <windows.h>
+
+class ConnectivityWatch {
+ public:
+  ConnectivityWatch(HWND target, UINT message);
+  ~ConnectivityWatch();
+  ConnectivityWatch(const ConnectivityWatch&) = delete;
+  ConnectivityWatch& operator=(const ConnectivityWatch&) = delete;
+
+  // False where the system offers no such notice; the program then relies
+  // on its timer alone.
+  bool IsWatching() const { return m_registration != nullptr; }
+
+  // Where the system's thread posts to; it lives as long as the registration.
+  struct Target {
+    HWND hwnd;
+    UINT message;
+  };
+
+ private:
+  Target m_target;
+  HANDLE m_registration = nullptr;
+};
