@@ -7,6 +7,10 @@
 #                                          authority nobody trusts
 # Each .pem of a server holds its certificate followed by its issuer's, as a
 # server sends them. The keys are kept only as long as DIR is.
+#
+# make_test_ca.sh DIR HOST adds host-HOST.pem + host-HOST.key for DNS:HOST,
+# issued by the ca.pem already in DIR: the HTTP peer's tunnel presents it
+# for whatever name a page address through the proxy setting names.
 set -euo pipefail
 dir=${1:?usage: make_test_ca.sh DIR}
 mkdir -p "$dir"
@@ -26,6 +30,12 @@ server() {  # name, DNS name, issuer
   cat "$1.crt" "$3.pem" >"$1.pem"
   rm -f "$1.csr" "$1.ext" "$1.crt"
 }
+
+if [ $# -ge 2 ]; then
+  [[ $2 =~ ^[A-Za-z0-9.-]+$ ]] || { echo "not a host name: $2" >&2; exit 1; }
+  server "host-$2" "$2" ca
+  exit 0
+fi
 
 authority ca "Corvane Test Authority"
 authority other-ca "Corvane Untrusted Test Authority"

@@ -218,6 +218,17 @@ class TestCertificates:
         context.load_cert_chain(self.path(name + ".pem"), self.path(name + ".key"))
         return context
 
+    def host_context(self, host):
+        """A context with a certificate for `host` from the test authority, made on first use."""
+        name = "host-" + host
+        if not os.path.exists(self.path(name + ".pem")):
+            with self.lock:
+                script = os.path.join(os.path.dirname(os.path.abspath(__file__)), "make_test_ca.sh")
+                result = subprocess.run(["bash", script, self.dir, host], capture_output=True, text=True)
+            if result.returncode != 0:
+                raise ssl.SSLError("cannot make a certificate for %s: %s" % (host, result.stderr.strip()))
+        return self.server_context(name)
+
     def authority_pem(self):
         with open(self.path("ca.pem"), "rb") as f:
             return f.read()
@@ -482,6 +493,29 @@ class HttpPeerHandler(http.server.BaseHTTPRequestHandler):
 
     def log_message(self, *args):
         pass
+
+    def do_CONNECT(self):
+        # Set as the system's proxy, this peer is asked to tunnel to https
+        # pages: it ends the tunnel itself, with a certificate for the asked
+        # name from the test authority, and serves its page inside.
+        host = self.path.rsplit(":", 1)[0]
+        try:
+            context = CERTIFICATES.host_context(host)
+        except (ssl.SSLError, OSError, BadRequest):
+            self.send_error(502)
+            return
+        self.send_response(200, "Connection established")
+        self.end_headers()
+        self.wfile.flush()
+        try:
+            tls = context.wrap_socket(self.connection, server_side=True)
+        except (ssl.SSLError, OSError):
+            self.close_connection = True
+            return
+        self.connection = tls
+        self.rfile = tls.makefile("rb", self.rbufsize)
+        self.wfile = tls.makefile("wb")
+        self.close_connection = False  # the request inside comes next
 
     def do_GET(self):
         peer = self.server.peer

@@ -7,7 +7,6 @@ namespace {
 using app_test::AppTest;
 using app_test::MainWindow;
 using app_test::PageWith;
-using app_test::PageWithoutAddress;
 using app_test::TrayIconPresent;
 using app_test::TrayWindow;
 using ui_driver::Click;
@@ -24,12 +23,15 @@ bool ShowsText(HWND dialog, const std::string& wanted) {
 
 class MainWindowTest : public AppTest {
  protected:
-  // A window whose checks find no address, so nothing but the fetch happens.
+  // A window whose first check mails its address to quietMail, so that every
+  // later check finds no change and nothing but the fetch happens.
   int StoreQuietSettings(const std::string& timer = "3600000") {
-    const int http = StartHttp(PageWithoutAddress());
+    const int http = StartHttp(PageWith(app_test::kAddress));
+    quietMail = peers.StartSmtp("auth=login&user=alice&password=" + peers::PeerClient::Encode("s3cret pw"));
     app_test::StoreCompleteSettings(http, timer);
     return http;
   }
+  int quietMail = 0;
 };
 
 TEST_F(MainWindowTest, FirstRunWritesTheDefaultsInOrderAndAsksForSettingsBeforeTheWindowShows) {
@@ -65,6 +67,7 @@ TEST_F(MainWindowTest, FirstRunWritesTheDefaultsInOrderAndAsksForSettingsBeforeT
 TEST_F(MainWindowTest, StoredTimerDrivesTheChecksAndUpdateChecksAtOnce) {
   const int http = StoreQuietSettings("300");
   MainWindow window;
+  window.smtpPort = quietMail;
   Run(window, [&](HWND main) {
     EXPECT_EQ(1, peers.HttpHits(http)) << "the check at opening";
     Pump(1500);
@@ -81,6 +84,7 @@ TEST_F(MainWindowTest, StoredTimerDrivesTheChecksAndUpdateChecksAtOnce) {
 TEST_F(MainWindowTest, LongTimerMeansNoCheckBeyondTheFirst) {
   const int http = StoreQuietSettings("3600000");
   MainWindow window;
+  window.smtpPort = quietMail;
   Run(window, [&](HWND) { Pump(800); });
   EXPECT_EQ(1, peers.HttpHits(http));
 }
@@ -101,6 +105,7 @@ TEST_F(MainWindowTest, AFailedFirstCheckStillStartsTheTimer) {
 TEST_F(MainWindowTest, HideAndMinimiseSwapTheWindowForTheTrayIconAndBothWaysBack) {
   StoreQuietSettings();
   MainWindow window;
+  window.smtpPort = quietMail;
   Run(window, [&](HWND main) {
     ASSERT_EQ(nullptr, TrayWindow());
 
@@ -128,6 +133,7 @@ TEST_F(MainWindowTest, HideAndMinimiseSwapTheWindowForTheTrayIconAndBothWaysBack
 TEST_F(MainWindowTest, ExitFromTheTrayRemovesTheIconAndEndsTheRun) {
   StoreQuietSettings();
   MainWindow window;
+  window.smtpPort = quietMail;
   HWND tray = nullptr;
   const INT_PTR result = Run(window, [&](HWND main) {
     Click(main, IDC_HIDE);
@@ -154,6 +160,7 @@ TEST_F(MainWindowTest, EnterLeavesTheWindowOpenAndEscapeEndsIt) {
     openAfterCancel = IsWindowVisible(main) != FALSE;
   });
   MainWindow window;
+  window.smtpPort = quietMail;
   EXPECT_EQ(IDCANCEL, window.DoModal());
   EXPECT_TRUE(openAfterOk);
   EXPECT_FALSE(openAfterCancel);
@@ -162,6 +169,7 @@ TEST_F(MainWindowTest, EnterLeavesTheWindowOpenAndEscapeEndsIt) {
 TEST_F(MainWindowTest, AboutOpensFromTheSystemMenuWhileTheTimerKeepsChecking) {
   const int http = StoreQuietSettings("300");
   MainWindow window;
+  window.smtpPort = quietMail;
   bool aboutShown = false;
   int hitsWhileOpen = 0;
   Run(window, [&](HWND main) {
@@ -182,6 +190,7 @@ TEST_F(MainWindowTest, AboutOpensFromTheSystemMenuWhileTheTimerKeepsChecking) {
 TEST_F(MainWindowTest, TheSystemMenuEndsWithASeparatorAndAbout) {
   StoreQuietSettings();
   MainWindow window;
+  window.smtpPort = quietMail;
   window.withSystemMenu = true;
   Run(window, [&](HWND main) {
     HMENU menu = GetSystemMenu(main, FALSE);
@@ -203,6 +212,7 @@ TEST_F(MainWindowTest, TheSystemMenuEndsWithASeparatorAndAbout) {
 TEST_F(MainWindowTest, FaceTitleAndIcon) {
   StoreQuietSettings();
   MainWindow window;
+  window.smtpPort = quietMail;
   Run(window, [&](HWND main) {
     RECT rc{};
     GetWindowRect(main, &rc);
