@@ -324,4 +324,23 @@ TEST_F(SettingsDialogTest, HelpShowsItsNoticeAndTheDialogStays) {
   EXPECT_EQ(std::vector<std::string>{"Help is not available at this time!"}, boxes.Texts());
 }
 
+// Run on its own with a Japanese locale: every text value then passes
+// through the double-byte ANSI code page on its way in and out.
+using CodePage932 = SettingsDialogTest;
+
+TEST_F(CodePage932, APasswordSavedThroughTheDialogComesBackWholeAfterARestart) {
+  ASSERT_EQ(932u, GetACP()) << "this case needs LC_ALL=ja_JP.UTF-8";
+  const std::string typed = "Tr0ub4dor&3";  // scrambled, it ends in a lead byte
+  // The scrambled text does not survive the code page: what the old store lost.
+  Store("Probe", ScrambleText(typed));
+  ASSERT_NE(ScrambleText(typed), Stored("Probe"));
+  settings::LoadStartupSettings();
+  scripts.Then([&](HWND d) {
+    Fill(d, "mail.example.net", "bob", typed.c_str(), "me@example.net", "");
+    Click(d, IDOK);
+  });
+  Settings().DoModal();
+  EXPECT_EQ(typed, PasswordAtRestart());
+}
+
 }  // namespace
