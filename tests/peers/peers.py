@@ -199,6 +199,7 @@ class TestCertificates:
 
     def __init__(self):
         self.lock = threading.Lock()
+        self.host_lock = threading.Lock()
         self.dir = None
 
     def path(self, name):
@@ -221,12 +222,14 @@ class TestCertificates:
     def host_context(self, host):
         """A context with a certificate for `host` from the test authority, made on first use."""
         name = "host-" + host
-        if not os.path.exists(self.path(name + ".pem")):
-            with self.lock:
+        certificate = self.path(name + ".pem")  # makes the authority first
+        with self.host_lock:
+            if not os.path.exists(certificate):
                 script = os.path.join(os.path.dirname(os.path.abspath(__file__)), "make_test_ca.sh")
-                result = subprocess.run(["bash", script, self.dir, host], capture_output=True, text=True)
-            if result.returncode != 0:
-                raise ssl.SSLError("cannot make a certificate for %s: %s" % (host, result.stderr.strip()))
+                result = subprocess.run(["bash", script, os.path.dirname(certificate), host],
+                                        capture_output=True, text=True)
+                if result.returncode != 0:
+                    raise ssl.SSLError("cannot make a certificate for %s: %s" % (host, result.stderr.strip()))
         return self.server_context(name)
 
     def authority_pem(self):
