@@ -39,6 +39,7 @@ BOOL Settings::OnInitDialog() {
     settings::ReadMailSettings(registry, m_mail);
     registry.ReadValue(settings::kTimer, m_strInterval);
     registry.ReadValue(settings::kLink, m_strLink);
+    m_strLink = settings::LinkFromStored(m_strLink);
     for (std::string* text : {&m_mail.server, &m_mail.username, &m_mail.to, &m_mail.from, &m_strLink})
       *text = settings::ShownText(*text);
 

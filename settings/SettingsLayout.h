@@ -31,6 +31,12 @@ inline constexpr char kDefaultAuth[] = "2";  // Login
 // only, so a dual-stack line reports its stable IPv4 address rather than one
 // of its changing temporary IPv6 addresses.
 inline constexpr char kDefaultLink[] = "https://checkip.amazonaws.com/ https://api.ipify.org/";
+// What earlier first runs stored: a reserved name that never answered. Read
+// as the current default, so those installs work without anyone typing.
+inline constexpr char kRetiredDefaultLink[] = "http://ip.corvane.example/ip.php";
+inline std::string LinkFromStored(const std::string& stored) {
+  return stored == kRetiredDefaultLink ? std::string(kDefaultLink) : stored;
+}
 
 // The longest text a value holds and reads back whole (the store's buffer
 // less its terminator); the dialog's fields accept no more.

@@ -91,6 +91,7 @@ StartupSettings LoadStartupSettings() {
   } else {
     ReadMailSettings(registry, result.mail);
     registry.ReadValue(kLink, result.link);
+    result.link = LinkFromStored(result.link);
     std::string timer;
     registry.ReadValue(kTimer, timer);
     result.intervalMs = IntervalFromText(timer);

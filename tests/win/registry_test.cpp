@@ -188,6 +188,12 @@ TEST_F(RegistryTest, StartupReadsEveryValueOnceVersionExists) {
   EXPECT_EQ(3600000, s.intervalMs);
 }
 
+TEST_F(RegistryTest, TheRetiredBuiltInPageReadsAsTheCurrentDefault) {
+  WriteRaw(settings::kKeyPath, "Version", REG_SZ, std::string("1.0", 4));
+  WriteRaw(settings::kKeyPath, "Link", REG_SZ, std::string("http://ip.corvane.example/ip.php", 32));
+  EXPECT_EQ(settings::kDefaultLink, settings::LoadStartupSettings().link);
+}
+
 TEST_F(RegistryTest, MissingValuesLeaveTheirOwnMemberAndTheIntervalIsNeverZero) {
   WriteRaw(settings::kKeyPath, "Version", REG_SZ, std::string("1.0", 4));
   WriteRaw(settings::kKeyPath, "SMTPServer", REG_SZ, std::string("mail.example.net", 17));
