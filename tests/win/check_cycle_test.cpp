@@ -318,6 +318,30 @@ TEST_F(CheckCycleTest, AnUnreachableFirstPageIsPassedOverAndOnlyAllFailingShowOn
   EXPECT_NE(std::string::npos, text.find("\nThe page at " + second + " did not show an IP address.")) << text;
 }
 
+TEST_F(CheckCycleTest, CompleteSettingsWithAnEmptySenderMailWithoutAsking) {
+  const int http = StartHttp(PageWith(kAddress));
+  const int smtp = StartMail();
+  app_test::StoreCompleteSettings(http);
+  app_test::Store({{"SMTPFrom", "null"}});
+  MainWindow window;
+  window.smtpPort = smtp;
+  int settingsDialogs = 0;
+  // Two scripts, so that a settings dialog opening first cannot leave the
+  // main window without one.
+  const auto closeAny = [&](HWND dialog) {
+    if (dialog != window.hwnd) ++settingsDialogs;
+    SendMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+  };
+  scripts.Then(closeAny);
+  scripts.Then(closeAny);
+  window.DoModal();
+  EXPECT_EQ(0, settingsDialogs);
+  EXPECT_TRUE(boxes.records.empty()) << boxes.records.front().text;
+  const auto mails = peers.Messages(smtp);
+  ASSERT_EQ(1u, mails.size());
+  EXPECT_EQ("<>", mails[0].from);
+}
+
 TEST_F(CheckCycleTest, NoAuthenticationChosenFailsWithWhatToDo) {
   const int http = StartHttp(PageWith(kAddress));
   const int smtp = StartMail();
