@@ -90,7 +90,8 @@ int CRegistry::ReadBinary(const std::string& name, std::vector<unsigned char>& b
 
 int CRegistry::WriteBinary(const std::string& name, const std::vector<unsigned char>& bytes) {
   if (!m_hKey || bytes.size() > kLongestBinary) return 0;
-  m_lastError = RegSetValueExA(m_hKey.get(), name.c_str(), 0, REG_BINARY, bytes.data(), static_cast<DWORD>(bytes.size()));
+  m_lastError =
+      RegSetValueExA(m_hKey.get(), name.c_str(), 0, REG_BINARY, bytes.data(), static_cast<DWORD>(bytes.size()));
   return m_lastError == ERROR_SUCCESS ? 1 : 0;
 }
 

@@ -33,10 +33,12 @@ void ReadPassword(CRegistry& registry, std::string& password) {
 
 void WritePassword(CRegistry& registry, const std::string& password, std::string& failures) {
   if (password.empty()) {
-    if (!registry.DeleteValue(kProtectedPassword)) return AddWriteFailure(failures, kProtectedPassword, registry.LastError());
+    if (!registry.DeleteValue(kProtectedPassword))
+      return AddWriteFailure(failures, kProtectedPassword, registry.LastError());
   } else {
     const std::vector<unsigned char> blob = ProtectPassword(password);
-    if (blob.empty()) return AddFailure(failures, std::string(kProtectedPassword) + ": the system could not protect it");
+    if (blob.empty())
+      return AddFailure(failures, std::string(kProtectedPassword) + ": the system could not protect it");
     if (!registry.WriteBinary(kProtectedPassword, blob))
       return AddWriteFailure(failures, kProtectedPassword, registry.LastError());
   }
