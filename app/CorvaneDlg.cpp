@@ -1,17 +1,15 @@
 #include "CorvaneDlg.h"
 
-#include <algorithm>
 #include <ctime>
-#include <tuple>
+#include <vector>
 
 #include "AboutDlg.h"
 #include "Exceptions.h"
 #include "IpCheck.h"
-#include "NumberText.h"
 #include "Registry.h"
-#include "Scramble.h"
 #include "Settings.h"
 #include "SingleInstance.h"
+#include "SettingsRules.h"
 #include "StoredSettings.h"
 #include "WinApp.h"
 #include "resource.h"
@@ -24,6 +22,7 @@ constexpr COLORREF kFaceKey = RGB(25, 35, 85);
 // with neither window nor icon.
 constexpr UINT kTrayRetryMs = 2'000;
 constexpr int kTrayAttempts = 15;
+constexpr char kCheckErrorSource[] = "Corvane";
 
 bool IsAnsiLeadByte(unsigned char byte) { return IsDBCSLeadByte(byte) != FALSE; }
 
@@ -111,11 +110,7 @@ std::string CCorvaneDlg::TrayTip() const {
 
 void CCorvaneDlg::LoadSettings() {
   const settings::StartupSettings stored = settings::LoadStartupSettings();
-  if (!stored.firstRun) {
-    const settings::MailSettings& mail = stored.mail;
-    std::tie(m_strServer, m_strUsername, m_strPassword, m_strAuth, m_strTo, m_strFrom) =
-        std::tie(mail.server, mail.username, mail.password, mail.auth, mail.to, mail.from);
-  }
+  m_mail = stored.mail;
   m_strLink = stored.link;
   m_nInterval = stored.intervalMs;
 }
@@ -133,26 +128,37 @@ void CCorvaneDlg::CheckIpAddress() {
   m_bChecking = true;
   ScopeExit done([this] { m_bChecking = false; });
 
-  const std::string page = m_inet.OpenURL(m_strLink);
+  const std::string address = FetchAddress();
   UpdateData(TRUE);  // the fields hold what the last completed check showed
-  std::string address =
-      ipcheck::ExtractBetween(page, ipcheck::kStartMarker, ipcheck::kEndMarker, 0, IsAnsiLeadByte);
-  // The field holds text only up to a NUL, and the next check compares with
-  // what the field holds: an address kept whole would count as new, and be
-  // mailed, at every check.
-  address.resize(std::min(address.find('\0'), address.size()));
   m_strStatus = ipcheck::FormatStamp(std::time(nullptr));
 
   if (ipcheck::IsChange(address, m_strIP)) {
     // Accepted before sending: a failed send leaves the field showing the old
     // address, so the next check sees the change again and sends again.
     m_strIP = address;
-    if (ipcheck::MailSettingsIncomplete(m_strServer, m_strTo, m_strFrom))
-      AskForMailSettings();
-    else
-      NotifyChange();
+    if (!settings::CanSendNotification(m_mail)) AskForMailSettings();
+    // The change that made the program ask goes out as soon as it can.
+    if (settings::CanSendNotification(m_mail)) NotifyChange();
   }
   UpdateData(FALSE);
+}
+
+std::string CCorvaneDlg::FetchAddress() {
+  // The pages are tried in order and the first address wins; a page that
+  // fails only matters when every other one fails too.
+  std::vector<std::string> urls = ipcheck::SplitPageList(m_strLink);
+  if (urls.empty()) urls.push_back(m_strLink);  // fails as an address, with the fetch's own words
+  std::vector<std::string> reasons;
+  for (const std::string& url : urls) {
+    try {
+      std::string address = ipcheck::AddressFromPage(m_inet.OpenURL(url), IsAnsiLeadByte);
+      if (!address.empty()) return address;
+      reasons.push_back(ipcheck::NoAddressText(url));
+    } catch (const CDispatchException& e) {
+      reasons.push_back(e.m_strDescription);
+    }
+  }
+  throw CDispatchException(ipcheck::CombinedFailure(reasons), kCheckErrorSource);
 }
 
 void CCorvaneDlg::AskForMailSettings() {
@@ -160,21 +166,18 @@ void CCorvaneDlg::AskForMailSettings() {
   dialog.DoModal();
   CRegistry registry;
   registry.OpenKey(settings::kRoot, settings::kKeyPath, 0);
-  settings::MailSettings mail{m_strServer, m_strUsername, m_strPassword, m_strAuth, m_strTo, m_strFrom};
-  settings::ReadMailSettings(registry, mail);
-  registry.CloseKey();
-  std::tie(m_strServer, m_strUsername, m_strPassword, m_strAuth, m_strTo, m_strFrom) =
-      std::tie(mail.server, mail.username, mail.password, mail.auth, mail.to, mail.from);
+  settings::ReadMailSettings(registry, m_mail);
 }
 
 void CCorvaneDlg::NotifyChange() {
-  const std::string password = UnscrambleText(m_strPassword);
-  m_smtp.SetServer(m_strServer);
-  m_smtp.SetUsername(m_strUsername);
-  m_smtp.SetPassword(password);
-  m_smtp.SetAuthenticationType(LeadingInt(m_strAuth));
-  m_smtp.SetSendTo(m_strTo);
-  m_smtp.SetMailFrom(m_strFrom);
+  const int authIndex = settings::AuthIndexForText(m_mail.auth);
+  if (authIndex < 0) throw CDispatchException(settings::kChooseAuth, kCheckErrorSource);
+  m_smtp.SetServer(m_mail.server);
+  m_smtp.SetUsername(m_mail.username);
+  m_smtp.SetPassword(m_mail.password);
+  m_smtp.SetAuthenticationType(authIndex);
+  m_smtp.SetSendTo(m_mail.to);
+  m_smtp.SetMailFrom(settings::ShownText(m_mail.from));  // an empty sender, as the test mail sends it
   m_smtp.SetMessageSubject(ipcheck::kNotificationSubject);
   m_smtp.SetMessageText(ipcheck::kNotificationPrefix + m_strIP);
   m_smtp.SetRaiseError(TRUE);

@@ -10,6 +10,7 @@
 #include "ConnectivityWatch.h"
 #include "C_SMTP.h"
 #include "Inet.h"
+#include "SettingsLayout.h"
 #include "SkinnableDialog.h"
 #include "TaskbarNotifier.h"
 #include "TrayIcon.h"
@@ -19,8 +20,9 @@ class CCorvaneDlg : public CSkinnableDialog {
   explicit CCorvaneDlg(CWnd* parent = nullptr);
   ~CCorvaneDlg() override;
 
-  // The whole check: fetch, cut, stamp, and on a change notify (or ask for
-  // the mail settings), then show. A control failure ends it at that call.
+  // The whole check: fetch, cut, stamp, and on a change notify (asking for
+  // the mail settings first when they are incomplete), then show. A control
+  // failure ends it at that call.
   void CheckIpAddress();
 
   // Opens hidden, with only the notification-area icon. Call before DoModal.
@@ -67,16 +69,12 @@ class CCorvaneDlg : public CSkinnableDialog {
   void DressPopup();
   void HideToTray();
   void RestoreFromTray();
+  std::string FetchAddress();
   void NotifyChange();
   void AskForMailSettings();
 
-  std::string m_strLink;
-  std::string m_strServer;
-  std::string m_strUsername;
-  std::string m_strPassword;  // the stored (scrambled) form
-  std::string m_strAuth;
-  std::string m_strTo;
-  std::string m_strFrom;
+  std::string m_strLink;  // one page address or several, separated by blanks
+  settings::MailSettings m_mail;
   int m_nInterval = 0;
   std::string m_strIP;
   CInet m_inet;

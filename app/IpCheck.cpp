@@ -2,6 +2,72 @@
 
 namespace ipcheck {
 
+namespace {
+
+constexpr char kBlanks[] = " \t\r\n";
+constexpr size_t kLongestAddress = 45;  // IPv6 with an IPv4 tail, every group full
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsHexDigit(char c) { return IsDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
+
+bool IsIpv4(const std::string& text) {
+  int parts = 0;
+  size_t i = 0;
+  while (true) {
+    const size_t begin = i;
+    int value = 0;
+    while (i < text.size() && IsDigit(text[i]) && i - begin < 3) value = value * 10 + (text[i++] - '0');
+    const size_t digits = i - begin;
+    if (digits == 0 || value > 255 || (digits > 1 && text[begin] == '0')) return false;
+    if (++parts == 4) return i == text.size();
+    if (i >= text.size() || text[i] != '.') return false;
+    ++i;
+  }
+}
+
+// Groups of one to four hex digits, eight in all, where one "::" stands for
+// one or more zero groups and a dotted quad may stand for the last two.
+bool IsIpv6(const std::string& text) {
+  if (text.size() < 2) return false;
+  int groups = 0;
+  bool compressed = false;
+  size_t i = 0;
+  if (text.compare(0, 2, "::") == 0) {
+    compressed = true;
+    i = 2;
+    if (i == text.size()) return true;
+  } else if (text[0] == ':') {
+    return false;
+  }
+  while (i < text.size()) {
+    const size_t begin = i;
+    while (i < text.size() && IsHexDigit(text[i]) && i - begin < 4) ++i;
+    if (i < text.size() && text[i] == '.') {
+      // A dotted quad ends the literal.
+      if (!IsIpv4(text.substr(begin))) return false;
+      groups += 2;
+      i = text.size();
+      break;
+    }
+    if (i == begin) return false;
+    ++groups;
+    if (i == text.size()) break;
+    if (text[i] != ':') return false;
+    ++i;
+    if (i < text.size() && text[i] == ':') {
+      if (compressed) return false;
+      compressed = true;
+      ++i;
+      if (i == text.size()) break;
+    } else if (i == text.size()) {
+      return false;  // a single trailing colon
+    }
+  }
+  return compressed ? groups < 8 : groups == 8;
+}
+
+}  // namespace
+
 size_t FindOnCharBoundary(const std::string& text, const std::string& needle, long long from,
                           const LeadBytePredicate& isLeadByte) {
   if (from < 0 || static_cast<unsigned long long>(from) > text.size()) return std::string::npos;
@@ -40,10 +106,43 @@ std::string FormatStamp(std::time_t now) {
 
 bool IsChange(const std::string& address, const std::string& shown) { return !address.empty() && address != shown; }
 
-bool MailSettingsIncomplete(const std::string& server, const std::string& to, const std::string& from) {
-  for (const std::string* text : {&server, &to, &from})
-    if (text->empty() || *text == "null") return true;
-  return false;
+std::string TrimBlanks(const std::string& text) {
+  const size_t first = text.find_first_not_of(kBlanks);
+  if (first == std::string::npos) return {};
+  return text.substr(first, text.find_last_not_of(kBlanks) - first + 1);
+}
+
+bool IsAddressLiteral(const std::string& text) {
+  if (text.empty() || text.size() > kLongestAddress) return false;
+  return text.find(':') == std::string::npos ? IsIpv4(text) : IsIpv6(text);
+}
+
+std::string AddressFromPage(const std::string& page, const LeadBytePredicate& isLeadByte) {
+  const bool marked = FindOnCharBoundary(page, kStartMarker, 0, isLeadByte) != std::string::npos;
+  const std::string shown = TrimBlanks(marked ? ExtractBetween(page, kStartMarker, kEndMarker, 0, isLeadByte) : page);
+  return IsAddressLiteral(shown) ? shown : std::string();
+}
+
+std::vector<std::string> SplitPageList(const std::string& link) {
+  std::vector<std::string> urls;
+  size_t at = link.find_first_not_of(kBlanks);
+  while (at != std::string::npos) {
+    const size_t end = link.find_first_of(kBlanks, at);
+    urls.push_back(link.substr(at, end == std::string::npos ? std::string::npos : end - at));
+    at = link.find_first_not_of(kBlanks, end);
+  }
+  return urls;
+}
+
+std::string NoAddressText(const std::string& url) { return "The page at " + url + " did not show an IP address."; }
+
+std::string CombinedFailure(const std::vector<std::string>& reasons) {
+  std::string text;
+  for (const std::string& reason : reasons) {
+    if (!text.empty()) text += "\n";
+    text += reason;
+  }
+  return text;
 }
 
 }  // namespace ipcheck

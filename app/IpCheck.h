@@ -4,6 +4,7 @@
 #include <ctime>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace ipcheck {
 
@@ -36,7 +37,27 @@ std::string FormatStamp(std::time_t now);
 // A new address is one that is not empty and differs from the one shown.
 bool IsChange(const std::string& address, const std::string& shown);
 
-// Mail cannot go out while server, recipient or sender is empty or "null".
-bool MailSettingsIncomplete(const std::string& server, const std::string& to, const std::string& from);
+// The text with blanks, tabs, CR and LF removed at both ends.
+std::string TrimBlanks(const std::string& text);
+
+// An IPv4 dotted quad (no leading zeros) or an IPv6 literal in any of its
+// text forms, at most 45 characters. Nothing else is ever shown or mailed as
+// an address, so a page that moved or broke cannot put markup in a mail.
+bool IsAddressLiteral(const std::string& text);
+
+// The address a page shows: the text between the markers, or, on a page with
+// no start marker, the whole body as plain-text echo services send it; in
+// both cases trimmed. Empty when that text is not an address literal.
+std::string AddressFromPage(const std::string& page, const LeadBytePredicate& isLeadByte = {});
+
+// The page addresses a Link text holds, separated by blanks.
+std::vector<std::string> SplitPageList(const std::string& link);
+
+// The failure text when the page at `url` showed no address.
+std::string NoAddressText(const std::string& url);
+
+// One text for every page that failed, one line each in the order tried; a
+// single failure reads as it did alone.
+std::string CombinedFailure(const std::vector<std::string>& reasons);
 
 }  // namespace ipcheck

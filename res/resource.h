@@ -29,6 +29,7 @@
 #define IDC_TIMER               1012
 #define IDC_TEST_EMAIL          1013
 #define IDC_SETTINGS_HELP       1014
+#define IDC_LINK                1015
 
 // Tray menu commands.
 #define ID_MENU_RESTORE         32771

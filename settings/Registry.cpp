@@ -1,6 +1,7 @@
 #include "Registry.h"
 
 #include <new>
+#include <utility>
 
 #include "RegistryText.h"
 
@@ -19,19 +20,23 @@ CRegistry::~CRegistry() = default;
 
 int CRegistry::OpenKey(HKEY root, const std::string& path, int mode) {
   CloseKey();
-  if (!IsAcceptedRoot(root) || path.empty()) return 0;
+  if (!IsAcceptedRoot(root) || path.empty()) {
+    m_lastError = ERROR_INVALID_PARAMETER;
+    return 0;
+  }
   m_root = root;
   m_keyPath = path.substr(0, kValueBufferSize - 1);
 
   HKEY key = nullptr;
-  if (RegOpenKeyExA(m_root, m_keyPath.c_str(), 0, KEY_ALL_ACCESS, &key) == ERROR_SUCCESS) {
+  m_lastError = RegOpenKeyExA(m_root, m_keyPath.c_str(), 0, KEY_ALL_ACCESS, &key);
+  if (m_lastError == ERROR_SUCCESS) {
     m_hKey.reset(key);
     return mode == 1 ? 1 : 0;
   }
   if (mode == 1) return 0;
-  if (RegCreateKeyExA(m_root, m_keyPath.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
-                      &key, nullptr) != ERROR_SUCCESS)
-    return 0;
+  m_lastError = RegCreateKeyExA(m_root, m_keyPath.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
+                                nullptr, &key, nullptr);
+  if (m_lastError != ERROR_SUCCESS) return 0;
   m_hKey.reset(key);
   return 1;
 }
@@ -67,10 +72,34 @@ int CRegistry::ReadValue(const std::string& name, std::string& holder) {
 int CRegistry::WriteValue(const std::string& name, const std::string& text) {
   if (text.empty() || !m_hKey) return 0;
   // The whole text plus its terminator: zero bytes inside it are kept.
-  return RegSetValueExA(m_hKey.get(), name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                        static_cast<DWORD>(text.size() + 1)) == ERROR_SUCCESS
-             ? 1
-             : 0;
+  m_lastError = RegSetValueExA(m_hKey.get(), name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                               static_cast<DWORD>(text.size() + 1));
+  return m_lastError == ERROR_SUCCESS ? 1 : 0;
+}
+
+int CRegistry::ReadBinary(const std::string& name, std::vector<unsigned char>& bytes) {
+  if (name.empty() || !m_hKey) return 0;
+  std::vector<unsigned char> data(kLongestBinary);
+  DWORD size = kLongestBinary, type = REG_NONE;
+  m_lastError = RegQueryValueExA(m_hKey.get(), name.c_str(), nullptr, &type, data.data(), &size);
+  if (m_lastError != ERROR_SUCCESS || type != REG_BINARY) return 0;
+  data.resize(size);
+  bytes = std::move(data);
+  return 1;
+}
+
+int CRegistry::WriteBinary(const std::string& name, const std::vector<unsigned char>& bytes) {
+  if (!m_hKey || bytes.size() > kLongestBinary) return 0;
+  m_lastError =
+      RegSetValueExA(m_hKey.get(), name.c_str(), 0, REG_BINARY, bytes.data(), static_cast<DWORD>(bytes.size()));
+  return m_lastError == ERROR_SUCCESS ? 1 : 0;
+}
+
+int CRegistry::DeleteValue(const std::string& name) {
+  if (name.empty() || !m_hKey) return 0;
+  m_lastError = RegDeleteValueA(m_hKey.get(), name.c_str());
+  if (m_lastError == ERROR_FILE_NOT_FOUND) m_lastError = ERROR_SUCCESS;
+  return m_lastError == ERROR_SUCCESS ? 1 : 0;
 }
 
 void CRegistry::CloseKey() { m_hKey.reset(); }

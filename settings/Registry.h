@@ -4,6 +4,7 @@
 // Results are 1 for success and 0 for failure; callers may ignore them.
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <windows.h>
 
@@ -33,7 +34,18 @@ class CRegistry {
   int ReadValue(const std::string& name, std::string& holder);
   // An empty text is not written, so the stored value keeps its content.
   int WriteValue(const std::string& name, const std::string& text);
+  // A REG_BINARY value of at most kLongestBinary bytes; a value of another
+  // type or size fails and leaves `bytes` as it was.
+  int ReadBinary(const std::string& name, std::vector<unsigned char>& bytes);
+  int WriteBinary(const std::string& name, const std::vector<unsigned char>& bytes);
+  // 1 when the value is gone afterwards, whether or not it existed.
+  int DeleteValue(const std::string& name);
   void CloseKey();
+
+  // The system's code for the last failed open, query or write; 0 after a success.
+  LONG LastError() const { return m_lastError; }
+
+  static constexpr DWORD kLongestBinary = 4096;
 
   bool IsOpen() const { return static_cast<bool>(m_hKey); }
 
@@ -43,4 +55,5 @@ class CRegistry {
   fw::OwnedKey m_hKey;
   std::string m_keyPath;
   HKEY m_root = HKEY_LOCAL_MACHINE;
+  LONG m_lastError = ERROR_INVALID_HANDLE;  // nothing opened yet
 };

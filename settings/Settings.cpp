@@ -2,7 +2,6 @@
 
 #include "MessageBox.h"
 #include "Registry.h"
-#include "Scramble.h"
 #include "SettingsRules.h"
 #include "StoredSettings.h"
 #include "resource.h"
@@ -15,11 +14,12 @@ void Settings::DoDataExchange(CDataExchange* pDX) {
   CDialog::DoDataExchange(pDX);
   DDX_Control(pDX, IDC_TIMER, m_cbInterval);
   DDX_Control(pDX, IDC_AUTHENTICATION, m_cbAuth);
-  DDX_Text(pDX, IDC_FROM, m_strFrom);
-  DDX_Text(pDX, IDC_PASSWORD, m_strPassword);
-  DDX_Text(pDX, IDC_SMTP_SERVER, m_strServer);
-  DDX_Text(pDX, IDC_SENDTO, m_strTo);
-  DDX_Text(pDX, IDC_USERNAME, m_strUsername);
+  DDX_Text(pDX, IDC_FROM, m_mail.from);
+  DDX_Text(pDX, IDC_PASSWORD, m_mail.password);
+  DDX_Text(pDX, IDC_SMTP_SERVER, m_mail.server);
+  DDX_Text(pDX, IDC_SENDTO, m_mail.to);
+  DDX_Text(pDX, IDC_USERNAME, m_mail.username);
+  DDX_Text(pDX, IDC_LINK, m_strLink);
   DDX_Control(pDX, IDC_SMTP, m_smtp);
 }
 
@@ -36,20 +36,19 @@ BOOL Settings::OnInitDialog() {
     for (size_t i = 0; i < settings::kIntervals.size(); ++i)
       m_cbInterval.InsertString(static_cast<int>(i), settings::kIntervals[i].label);
 
-    registry.ReadValue("SMTPServer", m_strServer);
-    registry.ReadValue("SMTPUsername", m_strUsername);
-    registry.ReadValue("SMTPPassword", m_strPassword);
-    registry.ReadValue("SMTPAuth", m_strAuth);
-    registry.ReadValue("SMTPTo", m_strTo);
-    registry.ReadValue("SMTPFrom", m_strFrom);
-    registry.ReadValue("Timer", m_strInterval);
+    settings::ReadMailSettings(registry, m_mail);
+    registry.ReadValue(settings::kTimer, m_strInterval);
+    registry.ReadValue(settings::kLink, m_strLink);
+    m_strLink = settings::LinkFromStored(m_strLink);
+    for (std::string* text : {&m_mail.server, &m_mail.username, &m_mail.to, &m_mail.from, &m_strLink})
+      *text = settings::ShownText(*text);
 
-    for (std::string* text : {&m_strServer, &m_strUsername, &m_strPassword, &m_strTo, &m_strFrom})
-      *text = settings::ShownText(*text);  // the password is compared in its stored form
+    // No field takes more than the store reads back.
+    for (int id : {IDC_SMTP_SERVER, IDC_USERNAME, IDC_PASSWORD, IDC_SENDTO, IDC_FROM, IDC_LINK})
+      ::SendDlgItemMessageA(m_hWnd, id, EM_LIMITTEXT, settings::kLongestText, 0);
 
     m_cbInterval.SetCurSel(settings::IntervalIndexForText(m_strInterval));
-    m_cbAuth.SetCurSel(settings::AuthIndexForText(m_strAuth));
-    m_strPassword = UnscrambleText(m_strPassword);
+    m_cbAuth.SetCurSel(settings::AuthIndexForText(m_mail.auth));
     UpdateData(FALSE);
   }  // the key closes here, before the user sees anything
   return TRUE;
@@ -67,19 +66,19 @@ void Settings::OnTestEmail() {
   UpdateData(TRUE);
   const int authIndex = m_cbAuth.GetCurSel();  // CB_ERR (-1) when nothing is selected
   const auto check = settings::CheckTestMailSettings(
-      {m_strServer, m_strUsername, m_strPassword, m_strTo, m_strFrom, authIndex});
+      {m_mail.server, m_mail.username, m_mail.password, m_mail.to, m_mail.from, authIndex});
   for (const std::string& message : check.messages) AfxMessageBox(message, MB_OK | MB_ICONWARNING);
 
   if (check.failed) {
     AfxMessageBox(settings::kTestFailed, MB_OK | MB_ICONWARNING);
   } else {
     // The typed texts, password as typed: the test proves what would be saved.
-    m_smtp.SetServer(m_strServer);
-    m_smtp.SetUsername(m_strUsername);
-    m_smtp.SetPassword(m_strPassword);
+    m_smtp.SetServer(m_mail.server);
+    m_smtp.SetUsername(m_mail.username);
+    m_smtp.SetPassword(m_mail.password);
     m_smtp.SetAuthenticationType(authIndex);
-    m_smtp.SetSendTo(m_strTo);
-    m_smtp.SetMailFrom(m_strFrom);
+    m_smtp.SetSendTo(m_mail.to);
+    m_smtp.SetMailFrom(m_mail.from);
     m_smtp.SetMessageSubject(settings::kTestSubject);
     m_smtp.SetMessageText(settings::kTestText);
     m_smtp.SetRaiseError(TRUE);
@@ -90,21 +89,23 @@ void Settings::OnTestEmail() {
 }
 
 void Settings::OnOK() {
+  std::string failures;
   {
     CRegistry registry;
     registry.OpenKey(settings::kRoot, settings::kKeyPath, 0);
     UpdateData(TRUE);
-    m_strAuth = std::to_string(m_cbAuth.GetCurSel());
+    m_mail.auth = std::to_string(m_cbAuth.GetCurSel());
     m_strInterval = settings::IntervalTextForIndex(m_cbInterval.GetCurSel());
-    const std::string storedPassword = ScrambleText(m_strPassword);
-    registry.WriteValue("SMTPServer", m_strServer);
-    registry.WriteValue("SMTPUsername", m_strUsername);
-    registry.WriteValue("SMTPPassword", storedPassword);
-    registry.WriteValue("SMTPAuth", m_strAuth);
-    registry.WriteValue("SMTPTo", m_strTo);
-    registry.WriteValue("SMTPFrom", m_strFrom);
-    registry.WriteValue("Timer", m_strInterval);
-    registry.CloseKey();
+    failures = settings::WriteMailSettings(registry, m_mail);
+    settings::WriteSetting(registry, settings::kTimer, m_strInterval, failures);
+    // There is no checking without a page: a cleared field brings back the default.
+    settings::WriteSetting(registry, settings::kLink, m_strLink.empty() ? settings::kDefaultLink : m_strLink,
+                           failures);
+  }
+  if (!failures.empty()) {
+    // The dialog stays, with what was typed, for another try or Discard.
+    AfxMessageBox(settings::kNotSaved + failures, MB_OK | MB_ICONSTOP);
+    return;
   }
   AfxMessageBox(settings::kRestartNotice, MB_OK | MB_ICONINFORMATION);
   CDialog::OnOK();

@@ -1,11 +1,13 @@
 #pragma once
-// The settings dialog: edits the mail settings and the check interval,
-// proves them with a test e-mail, and saves them to the registry.
+// The settings dialog: edits the mail settings, the check interval and the
+// page address, proves the mail settings with a test e-mail, and saves them
+// to the registry.
 #include <string>
 
 #include "C_SMTP.h"
 #include "ComboBox.h"
 #include "Dialog.h"
+#include "SettingsLayout.h"
 
 class Settings : public CDialog {
  public:
@@ -22,14 +24,12 @@ class Settings : public CDialog {
   void OnTestEmail();
   void OnHelp();
 
-  std::string m_strAuth;      // SMTPAuth as text; moved to and from the list by hand
-  std::string m_strInterval;  // Timer as text; likewise
+  // The texts as shown (the marker as an empty field); auth is moved to and
+  // from its list by hand.
+  settings::MailSettings m_mail;
+  std::string m_strInterval;  // Timer as text; likewise moved by hand
+  std::string m_strLink;
   CComboBox m_cbInterval;
   CComboBox m_cbAuth;
-  std::string m_strFrom;
-  std::string m_strPassword;  // plain while the dialog is open
-  std::string m_strServer;
-  std::string m_strTo;
-  std::string m_strUsername;
   C_SMTP m_smtp;
 };

@@ -20,7 +20,9 @@ int AuthIndexForText(const std::string& code) {
   return index >= 0 && index < static_cast<int>(kAuthTypes.size()) ? index : -1;
 }
 
-std::string ShownText(const std::string& stored) { return stored == "null" ? std::string() : stored; }
+std::string ShownText(const std::string& stored) { return stored == kNotSet ? std::string() : stored; }
+
+bool CanSendNotification(const MailSettings& mail) { return !IsNotSet(mail.server) && !IsNotSet(mail.to); }
 
 TestMailCheck CheckTestMailSettings(const TypedMailSettings& typed) {
   TestMailCheck check;

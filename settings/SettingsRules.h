@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "SettingsLayout.h"
+
 namespace settings {
 
 struct IntervalChoice {
@@ -43,11 +45,18 @@ struct TestMailCheck {
 // Every check runs, whatever the earlier ones found; a missing sender only warns.
 TestMailCheck CheckTestMailSettings(const TypedMailSettings& typed);
 
+// What the test mail accepts, the notification accepts: the server and the
+// recipient must be set; an empty sender goes out empty, as in the test mail.
+bool CanSendNotification(const MailSettings& mail);
+
 inline constexpr char kTestSubject[] = "Corvane Test E-Mail";
 inline constexpr char kTestText[] = "Your Corvane E-mail settings were set correctly!";
 inline constexpr char kTestSent[] = "Settings OK! Test E-Mail Has Been Sent!";
 inline constexpr char kTestFailed[] = "Test Failed!  Please Check Your Settings!";
 inline constexpr char kRestartNotice[] = "Please restart Corvane for new settings to take effect!";
 inline constexpr char kNoHelp[] = "Help is not available at this time!";
+inline constexpr char kChooseAuth[] =
+    "No authentication method is selected for the mail. Please choose an Authentication entry in Settings.";
+inline constexpr char kNotSaved[] = "Settings could not be saved: ";
 
 }  // namespace settings

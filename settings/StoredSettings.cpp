@@ -1,17 +1,76 @@
 #include "StoredSettings.h"
 
+#include <vector>
+
+#include "Exceptions.h"
 #include "NumberText.h"
+#include "ProtectedPassword.h"
 #include "Registry.h"
+#include "Scramble.h"
 
 namespace settings {
 
+namespace {
+
+void AddFailure(std::string& failures, const std::string& failure) {
+  if (!failures.empty()) failures += "\n";
+  failures += failure;
+}
+
+void AddWriteFailure(std::string& failures, const char* name, LONG code) {
+  AddFailure(failures, std::string(name) + ": " + fw::SystemErrorText(static_cast<DWORD>(code)) + " (" +
+                           std::to_string(code) + ")");
+}
+
+void ReadPassword(CRegistry& registry, std::string& password) {
+  std::vector<unsigned char> blob;
+  if (registry.ReadBinary(kProtectedPassword, blob) && UnprotectPassword(blob, password)) return;
+  std::string scrambled;
+  if (!registry.ReadValue(kPassword, scrambled)) return;
+  // The marker is no password; unscrambled it would be four bytes of noise.
+  password = scrambled == kNotSet ? std::string() : UnscrambleText(scrambled);
+}
+
+void WritePassword(CRegistry& registry, const std::string& password, std::string& failures) {
+  if (password.empty()) {
+    if (!registry.DeleteValue(kProtectedPassword))
+      return AddWriteFailure(failures, kProtectedPassword, registry.LastError());
+  } else {
+    const std::vector<unsigned char> blob = ProtectPassword(password);
+    if (blob.empty())
+      return AddFailure(failures, std::string(kProtectedPassword) + ": the system could not protect it");
+    if (!registry.WriteBinary(kProtectedPassword, blob))
+      return AddWriteFailure(failures, kProtectedPassword, registry.LastError());
+  }
+  // Only once the protected form is in place may the old one go.
+  WriteSetting(registry, kPassword, {}, failures);
+}
+
+}  // namespace
+
+void WriteSetting(CRegistry& registry, const char* name, const std::string& text, std::string& failures) {
+  if (!registry.WriteValue(name, text.empty() ? std::string(kNotSet) : text))
+    AddWriteFailure(failures, name, registry.LastError());
+}
+
 void ReadMailSettings(CRegistry& registry, MailSettings& mail) {
-  registry.ReadValue("SMTPServer", mail.server);
-  registry.ReadValue("SMTPUsername", mail.username);
-  registry.ReadValue("SMTPPassword", mail.password);
-  registry.ReadValue("SMTPAuth", mail.auth);
-  registry.ReadValue("SMTPTo", mail.to);
-  registry.ReadValue("SMTPFrom", mail.from);
+  registry.ReadValue(kServer, mail.server);
+  registry.ReadValue(kUsername, mail.username);
+  ReadPassword(registry, mail.password);
+  registry.ReadValue(kAuth, mail.auth);
+  registry.ReadValue(kTo, mail.to);
+  registry.ReadValue(kFrom, mail.from);
+}
+
+std::string WriteMailSettings(CRegistry& registry, const MailSettings& mail) {
+  std::string failures;
+  WriteSetting(registry, kServer, mail.server, failures);
+  WriteSetting(registry, kUsername, mail.username, failures);
+  WritePassword(registry, mail.password, failures);
+  WriteSetting(registry, kAuth, mail.auth, failures);
+  WriteSetting(registry, kTo, mail.to, failures);
+  WriteSetting(registry, kFrom, mail.from, failures);
+  return failures;
 }
 
 StartupSettings LoadStartupSettings() {
@@ -21,21 +80,22 @@ StartupSettings LoadStartupSettings() {
   // Only a missing Version means a first run. One that exists but cannot be
   // read (longer than a value may be) must not have every setting the user
   // saved overwritten by the defaults.
-  if (!registry.HasValue("Version")) {
+  if (!registry.HasValue(kVersion)) {
     result.firstRun = true;
-    registry.WriteValue("Version", "1.0");
-    for (const char* name : {"SMTPServer", "SMTPUsername", "SMTPPassword", "SMTPTo", "SMTPFrom"})
-      registry.WriteValue(name, kNotSet);
-    registry.WriteValue("SMTPAuth", "2");
-    registry.WriteValue("Link", kDefaultLink);
-    registry.WriteValue("Timer", std::to_string(kDefaultIntervalMs));
+    registry.WriteValue(kVersion, kDefaultVersion);
+    for (const char* name : {kServer, kUsername, kPassword, kTo, kFrom}) registry.WriteValue(name, kNotSet);
+    registry.DeleteValue(kProtectedPassword);  // one left behind would be read before the marker
+    registry.WriteValue(kAuth, kDefaultAuth);
+    registry.WriteValue(kLink, kDefaultLink);
+    registry.WriteValue(kTimer, std::to_string(kDefaultIntervalMs));
     result.link = kDefaultLink;
     result.intervalMs = kDefaultIntervalMs;
   } else {
     ReadMailSettings(registry, result.mail);
-    registry.ReadValue("Link", result.link);
+    registry.ReadValue(kLink, result.link);
+    result.link = LinkFromStored(result.link);
     std::string timer;
-    registry.ReadValue("Timer", timer);
+    registry.ReadValue(kTimer, timer);
     result.intervalMs = IntervalFromText(timer);
   }
   registry.CloseKey();

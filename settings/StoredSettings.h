@@ -1,23 +1,17 @@
 #pragma once
-// The program's key and what start-up reads from it.
+// The program's key: what start-up reads from it, and the one reader and
+// writer of the mail settings that the main window and the dialog share.
 #include <string>
 
 #include <windows.h>
+
+#include "SettingsLayout.h"
 
 class CRegistry;
 
 namespace settings {
 
 inline const HKEY kRoot = HKEY_CURRENT_USER;
-inline constexpr char kKeyPath[] = "Software\\Orlimar\\Corvane";
-// "Not set" for the five mail texts, compared exactly.
-inline constexpr char kNotSet[] = "null";
-// The project hosts no public echo page; users point Link at their own.
-inline constexpr char kDefaultLink[] = "http://ip.corvane.example/ip.php";
-
-struct MailSettings {
-  std::string server, username, password /* stored (scrambled) form */, auth, to, from;
-};
 
 struct StartupSettings {
   bool firstRun = false;
@@ -31,8 +25,21 @@ struct StartupSettings {
 // leaves its member as it was, and the interval is never zero.
 StartupSettings LoadStartupSettings();
 
-// Reads the six mail values in order; each one that cannot be read keeps
-// the member's current text.
+// Reads the six mail values in order; each one that cannot be read keeps the
+// member's current text. The password comes from its protected form when
+// that is present and this user's; otherwise from the scrambled text an
+// earlier version saved, where the marker means no password.
 void ReadMailSettings(CRegistry& registry, MailSettings& mail);
+
+// Writes the six mail values. An empty text is stored as the marker, so a
+// cleared field stays cleared; the password goes in its protected form, with
+// the marker in the scrambled value, and an empty one removes the protected
+// form. Every write is tried; the result is empty when all succeeded, else
+// what failed, for the user.
+std::string WriteMailSettings(CRegistry& registry, const MailSettings& mail);
+
+// One text value, the same way, for the values outside the mail settings;
+// what failed is added to `failures`, one line each.
+void WriteSetting(CRegistry& registry, const char* name, const std::string& text, std::string& failures);
 
 }  // namespace settings

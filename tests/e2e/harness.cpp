@@ -18,6 +18,7 @@
 //   0xHWND    that window
 #include <windows.h>
 #include <tlhelp32.h>
+#include <wincrypt.h>
 
 #include <fcntl.h>
 #include <io.h>
@@ -531,6 +532,32 @@ int CmdRegReset(const Args& args) {
   return status;
 }
 
+// trust-ca FILE: the PEM authority in FILE becomes a trusted root of the
+// machine, so the https pages the proxy peer stands in for are believed.
+int CmdTrustCa(const Args& args) {
+  Need(args, 1, "trust-ca FILE");
+  std::string pem;
+  if (FILE* f = std::fopen(args[0].c_str(), "rb")) {
+    char buffer[4096];
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, f)) > 0;) pem.append(buffer, n);
+    std::fclose(f);
+  }
+  DWORD size = 0;
+  if (!CryptStringToBinaryA(pem.c_str(), static_cast<DWORD>(pem.size()), CRYPT_STRING_BASE64HEADER, nullptr, &size,
+                            nullptr, nullptr))
+    return 1;
+  std::vector<BYTE> der(size);
+  CryptStringToBinaryA(pem.c_str(), static_cast<DWORD>(pem.size()), CRYPT_STRING_BASE64HEADER, der.data(), &size,
+                       nullptr, nullptr);
+  HCERTSTORE root = CertOpenStore(CERT_STORE_PROV_SYSTEM_A, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE, "Root");
+  if (!root) return 1;
+  const BOOL added = CertAddEncodedCertificateToStore(root, X509_ASN_ENCODING, der.data(), size,
+                                                      CERT_STORE_ADD_REPLACE_EXISTING, nullptr);
+  const BOOL committed = CertControlStore(root, 0, CERT_STORE_CTRL_COMMIT, nullptr);
+  CertCloseStore(root, 0);
+  return added && committed ? 0 : 1;
+}
+
 int CmdRegDelete(const Args& args) {
   Need(args, 0, "reg-delete");
   const LSTATUS status = RegDeleteTreeA(HKEY_CURRENT_USER, kRegistryKey);
@@ -572,6 +599,7 @@ int Run(const std::string& command, const Args& args) {
       {"answer-box", CmdAnswerBox}, {"syscommand", CmdSysCommand}, {"tray", CmdTray},
       {"menu-choose", CmdMenuChoose}, {"workarea", CmdWorkArea}, {"track", CmdTrack},
       {"reg-reset", CmdRegReset}, {"reg-delete", CmdRegDelete}, {"reg-dump", CmdRegDump},
+      {"trust-ca", CmdTrustCa},
   };
   for (const auto& c : kCommands)
     if (command == c.name) return c.run(args);

@@ -84,13 +84,35 @@ TEST(Decisions, AChangeIsANewNonEmptyAddressComparedExactly) {
   EXPECT_FALSE(ipcheck::IsChange("", "203.0.113.7"));
 }
 
-TEST(Decisions, MailSettingsAreIncompleteWithoutServerRecipientOrSender) {
-  EXPECT_FALSE(ipcheck::MailSettingsIncomplete("mail.example.net", "me@example.net", "ip@example.net"));
-  EXPECT_TRUE(ipcheck::MailSettingsIncomplete("null", "me@example.net", "ip@example.net"));
-  EXPECT_TRUE(ipcheck::MailSettingsIncomplete("mail.example.net", "", "ip@example.net"));
-  EXPECT_TRUE(ipcheck::MailSettingsIncomplete("mail.example.net", "me@example.net", "null"));
-  EXPECT_FALSE(ipcheck::MailSettingsIncomplete("NULL", "me@example.net", "ip@example.net"))
-      << "only the exact marker means not set";
+TEST(AddressLiteral, TakesIpv4AndIpv6FormsUpTo45CharactersAndNothingElse) {
+  for (const char* good : {"203.0.113.7", "0.0.0.0", "255.255.255.255", "2001:db8::1", "::1", "::", "fe80::",
+                           "1:2:3:4:5:6:7:8", "::ffff:192.0.2.1", "ffff:ffff:ffff:ffff:ffff:ffff:255.255.255.255"})
+    EXPECT_TRUE(ipcheck::IsAddressLiteral(good)) << good;
+  for (const char* bad : {"", "256.1.1.1", "1.2.3", "1.2.3.4.5", "01.2.3.4", "1.2.3.4 ", "1..2.3", "1:2:3:4:5:6:7",
+                          "1:2:3:4:5:6:7:8:9", "1::2::3", ":1::", "1:2:3:4:5:6:7::8", "12345::", "::1.2.3",
+                          "::1.2.3.4:5", "fe80::1%eth0", "<b>Service moved, see our new page</b>", "1.2.3.4\n",
+                          "0000:0000:0000:0000:0000:0000:255.255.255.255x"})
+    EXPECT_FALSE(ipcheck::IsAddressLiteral(bad)) << bad;
+  EXPECT_FALSE(ipcheck::IsAddressLiteral(std::string("1.2.3.4\0", 8)));
+}
+
+TEST(AddressFromPage, MarkedCutOrPlainBodyTrimmedAndOnlyWhenItIsAnAddress) {
+  EXPECT_EQ("203.0.113.7", ipcheck::AddressFromPage("<p><!--startip-->\r\n 203.0.113.7\t<!--endip--></p>"));
+  EXPECT_EQ("2001:db8::7", ipcheck::AddressFromPage(" 2001:db8::7\r\n"));
+  EXPECT_EQ("", ipcheck::AddressFromPage("<!--startip--><b>Service moved, see our new page</b><!--endip-->"));
+  EXPECT_EQ("", ipcheck::AddressFromPage("<!--startip--><!--endip-->"));
+  EXPECT_EQ("", ipcheck::AddressFromPage("<!--startip-->203.0.113.7")) << "a marked page is never read as plain";
+  EXPECT_EQ("", ipcheck::AddressFromPage("<html>203.0.113.7</html>"));
+  EXPECT_EQ("", ipcheck::AddressFromPage(""));
+}
+
+TEST(PageList, SplitsOnBlanksAndOneFailureReadsAsBefore) {
+  EXPECT_EQ((std::vector<std::string>{"https://a.example/", "http://b.example/ip"}),
+            ipcheck::SplitPageList("  https://a.example/ \t http://b.example/ip\r\n"));
+  EXPECT_EQ(std::vector<std::string>{"http://a.example/"}, ipcheck::SplitPageList("http://a.example/"));
+  EXPECT_TRUE(ipcheck::SplitPageList(" ").empty());
+  EXPECT_EQ("Cannot fetch x: refused", ipcheck::CombinedFailure({"Cannot fetch x: refused"}));
+  EXPECT_EQ("one\ntwo", ipcheck::CombinedFailure({"one", "two"}));
 }
 
 }  // namespace

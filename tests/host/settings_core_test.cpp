@@ -159,4 +159,13 @@ TEST(SettingsRules, AMissingSenderOnlyWarnsAndBlanksCountAsText) {
   EXPECT_TRUE(CheckTestMailSettings({" ", " ", " ", " ", " ", settings::kAuthLogin}).messages.empty());
 }
 
+TEST(SettingsRules, ANotificationNeedsServerAndRecipientButNoSender) {
+  settings::MailSettings mail{"mail.example.net", "null", "", "2", "me@example.net", "null"};
+  EXPECT_TRUE(settings::CanSendNotification(mail));
+  mail.to = "null";
+  EXPECT_FALSE(settings::CanSendNotification(mail));
+  mail = {"", "", "", "2", "me@example.net", ""};
+  EXPECT_FALSE(settings::CanSendNotification(mail));
+}
+
 }  // namespace

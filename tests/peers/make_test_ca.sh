@@ -10,6 +10,10 @@
 # Each .pem of a server holds its certificate followed by its issuer's, as a
 # server sends them; NAME-leaf.pem holds the certificate alone, as a careless
 # or hostile server sends it. The keys are kept only as long as DIR is.
+#
+# make_test_ca.sh DIR HOST adds host-HOST.pem + host-HOST.key for DNS:HOST,
+# issued by the ca.pem already in DIR: the HTTP peer's tunnel presents it
+# for whatever name a page address through the proxy setting names.
 set -euo pipefail
 dir=${1:?usage: make_test_ca.sh DIR}
 mkdir -p "$dir"
@@ -53,6 +57,12 @@ expired() {  # name, DNS name, issuer
   rm -rf db
   finish "$1" "$3"
 }
+
+if [ $# -ge 2 ]; then
+  [[ $2 =~ ^[A-Za-z0-9.-]+$ ]] || { echo "not a host name: $2" >&2; exit 1; }
+  server "host-$2" "$2" ca
+  exit 0
+fi
 
 authority ca "Corvane Test Authority"
 authority other-ca "Corvane Untrusted Test Authority"

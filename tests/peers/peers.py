@@ -200,6 +200,7 @@ class TestCertificates:
 
     def __init__(self):
         self.lock = threading.Lock()
+        self.host_lock = threading.Lock()
         self.dir = None
 
     def path(self, name):
@@ -223,6 +224,19 @@ class TestCertificates:
             context.load_verify_locations(self.path("ca.pem"))
             context.verify_mode = ssl.CERT_OPTIONAL
         return context
+
+    def host_context(self, host):
+        """A context with a certificate for `host` from the test authority, made on first use."""
+        name = "host-" + host
+        certificate = self.path(name + ".pem")  # makes the authority first
+        with self.host_lock:
+            if not os.path.exists(certificate):
+                script = os.path.join(os.path.dirname(os.path.abspath(__file__)), "make_test_ca.sh")
+                result = subprocess.run(["bash", script, os.path.dirname(certificate), host],
+                                        capture_output=True, text=True)
+                if result.returncode != 0:
+                    raise ssl.SSLError("cannot make a certificate for %s: %s" % (host, result.stderr.strip()))
+        return self.server_context(name)
 
     def authority_pem(self):
         with open(self.path("ca.pem"), "rb") as f:
@@ -519,6 +533,29 @@ class HttpPeerHandler(http.server.BaseHTTPRequestHandler):
 
     def log_message(self, *args):
         pass
+
+    def do_CONNECT(self):
+        # Set as the system's proxy, this peer is asked to tunnel to https
+        # pages: it ends the tunnel itself, with a certificate for the asked
+        # name from the test authority, and serves its page inside.
+        host = self.path.rsplit(":", 1)[0]
+        try:
+            context = CERTIFICATES.host_context(host)
+        except (ssl.SSLError, OSError, BadRequest):
+            self.send_error(502)
+            return
+        self.send_response(200, "Connection established")
+        self.end_headers()
+        self.wfile.flush()
+        try:
+            tls = context.wrap_socket(self.connection, server_side=True)
+        except (ssl.SSLError, OSError):
+            self.close_connection = True
+            return
+        self.connection = tls
+        self.rfile = tls.makefile("rb", self.rbufsize)
+        self.wfile = tls.makefile("wb")
+        self.close_connection = False  # the request inside comes next
 
     def do_GET(self):
         peer = self.server.peer

@@ -13,6 +13,7 @@
 
 #include <windows.h>
 #include <shellapi.h>
+#include <wincrypt.h>
 
 #include "CorvaneDlg.h"
 #include "InetControl.h"
@@ -59,11 +60,14 @@ class MainWindow : public CCorvaneDlg {
 };
 
 // Sends the program's page fetches through the test's server, as the system's
-// proxy setting would, for as long as it lives: the built-in page address
-// (used without a key) names a host that does not exist.
+// proxy setting would, for as long as it lives: the built-in page addresses
+// name public hosts the tests never reach. Their https tunnels end in the
+// test server with certificates from the test authority, which the machine
+// trusts for as long, as a root.
 class ProxyThrough {
  public:
   explicit ProxyThrough(int port) {
+    TrustTestAuthority();
     HKEY key = nullptr;
     if (RegCreateKeyExA(HKEY_CURRENT_USER, kInternetSettings, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) !=
         ERROR_SUCCESS) {
@@ -80,12 +84,40 @@ class ProxyThrough {
   ~ProxyThrough() {
     RegDeleteKeyValueA(HKEY_CURRENT_USER, kInternetSettings, "ProxyEnable");
     RegDeleteKeyValueA(HKEY_CURRENT_USER, kInternetSettings, "ProxyServer");
+    if (m_authority) CertDeleteCertificateFromStore(m_authority);  // frees the context too
+    if (m_root) {
+      CertControlStore(m_root, 0, CERT_STORE_CTRL_COMMIT, nullptr);
+      CertCloseStore(m_root, 0);
+    }
   }
   ProxyThrough(const ProxyThrough&) = delete;
   ProxyThrough& operator=(const ProxyThrough&) = delete;
 
  private:
+  void TrustTestAuthority() {
+    const std::string pem = peers::PeerClient::FromEnvironment().TlsAuthorityPem();
+    DWORD size = 0;
+    if (!CryptStringToBinaryA(pem.c_str(), static_cast<DWORD>(pem.size()), CRYPT_STRING_BASE64HEADER, nullptr, &size,
+                              nullptr, nullptr)) {
+      ADD_FAILURE() << "the test authority is not PEM";
+      return;
+    }
+    std::vector<BYTE> der(size);
+    CryptStringToBinaryA(pem.c_str(), static_cast<DWORD>(pem.size()), CRYPT_STRING_BASE64HEADER, der.data(), &size,
+                         nullptr, nullptr);
+    m_root = CertOpenStore(CERT_STORE_PROV_SYSTEM_A, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE, "Root");
+    if (!m_root || !CertAddEncodedCertificateToStore(m_root, X509_ASN_ENCODING, der.data(), size,
+                                                     CERT_STORE_ADD_REPLACE_EXISTING, &m_authority)) {
+      ADD_FAILURE() << "cannot trust the test authority: " << GetLastError();
+      return;
+    }
+    // Wine keeps a system store's changes in memory until they are committed.
+    CertControlStore(m_root, 0, CERT_STORE_CTRL_COMMIT, nullptr);
+  }
+
   static constexpr char kInternetSettings[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
+  HCERTSTORE m_root = nullptr;
+  PCCERT_CONTEXT m_authority = nullptr;
 };
 
 inline void ClearKey() { RegDeleteTreeA(HKEY_CURRENT_USER, settings::kKeyPath); }

@@ -2,6 +2,7 @@
 // real HTTP server, the notification goes to a real SMTP server, the popup
 // and the settings dialog are the program's own windows.
 #include "app_harness.h"
+#include "SettingsRules.h"
 
 namespace {
 
@@ -10,7 +11,6 @@ using app_test::IsStamp;
 using app_test::kAddress;
 using app_test::MainWindow;
 using app_test::PageWith;
-using app_test::PageWithoutAddress;
 using ui_driver::Click;
 using ui_driver::PumpUntil;
 using ui_driver::SetText;
@@ -76,14 +76,17 @@ TEST_F(CheckCycleTest, SameAddressOnlyRestampsAndANewOneSendsAgainWithTheSamePas
     Click(main, IDC_UPDATE);
     EXPECT_EQ("198.51.100.23", Text(main, IDC_IP));
 
-    // The page without an address: no change, the field keeps the last one.
-    peers.SetPage(http, 200, PageWithoutAddress());
+    // Markup where the address should be: a failed check that shows and
+    // mails nothing.
+    peers.SetPage(http, 200, PageWith("<b>Service moved, see our new page</b>"));
     SetText(main, IDC_STATUS, "stale");
     Click(main, IDC_UPDATE);
-    EXPECT_TRUE(IsStamp(Text(main, IDC_STATUS)));
+    EXPECT_EQ("stale", Text(main, IDC_STATUS));
     EXPECT_EQ("198.51.100.23", Text(main, IDC_IP));
   });
-  EXPECT_TRUE(boxes.records.empty());
+  ASSERT_EQ(1u, boxes.records.size());
+  EXPECT_EQ("The page at http://127.0.0.1:" + std::to_string(http) + "/ip.php did not show an IP address.",
+            boxes.records[0].text);
   EXPECT_EQ(4, peers.HttpHits(http));
   const auto mails = peers.Messages(smtp);
   ASSERT_EQ(2u, mails.size());
@@ -149,7 +152,7 @@ TEST_F(CheckCycleTest, FailedFetchShowsTheErrorAndChangesNoField) {
   EXPECT_EQ(1u, peers.Messages(smtp).size()) << "only the first check's mail";
 }
 
-TEST_F(CheckCycleTest, IncompleteSettingsOpenTheDialogAndWhatItSavesIsUsedForTheNextChange) {
+TEST_F(CheckCycleTest, IncompleteSettingsOpenTheDialogAndTheChangeIsMailedOnceSaved) {
   const int http = StartHttp(PageWith(kAddress));
   const int smtp = peers.StartSmtp("auth=plain&user=bob&password=new%20pw");
   app_test::StoreCompleteSettings(http);
@@ -168,17 +171,18 @@ TEST_F(CheckCycleTest, IncompleteSettingsOpenTheDialogAndWhatItSavesIsUsedForThe
     Click(settings, IDOK);
   });
   Run(window, [&](HWND main) {
-    EXPECT_EQ(kAddress, Text(main, IDC_IP)) << "the address shows although nothing was sent";
-    EXPECT_TRUE(peers.Messages(smtp).empty());
+    EXPECT_EQ(kAddress, Text(main, IDC_IP));
+    EXPECT_EQ(1u, peers.Messages(smtp).size()) << "the change that opened the dialog is mailed once it is saved";
     Click(main, IDC_UPDATE);
-    EXPECT_TRUE(peers.Messages(smtp).empty()) << "the same address again sends nothing";
+    EXPECT_EQ(1u, peers.Messages(smtp).size()) << "the same address again sends nothing";
     peers.SetPage(http, 200, PageWith("198.51.100.23"));
     Click(main, IDC_UPDATE);
   });
   EXPECT_TRUE(dialogOpened);
   EXPECT_EQ(0, scripts.Pending());
   const auto mails = peers.Messages(smtp);
-  ASSERT_EQ(1u, mails.size());
+  ASSERT_EQ(2u, mails.size());
+  EXPECT_NE(std::string::npos, mails[0].content.find("New IP Address:  203.0.113.7"));
   EXPECT_EQ("PLAIN", mails[0].authMech);
   EXPECT_EQ("bob", mails[0].authUser);
   EXPECT_EQ("new pw", mails[0].authPassword);
@@ -261,6 +265,96 @@ TEST_F(CheckCycleTest, UserNullWithLoginIsSentAsTheUserName) {
   const auto mails = peers.Messages(smtp);
   ASSERT_EQ(1u, mails.size());
   EXPECT_EQ("null", mails[0].authUser);
+}
+
+TEST_F(CheckCycleTest, FirstStartWithNoKeyAsksWithoutABoxAndMailsTheAddressOnceSaved) {
+  // The built-in pages are plain-text echo services, reached through the proxy.
+  const int http = StartHttp("203.0.113.7\n");
+  app_test::ProxyThrough proxy(http);
+  const int smtp = peers.StartSmtp();
+  MainWindow window;
+  window.smtpPort = smtp;
+  size_t boxesBefore = 99;
+  std::string pageShown;
+  scripts.Then([&](HWND settings) {
+    boxesBefore = boxes.records.size();
+    pageShown = Text(settings, IDC_LINK);
+    SetText(settings, IDC_SMTP_SERVER, "127.0.0.1");
+    SendDlgItemMessageA(settings, IDC_AUTHENTICATION, CB_SETCURSEL, 0, 0);  // None
+    SetText(settings, IDC_SENDTO, "me@example.net");
+    Click(settings, IDOK);
+  });
+  Run(window, [&](HWND main) { EXPECT_EQ(kAddress, Text(main, IDC_IP)); });
+  EXPECT_EQ(0u, boxesBefore) << "no error box before the dialog";
+  EXPECT_EQ(settings::kDefaultLink, pageShown);
+  EXPECT_EQ(std::vector<std::string>{settings::kRestartNotice}, boxes.Texts());
+  EXPECT_EQ(1, peers.HttpHits(http)) << "the first page answered";
+  const auto mails = peers.Messages(smtp);
+  ASSERT_EQ(1u, mails.size());
+  EXPECT_EQ("<>", mails[0].from) << "an empty sender goes out as the test mail sends it";
+  EXPECT_NE(std::string::npos, mails[0].content.find("New IP Address:  203.0.113.7")) << mails[0].content;
+}
+
+TEST_F(CheckCycleTest, AnUnreachableFirstPageIsPassedOverAndOnlyAllFailingShowOneBoxNamingEach) {
+  const int dead = peers.StartHttp();
+  peers.Stop(dead);
+  const int http = StartHttp(" 2001:db8::7\r\n");
+  const int smtp = StartMail();
+  app_test::StoreCompleteSettings(http);
+  const std::string first = "http://127.0.0.1:" + std::to_string(dead) + "/ip.php";
+  const std::string second = "http://127.0.0.1:" + std::to_string(http) + "/";
+  app_test::Store({{"Link", first + "  " + second}});
+  MainWindow window;
+  window.smtpPort = smtp;
+  Run(window, [&](HWND main) {
+    EXPECT_EQ("2001:db8::7", Text(main, IDC_IP));
+    EXPECT_TRUE(boxes.records.empty());
+    peers.SetPage(http, 200, "<html>moved</html>");
+    Click(main, IDC_UPDATE);
+  });
+  const auto mails = peers.Messages(smtp);
+  ASSERT_EQ(1u, mails.size());
+  EXPECT_NE(std::string::npos, mails[0].content.find("New IP Address:  2001:db8::7"));
+  ASSERT_EQ(1u, boxes.records.size());
+  const std::string& text = boxes.records[0].text;
+  EXPECT_EQ(0u, text.find("Cannot fetch " + first + ": ")) << text;
+  EXPECT_NE(std::string::npos, text.find("\nThe page at " + second + " did not show an IP address.")) << text;
+}
+
+TEST_F(CheckCycleTest, CompleteSettingsWithAnEmptySenderMailWithoutAsking) {
+  const int http = StartHttp(PageWith(kAddress));
+  const int smtp = StartMail();
+  app_test::StoreCompleteSettings(http);
+  app_test::Store({{"SMTPFrom", "null"}});
+  MainWindow window;
+  window.smtpPort = smtp;
+  int settingsDialogs = 0;
+  // Two scripts, so that a settings dialog opening first cannot leave the
+  // main window without one.
+  const auto closeAny = [&](HWND dialog) {
+    if (dialog != window.hwnd) ++settingsDialogs;
+    SendMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+  };
+  scripts.Then(closeAny);
+  scripts.Then(closeAny);
+  window.DoModal();
+  EXPECT_EQ(0, settingsDialogs);
+  EXPECT_TRUE(boxes.records.empty()) << boxes.records.front().text;
+  const auto mails = peers.Messages(smtp);
+  ASSERT_EQ(1u, mails.size());
+  EXPECT_EQ("<>", mails[0].from);
+}
+
+TEST_F(CheckCycleTest, NoAuthenticationChosenFailsWithWhatToDo) {
+  const int http = StartHttp(PageWith(kAddress));
+  const int smtp = StartMail();
+  app_test::StoreCompleteSettings(http);
+  app_test::Store({{"SMTPAuth", "-1"}});
+  MainWindow window;
+  window.smtpPort = smtp;
+  Run(window, [](HWND) {});
+  EXPECT_EQ(std::vector<std::string>{settings::kChooseAuth}, boxes.Texts());
+  EXPECT_TRUE(peers.Messages(smtp).empty());
 }
 
 }  // namespace

@@ -7,7 +7,6 @@ namespace {
 using app_test::AppTest;
 using app_test::MainWindow;
 using app_test::PageWith;
-using app_test::PageWithoutAddress;
 using app_test::TrayIconPresent;
 using app_test::TrayWindow;
 using ui_driver::Click;
@@ -24,12 +23,15 @@ bool ShowsText(HWND dialog, const std::string& wanted) {
 
 class MainWindowTest : public AppTest {
  protected:
-  // A window whose checks find no address, so nothing but the fetch happens.
+  // A window whose first check mails its address to quietMail, so that every
+  // later check finds no change and nothing but the fetch happens.
   int StoreQuietSettings(const std::string& timer = "3600000") {
-    const int http = StartHttp(PageWithoutAddress());
+    const int http = StartHttp(PageWith(app_test::kAddress));
+    quietMail = peers.StartSmtp("auth=login&user=alice&password=" + peers::PeerClient::Encode("s3cret pw"));
     app_test::StoreCompleteSettings(http, timer);
     return http;
   }
+  int quietMail = 0;
 };
 
 TEST_F(MainWindowTest, FirstRunWritesTheDefaultsInOrderAndAsksForSettingsBeforeTheWindowShows) {
@@ -66,6 +68,7 @@ TEST_F(MainWindowTest, StoredTimerDrivesTheChecksAndUpdateChecksAtOnce) {
   const int http = StoreQuietSettings("300");
   MainWindow window;
   const DWORD opened = GetTickCount();
+  window.smtpPort = quietMail;
   Run(window, [&](HWND main) {
     EXPECT_EQ(1, peers.HttpHits(http)) << "the check at opening";
     ASSERT_TRUE(PumpUntil([&] { return peers.HttpHits(http) >= 4; }, 10000)) << "three ticks never came";
@@ -82,6 +85,7 @@ TEST_F(MainWindowTest, StoredTimerDrivesTheChecksAndUpdateChecksAtOnce) {
 TEST_F(MainWindowTest, LongTimerMeansNoCheckBeyondTheFirst) {
   const int http = StoreQuietSettings("3600000");
   MainWindow window;
+  window.smtpPort = quietMail;
   Run(window, [&](HWND) { Pump(800); });
   EXPECT_EQ(1, peers.HttpHits(http));
 }
@@ -102,6 +106,7 @@ TEST_F(MainWindowTest, AFailedFirstCheckStillStartsTheTimer) {
 TEST_F(MainWindowTest, HideAndMinimiseSwapTheWindowForTheTrayIconAndBothWaysBack) {
   StoreQuietSettings();
   MainWindow window;
+  window.smtpPort = quietMail;
   Run(window, [&](HWND main) {
     ASSERT_EQ(nullptr, TrayWindow());
 
@@ -196,6 +201,7 @@ TEST_F(MainWindowTest, AnIconTheShellNeverTakesGivesTheWindowBack) {
 TEST_F(MainWindowTest, ExitFromTheTrayRemovesTheIconAndEndsTheRun) {
   StoreQuietSettings();
   MainWindow window;
+  window.smtpPort = quietMail;
   HWND tray = nullptr;
   const INT_PTR result = Run(window, [&](HWND main) {
     Click(main, IDC_HIDE);
@@ -222,6 +228,7 @@ TEST_F(MainWindowTest, EnterLeavesTheWindowOpenAndEscapeEndsIt) {
     openAfterCancel = IsWindowVisible(main) != FALSE;
   });
   MainWindow window;
+  window.smtpPort = quietMail;
   EXPECT_EQ(IDCANCEL, window.DoModal());
   EXPECT_TRUE(openAfterOk);
   EXPECT_FALSE(openAfterCancel);
@@ -230,6 +237,7 @@ TEST_F(MainWindowTest, EnterLeavesTheWindowOpenAndEscapeEndsIt) {
 TEST_F(MainWindowTest, AboutOpensFromTheSystemMenuWhileTheTimerKeepsChecking) {
   const int http = StoreQuietSettings("300");
   MainWindow window;
+  window.smtpPort = quietMail;
   bool aboutShown = false;
   bool tickedWhileOpen = false;
   Run(window, [&](HWND main) {
@@ -249,6 +257,7 @@ TEST_F(MainWindowTest, AboutOpensFromTheSystemMenuWhileTheTimerKeepsChecking) {
 TEST_F(MainWindowTest, TheSystemMenuEndsWithASeparatorAndAbout) {
   StoreQuietSettings();
   MainWindow window;
+  window.smtpPort = quietMail;
   window.withSystemMenu = true;
   Run(window, [&](HWND main) {
     HMENU menu = GetSystemMenu(main, FALSE);
@@ -270,6 +279,7 @@ TEST_F(MainWindowTest, TheSystemMenuEndsWithASeparatorAndAbout) {
 TEST_F(MainWindowTest, FaceTitleAndIcon) {
   StoreQuietSettings();
   MainWindow window;
+  window.smtpPort = quietMail;
   Run(window, [&](HWND main) {
     RECT rc{};
     GetWindowRect(main, &rc);

@@ -150,8 +150,7 @@ TEST_F(RegistryTest, FirstRunWritesEveryDefault) {
       {"SMTPTo", "null"}, {"SMTPFrom", "null"},   {"SMTPAuth", "2"},        {"Link", settings::kDefaultLink},
       {"Timer", "900000"}};
   for (const auto& [name, value] : expected) EXPECT_EQ(value, Read(settings::kKeyPath, name)) << name;
-  EXPECT_EQ(0, std::string(settings::kDefaultLink).find("http://"));
-  EXPECT_NE(std::string::npos, std::string(settings::kDefaultLink).find(".example/ip.php"));
+  EXPECT_EQ(0, std::string(settings::kDefaultLink).find("https://"));
 }
 
 TEST_F(RegistryTest, AKeyWithoutVersionIsAFirstRunOverTheOldValues) {
@@ -181,12 +180,18 @@ TEST_F(RegistryTest, StartupReadsEveryValueOnceVersionExists) {
   EXPECT_FALSE(s.firstRun);
   EXPECT_EQ("mail.example.net", s.mail.server);
   EXPECT_EQ("NULL", s.mail.username) << "only lower-case null is the marker, and it is kept as text";
-  EXPECT_EQ("pw", UnscrambleText(s.mail.password));
+  EXPECT_EQ("pw", s.mail.password);
   EXPECT_EQ("3", s.mail.auth);
   EXPECT_EQ("me@example.net", s.mail.to);
   EXPECT_EQ("ip@example.net", s.mail.from);
   EXPECT_EQ("http://127.0.0.1:8080/ip.php", s.link);
   EXPECT_EQ(3600000, s.intervalMs);
+}
+
+TEST_F(RegistryTest, TheRetiredBuiltInPageReadsAsTheCurrentDefault) {
+  WriteRaw(settings::kKeyPath, "Version", REG_SZ, std::string("1.0", 4));
+  WriteRaw(settings::kKeyPath, "Link", REG_SZ, std::string("http://ip.corvane.example/ip.php", 32));
+  EXPECT_EQ(settings::kDefaultLink, settings::LoadStartupSettings().link);
 }
 
 TEST_F(RegistryTest, MissingValuesLeaveTheirOwnMemberAndTheIntervalIsNeverZero) {
@@ -197,6 +202,26 @@ TEST_F(RegistryTest, MissingValuesLeaveTheirOwnMemberAndTheIntervalIsNeverZero) 
   EXPECT_EQ("mail.example.net", s.mail.server);
   EXPECT_EQ("", s.mail.username) << "a missing value must not take the text read before it";
   EXPECT_EQ(900000, s.intervalMs);
+}
+
+TEST_F(RegistryTest, TheMarkerIsNoPasswordAndAProtectedOneWinsOverTheScrambledText) {
+  CRegistry r;
+  r.OpenKey(settings::kRoot, settings::kKeyPath, 0);
+  settings::MailSettings mail;
+  r.WriteValue("SMTPPassword", "null");
+  settings::ReadMailSettings(r, mail);
+  EXPECT_EQ("", mail.password) << "never the marker unscrambled";
+  mail.password = "kept";
+  ASSERT_EQ("", settings::WriteMailSettings(r, mail));
+  r.WriteValue("SMTPPassword", ScrambleText("older"));
+  mail.password.clear();
+  settings::ReadMailSettings(r, mail);
+  EXPECT_EQ("kept", mail.password);
+  // Bytes that this user did not protect (a copy from elsewhere) are no password.
+  r.WriteBinary("SMTPPasswordProtected", {1, 2, 3, 4});
+  r.WriteValue("SMTPPassword", "null");
+  settings::ReadMailSettings(r, mail);
+  EXPECT_EQ("", mail.password);
 }
 
 TEST_F(RegistryTest, ReadMailSettingsKeepsWhatCannotBeRead) {

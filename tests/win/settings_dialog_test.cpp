@@ -7,6 +7,7 @@
 #include "Registry.h"
 #include "Scramble.h"
 #include "Settings.h"
+#include "SettingsRules.h"
 #include "SmtpControl.h"
 #include "StoredSettings.h"
 #include "UiDriver.h"
@@ -39,6 +40,13 @@ class SettingsDialogTest : public ::testing::Test {
     std::string text = "<missing>";
     r.ReadValue(name, text);
     return text;
+  }
+  // The password as the next start reads it.
+  static std::string PasswordAtRestart() { return settings::LoadStartupSettings().mail.password; }
+  static DWORD StoredType(const char* name) {
+    DWORD type = REG_NONE;
+    RegGetValueA(HKEY_CURRENT_USER, settings::kKeyPath, name, RRF_RT_ANY, &type, nullptr, nullptr);
+    return type;
   }
   static int Selection(HWND dialog, int id) {
     return static_cast<int>(SendDlgItemMessageA(dialog, id, CB_GETCURSEL, 0, 0));
@@ -83,6 +91,9 @@ TEST_F(SettingsDialogTest, FirstOpeningAfterTheDefaultsShowsEmptyFieldsLoginAndF
     const char* intervals[] = {"5 Minutes", "10 Minutes", "15 Minutes", "30 Minutes", "1 Hour", "1 Day"};
     for (int i = 0; i < 6; ++i) EXPECT_EQ(intervals[i], Entry(d, IDC_TIMER, i));
     EXPECT_EQ("", ui_driver::Text(d, 0)) << "no caption text";
+    EXPECT_EQ(settings::kDefaultLink, Text(d, IDC_LINK));
+    for (int id : {IDC_SMTP_SERVER, IDC_USERNAME, IDC_PASSWORD, IDC_SENDTO, IDC_FROM, IDC_LINK})
+      EXPECT_EQ(259, SendDlgItemMessageA(d, id, EM_GETLIMITTEXT, 0, 0)) << "no more than the store reads back";
     Click(d, IDCANCEL);
   });
   Settings dialog;
@@ -163,24 +174,28 @@ TEST_F(SettingsDialogTest, AFailedSendShowsTheErrorAndLeavesTheDialogOpenWithWha
   EXPECT_TRUE(peers.Messages(port).empty());
 }
 
-TEST_F(SettingsDialogTest, SaveStoresScrambledAndReopeningShowsThePlainValues) {
+TEST_F(SettingsDialogTest, SaveStoresTheProtectedPasswordAndReopeningShowsThePlainValues) {
   settings::LoadStartupSettings();
   scripts.Then([&](HWND d) {
     Fill(d, "mail.example.net", "bob", "p4ss word", "me@example.net", "ip@example.net");
     Select(d, IDC_AUTHENTICATION, 3);
     Select(d, IDC_TIMER, 4);
+    SetText(d, IDC_LINK, "https://ip.example.org/ http://127.0.0.1:8080/");
     Click(d, IDOK);
   });
   EXPECT_EQ(IDOK, Settings().DoModal());
   EXPECT_EQ(std::vector<std::string>{"Please restart Corvane for new settings to take effect!"}, boxes.Texts());
   EXPECT_EQ("mail.example.net", Stored("SMTPServer"));
   EXPECT_EQ("bob", Stored("SMTPUsername"));
-  EXPECT_NE("p4ss word", Stored("SMTPPassword"));
-  EXPECT_EQ("p4ss word", UnscrambleText(Stored("SMTPPassword")));
+  EXPECT_EQ("null", Stored("SMTPPassword"));
+  EXPECT_EQ(static_cast<DWORD>(REG_BINARY), StoredType("SMTPPasswordProtected"));
+  EXPECT_EQ(std::string::npos, Stored("SMTPPasswordProtected").find("p4ss")) << "not in clear";
+  EXPECT_EQ("p4ss word", PasswordAtRestart());
   EXPECT_EQ("3", Stored("SMTPAuth"));
   EXPECT_EQ("me@example.net", Stored("SMTPTo"));
   EXPECT_EQ("ip@example.net", Stored("SMTPFrom"));
   EXPECT_EQ("3600000", Stored("Timer"));
+  EXPECT_EQ("https://ip.example.org/ http://127.0.0.1:8080/", Stored("Link"));
 
   scripts.Then([&](HWND d) {
     EXPECT_EQ("mail.example.net", Text(d, IDC_SMTP_SERVER));
@@ -192,19 +207,75 @@ TEST_F(SettingsDialogTest, SaveStoresScrambledAndReopeningShowsThePlainValues) {
   Settings().DoModal();
 }
 
-TEST_F(SettingsDialogTest, ClearingAFieldAndSavingKeepsTheStoredText) {
+TEST_F(SettingsDialogTest, AnEarlierScrambledPasswordIsShownAndTheNextSaveProtectsIt) {
+  Store("Version", "1.0");
+  Store("SMTPPassword", ScrambleText("old pw"));
+  std::string shown;
+  scripts.Then([&](HWND d) {
+    shown = Text(d, IDC_PASSWORD);
+    Click(d, IDOK);
+  });
+  Settings().DoModal();
+  EXPECT_EQ("old pw", shown);
+  EXPECT_EQ("null", Stored("SMTPPassword"));
+  EXPECT_EQ("old pw", PasswordAtRestart());
+}
+
+TEST_F(SettingsDialogTest, ClearingAFieldAndSavingClearsTheStoredValue) {
   Store("Version", "1.0");
   Store("SMTPServer", "old.example.net");
   Store("SMTPTo", "null");
   scripts.Then([&](HWND d) {
-    EXPECT_EQ("old.example.net", Text(d, IDC_SMTP_SERVER));
-    EXPECT_EQ("", Text(d, IDC_SENDTO));
-    SetText(d, IDC_SMTP_SERVER, "");
+    SetText(d, IDC_PASSWORD, "gone soon");
     Click(d, IDOK);
   });
   Settings().DoModal();
-  EXPECT_EQ("old.example.net", Stored("SMTPServer"));
+  ASSERT_EQ("gone soon", PasswordAtRestart());
+  scripts.Then([&](HWND d) {
+    EXPECT_EQ("old.example.net", Text(d, IDC_SMTP_SERVER));
+    EXPECT_EQ("", Text(d, IDC_SENDTO));
+    SetText(d, IDC_SMTP_SERVER, "");
+    SetText(d, IDC_PASSWORD, "");
+    SetText(d, IDC_LINK, "");
+    Click(d, IDOK);
+  });
+  Settings().DoModal();
+  EXPECT_EQ("null", Stored("SMTPServer"));
   EXPECT_EQ("null", Stored("SMTPTo"));
+  EXPECT_EQ("null", Stored("SMTPPassword"));
+  EXPECT_EQ(static_cast<DWORD>(REG_NONE), StoredType("SMTPPasswordProtected")) << "the protected form is gone too";
+  EXPECT_EQ("", PasswordAtRestart());
+  EXPECT_EQ(settings::kDefaultLink, Stored("Link")) << "no page at all would never check";
+}
+
+TEST_F(SettingsDialogTest, ASaveThatCannotWriteSaysSoAndKeepsTheDialog) {
+  Store("Version", "1.0");
+  HKEY key = nullptr;
+  ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, settings::kKeyPath, 0, KEY_ALL_ACCESS, &key));
+  const auto setDacl = [key](PACL dacl) {
+    SECURITY_DESCRIPTOR sd;
+    InitializeSecurityDescriptor(&sd, SECURITY_DESCRIPTOR_REVISION);
+    SetSecurityDescriptorDacl(&sd, TRUE, dacl, FALSE);
+    return RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, &sd);
+  };
+  ACL empty;
+  InitializeAcl(&empty, sizeof empty, ACL_REVISION);
+  ASSERT_EQ(ERROR_SUCCESS, setDacl(&empty));  // nobody may open it now
+  bool stillOpen = false;
+  scripts.Then([&](HWND d) {
+    Fill(d, "mail.example.net", "", "", "me@example.net", "");
+    Click(d, IDOK);
+    stillOpen = IsWindowVisible(d) != FALSE;
+    Click(d, IDCANCEL);
+  });
+  const INT_PTR result = Settings().DoModal();
+  setDacl(nullptr);  // the owner may always give access back
+  RegCloseKey(key);
+  EXPECT_EQ(IDCANCEL, result);
+  EXPECT_TRUE(stillOpen);
+  ASSERT_EQ(1u, boxes.records.size());
+  EXPECT_EQ(0u, boxes.records[0].text.find("Settings could not be saved: SMTPServer: ")) << boxes.records[0].text;
+  EXPECT_EQ(static_cast<UINT>(MB_ICONSTOP), boxes.records[0].type & MB_ICONMASK);
 }
 
 TEST_F(SettingsDialogTest, UnknownTimerShowsFifteenMinutesAndSaves900000) {
@@ -251,6 +322,25 @@ TEST_F(SettingsDialogTest, HelpShowsItsNoticeAndTheDialogStays) {
   Settings().DoModal();
   EXPECT_TRUE(stillOpen);
   EXPECT_EQ(std::vector<std::string>{"Help is not available at this time!"}, boxes.Texts());
+}
+
+// Run on its own with a Japanese locale: every text value then passes
+// through the double-byte ANSI code page on its way in and out.
+using CodePage932 = SettingsDialogTest;
+
+TEST_F(CodePage932, APasswordSavedThroughTheDialogComesBackWholeAfterARestart) {
+  ASSERT_EQ(932u, GetACP()) << "this case needs LC_ALL=ja_JP.UTF-8";
+  const std::string typed = "Tr0ub4dor&3";  // scrambled, it ends in a lead byte
+  // The scrambled text does not survive the code page: what the old store lost.
+  Store("Probe", ScrambleText(typed));
+  ASSERT_NE(ScrambleText(typed), Stored("Probe"));
+  settings::LoadStartupSettings();
+  scripts.Then([&](HWND d) {
+    Fill(d, "mail.example.net", "bob", typed.c_str(), "me@example.net", "");
+    Click(d, IDOK);
+  });
+  Settings().DoModal();
+  EXPECT_EQ(typed, PasswordAtRestart());
 }
 
 }  // namespace

@@ -11,6 +11,7 @@ struct ScriptQueue {
   std::deque<std::function<void(HWND)>> scripts;
   std::set<HWND> seen;
   std::deque<HWND> ready;
+  int hiddenWaits = 0;  // ticks the front dialog has been waited for to show
 };
 
 ScriptQueue& Queue() {
@@ -25,6 +26,16 @@ void CALLBACK RunReadyScripts(HWND, UINT, UINT_PTR id, DWORD) {
   ScriptQueue& q = Queue();
   while (!q.ready.empty() && !q.scripts.empty()) {
     HWND dialog = q.ready.front();
+    // A modal dialog shows itself when its loop first finds the queue empty,
+    // and under load this timer's message can come first. A dialog that
+    // stays hidden (one started hidden on purpose) gets its script after
+    // half a second all the same.
+    if (IsWindow(dialog) && !IsWindowVisible(dialog) && q.hiddenWaits < 50) {
+      ++q.hiddenWaits;
+      SetTimer(nullptr, 0, 10, RunReadyScripts);
+      return;
+    }
+    q.hiddenWaits = 0;
     q.ready.pop_front();
     auto script = std::move(q.scripts.front());
     q.scripts.pop_front();
