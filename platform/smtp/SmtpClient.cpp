@@ -5,6 +5,7 @@
 #include <random>
 
 #include "Base64.h"
+#include "Deadline.h"
 #include "SmtpAddress.h"
 #include "SmtpCapabilities.h"
 #include "SmtpError.h"
@@ -13,8 +14,6 @@
 namespace smtp {
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 constexpr std::size_t kMaxCommand = 512;  // octets including CRLF
 
@@ -102,19 +101,13 @@ class Session {
 
  private:
   Clock::time_point StepDeadline() const {
-    return std::min(Clock::now() + std::chrono::milliseconds(timeoutMs_), wholeDeadline_);
+    return std::min(DeadlineAfter(timeoutMs_), wholeDeadline_);
   }
-  int StepMs() const {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(StepDeadline() - Clock::now()).count();
-    if (left <= 0) throw TransportError(TransportError::Kind::TimedOut, "timed out");
-    return static_cast<int>(left);
-  }
+  int StepMs() const { return MillisLeftOrTimeOut(StepDeadline()); }
 
   void ReadMore(Clock::time_point deadline) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    if (left <= 0) throw TransportError(TransportError::Kind::TimedOut, "timed out");
     char buffer[4096];
-    std::size_t n = transport_->Receive(buffer, sizeof buffer, static_cast<int>(left));
+    std::size_t n = transport_->Receive(buffer, sizeof buffer, MillisLeftOrTimeOut(deadline));
     pending_.append(buffer, n);
   }
 
@@ -354,7 +347,7 @@ SendResult Client::Send(const SendRequest& r, const MessageStamp& stamp) {
     throw SendError(Stage::Input, "TLS was requested but this program has no TLS support");
   }
 
-  const auto wholeDeadline = Clock::now() + std::chrono::milliseconds(r.wholeSendMs);
+  const auto wholeDeadline = DeadlineAfter(r.wholeSendMs);
   if (r.authenticationType == kAuthPop3) {
     Session pop(makeTransport_(), r.timeoutMs, wholeDeadline);
     try {
