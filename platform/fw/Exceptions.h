@@ -54,7 +54,4 @@ void ReportHandlerException(const CException& e, bool fromMenuCommand);
 // to read it instead of piling up a box behind it at every tick.
 bool IsReportingFailure();
 
-// The system's text for an error code; wininet.dll's table for 12000-range codes.
-std::string SystemErrorText(DWORD code);
-
 }  // namespace fw
