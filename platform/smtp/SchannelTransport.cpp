@@ -91,44 +91,30 @@ std::string HandshakeProblem(SECURITY_STATUS status, const std::string& host) {
   }
 }
 
-// SSPI handles are structs, not pointers, so they get owners of their own.
-class Credentials {
+// SSPI handles are structs, not pointers, so they get owners of their own:
+// the struct is filled in by the call that opens it, and owned once adopted.
+template <SECURITY_STATUS(SEC_ENTRY* Free)(SecHandle*)>
+class SspiHandle {
  public:
-  Credentials() = default;
-  Credentials(const Credentials&) = delete;
-  Credentials& operator=(const Credentials&) = delete;
-  ~Credentials() {
-    if (valid_) FreeCredentialsHandle(&handle_);
+  SspiHandle() = default;
+  SspiHandle(const SspiHandle&) = delete;
+  SspiHandle& operator=(const SspiHandle&) = delete;
+  ~SspiHandle() { Reset(); }
+  // Frees what is held; the struct is then free to be filled in again.
+  SecHandle* Reset() {
+    if (m_valid) Free(&m_handle);
+    m_valid = false;
+    return &m_handle;
   }
-  CredHandle* Reset() {
-    if (valid_) FreeCredentialsHandle(&handle_);
-    valid_ = false;
-    return &handle_;
-  }
-  void Adopt() { valid_ = true; }
-  CredHandle* get() { return &handle_; }
+  void Adopt() { m_valid = true; }
+  SecHandle* get() { return &m_handle; }
 
  private:
-  CredHandle handle_{};
-  bool valid_ = false;
+  SecHandle m_handle{};
+  bool m_valid = false;
 };
-
-class Context {
- public:
-  Context() = default;
-  Context(const Context&) = delete;
-  Context& operator=(const Context&) = delete;
-  ~Context() {
-    if (valid_) DeleteSecurityContext(&handle_);
-  }
-  void Adopt() { valid_ = true; }
-  bool valid() const { return valid_; }
-  CtxtHandle* get() { return &handle_; }
-
- private:
-  CtxtHandle handle_{};
-  bool valid_ = false;
-};
+using Credentials = SspiHandle<&FreeCredentialsHandle>;
+using Context = SspiHandle<&DeleteSecurityContext>;
 
 // Output tokens Schannel allocated (ISC_REQ_ALLOCATE_MEMORY) go back to it.
 struct TokenBuffer {
