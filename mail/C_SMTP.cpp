@@ -48,8 +48,3 @@ void C_SMTP::SetMessageText(const std::string& value) { PutText(id::kMessageText
 // Any nonzero BOOL is true, as an automation boolean would carry it.
 void C_SMTP::SetRaiseError(BOOL value) { Invoke(id::kRaiseError, SmtpCallKind::PropertyPut, value != FALSE); }
 void C_SMTP::Send() { Invoke(id::kSend, SmtpCallKind::Method); }
-
-void C_SMTP::SetProperty(std::int32_t dispid, const SmtpValue& value) {
-  Invoke(dispid, SmtpCallKind::PropertyPut, value);
-}
-SmtpValue C_SMTP::GetProperty(std::int32_t dispid) { return Invoke(dispid, SmtpCallKind::PropertyGet); }

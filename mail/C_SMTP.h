@@ -26,12 +26,10 @@ class C_SMTP : public CWnd {
   void SetRaiseError(BOOL value);
   void Send();
 
-  // Any property by DISPID, for tests and diagnostics; the program uses only
-  // the ten operations above.
-  void SetProperty(std::int32_t dispid, const SmtpValue& value);
-  SmtpValue GetProperty(std::int32_t dispid);
-
  private:
+  // Tests reach the properties the program never touches through the same call.
+  friend class SmtpPropertyAccess;
+
   SmtpValue Invoke(std::int32_t dispid, SmtpCallKind kind, SmtpValue argument = {});
   void PutText(std::int32_t dispid, const std::string& value);
 };

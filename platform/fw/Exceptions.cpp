@@ -1,21 +1,9 @@
 #include "Exceptions.h"
 
 #include "MessageBox.h"
+#include "SystemError.h"
 
 namespace fw {
-
-std::string SystemErrorText(DWORD code) {
-  // WinINet's messages live in its own module, not in the system table.
-  HMODULE wininet = (code >= 12000 && code < 13000) ? GetModuleHandleA("wininet.dll") : nullptr;
-  const DWORD flags = FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS |
-                      (wininet ? FORMAT_MESSAGE_FROM_HMODULE : FORMAT_MESSAGE_FROM_SYSTEM);
-  char* buffer = nullptr;
-  const DWORD n = FormatMessageA(flags, wininet, code, 0, reinterpret_cast<char*>(&buffer), 0, nullptr);
-  std::string text = n ? std::string(buffer, n) : std::string();
-  LocalFree(buffer);
-  while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == ' ')) text.pop_back();
-  return text;
-}
 
 namespace {
 int g_reportsShowing = 0;  // one UI thread; boxes nest
@@ -53,9 +41,6 @@ bool CDispatchException::GetErrorMessage(std::string& text) const {
 
 bool COleException::GetErrorMessage(std::string& text) const {
   text = fw::SystemErrorText(static_cast<DWORD>(m_sc));
-  // Not every system has texts for wrapped Win32 codes; the code's own text says the same.
-  if (text.empty() && HRESULT_FACILITY(m_sc) == FACILITY_WIN32)
-    text = fw::SystemErrorText(static_cast<DWORD>(HRESULT_CODE(m_sc)));
   return !text.empty();
 }
 

@@ -54,7 +54,4 @@ void ReportHandlerException(const CException& e, bool fromMenuCommand);
 // True while such a report is on screen.
 bool IsReportingFailure();
 
-// The system's text for an error code; wininet.dll's table for 12000-range codes.
-std::string SystemErrorText(DWORD code);
-
 }  // namespace fw

@@ -97,4 +97,18 @@ class BorrowedDC {
   HDC m_dc;
 };
 
+// Runs an action when the scope ends, however it ends: for undoing a step
+// that has no handle of its own to own (a flag, a timer to restart).
+template <typename Action>
+class ScopeExit {
+ public:
+  explicit ScopeExit(Action action) : m_action(std::move(action)) {}
+  ~ScopeExit() { m_action(); }
+  ScopeExit(const ScopeExit&) = delete;
+  ScopeExit& operator=(const ScopeExit&) = delete;
+
+ private:
+  Action m_action;
+};
+
 }  // namespace fw

@@ -4,20 +4,29 @@
 
 namespace fw {
 
+namespace {
+// The system's page, not the thread's (CP_THREAD_ACP): every other text the
+// program holds reached it through the A functions (window texts, registry
+// values, the fetched page cut with IsDBCSLeadByte), and those use the
+// system's page whatever the thread's locale says. One page for all keeps a
+// byte string the same characters on every path to UTF-16.
+constexpr UINT kAnsiCodePage = CP_ACP;
+}  // namespace
+
 std::wstring AnsiToWide(const std::string& text) {
   if (text.empty()) return {};
-  const int n = MultiByteToWideChar(CP_THREAD_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  const int n = MultiByteToWideChar(kAnsiCodePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
   std::wstring wide(static_cast<size_t>(n), L'\0');
-  MultiByteToWideChar(CP_THREAD_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
+  MultiByteToWideChar(kAnsiCodePage, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
   return wide;
 }
 
 std::string WideToAnsi(const std::wstring& text) {
   if (text.empty()) return {};
-  const int n = WideCharToMultiByte(CP_THREAD_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+  const int n = WideCharToMultiByte(kAnsiCodePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
                                     nullptr, nullptr);
   std::string ansi(static_cast<size_t>(n), '\0');
-  WideCharToMultiByte(CP_THREAD_ACP, 0, text.data(), static_cast<int>(text.size()), ansi.data(), n, nullptr,
+  WideCharToMultiByte(kAnsiCodePage, 0, text.data(), static_cast<int>(text.size()), ansi.data(), n, nullptr,
                       nullptr);
   return ansi;
 }

@@ -5,7 +5,7 @@
 
 namespace fw {
 
-// Through the current thread's ANSI code page, as the control call layer does.
+// Both ways through the system's ANSI code page (see Text.cpp for why).
 std::wstring AnsiToWide(const std::string& text);
 // Characters the code page lacks become its default character.
 std::string WideToAnsi(const std::wstring& text);

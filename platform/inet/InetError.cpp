@@ -2,7 +2,7 @@
 
 #include <wininet.h>
 
-#include "Exceptions.h"
+#include "SystemError.h"
 
 namespace inet {
 
@@ -49,17 +49,13 @@ std::string LastResponseInfo() {
 }  // namespace
 
 std::string DescribeInetError(DWORD code) {
-  std::string text;
-  if (const char* own = OwnWording(code)) {
-    text = own;
-  } else if (code == ERROR_INTERNET_EXTENDED_ERROR) {
-    text = LastResponseInfo();
-  } else {
-    text = fw::SystemErrorText(code);
-    while (!text.empty() && text.back() == '.') text.pop_back();
+  constexpr char kFailed[] = "the transfer failed";
+  if (const char* own = OwnWording(code)) return fw::WithErrorCode(own, code);
+  if (code == ERROR_INTERNET_EXTENDED_ERROR) {
+    const std::string said = LastResponseInfo();
+    return fw::WithErrorCode(said.empty() ? kFailed : said, code);
   }
-  if (text.empty()) text = "the transfer failed";
-  return text + " (error " + std::to_string(code) + ")";
+  return fw::SystemErrorText(code, kFailed);
 }
 
 }  // namespace inet

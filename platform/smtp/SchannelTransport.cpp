@@ -9,40 +9,20 @@
 #include <security.h>
 #include <sspi.h>
 
-#include <chrono>
-#include <cstdint>
 #include <cstring>
 
+#include "Deadline.h"
 #include "SmtpError.h"
+#include "SystemError.h"
+#include "Text.h"
 
 namespace smtp {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
 [[noreturn]] void Fail(const std::string& text) { throw TransportError(TransportError::Kind::Failed, text); }
 
-int MillisLeft(Clock::time_point deadline) {
-  auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-  if (left <= 0) throw TransportError(TransportError::Kind::TimedOut, "timed out");
-  return static_cast<int>(left);
-}
-
-std::string CodeText(long code) {
-  // Spelled out rather than printed: a printf here links the runtime's whole
-  // formatter into the program for one number.
-  static constexpr char kDigits[] = "0123456789ABCDEF";
-  char hex[] = "0x00000000";
-  for (int i = 0; i < 8; ++i) hex[9 - i] = kDigits[(static_cast<std::uint32_t>(code) >> (4 * i)) & 15];
-  char* text = nullptr;
-  DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                           nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<char*>(&text), 0, nullptr);
-  std::string s = n && text ? std::string(text, n) : "";
-  if (text) LocalFree(text);
-  while (!s.empty() && (s.back() == '\n' || s.back() == '\r' || s.back() == ' ' || s.back() == '.')) s.pop_back();
-  return s.empty() ? std::string("error ") + hex : s + " (" + hex + ")";
-}
+std::string CodeText(long code) { return fw::SystemErrorText(static_cast<DWORD>(code), "unknown error"); }
 
 // The few causes a user can do something about get words of their own;
 // the rest keep the system's text and code for whoever has to look it up.
@@ -111,51 +91,30 @@ std::string HandshakeProblem(SECURITY_STATUS status, const std::string& host) {
   }
 }
 
-std::wstring Wide(const std::string& s) {
-  int n = MultiByteToWideChar(CP_ACP, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
-  std::wstring w(static_cast<std::size_t>(n), L'\0');
-  if (n > 0) MultiByteToWideChar(CP_ACP, 0, s.data(), static_cast<int>(s.size()), w.data(), n);
-  return w;
-}
-
-// SSPI handles are structs, not pointers, so they get owners of their own.
-class Credentials {
+// SSPI handles are structs, not pointers, so they get owners of their own:
+// the struct is filled in by the call that opens it, and owned once adopted.
+template <SECURITY_STATUS(SEC_ENTRY* Free)(SecHandle*)>
+class SspiHandle {
  public:
-  Credentials() = default;
-  Credentials(const Credentials&) = delete;
-  Credentials& operator=(const Credentials&) = delete;
-  ~Credentials() {
-    if (valid_) FreeCredentialsHandle(&handle_);
+  SspiHandle() = default;
+  SspiHandle(const SspiHandle&) = delete;
+  SspiHandle& operator=(const SspiHandle&) = delete;
+  ~SspiHandle() { Reset(); }
+  // Frees what is held; the struct is then free to be filled in again.
+  SecHandle* Reset() {
+    if (m_valid) Free(&m_handle);
+    m_valid = false;
+    return &m_handle;
   }
-  CredHandle* Reset() {
-    if (valid_) FreeCredentialsHandle(&handle_);
-    valid_ = false;
-    return &handle_;
-  }
-  void Adopt() { valid_ = true; }
-  CredHandle* get() { return &handle_; }
+  void Adopt() { m_valid = true; }
+  SecHandle* get() { return &m_handle; }
 
  private:
-  CredHandle handle_{};
-  bool valid_ = false;
+  SecHandle m_handle{};
+  bool m_valid = false;
 };
-
-class Context {
- public:
-  Context() = default;
-  Context(const Context&) = delete;
-  Context& operator=(const Context&) = delete;
-  ~Context() {
-    if (valid_) DeleteSecurityContext(&handle_);
-  }
-  void Adopt() { valid_ = true; }
-  bool valid() const { return valid_; }
-  CtxtHandle* get() { return &handle_; }
-
- private:
-  CtxtHandle handle_{};
-  bool valid_ = false;
-};
+using Credentials = SspiHandle<&FreeCredentialsHandle>;
+using Context = SspiHandle<&DeleteSecurityContext>;
 
 // Output tokens Schannel allocated (ISC_REQ_ALLOCATE_MEMORY) go back to it.
 struct TokenBuffer {
@@ -180,7 +139,7 @@ class SchannelTransport final : public Transport {
   // Returns what was wrong with the certificate when `check` let the
   // connection go on regardless; empty when nothing was.
   std::string Handshake(const std::string& host, int timeoutMs, TlsCheck check) {
-    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    const auto deadline = DeadlineAfter(timeoutMs);
     SCHANNEL_CRED cred{};
     cred.dwVersion = SCHANNEL_CRED_VERSION;
     // The certificate is checked below, by hand, so a refusal can say why.
@@ -231,7 +190,7 @@ class SchannelTransport final : public Transport {
       }
       if (out.buffer.cbBuffer > 0 && out.buffer.pvBuffer) {
         inner_->Send(std::string_view(static_cast<const char*>(out.buffer.pvBuffer), out.buffer.cbBuffer),
-                     MillisLeft(deadline));
+                     MillisLeftOrTimeOut(deadline));
       }
       // The server asked for a client certificate. Schannel has not
       // consumed the server's records yet: the same bytes go in again and
@@ -260,7 +219,7 @@ class SchannelTransport final : public Transport {
   void Connect(const std::string&, int, int) override { Fail("a TLS connection cannot be reconnected"); }
 
   void Send(std::string_view bytes, int timeoutMs) override {
-    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    const auto deadline = DeadlineAfter(timeoutMs);
     std::string record;
     while (!bytes.empty()) {
       const std::size_t chunk = std::min<std::size_t>(bytes.size(), sizes_.cbMaximumMessage);
@@ -273,13 +232,13 @@ class SchannelTransport final : public Transport {
       SecBufferDesc desc{SECBUFFER_VERSION, 4, b};
       SECURITY_STATUS status = EncryptMessage(context_.get(), 0, &desc, 0);
       if (status != SEC_E_OK) Fail("the TLS layer could not encrypt: " + CodeText(status));
-      inner_->Send(std::string_view(record.data(), b[0].cbBuffer + b[1].cbBuffer + b[2].cbBuffer), MillisLeft(deadline));
+      inner_->Send(std::string_view(record.data(), b[0].cbBuffer + b[1].cbBuffer + b[2].cbBuffer), MillisLeftOrTimeOut(deadline));
       bytes.remove_prefix(chunk);
     }
   }
 
   std::size_t Receive(char* buffer, std::size_t capacity, int timeoutMs) override {
-    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    const auto deadline = DeadlineAfter(timeoutMs);
     bool needInput = incoming_.empty();
     while (plain_.empty()) {
       if (needInput) ReadMore(deadline);
@@ -330,7 +289,7 @@ class SchannelTransport final : public Transport {
     // without completing one is not speaking TLS.
     if (incoming_.size() > 64 * 1024) Fail("the server sent too much data that is not valid TLS");
     char chunk[16384];
-    std::size_t n = inner_->Receive(chunk, sizeof chunk, MillisLeft(deadline));
+    std::size_t n = inner_->Receive(chunk, sizeof chunk, MillisLeftOrTimeOut(deadline));
     incoming_.append(chunk, n);
   }
 
@@ -366,7 +325,7 @@ class SchannelTransport final : public Transport {
     chainPara.RequestedUsage.Usage.rgpszUsageIdentifier = usages;
     // Revocation lists are fetched within what is left of the time; one that
     // cannot be reached leaves the status unknown, which ChainProblem allows.
-    chainPara.dwUrlRetrievalTimeout = static_cast<DWORD>(MillisLeft(deadline));
+    chainPara.dwUrlRetrievalTimeout = static_cast<DWORD>(MillisLeftOrTimeOut(deadline));
     const DWORD chainFlags = CERT_CHAIN_REVOCATION_CHECK_CHAIN_EXCLUDE_ROOT | CERT_CHAIN_REVOCATION_ACCUMULATIVE_TIMEOUT;
     const CERT_CHAIN_CONTEXT* rawChain = nullptr;
     // The intermediates the server sent travel in the certificate's own store.
@@ -378,7 +337,7 @@ class SchannelTransport final : public Transport {
     std::unique_ptr<const CERT_CHAIN_CONTEXT, ChainFree> chain(rawChain);
     const DWORD chainProblem = ChainProblem(chain->TrustStatus.dwErrorStatus);
 
-    std::wstring name = Wide(host);
+    std::wstring name = fw::AnsiToWide(host);
     SSL_EXTRA_CERT_CHAIN_POLICY_PARA ssl{};
     ssl.cbSize = sizeof ssl;
     ssl.dwAuthType = AUTHTYPE_SERVER;

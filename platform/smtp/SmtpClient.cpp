@@ -5,6 +5,7 @@
 #include <random>
 
 #include "Base64.h"
+#include "Deadline.h"
 #include "SmtpAddress.h"
 #include "SmtpCapabilities.h"
 #include "SmtpError.h"
@@ -13,8 +14,6 @@
 namespace smtp {
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 constexpr std::size_t kMaxCommand = 512;  // octets including CRLF
 
@@ -102,19 +101,13 @@ class Session {
 
  private:
   Clock::time_point StepDeadline() const {
-    return std::min(Clock::now() + std::chrono::milliseconds(timeoutMs_), wholeDeadline_);
+    return std::min(DeadlineAfter(timeoutMs_), wholeDeadline_);
   }
-  int StepMs() const {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(StepDeadline() - Clock::now()).count();
-    if (left <= 0) throw TransportError(TransportError::Kind::TimedOut, "timed out");
-    return static_cast<int>(left);
-  }
+  int StepMs() const { return MillisLeftOrTimeOut(StepDeadline()); }
 
   void ReadMore(Clock::time_point deadline) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    if (left <= 0) throw TransportError(TransportError::Kind::TimedOut, "timed out");
     char buffer[4096];
-    std::size_t n = transport_->Receive(buffer, sizeof buffer, static_cast<int>(left));
+    std::size_t n = transport_->Receive(buffer, sizeof buffer, MillisLeftOrTimeOut(deadline));
     pending_.append(buffer, n);
   }
 
@@ -274,6 +267,20 @@ std::string TransportFailureText(const TransportError& e, const std::string& ste
   }
 }
 
+// Runs one session's part of the send, turning what its transport or a
+// garbled reply throws into the one error a send ends with, named after the
+// step the session had reached.
+template <typename Body>
+auto InSession(Session& s, Body&& body) -> decltype(body()) {
+  try {
+    return body();
+  } catch (const TransportError& e) {
+    throw SendError(s.stage, TransportFailureText(e, s.step));
+  } catch (const MalformedReply& e) {
+    throw SendError(s.stage, std::string(e.what()) + " (" + s.step + ")");
+  }
+}
+
 }  // namespace
 
 bool IsValidHostName(const std::string& name) {
@@ -337,16 +344,21 @@ std::string Client::DefaultHostName() {
 
 SendResult Client::Send(const SendRequest& request) {
   ValidateRequest(request);
+  // Stamped only once the request is known to be sound.
   MessageStamp stamp;
   stamp.unixTime = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count();
   stamp.zoneOffsetMinutes = LocalZoneOffsetMinutes(stamp.unixTime);
   stamp.uniqueId = MakeUniqueId(stamp.unixTime);
   stamp.host = request.clientHostName.empty() ? DefaultHostName() : request.clientHostName;
-  return Send(request, stamp);
+  return Deliver(request, stamp);
 }
 
-SendResult Client::Send(const SendRequest& r, const MessageStamp& stamp) {
-  ValidateRequest(r);
+SendResult Client::Send(const SendRequest& request, const MessageStamp& stamp) {
+  ValidateRequest(request);
+  return Deliver(request, stamp);
+}
+
+SendResult Client::Deliver(const SendRequest& r, const MessageStamp& stamp) {
   PreparedMessage message = PrepareMessage(r, stamp);
   std::string data = DotStuff(message.content);
   const std::string helloName = r.clientHostName.empty() ? stamp.host : r.clientHostName;
@@ -354,21 +366,15 @@ SendResult Client::Send(const SendRequest& r, const MessageStamp& stamp) {
     throw SendError(Stage::Input, "TLS was requested but this program has no TLS support");
   }
 
-  const auto wholeDeadline = Clock::now() + std::chrono::milliseconds(r.wholeSendMs);
+  const auto wholeDeadline = DeadlineAfter(r.wholeSendMs);
   if (r.authenticationType == kAuthPop3) {
     Session pop(makeTransport_(), r.timeoutMs, wholeDeadline);
-    try {
-      Pop3Login(pop, r, upgradeToTls_);
-    } catch (const TransportError& e) {
-      throw SendError(pop.stage, TransportFailureText(e, pop.step));
-    } catch (const MalformedReply& e) {
-      throw SendError(pop.stage, std::string(e.what()) + " (" + pop.step + ")");
-    }
+    InSession(pop, [&] { Pop3Login(pop, r, upgradeToTls_); });
   }
 
   Session s(makeTransport_(), r.timeoutMs, wholeDeadline);
   const bool sendsCredentials = r.authenticationType == kAuthLogin || r.authenticationType == kAuthPlain;
-  try {
+  return InSession(s, [&] {
     s.stage = Stage::Connect;
     try {
       s.Connect(r.server, r.port);
@@ -446,11 +452,7 @@ SendResult Client::Send(const SendRequest& r, const MessageStamp& stamp) {
     if (reply.code != 250) Refuse(Stage::Message, "the server did not accept the message", reply);
     s.QuitQuietly();
     return SendResult{"<" + stamp.uniqueId + "@" + stamp.host + ">", reply};
-  } catch (const TransportError& e) {
-    throw SendError(s.stage, TransportFailureText(e, s.step));
-  } catch (const MalformedReply& e) {
-    throw SendError(s.stage, std::string(e.what()) + " (" + s.step + ")");
-  }
+  });
 }
 
 }  // namespace smtp

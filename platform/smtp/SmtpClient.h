@@ -31,6 +31,9 @@ class Client {
   std::string DefaultHostName();
 
  private:
+  // The send itself, for a request already validated.
+  SendResult Deliver(const SendRequest& request, const MessageStamp& stamp);
+
   TransportFactory makeTransport_;
   TlsUpgrade upgradeToTls_;
 };

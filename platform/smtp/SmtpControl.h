@@ -84,15 +84,4 @@ inline constexpr std::int32_t kSensitivity = 0x68030110;
 inline constexpr std::int32_t kStatus = 0x68030111;
 inline constexpr std::int32_t kTimeout = 0x68030112;
 inline constexpr std::int32_t kTimestamp = 0x68030113;
-
-// Not one of the stored properties (it is never saved, listed or named): the
-// port that means TLS from the first byte, 465 in every new control. Tests
-// whose server listens on a free port set it to that port to exercise the
-// same path a user gets with "host:465".
-inline constexpr std::int32_t kImplicitTlsPort = 0x68030120;
-// The same for the POP3 server: 995 in every new control.
-inline constexpr std::int32_t kImplicitPop3TlsPort = 0x68030121;
 }  // namespace smtp_dispid
-
-// The DISPID of a property by its name ("server", "_extentx", ...), or 0.
-std::int32_t SmtpPropertyDispid(const std::string& name);

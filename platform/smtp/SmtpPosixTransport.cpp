@@ -9,23 +9,16 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <cstring>
 
+#include "Deadline.h"
 #include "SmtpError.h"
 
 namespace smtp {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
 [[noreturn]] void Fail(int error) { throw TransportError(TransportError::Kind::Failed, std::strerror(error)); }
-
-int MillisLeft(Clock::time_point deadline) {
-  auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-  return left > 0 ? static_cast<int>(left) : 0;
-}
 
 // Waits until fd is ready for `events`; EINTR must not cut the time-out short
 // nor stretch it.
@@ -43,7 +36,7 @@ void WaitFor(int fd, short events, Clock::time_point deadline) {
 
 void PosixTransport::Connect(const std::string& host, int port, int timeoutMs) {
   Close();
-  auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+  auto deadline = DeadlineAfter(timeoutMs);
   addrinfo hints{};
   hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = SOCK_STREAM;
@@ -94,7 +87,7 @@ void PosixTransport::Connect(const std::string& host, int port, int timeoutMs) {
 
 void PosixTransport::Send(std::string_view bytes, int timeoutMs) {
   if (fd_ < 0) throw TransportError(TransportError::Kind::Failed, "not connected");
-  auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+  auto deadline = DeadlineAfter(timeoutMs);
   while (!bytes.empty()) {
     // MSG_NOSIGNAL: a peer that went away must be an error, not SIGPIPE.
     ssize_t n = ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
@@ -112,7 +105,7 @@ void PosixTransport::Send(std::string_view bytes, int timeoutMs) {
 
 std::size_t PosixTransport::Receive(char* buffer, std::size_t capacity, int timeoutMs) {
   if (fd_ < 0) throw TransportError(TransportError::Kind::Failed, "not connected");
-  auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+  auto deadline = DeadlineAfter(timeoutMs);
   for (;;) {
     ssize_t n = ::recv(fd_, buffer, capacity, 0);
     if (n > 0) {

@@ -4,19 +4,18 @@
 #include <ws2tcpip.h>
 #include <windows.h>
 
-#include <chrono>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <thread>
 
+#include "Deadline.h"
 #include "SmtpError.h"
+#include "SystemError.h"
 
 namespace smtp {
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 // Winsock wants one WSAStartup before any call; the first transport made
 // does it and it stays up until the program ends.
@@ -36,15 +35,7 @@ void EnsureWinsock() {
   if (!library.ok) throw TransportError(TransportError::Kind::Failed, "Windows Sockets could not be started");
 }
 
-std::string SystemText(int code) {
-  char* text = nullptr;
-  DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                           nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<char*>(&text), 0, nullptr);
-  std::string s = n && text ? std::string(text, n) : "error " + std::to_string(code);
-  if (text) LocalFree(text);
-  while (!s.empty() && (s.back() == '\n' || s.back() == '\r' || s.back() == ' ' || s.back() == '.')) s.pop_back();
-  return s;
-}
+std::string SystemText(int code) { return fw::SystemErrorText(static_cast<DWORD>(code), "Windows Sockets error"); }
 
 [[noreturn]] void Fail(int code) {
   switch (code) {
@@ -64,11 +55,6 @@ std::string SystemText(int code) {
 void SetTimeout(SOCKET s, int option, int timeoutMs) {
   DWORD ms = static_cast<DWORD>(timeoutMs > 0 ? timeoutMs : 1);
   setsockopt(s, SOL_SOCKET, option, reinterpret_cast<const char*>(&ms), sizeof ms);
-}
-
-int MillisLeft(Clock::time_point deadline) {
-  auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-  return left > 0 ? static_cast<int>(left) : 0;
 }
 
 struct AddressListFree {
@@ -118,7 +104,7 @@ WinsockTransport::WinsockTransport() = default;
 void WinsockTransport::Connect(const std::string& host, int port, int timeoutMs) {
   EnsureWinsock();
   Close();
-  auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+  auto deadline = DeadlineAfter(timeoutMs);
   const AddressList list = Resolve(host, port, deadline);
   std::string lastError = "no address";
   bool timedOut = false;
@@ -174,7 +160,7 @@ void WinsockTransport::Connect(const std::string& host, int port, int timeoutMs)
 void WinsockTransport::Send(std::string_view bytes, int timeoutMs) {
   if (!socket_) throw TransportError(TransportError::Kind::Failed, "not connected");
   const SOCKET s = socket_.get();
-  auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+  auto deadline = DeadlineAfter(timeoutMs);
   while (!bytes.empty()) {
     int left = MillisLeft(deadline);
     if (left == 0) {

@@ -21,6 +21,7 @@
 #include "Registry.h"
 #include "Scramble.h"
 #include "SmtpControl.h"
+#include "SmtpPropertyAccess.h"
 #include "StoredSettings.h"
 #include "UiDriver.h"
 #include "resource.h"
@@ -51,8 +52,8 @@ class MainWindow : public CCorvaneDlg {
     if (smtpPort) {
       C_SMTP control;
       control.Attach(::GetDlgItem(m_hWnd, IDC_SMTP));
-      control.SetProperty(smtp_dispid::kPort, std::int32_t{smtpPort});
-      control.SetProperty(smtp_dispid::kTimeout, std::int32_t{5000});
+      SetSmtpProperty(control, smtp_dispid::kPort, std::int32_t{smtpPort});
+      SetSmtpProperty(control, smtp_dispid::kTimeout, std::int32_t{5000});
       control.Detach();
     }
     return CCorvaneDlg::OnInitDialog();

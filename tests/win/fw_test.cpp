@@ -8,6 +8,7 @@
 #include "Dialog.h"
 #include "Exceptions.h"
 #include "Handles.h"
+#include "SystemError.h"
 #include "UiDriver.h"
 #include "fw_test_ids.h"
 
@@ -110,6 +111,17 @@ TEST(HandlerCatch, OleExceptionShowsTheSystemTextForItsCode) {
   ASSERT_EQ(1u, boxes.size());
   EXPECT_NE(std::string::npos, boxes[0].text.find("ound")) << boxes[0].text;
   EXPECT_NE("Internal application error.", boxes[0].text);
+  EXPECT_NE(std::string::npos, boxes[0].text.find(" (error 0x80070002)")) << boxes[0].text;
+}
+
+TEST(SystemErrorText, AlwaysCarriesTheCode) {
+  const std::string found = fw::SystemErrorText(ERROR_FILE_NOT_FOUND);
+  const std::string code = " (error 2)";
+  ASSERT_GT(found.size(), code.size()) << "words come before the code";
+  EXPECT_EQ(code, found.substr(found.size() - code.size())) << found;
+  constexpr DWORD kNoWords = 0x2000FFFF;  // an application's own code: the system has no text for it
+  EXPECT_EQ("the transfer failed (error 536936447)", fw::SystemErrorText(kNoWords, "the transfer failed"));
+  EXPECT_EQ("", fw::SystemErrorText(kNoWords)) << "the caller keeps its own text for this case";
 }
 
 TEST(HandlerCatch, MemoryExceptionsAreSystemModalWithExclamation) {

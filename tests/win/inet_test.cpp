@@ -152,7 +152,7 @@ TEST_F(InetTest, EveryByteArrivesAsItsCodePageCharacter) {
   ASSERT_EQ(bytes.size(), call.body.size());
   for (size_t i = 0; i < bytes.size(); ++i) {
     wchar_t expected = 0;
-    ASSERT_EQ(1, MultiByteToWideChar(CP_THREAD_ACP, 0, &bytes[i], 1, &expected, 1));
+    ASSERT_EQ(1, MultiByteToWideChar(CP_ACP, 0, &bytes[i], 1, &expected, 1));
     ASSERT_EQ(expected, call.body[i]) << "byte " << i % 256;
   }
   if (GetACP() == 1252) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "Settings.h"
+#include "SmtpControlPorts.h"
 #include "TestAuthority.h"
 #include "app_harness.h"
 
@@ -23,8 +24,8 @@ constexpr char kSent[] = "Settings OK! Test E-Mail Has Been Sent!";
 void UseImplicitPort(HWND control, int port) {
   C_SMTP smtp;
   smtp.Attach(control);
-  smtp.SetProperty(smtp_dispid::kImplicitTlsPort, std::int32_t{port});
-  smtp.SetProperty(smtp_dispid::kTimeout, std::int32_t{5000});
+  ImplicitTlsPortsOf(control).smtp = port;
+  SetSmtpProperty(smtp, smtp_dispid::kTimeout, std::int32_t{5000});
   smtp.Detach();
 }
 

@@ -9,6 +9,7 @@
 #include "Settings.h"
 #include "SettingsRules.h"
 #include "SmtpControl.h"
+#include "SmtpPropertyAccess.h"
 #include "StoredSettings.h"
 #include "UiDriver.h"
 #include "resource.h"
@@ -62,8 +63,8 @@ class SettingsDialogTest : public ::testing::Test {
   static void UsePort(HWND dialog, int port) {
     C_SMTP control;
     control.Attach(GetDlgItem(dialog, IDC_SMTP));
-    control.SetProperty(smtp_dispid::kPort, std::int32_t{port});
-    control.SetProperty(smtp_dispid::kTimeout, std::int32_t{5000});
+    SetSmtpProperty(control, smtp_dispid::kPort, std::int32_t{port});
+    SetSmtpProperty(control, smtp_dispid::kTimeout, std::int32_t{5000});
     control.Detach();
   }
   static void Fill(HWND dialog, const char* server, const char* user, const char* password, const char* to,

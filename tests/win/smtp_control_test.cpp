@@ -13,6 +13,7 @@
 #include "Dialog.h"
 #include "Exceptions.h"
 #include "PeerClient.h"
+#include "SmtpPropertyAccess.h"
 #include "UiDriver.h"
 #include "smtp_control_test_ids.h"
 
@@ -58,7 +59,7 @@ void WithControl(const std::function<void(C_SMTP&, HWND)>& body, UINT templateId
 }
 
 std::wstring TextOf(C_SMTP& smtp, std::int32_t dispid) {
-  SmtpValue v = smtp.GetProperty(dispid);
+  SmtpValue v = GetSmtpProperty(smtp, dispid);
   return std::holds_alternative<std::wstring>(v) ? std::get<std::wstring>(v) : L"<not text>";
 }
 std::string Narrow(const std::wstring& w) { return std::string(w.begin(), w.end()); }
@@ -76,7 +77,7 @@ struct Mail {
 // The program's own sequence; only the port (and a short time-out where a
 // test waits for one) is set beforehand, as the program never changes them.
 void SendAsTheProgramDoes(C_SMTP& smtp, const Mail& m, int port, BOOL raiseError = TRUE) {
-  smtp.SetProperty(id::kPort, static_cast<std::int32_t>(port));
+  SetSmtpProperty(smtp, id::kPort, static_cast<std::int32_t>(port));
   smtp.SetServer(m.server);
   smtp.SetUsername(m.username);
   smtp.SetPassword(m.password);
@@ -123,7 +124,7 @@ TEST(SmtpControl, FreshInstancesStartFromTheStoredValues) {
     for (const Expected& e : expected) {
       const std::int32_t dispid = SmtpPropertyDispid(e.name);
       ASSERT_NE(0, dispid) << e.name;
-      EXPECT_EQ(e.value, smtp.GetProperty(dispid)) << e.name;
+      EXPECT_EQ(e.value, GetSmtpProperty(smtp, dispid)) << e.name;
     }
   };
   WithControl([&](C_SMTP& smtp, HWND) {
@@ -132,10 +133,10 @@ TEST(SmtpControl, FreshInstancesStartFromTheStoredValues) {
     smtp.SetServer("mail.example.net");
     smtp.SetAuthenticationType(3);
     smtp.SetRaiseError(TRUE);
-    smtp.SetProperty(id::kCharset, std::wstring(L"utf-8"));
-    smtp.SetProperty(id::kTimeout, 5);
-    EXPECT_EQ(SmtpValue(std::wstring(L"mail.example.net")), smtp.GetProperty(id::kServer));
-    EXPECT_EQ(SmtpValue(true), smtp.GetProperty(id::kRaiseError));
+    SetSmtpProperty(smtp, id::kCharset, std::wstring(L"utf-8"));
+    SetSmtpProperty(smtp, id::kTimeout, 5);
+    EXPECT_EQ(SmtpValue(std::wstring(L"mail.example.net")), GetSmtpProperty(smtp, id::kServer));
+    EXPECT_EQ(SmtpValue(true), GetSmtpProperty(smtp, id::kRaiseError));
   });
   // ...the next opening starts from the stored values again.
   WithControl([&](C_SMTP& smtp, HWND) { checkAll(smtp); });
@@ -153,8 +154,8 @@ TEST(SmtpControl, ExtentsFollowTheTemplateSizeNotTheFont) {
     SCOPED_TRACE(c.templateId);
     WithControl(
         [&](C_SMTP& smtp, HWND) {
-          EXPECT_EQ(SmtpValue(c.x), smtp.GetProperty(id::kExtentX));
-          EXPECT_EQ(SmtpValue(c.y), smtp.GetProperty(id::kExtentY));
+          EXPECT_EQ(SmtpValue(c.x), GetSmtpProperty(smtp, id::kExtentX));
+          EXPECT_EQ(SmtpValue(c.y), GetSmtpProperty(smtp, id::kExtentY));
         },
         c.templateId);
   }
@@ -164,8 +165,8 @@ TEST(SmtpControl, ExtentsFollowTheTemplateSizeNotTheFont) {
   C_SMTP smtp;
   ASSERT_TRUE(smtp.Create("", WS_CHILD, RECT{3, 4, 12, 14}, &parent, IDC_SMTPCTL_CONTROL));
   EXPECT_EQ(IDC_SMTPCTL_CONTROL, GetDlgCtrlID(smtp.GetSafeHwnd()));
-  EXPECT_EQ(SmtpValue(238), smtp.GetProperty(id::kExtentX));
-  EXPECT_EQ(SmtpValue(265), smtp.GetProperty(id::kExtentY));
+  EXPECT_EQ(SmtpValue(238), GetSmtpProperty(smtp, id::kExtentX));
+  EXPECT_EQ(SmtpValue(265), GetSmtpProperty(smtp, id::kExtentY));
   smtp.Detach();
   DestroyWindow(parent.Detach());  // takes the child with it
 }
@@ -180,11 +181,11 @@ TEST(SmtpControl, CallsTheControlCannotServeAreOleErrors) {
       }
       return S_OK;
     };
-    EXPECT_EQ(DISP_E_MEMBERNOTFOUND, codeOf([&] { smtp.SetProperty(0x68039999, 1); }));
-    EXPECT_EQ(DISP_E_MEMBERNOTFOUND, codeOf([&] { smtp.GetProperty(id::kSend); }));
-    EXPECT_EQ(DISP_E_TYPEMISMATCH, codeOf([&] { smtp.SetProperty(id::kPort, std::wstring(L"25")); }));
-    EXPECT_EQ(DISP_E_TYPEMISMATCH, codeOf([&] { smtp.SetProperty(id::kServer, 1); }));
-    EXPECT_EQ(SmtpValue(25), smtp.GetProperty(id::kPort)) << "a refused write must not change the value";
+    EXPECT_EQ(DISP_E_MEMBERNOTFOUND, codeOf([&] { SetSmtpProperty(smtp, 0x68039999, 1); }));
+    EXPECT_EQ(DISP_E_MEMBERNOTFOUND, codeOf([&] { GetSmtpProperty(smtp, id::kSend); }));
+    EXPECT_EQ(DISP_E_TYPEMISMATCH, codeOf([&] { SetSmtpProperty(smtp, id::kPort, std::wstring(L"25")); }));
+    EXPECT_EQ(DISP_E_TYPEMISMATCH, codeOf([&] { SetSmtpProperty(smtp, id::kServer, 1); }));
+    EXPECT_EQ(SmtpValue(25), GetSmtpProperty(smtp, id::kPort)) << "a refused write must not change the value";
   });
 }
 
@@ -241,7 +242,7 @@ TEST(SmtpControl, WrongPasswordFailsSendOrLeavesTheStatus) {
     EXPECT_EQ(description, Narrow(TextOf(smtp, id::kStatus)));
 
     // The same failure with raiseerror off returns, and only the status tells.
-    smtp.SetProperty(id::kStatus, std::wstring());
+    SetSmtpProperty(smtp, id::kStatus, std::wstring());
     SendAsTheProgramDoes(smtp, m, port, FALSE);
     EXPECT_EQ(description, Narrow(TextOf(smtp, id::kStatus)));
 
@@ -263,7 +264,7 @@ TEST(SmtpControl, RefusedRecipientAndSilentServerFailSend) {
     EXPECT_TRUE(Contains(refused, "550 No such user here")) << refused;
     EXPECT_EQ(L"RCPT TO:<ann@example.org>", TextOf(smtp, id::kLastSmtpCommand));
 
-    smtp.SetProperty(id::kTimeout, 700);
+    SetSmtpProperty(smtp, id::kTimeout, 700);
     const auto start = std::chrono::steady_clock::now();
     const std::string silence = SendFailure(smtp, Mail{}, silent);
     const auto took = std::chrono::steady_clock::now() - start;
@@ -284,7 +285,7 @@ TEST(SmtpControl, Pop3BeforeSmtp) {
   m.username = "mailer";
   m.password = "s3cret";
   WithControl([&](C_SMTP& smtp, HWND) {
-    smtp.SetProperty(id::kPopServer, std::wstring(L"127.0.0.1:") + std::to_wstring(pop));
+    SetSmtpProperty(smtp, id::kPopServer, std::wstring(L"127.0.0.1:") + std::to_wstring(pop));
     SendAsTheProgramDoes(smtp, m, smtpPort);
     EXPECT_EQ(L"", TextOf(smtp, id::kStatus));
 
@@ -363,14 +364,14 @@ TEST(SmtpControl, DialogEndsWithMinusOneWhenTheClassIsMissing) {
   EXPECT_EQ(-1, dialog.DoModal());
   EXPECT_TRUE(RegisterSmtpControl(instance));
   EXPECT_TRUE(RegisterSmtpControl(instance)) << "registering twice is harmless";
-  WithControl([](C_SMTP& smtp, HWND) { EXPECT_EQ(SmtpValue(25), smtp.GetProperty(id::kPort)); });
+  WithControl([](C_SMTP& smtp, HWND) { EXPECT_EQ(SmtpValue(25), GetSmtpProperty(smtp, id::kPort)); });
 }
 
 TEST(C_SMTP, WithoutAControlEveryOperationDoesNothing) {
   C_SMTP smtp;
   Mail m;
   EXPECT_NO_THROW(SendAsTheProgramDoes(smtp, m, 1));
-  EXPECT_EQ(SmtpValue(), smtp.GetProperty(id::kPort));
+  EXPECT_EQ(SmtpValue(), GetSmtpProperty(smtp, id::kPort));
 
   // Bound to some other kind of window, a call is an error, not a silent success.
   HWND other = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
@@ -419,7 +420,7 @@ TEST(SmtpControl, CallsFromOutsideItsOwnThreadAreIgnored) {
     EXPECT_FALSE(handled);
     PostMessageA(control, WM_SMTP_INVOKE, 0, 0x10);
     ui_driver::Pump(100);
-    EXPECT_EQ(SmtpValue(std::wstring(L"mail.example.net")), smtp.GetProperty(id::kServer));
+    EXPECT_EQ(SmtpValue(std::wstring(L"mail.example.net")), GetSmtpProperty(smtp, id::kServer));
   });
 }
 

@@ -13,6 +13,7 @@
 
 #include "PeerClient.h"
 #include "SmtpControl.h"
+#include "SmtpControlPorts.h"
 #include "TestAuthority.h"
 
 namespace {
@@ -66,6 +67,7 @@ class Control {
     return Text(id::kStatus);
   }
   bool exists() const { return hwnd_ != nullptr; }
+  smtp::SmtpControl::ImplicitTlsPorts& implicitTls() { return ImplicitTlsPortsOf(hwnd_); }
 
  private:
   HWND hwnd_;
@@ -129,14 +131,14 @@ TEST_F(SmtpTls, StartTlsCarriesBothLoginsToAServerThatRefusesPlaintextAuth) {
 
 TEST_F(SmtpTls, ImplicitTlsCarriesBothLoginsFromTheFirstByte) {
   Control fresh;
-  EXPECT_EQ(SmtpValue(std::int32_t{465}), fresh.Get(id::kImplicitTlsPort)) << "users get TLS from the first byte on 465";
+  EXPECT_EQ(465, fresh.implicitTls().smtp) << "users get TLS from the first byte on 465";
   for (int type : {2, 3}) {
     const std::string mech = type == 2 ? "LOGIN" : "PLAIN";
     SCOPED_TRACE(mech);
     int port = peers.StartSmtp("tls=implicit&auth=login,plain&user=mailer&password=s3cret%20pass&require_auth=1");
     Control c;
     Fill(c, Mail{Local(port), type});
-    c.Put(id::kImplicitTlsPort, static_cast<std::int32_t>(port));
+    c.implicitTls().smtp = port;
     EXPECT_EQ("", c.Send());
     auto mails = peers.Messages(port);
     ASSERT_EQ(1u, mails.size());
@@ -162,7 +164,7 @@ TEST_F(SmtpTls, RefusedCertificatesEndTheSendBeforeAnyLoginOrMail) {
     Control c;
     Fill(c, Mail{Local(port), 2});
     const bool implicit = std::string(k.tls) == "implicit";
-    if (implicit) c.Put(id::kImplicitTlsPort, static_cast<std::int32_t>(port));
+    if (implicit) c.implicitTls().smtp = port;
     std::string status = c.Send();
     EXPECT_TRUE(Contains(status, "the TLS handshake with localhost failed: ")) << status;
     EXPECT_TRUE(Contains(status, k.reason)) << status;
@@ -183,7 +185,7 @@ TEST_F(SmtpTls, AServerAskingForAnOptionalClientCertificateGetsTheMail) {
     int port = peers.StartSmtp(std::string("client_cert=optional&auth=login&user=mailer&password=s3cret%20pass&tls=") + tls);
     Control c;
     Fill(c, Mail{Local(port), 2});
-    if (std::string(tls) == "implicit") c.Put(id::kImplicitTlsPort, static_cast<std::int32_t>(port));
+    if (std::string(tls) == "implicit") c.implicitTls().smtp = port;
     EXPECT_EQ("", c.Send());
     EXPECT_EQ(1u, peers.Messages(port).size());
   }
@@ -212,7 +214,7 @@ TEST_F(SmtpTls, PopBeforeSmtpLogsInOnlyOverATrustedTls) {
     Control c;
     Fill(c, Mail{Local(smtp), 1});
     c.Put(id::kPopServer, W(Local(pop)));
-    if (k.implicit) c.Put(id::kImplicitPop3TlsPort, static_cast<std::int32_t>(pop));
+    if (k.implicit) c.implicitTls().pop3 = pop;
     const std::string status = c.Send();
     const Strings log = peers.Pop3Log(pop);
     if (k.accepted) {
@@ -250,7 +252,7 @@ TEST_F(SmtpTls, ServersWithoutTlsGetMailAsBeforeButNeverAfterATlsStart) {
   int plain = peers.StartSmtp("auth=login&user=mailer&password=s3cret%20pass");
   Control c;
   Fill(c, Mail{Local(plain), 2});
-  c.Put(id::kImplicitTlsPort, static_cast<std::int32_t>(plain));
+  c.implicitTls().smtp = plain;
   // The plain greeting may read as the start of a long TLS record, so the
   // handshake can end by time-out rather than at once.
   c.Put(id::kTimeout, static_cast<std::int32_t>(2000));
@@ -273,7 +275,7 @@ TEST_F(SmtpTls, TheTimeOutBoundsTheHandshake) {
     Fill(c, Mail{Local(port), 2});
     c.Put(id::kTimeout, static_cast<std::int32_t>(1500));
     c.Put(id::kClientHostName, W("tester.example"));
-    if (port == silent) c.Put(id::kImplicitTlsPort, static_cast<std::int32_t>(port));
+    if (port == silent) c.implicitTls().smtp = port;
     auto start = std::chrono::steady_clock::now();
     std::string status = c.Send();
     auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();

@@ -1,0 +1,47 @@
+#include "SystemError.h"
+
+namespace fw {
+
+namespace {
+
+std::string MessageFor(DWORD code) {
+  // WinINet's messages live in its own module, not in the system table.
+  HMODULE wininet = (code >= 12000 && code < 13000) ? GetModuleHandleA("wininet.dll") : nullptr;
+  const DWORD flags = FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS |
+                      (wininet ? FORMAT_MESSAGE_FROM_HMODULE : FORMAT_MESSAGE_FROM_SYSTEM);
+  char* buffer = nullptr;
+  const DWORD n = FormatMessageA(flags, wininet, code, 0, reinterpret_cast<char*>(&buffer), 0, nullptr);
+  std::string text = n && buffer ? std::string(buffer, n) : std::string();
+  LocalFree(buffer);
+  while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == ' ' || text.back() == '.'))
+    text.pop_back();
+  return text;
+}
+
+// Spelled out rather than printed: a printf links the runtime's whole
+// formatter into the program for one number.
+std::string CodeText(DWORD code) {
+  if (code < 0x80000000u) return std::to_string(code);
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  std::string hex = "0x00000000";
+  for (int i = 0; i < 8; ++i) hex[9 - i] = kDigits[(code >> (4 * i)) & 15];
+  return hex;
+}
+
+}  // namespace
+
+std::string SystemErrorText(DWORD code, std::string_view otherwise) {
+  std::string words = MessageFor(code);
+  // Not every system has texts for wrapped Win32 codes; the code's own text says the same.
+  const auto result = static_cast<HRESULT>(code);
+  if (words.empty() && HRESULT_FACILITY(result) == FACILITY_WIN32)
+    words = MessageFor(static_cast<DWORD>(HRESULT_CODE(result)));
+  if (words.empty()) words = otherwise;
+  return words.empty() ? words : WithErrorCode(words, code);
+}
+
+std::string WithErrorCode(std::string_view words, DWORD code) {
+  return std::string(words) + " (error " + CodeText(code) + ")";
+}
+
+}  // namespace fw

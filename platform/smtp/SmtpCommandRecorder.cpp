@@ -1,0 +1,31 @@
+#include "SmtpCommandRecorder.h"
+
+#include <algorithm>
+
+#include "SchannelTransport.h"
+
+namespace smtp {
+
+void CommandRecorder::Secure(const std::string& host, int timeoutMs, TlsCheck check) {
+  m_inner = StartSchannelTls(std::move(m_inner), host, timeoutMs, check);
+}
+
+void CommandRecorder::Record(std::string_view bytes) {
+  if (bytes.size() < 2 || bytes.find("\r\n") != bytes.size() - 2) return;  // not a single line
+  std::string_view line = bytes.substr(0, bytes.size() - 2);
+  std::string_view verb = line.substr(0, line.find(' '));
+  static constexpr std::string_view kCommands[] = {"EHLO", "HELO", "STARTTLS", "MAIL", "RCPT",
+                                                   "DATA", "QUIT", "RSET",     "USER"};
+  if (verb == "AUTH") {
+    std::string_view rest = line.substr(std::min(line.size(), verb.size() + 1));
+    m_last = "AUTH " + std::string(rest.substr(0, rest.find(' ')));
+  } else if (verb == "PASS") {
+    m_last = "PASS";
+  } else {
+    for (auto command : kCommands) {
+      if (verb == command) m_last = std::string(line);
+    }
+  }
+}
+
+}  // namespace smtp

@@ -1,0 +1,46 @@
+#pragma once
+// The object behind each mail control window: its property table and the
+// Send that reads it. SmtpControl.cpp makes one at WM_NCCREATE and keeps it
+// in the window's extra bytes.
+#include <cstdint>
+#include <string>
+
+#include <windows.h>
+
+#include "SmtpControl.h"
+#include "SmtpProperties.h"
+#include "SmtpRequest.h"
+#include "SmtpServerAddress.h"
+
+namespace smtp {
+
+class SmtpControl {
+ public:
+  explicit SmtpControl(const CREATESTRUCTA& cs);
+
+  // Nothing may leave a window procedure as an exception: everything becomes
+  // an HRESULT, as it would across a dispatch interface.
+  HRESULT Invoke(SmtpCall& call) noexcept;
+
+  // The ports that mean TLS from the first byte. No property reaches them
+  // and the program leaves them at 465 and 995; tests whose servers listen
+  // on free ports move them there to take the path a user gets with
+  // "host:465".
+  struct ImplicitTlsPorts {
+    std::int32_t smtp = kImplicitTlsPort;
+    std::int32_t pop3 = kImplicitPop3TlsPort;
+  };
+  ImplicitTlsPorts& ImplicitTls() { return m_implicitTls; }
+
+  // The object of a window of this class.
+  static SmtpControl* Of(HWND hwnd) { return reinterpret_cast<SmtpControl*>(GetWindowLongPtrA(hwnd, 0)); }
+
+ private:
+  SendRequest Request() const;
+  HRESULT Send(SmtpCall& call);
+
+  PropertyTable m_properties;
+  ImplicitTlsPorts m_implicitTls;
+};
+
+}  // namespace smtp
