@@ -7,6 +7,7 @@
 #include "ProtectedPassword.h"
 #include "Registry.h"
 #include "Scramble.h"
+#include "SystemError.h"
 
 namespace settings {
 
@@ -18,8 +19,7 @@ void AddFailure(std::string& failures, const std::string& failure) {
 }
 
 void AddWriteFailure(std::string& failures, const char* name, LONG code) {
-  AddFailure(failures, std::string(name) + ": " + fw::SystemErrorText(static_cast<DWORD>(code)) + " (" +
-                           std::to_string(code) + ")");
+  AddFailure(failures, std::string(name) + ": " + fw::SystemErrorText(static_cast<DWORD>(code), "Unknown error"));
 }
 
 void ReadPassword(CRegistry& registry, std::string& password) {
