@@ -106,6 +106,16 @@ std::wstring Location(HINTERNET request) {
   return text;
 }
 
+// True when the server announces a body longer than `limit`: such a page is
+// refused before any of it is read. A length that is missing or cannot be
+// read is no announcement; the read loop's own cap still holds then.
+bool AnnouncesMoreThan(HINTERNET request, std::size_t limit) {
+  DWORD length = 0;
+  DWORD size = sizeof length;
+  return HttpQueryInfoW(request, HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER, &length, &size, nullptr) &&
+         length > limit;
+}
+
 std::wstring StatusText(HINTERNET request) {
   wchar_t text[256] = {};
   DWORD size = sizeof text - sizeof text[0];
@@ -142,6 +152,10 @@ DWORD Transfer(const Target& target, DWORD deadline, InetWatchdog& watchdog, Fet
   }
   if (response.status >= 400 || response.status < 100) {
     response.reason = StatusText(h.request.get());
+    return 0;
+  }
+  if (AnnouncesMoreThan(h.request.get(), kMaxPageBytes)) {
+    response.tooLarge = true;
     return 0;
   }
   // A read blocks until its buffer is full, and closing the handle does not

@@ -522,9 +522,10 @@ class Pop3Peer(ServerPeer):
 # ---------------------------------------------------------------- HTTP
 
 class Page:
-    def __init__(self, status=200, body=b"", repeat=1, delay_ms=0, location=None):
+    def __init__(self, status=200, body=b"", repeat=1, delay_ms=0, location=None, announce=True):
         self.status, self.body, self.repeat = status, body, repeat
         self.delay_ms, self.location = delay_ms, location
+        self.announce = announce  # False: no Content-Length, the body ends when the connection does
 
 
 class HttpPeerHandler(http.server.BaseHTTPRequestHandler):
@@ -566,7 +567,8 @@ class HttpPeerHandler(http.server.BaseHTTPRequestHandler):
             return
         self.send_response(page.status)
         self.send_header("Content-Type", "text/html")
-        self.send_header("Content-Length", str(len(page.body) * page.repeat))
+        if page.announce:
+            self.send_header("Content-Length", str(len(page.body) * page.repeat))
         if page.location is not None:
             self.send_header("Location", page.location)
         self.end_headers()
@@ -598,7 +600,7 @@ class HttpPeer(ServerPeer):
         location = params.text("location")
         status = params.number("status", 302 if location is not None else 200, low=100, high=999)
         page = Page(status, as_bytes(params.text("body", "")), params.number("repeat", 1),
-                    params.number("delay_ms", 0), location)
+                    params.number("delay_ms", 0), location, params.number("announce", 1, high=1) != 0)
         with self.lock:
             self.page = page
 
@@ -784,7 +786,7 @@ def routes(peers):
         "/pop3/start": (("user", "password", "tls", "cert", "port"), lambda p: peers.add(Pop3Peer(p))),
         "/pop3/log": (("port",), lambda p: peers.find(p, "pop3").log_text()),
         "/http/start": (("port",), lambda p: peers.add(HttpPeer(p))),
-        "/http/set": (("port", "status", "body", "repeat", "delay_ms", "location"),
+        "/http/set": (("port", "status", "body", "repeat", "delay_ms", "location", "announce"),
                       lambda p: peers.find(p, "http").set_page(p) or b"ok"),
         "/http/hits": (("port",), lambda p: str(peers.find(p, "http").hits).encode()),
         "/raw/start": (("script", "port"), lambda p: peers.add(RawPeer(p))),

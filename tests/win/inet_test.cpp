@@ -124,10 +124,15 @@ TEST_F(InetTest, AMebibytePageArrivesCompleteAndALargerOneIsRefused) {
     ASSERT_EQ(0, outcome.page.compare(block.size() * i, block.size(), block)) << "block " << i;
   }
 
-  client.SetPage(port, 200, block, "&repeat=" + std::to_string(repeat + 1));
-  Outcome larger = Fetch(Url(port));
-  EXPECT_FALSE(larger.ok);
-  EXPECT_EQ("The page at " + Url(port) + " is larger than 1 MiB", larger.error);
+  // Refused from the announced length, and when no length is announced, as
+  // soon as the bytes read pass the limit.
+  for (const char* announce : {"1", "0"}) {
+    SCOPED_TRACE(announce);
+    client.SetPage(port, 200, block, "&repeat=" + std::to_string(repeat + 1) + "&announce=" + announce);
+    Outcome larger = Fetch(Url(port));
+    EXPECT_FALSE(larger.ok);
+    EXPECT_EQ("The page at " + Url(port) + " is larger than 1 MiB", larger.error);
+  }
 }
 
 TEST_F(InetTest, EveryByteArrivesAsItsCodePageCharacter) {
