@@ -83,8 +83,8 @@ class CCorvaneDlg : public CSkinnableDialog {
   HICON m_hAppIcon = nullptr;
   std::unique_ptr<CTrayIcon> m_pTrayIcon;
   CTaskbarNotifier m_notifier;
-  watch::CheckSchedule m_schedule{0};
-  std::unique_ptr<ConnectivityWatch> m_pConnectivity;
+  app::CheckSchedule m_schedule{0};
+  std::unique_ptr<app::ConnectivityWatch> m_pConnectivity;
   // While hidden in the tray nothing may show the window but a restore: the
   // dialog manager shows a modal dialog by itself once it first goes idle.
   bool m_bStayHidden = false;

@@ -1,5 +1,7 @@
 #include "SingleInstance.h"
 
+namespace app {
+
 namespace {
 
 // "Local\" keeps it to this log-on session: another user's copy on the same
@@ -39,3 +41,5 @@ void SingleInstance::HandOver(const char* mainWindowTitle) {
   AllowSetForegroundWindow(process);
   PostMessageA(running, HandOverMessage(), 0, 0);
 }
+
+}  // namespace app

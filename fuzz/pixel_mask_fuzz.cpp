@@ -6,7 +6,7 @@
 #include "FuzzCheck.h"
 #include "SkinMask.h"
 
-using namespace corvane::notifier;
+using namespace ui;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   fuzz::Input in(data, size);

@@ -62,7 +62,7 @@ bool CRegistry::HasValue(const std::string& name) const {
 int CRegistry::ReadValue(const std::string& name, std::string& holder) {
   if (!QueryValue(name)) return 0;
   try {
-    holder = TextFromValueBytes(m_valueBuffer.get(), m_valueSize);
+    holder = settings::TextFromValueBytes(m_valueBuffer.get(), m_valueSize);
   } catch (const std::bad_alloc&) {
     return 0;
   }

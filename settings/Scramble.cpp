@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+namespace settings {
+
 namespace {
 
 // Changing these would make every password already stored unreadable.
@@ -28,3 +30,5 @@ std::string UnscrambleText(std::string text) {
   }
   return text;
 }
+
+}  // namespace settings

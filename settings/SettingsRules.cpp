@@ -16,7 +16,7 @@ std::string IntervalTextForIndex(int index) {
 }
 
 int AuthIndexForText(const std::string& code) {
-  const int index = LeadingInt(code);
+  const int index = settings::LeadingInt(code);
   return index >= 0 && index < static_cast<int>(kAuthTypes.size()) ? index : -1;
 }
 

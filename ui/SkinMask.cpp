@@ -2,7 +2,7 @@
 
 #include <stdexcept>
 
-namespace corvane::notifier {
+namespace ui {
 
 std::optional<KeyColour> KeyFromArgs(std::int16_t red, std::int16_t green, std::int16_t blue) {
   if (red == -1 || green == -1 || blue == -1) return std::nullopt;
@@ -58,4 +58,4 @@ std::vector<RowRun> OpaqueRuns(std::span<const std::uint8_t> bgr, PixelSize size
   return runs;
 }
 
-}  // namespace corvane::notifier
+}  // namespace ui

@@ -9,7 +9,7 @@
 #include <span>
 #include <vector>
 
-namespace corvane::notifier {
+namespace ui {
 
 struct KeyColour {
   std::uint8_t red = 0, green = 0, blue = 0;
@@ -48,4 +48,4 @@ struct RowRun {
 };
 std::vector<RowRun> OpaqueRuns(std::span<const std::uint8_t> bgr, PixelSize size, KeyColour key);
 
-}  // namespace corvane::notifier
+}  // namespace ui

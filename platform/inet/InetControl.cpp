@@ -5,6 +5,8 @@
 #include "InetError.h"
 #include "InetFetch.h"
 
+namespace inet {
+
 namespace {
 
 // What one control window remembers between calls.
@@ -73,3 +75,5 @@ bool RegisterInetControl(HINSTANCE instance) {
   wc.lpszClassName = kInetControlClassName;
   return RegisterClassA(&wc) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
 }
+
+}  // namespace inet

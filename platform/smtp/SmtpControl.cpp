@@ -15,7 +15,7 @@ namespace smtp {
 
 namespace {
 
-namespace id = smtp_dispid;
+namespace id = smtp::dispid;
 
 // The extents are the control's size in hundredths of a millimetre, as the
 // template's designer stored them: measured at 96 DPI with the 6x13 dialog
@@ -174,8 +174,6 @@ HRESULT SmtpControl::Send(SmtpCall& call) {
   return DISP_E_EXCEPTION;
 }
 
-}  // namespace smtp
-
 BOOL RegisterSmtpControl(HINSTANCE instance) {
   WNDCLASSA wc{};
   if (GetClassInfoA(instance, kSmtpControlClass, &wc)) return TRUE;
@@ -186,3 +184,5 @@ BOOL RegisterSmtpControl(HINSTANCE instance) {
   wc.lpszClassName = kSmtpControlClass;
   return RegisterClassA(&wc) != 0;
 }
+
+}  // namespace smtp

@@ -16,16 +16,16 @@
 #include <utility>
 #include <vector>
 
-namespace corvane::notifier {
+namespace ui {
 void PrintTo(const Effect& e, std::ostream* os) {
   *os << "{kind " << int(e.kind) << ", timer " << e.timer << ", ms " << e.ms << ", " << e.x << ","
       << e.y << " " << e.cx << "x" << e.cy << "}";
 }
-}  // namespace corvane::notifier
+}  // namespace ui
 
 namespace {
 
-using namespace corvane::notifier;
+using namespace ui;
 
 constexpr std::int32_t kScreenW = 1280, kScreenH = 1024, kSkinW = 148, kSkinH = 120;
 // Taskbar at each edge of a 1280x1024 screen, and none at all.

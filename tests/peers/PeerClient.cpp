@@ -99,7 +99,7 @@ ReceivedMail ParseRecord(const std::string& record) {
 
 }  // namespace
 
-PeerClient::PeerClient(std::string host, int port) : host_(std::move(host)), port_(port) {}
+PeerClient::PeerClient(std::string host, int port) : m_host(std::move(host)), m_port(port) {}
 
 PeerClient PeerClient::FromEnvironment() {
     const char* value = std::getenv("CORVANE_PEERS");
@@ -115,8 +115,8 @@ std::string PeerClient::Get(const std::string& pathAndQuery) {
     const std::string what = "peers: GET " + pathAndQuery;
     std::string reply;
     try {
-        TcpConnection c = TcpConnection::Connect(host_, port_, 30000);
-        c.Send("GET " + pathAndQuery + " HTTP/1.0\r\nHost: " + host_ + ":" + std::to_string(port_) + "\r\n\r\n");
+        TcpConnection c = TcpConnection::Connect(m_host, m_port, 30000);
+        c.Send("GET " + pathAndQuery + " HTTP/1.0\r\nHost: " + m_host + ":" + std::to_string(m_port) + "\r\n\r\n");
         reply = c.ReadAll();
     } catch (const std::runtime_error& e) {
         throw std::runtime_error(what + ": " + e.what());

@@ -40,14 +40,14 @@ public:
     void Stop(int port);
     void StopAll();
 
-    const std::string& Host() const { return host_; }
+    const std::string& Host() const { return m_host; }
     static std::string Encode(const std::string& bytes);  // percent-encoding
 
 private:
     int GetNumber(const std::string& pathAndQuery);
 
-    std::string host_;
-    int port_;
+    std::string m_host;
+    int m_port;
 };
 
 }  // namespace peers

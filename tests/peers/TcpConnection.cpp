@@ -75,21 +75,21 @@ TcpConnection TcpConnection::Connect(const std::string& host, int port, int time
     if (inet_pton(AF_INET, host.c_str(), &address.sin_addr) != 1)
         throw std::runtime_error("not an IPv4 address: " + host);
     TcpConnection c(static_cast<Native>(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP)));
-    if (c.socket_ == kInvalid) Fail("socket");
+    if (c.m_socket == kInvalid) Fail("socket");
     c.SetTimeout(timeoutMs);
-    if (::connect(c.socket_, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
+    if (::connect(c.m_socket, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
         Fail("cannot connect to " + host + ":" + std::to_string(port));
     return c;
 }
 
 TcpConnection::TcpConnection(TcpConnection&& other) noexcept
-    : socket_(std::exchange(other.socket_, kInvalid)), pending_(std::move(other.pending_)) {}
+    : m_socket(std::exchange(other.m_socket, kInvalid)), m_pending(std::move(other.m_pending)) {}
 
 TcpConnection& TcpConnection::operator=(TcpConnection&& other) noexcept {
     if (this != &other) {
         Close();
-        socket_ = std::exchange(other.socket_, kInvalid);
-        pending_ = std::move(other.pending_);
+        m_socket = std::exchange(other.m_socket, kInvalid);
+        m_pending = std::move(other.m_pending);
     }
     return *this;
 }
@@ -97,8 +97,8 @@ TcpConnection& TcpConnection::operator=(TcpConnection&& other) noexcept {
 TcpConnection::~TcpConnection() { Close(); }
 
 void TcpConnection::Close() noexcept {
-    if (socket_ != kInvalid) CloseNative(socket_);
-    socket_ = kInvalid;
+    if (m_socket != kInvalid) CloseNative(m_socket);
+    m_socket = kInvalid;
 }
 
 void TcpConnection::SetTimeout(int timeoutMs) {
@@ -109,8 +109,8 @@ void TcpConnection::SetTimeout(int timeoutMs) {
     timeval value{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
 #endif
     const char* raw = reinterpret_cast<const char*>(&value);
-    if (setsockopt(socket_, SOL_SOCKET, SO_RCVTIMEO, raw, sizeof value) != 0 ||
-        setsockopt(socket_, SOL_SOCKET, SO_SNDTIMEO, raw, sizeof value) != 0)
+    if (setsockopt(m_socket, SOL_SOCKET, SO_RCVTIMEO, raw, sizeof value) != 0 ||
+        setsockopt(m_socket, SOL_SOCKET, SO_SNDTIMEO, raw, sizeof value) != 0)
         Fail("setsockopt");
 }
 
@@ -118,22 +118,22 @@ void TcpConnection::Send(const std::string& bytes) {
     std::size_t done = 0;
     while (done < bytes.size()) {
         const int chunk = static_cast<int>(std::min<std::size_t>(bytes.size() - done, 1 << 20));
-        const auto sent = ::send(socket_, bytes.data() + done, chunk, kSendFlags);
+        const auto sent = ::send(m_socket, bytes.data() + done, chunk, kSendFlags);
         if (sent <= 0) Fail("send");
         done += static_cast<std::size_t>(sent);
     }
 }
 
 std::string TcpConnection::ReadSome() {
-    if (!pending_.empty()) return std::exchange(pending_, {});
+    if (!m_pending.empty()) return std::exchange(m_pending, {});
     char buffer[65536];
-    const auto got = ::recv(socket_, buffer, sizeof buffer, 0);
+    const auto got = ::recv(m_socket, buffer, sizeof buffer, 0);
     if (got < 0) Fail("recv");
     return std::string(buffer, static_cast<std::size_t>(got));
 }
 
 std::string TcpConnection::ReadLine(std::size_t maxBytes) {
-    std::string line = std::exchange(pending_, {});
+    std::string line = std::exchange(m_pending, {});
     std::size_t end;
     while ((end = line.find('\n')) == std::string::npos) {
         if (line.size() > maxBytes) throw std::runtime_error("line longer than " + std::to_string(maxBytes));
@@ -141,13 +141,13 @@ std::string TcpConnection::ReadLine(std::size_t maxBytes) {
         if (more.empty()) throw std::runtime_error("connection closed before the end of a line");
         line += more;
     }
-    pending_ = line.substr(end + 1);
+    m_pending = line.substr(end + 1);
     line.resize(end + 1);
     return line;
 }
 
 std::string TcpConnection::ReadExactly(std::size_t n) {
-    std::string data = std::exchange(pending_, {});
+    std::string data = std::exchange(m_pending, {});
     while (data.size() < n) {
         const std::string more = ReadSome();
         if (more.empty())
@@ -155,13 +155,13 @@ std::string TcpConnection::ReadExactly(std::size_t n) {
                                      std::to_string(n) + " bytes");
         data += more;
     }
-    pending_ = data.substr(n);
+    m_pending = data.substr(n);
     data.resize(n);
     return data;
 }
 
 std::string TcpConnection::ReadAll() {
-    std::string data = std::exchange(pending_, {});
+    std::string data = std::exchange(m_pending, {});
     for (std::string more; !(more = ReadSome()).empty();) data += more;
     return data;
 }

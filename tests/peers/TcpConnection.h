@@ -37,11 +37,11 @@ public:
     std::string ReadExactly(std::size_t n);
 
 private:
-    explicit TcpConnection(Native s) : socket_(s) {}
+    explicit TcpConnection(Native s) : m_socket(s) {}
     void Close() noexcept;
 
-    Native socket_;
-    std::string pending_;  // read ahead of the last line handed out
+    Native m_socket;
+    std::string m_pending;  // read ahead of the last line handed out
 };
 
 }  // namespace peers

@@ -31,15 +31,15 @@ struct Reply {
 // Just enough SMTP to drive the peer: one command, one (possibly multi-line) reply.
 class SmtpDialogue {
 public:
-    explicit SmtpDialogue(int port) : c_(TcpConnection::Connect("127.0.0.1", port, 5000)) { greeting = Read(); }
+    explicit SmtpDialogue(int port) : m_connection(TcpConnection::Connect("127.0.0.1", port, 5000)) { greeting = Read(); }
 
     Reply Command(const std::string& line) {
-        c_.Send(line + "\r\n");
+        m_connection.Send(line + "\r\n");
         return Read();
     }
     // DATA body already dot-stuffed, without the final ".".
     Reply Body(const std::string& body) {
-        c_.Send(body + ".\r\n");
+        m_connection.Send(body + ".\r\n");
         return Read();
     }
 
@@ -49,14 +49,14 @@ private:
     Reply Read() {
         Reply r;
         for (;;) {
-            const std::string line = c_.ReadLine();
+            const std::string line = m_connection.ReadLine();
             r.text += line;
             if (line.size() < 4 || line[3] != '-') break;
         }
         r.code = std::stoi(r.text.substr(0, 3));
         return r;
     }
-    TcpConnection c_;
+    TcpConnection m_connection;
 };
 
 class Peers : public ::testing::Test {

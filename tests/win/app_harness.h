@@ -52,8 +52,8 @@ class MainWindow : public CCorvaneDlg {
     if (smtpPort) {
       C_SMTP control;
       control.Attach(::GetDlgItem(m_hWnd, IDC_SMTP));
-      SetSmtpProperty(control, smtp_dispid::kPort, std::int32_t{smtpPort});
-      SetSmtpProperty(control, smtp_dispid::kTimeout, std::int32_t{5000});
+      SetSmtpProperty(control, smtp::dispid::kPort, std::int32_t{smtpPort});
+      SetSmtpProperty(control, smtp::dispid::kTimeout, std::int32_t{5000});
       control.Detach();
     }
     return CCorvaneDlg::OnInitDialog();
@@ -158,7 +158,7 @@ inline void StoreCompleteSettings(int httpPort, const std::string& timer = "3600
   Store({{"Version", "1.0"},
          {"SMTPServer", "127.0.0.1"},
          {"SMTPUsername", "alice"},
-         {"SMTPPassword", ScrambleText("s3cret pw")},
+         {"SMTPPassword", settings::ScrambleText("s3cret pw")},
          {"SMTPAuth", "2"},
          {"SMTPTo", "me@example.net"},
          {"SMTPFrom", "ip@example.net"},
@@ -215,8 +215,8 @@ inline bool IsStamp(const std::string& text) {
 class AppTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(RegisterInetControl(GetModuleHandleA(nullptr)));
-    ASSERT_TRUE(RegisterSmtpControl(GetModuleHandleA(nullptr)));
+    ASSERT_TRUE(inet::RegisterInetControl(GetModuleHandleA(nullptr)));
+    ASSERT_TRUE(smtp::RegisterSmtpControl(GetModuleHandleA(nullptr)));
     ClearKey();
   }
   void TearDown() override {

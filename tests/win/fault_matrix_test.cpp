@@ -75,8 +75,8 @@ class BoundedWindow : public app_test::MainWindow {
     ::SendDlgItemMessageA(m_hWnd, IDC_INET, WM_INET_SETTIMEOUT, kTimeoutMs, 0);
     C_SMTP control;
     control.Attach(::GetDlgItem(m_hWnd, IDC_SMTP));
-    SetSmtpProperty(control, smtp_dispid::kPort, std::int32_t{mailPort});
-    SetSmtpProperty(control, smtp_dispid::kTimeout, std::int32_t{kTimeoutMs});
+    SetSmtpProperty(control, smtp::dispid::kPort, std::int32_t{mailPort});
+    SetSmtpProperty(control, smtp::dispid::kTimeout, std::int32_t{kTimeoutMs});
     control.Detach();
     return app_test::MainWindow::OnInitDialog();
   }
@@ -85,7 +85,7 @@ class BoundedWindow : public app_test::MainWindow {
 void SetMailPort(HWND main, int port) {
   C_SMTP control;
   control.Attach(GetDlgItem(main, IDC_SMTP));
-  SetSmtpProperty(control, smtp_dispid::kPort, std::int32_t{port});
+  SetSmtpProperty(control, smtp::dispid::kPort, std::int32_t{port});
   control.Detach();
 }
 

@@ -16,7 +16,7 @@
 
 namespace {
 
-using namespace corvane::notifier;
+using namespace ui;
 using ui_driver::Pump;
 using ui_driver::PumpUntil;
 
@@ -425,7 +425,7 @@ TEST(NotifierRegion, RandomKeyPatternMatchesPixelByPixel) {
     }
   }
   const fw::OwnedBitmap bitmap = MakeBitmap(kW, kH, pixels);
-  const fw::OwnedRegion region = corvane::notifier::RegionFromBitmap(bitmap.get(), 25, 35, 85);
+  const fw::OwnedRegion region = ui::RegionFromBitmap(bitmap.get(), 25, 35, 85);
   ASSERT_TRUE(region);
   for (int y = 0; y < kH; ++y) {
     for (int x = 0; x < kW; ++x) {
@@ -440,17 +440,17 @@ TEST(NotifierRegion, AbsentKeyGivesTheReadableRectangleAndAllKeyNothing) {
   constexpr COLORREF kGrey = RGB(128, 128, 128);
   const fw::OwnedBitmap plain = MakeBitmap(10, 3, std::vector<COLORREF>(30, kGrey));
 
-  const fw::OwnedRegion whole = corvane::notifier::RegionFromBitmap(plain.get(), 1, 2, 3);
+  const fw::OwnedRegion whole = ui::RegionFromBitmap(plain.get(), 1, 2, 3);
   ASSERT_TRUE(whole);
   const fw::OwnedRegion readable(CreateRectRgn(0, 0, 8, 3));
   EXPECT_TRUE(EqualRgn(readable.get(), whole.get())) << "10 pixels wide reads as 8";
 
-  const fw::OwnedRegion none = corvane::notifier::RegionFromBitmap(plain.get(), 128, 128, 128);
+  const fw::OwnedRegion none = ui::RegionFromBitmap(plain.get(), 128, 128, 128);
   ASSERT_TRUE(none);
   EXPECT_EQ(NULLREGION, RegionKind(none.get()));
 
   const fw::OwnedBitmap sliver = MakeBitmap(3, 5, std::vector<COLORREF>(15, kGrey));
-  EXPECT_FALSE(corvane::notifier::RegionFromBitmap(sliver.get(), 1, 2, 3)) << "nothing readable";
+  EXPECT_FALSE(ui::RegionFromBitmap(sliver.get(), 1, 2, 3)) << "nothing readable";
 }
 
 TEST(NotifierRegion, PixelsComeTopDownInBlueGreenRed) {
@@ -458,7 +458,7 @@ TEST(NotifierRegion, PixelsComeTopDownInBlueGreenRed) {
   for (int i = 0; i < 12; ++i) pixels[i] = RGB(i, 100 + i, 200 + i);
   const fw::OwnedBitmap bitmap = MakeBitmap(6, 2, pixels);
   WORD width = 0, height = 0;
-  const auto bytes = corvane::notifier::ReadPixels24(bitmap.get(), width, height);
+  const auto bytes = ui::ReadPixels24(bitmap.get(), width, height);
   ASSERT_TRUE(bytes);
   EXPECT_EQ(4, width);
   EXPECT_EQ(2, height);

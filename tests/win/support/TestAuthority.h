@@ -24,28 +24,28 @@ class Trusted {
     std::vector<BYTE> der(size);
     CryptStringToBinaryA(pem.c_str(), static_cast<DWORD>(pem.size()), CRYPT_STRING_BASE64HEADER, der.data(), &size,
                          nullptr, nullptr);
-    root_ = CertOpenStore(CERT_STORE_PROV_SYSTEM_A, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE, "Root");
-    if (!root_) {
+    m_root = CertOpenStore(CERT_STORE_PROV_SYSTEM_A, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE, "Root");
+    if (!m_root) {
       ADD_FAILURE() << "no Root store: " << GetLastError();
       return;
     }
-    if (!CertAddEncodedCertificateToStore(root_, X509_ASN_ENCODING, der.data(), size, CERT_STORE_ADD_REPLACE_EXISTING,
-                                          &authority_))
+    if (!CertAddEncodedCertificateToStore(m_root, X509_ASN_ENCODING, der.data(), size, CERT_STORE_ADD_REPLACE_EXISTING,
+                                          &m_authority))
       ADD_FAILURE() << "cannot add the authority: " << std::hex << GetLastError();
     // Wine keeps a system store's changes in memory until they are
     // committed; the chain check opens the store afresh and would miss them.
-    EXPECT_TRUE(CertControlStore(root_, 0, CERT_STORE_CTRL_COMMIT, nullptr)) << std::hex << GetLastError();
+    EXPECT_TRUE(CertControlStore(m_root, 0, CERT_STORE_CTRL_COMMIT, nullptr)) << std::hex << GetLastError();
   }
   ~Trusted() {
-    if (authority_) CertDeleteCertificateFromStore(authority_);  // frees the context too
-    if (root_) CertCloseStore(root_, 0);
+    if (m_authority) CertDeleteCertificateFromStore(m_authority);  // frees the context too
+    if (m_root) CertCloseStore(m_root, 0);
   }
   Trusted(const Trusted&) = delete;
   Trusted& operator=(const Trusted&) = delete;
 
  private:
-  HCERTSTORE root_ = nullptr;
-  PCCERT_CONTEXT authority_ = nullptr;
+  HCERTSTORE m_root = nullptr;
+  PCCERT_CONTEXT m_authority = nullptr;
 };
 
 }  // namespace test_authority
