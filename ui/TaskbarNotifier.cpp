@@ -148,14 +148,16 @@ void CTaskbarNotifier::RedrawNow() {
 LRESULT CTaskbarNotifier::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_CREATE:
-      return OnCreate(wParam, lParam);
+      return OnCreate(reinterpret_cast<const CREATESTRUCTA*>(lParam));
     case WM_MOUSEMOVE:
       OnMouseMove();
       break;
     case WM_MOUSEHOVER:
-      return OnMouseHover();
+      OnMouseHover();
+      return 0;
     case WM_MOUSELEAVE:
-      return OnMouseLeave();
+      OnMouseLeave();
+      return 0;
     case WM_SETCURSOR:
       if (OnSetCursor(LOWORD(lParam))) return TRUE;
       break;
@@ -163,7 +165,7 @@ LRESULT CTaskbarNotifier::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
       OnLButtonUp();
       break;
     case WM_TIMER:
-      OnTimer(static_cast<UINT>(wParam));
+      OnTimer(static_cast<UINT_PTR>(wParam));
       break;
     case WM_ERASEBKGND:
       if (OnEraseBkgnd(reinterpret_cast<HDC>(wParam))) return TRUE;
@@ -177,8 +179,8 @@ LRESULT CTaskbarNotifier::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
   return CWnd::WindowProc(message, wParam, lParam);
 }
 
-LRESULT CTaskbarNotifier::OnCreate(WPARAM wParam, LPARAM lParam) {
-  if (CWnd::WindowProc(WM_CREATE, wParam, lParam) == -1) return -1;
+int CTaskbarNotifier::OnCreate(const CREATESTRUCTA* cs) {
+  if (CWnd::WindowProc(WM_CREATE, 0, reinterpret_cast<LPARAM>(cs)) == -1) return -1;
   m_hHandCursor = LoadCursorA(nullptr, IDC_HAND);
   return 0;
 }
@@ -194,15 +196,9 @@ void CTaskbarNotifier::OnMouseMove() {
   _TrackMouseEvent(&track);
 }
 
-LRESULT CTaskbarNotifier::OnMouseHover() {
-  SetHover(TRUE);
-  return 0;
-}
+void CTaskbarNotifier::OnMouseHover() { SetHover(TRUE); }
 
-LRESULT CTaskbarNotifier::OnMouseLeave() {
-  SetHover(FALSE);
-  return 0;
-}
+void CTaskbarNotifier::OnMouseLeave() { SetHover(FALSE); }
 
 void CTaskbarNotifier::SetHover(BOOL hover) {
   if (m_bHover == hover) return;
@@ -221,7 +217,7 @@ void CTaskbarNotifier::OnLButtonUp() {
   if (m_pParent && m_pParent->GetSafeHwnd()) ::PostMessageA(m_pParent->GetSafeHwnd(), WM_POPUP_CLICKED, 0, 0);
 }
 
-void CTaskbarNotifier::OnTimer(UINT id) {
+void CTaskbarNotifier::OnTimer(UINT_PTR id) {
   Apply(m_core.OnTimer(id));
 }
 

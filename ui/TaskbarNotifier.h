@@ -66,13 +66,13 @@ class CTaskbarNotifier : public CWnd {
   LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
  private:
-  LRESULT OnCreate(WPARAM wParam, LPARAM lParam);
+  int OnCreate(const CREATESTRUCTA* cs);
   void OnMouseMove();
-  LRESULT OnMouseHover();
-  LRESULT OnMouseLeave();
+  void OnMouseHover();
+  void OnMouseLeave();
   BOOL OnSetCursor(UINT hitTest);
   void OnLButtonUp();
-  void OnTimer(UINT id);
+  void OnTimer(UINT_PTR id);
   BOOL OnEraseBkgnd(HDC dc);
   void OnPaint();
 
