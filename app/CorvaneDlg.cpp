@@ -5,6 +5,7 @@
 
 #include "AboutDlg.h"
 #include "Exceptions.h"
+#include "Handles.h"
 #include "IpCheck.h"
 #include "Registry.h"
 #include "Settings.h"
@@ -25,19 +26,6 @@ constexpr int kTrayAttempts = 15;
 constexpr char kCheckErrorSource[] = "Corvane";
 
 bool IsAnsiLeadByte(unsigned char byte) { return IsDBCSLeadByte(byte) != FALSE; }
-
-// Runs `action` when the scope ends, however it ends.
-template <typename F>
-class ScopeExit {
- public:
-  explicit ScopeExit(F action) : m_action(std::move(action)) {}
-  ~ScopeExit() { m_action(); }
-  ScopeExit(const ScopeExit&) = delete;
-  ScopeExit& operator=(const ScopeExit&) = delete;
-
- private:
-  F m_action;
-};
 
 }  // namespace
 
@@ -92,7 +80,7 @@ void CCorvaneDlg::RunCheck() {
   if (m_bChecking) return;  // the running check waits in the settings dialog
   bool completed = false;
   // Set however the check ends; a failure goes on to the box after this.
-  ScopeExit schedule([&] { ScheduleAfter(completed); });
+  fw::ScopeExit schedule([&] { ScheduleAfter(completed); });
   CheckIpAddress();
   completed = true;
 }
@@ -126,7 +114,7 @@ void CCorvaneDlg::DressPopup() {
 void CCorvaneDlg::CheckIpAddress() {
   if (m_bChecking) return;
   m_bChecking = true;
-  ScopeExit done([this] { m_bChecking = false; });
+  fw::ScopeExit done([this] { m_bChecking = false; });
 
   const std::string address = FetchAddress();
   UpdateData(TRUE);  // the fields hold what the last completed check showed
