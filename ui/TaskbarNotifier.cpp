@@ -7,10 +7,10 @@
 
 #include "SkinMask.h"
 #include "SkinRegion.h"
+#include "WindowClassNames.h"
 
 namespace {
 
-constexpr char kWindowClass[] = "CorvaneTaskbarNotifier";
 constexpr UINT kMoveFlags = SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOOWNERZORDER;
 constexpr UINT kRedrawNow = RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW;
 constexpr UINT kCaptionFormat = DT_CENTER | DT_VCENTER | DT_WORDBREAK | DT_END_ELLIPSIS;
@@ -38,7 +38,7 @@ CTaskbarNotifier::~CTaskbarNotifier() {
 
 BOOL CTaskbarNotifier::CreatePopup(CWnd* parent) {
   m_pParent = parent;
-  return CreateEx(0, kWindowClass, "", WS_POPUP, 0, 0, 0, 0, parent ? parent->GetSafeHwnd() : nullptr,
+  return CreateEx(0, ui::kPopupWindowClass, "", WS_POPUP, 0, 0, 0, 0, parent ? parent->GetSafeHwnd() : nullptr,
                   nullptr, 0, LoadCursorA(nullptr, IDC_ARROW), reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1));
 }
 

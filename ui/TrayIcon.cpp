@@ -5,10 +5,10 @@
 
 #include "Handles.h"
 #include "WinApp.h"
+#include "WindowClassNames.h"
 
 namespace {
 
-constexpr char kTrayWindowClass[] = "CorvaneTrayIcon";
 
 // The single-byte record with the balloon fields. MinGW's sizeof is the newest
 // layout (508 bytes); shells that predate it refuse a size they do not know.
@@ -23,7 +23,7 @@ CTrayIcon::CTrayIcon(CWnd* parent, HICON icon, const std::string& tooltip, UINT 
       m_uCallbackMsg(RegisterWindowMessageA("MY_MSG")),
       m_uTaskbarCreatedMsg(RegisterWindowMessageA("TaskbarCreated")) {
   // Never shown: it only receives the icon's mouse messages.
-  CreateEx(0, kTrayWindowClass, "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr);
+  CreateEx(0, ui::kTrayWindowClass, "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr);
 
   m_iconData.cbSize = NOTIFYICONDATAA_V2_SIZE;
   m_iconData.hWnd = m_hWnd;

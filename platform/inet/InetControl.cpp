@@ -4,6 +4,7 @@
 
 #include "InetError.h"
 #include "InetFetch.h"
+#include "WindowClass.h"
 
 namespace inet {
 
@@ -73,7 +74,7 @@ bool RegisterInetControl(HINSTANCE instance) {
   wc.cbWndExtra = sizeof(InetControlState*);
   wc.hInstance = instance;
   wc.lpszClassName = kInetControlClassName;
-  return RegisterClassA(&wc) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+  return fw::RegisterControlClass(wc);
 }
 
 }  // namespace inet

@@ -9,6 +9,7 @@
 #include "SmtpCommandRecorder.h"
 #include "SmtpControlWindow.h"
 #include "Text.h"
+#include "WindowClass.h"
 #include "WinsockTransport.h"
 
 namespace smtp {
@@ -32,7 +33,7 @@ std::pair<std::int32_t, std::int32_t> InitialExtent(const CREATESTRUCTA& cs) {
   char parentClass[16] = {};
   RECT units{0, 0, 4, 8};
   if (cs.hwndParent && GetClassNameA(cs.hwndParent, parentClass, sizeof parentClass) &&
-      std::string_view(parentClass) == "#32770" && MapDialogRect(cs.hwndParent, &units) && units.right > 0 &&
+      std::string_view(parentClass) == fw::kDialogClass && MapDialogRect(cs.hwndParent, &units) && units.right > 0 &&
       units.bottom > 0) {
     const int dluX = MulDiv(cs.cx, 4, units.right), dluY = MulDiv(cs.cy, 8, units.bottom);
     return {Himetric(MulDiv(dluX, 6, 4)), Himetric(MulDiv(dluY, 13, 8))};
@@ -174,15 +175,14 @@ HRESULT SmtpControl::Send(SmtpCall& call) {
   return DISP_E_EXCEPTION;
 }
 
-BOOL RegisterSmtpControl(HINSTANCE instance) {
+bool RegisterSmtpControl(HINSTANCE instance) {
   WNDCLASSA wc{};
-  if (GetClassInfoA(instance, kSmtpControlClass, &wc)) return TRUE;
-  wc.lpfnWndProc = smtp::SmtpControlProc;
-  wc.cbWndExtra = sizeof(smtp::SmtpControl*);
+  wc.lpfnWndProc = SmtpControlProc;
+  wc.cbWndExtra = sizeof(SmtpControl*);
   wc.hInstance = instance;
   wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
   wc.lpszClassName = kSmtpControlClass;
-  return RegisterClassA(&wc) != 0;
+  return fw::RegisterControlClass(wc);
 }
 
 }  // namespace smtp

@@ -13,17 +13,18 @@
 
 #include <windows.h>
 
+#include "SmtpControlClass.h"
 #include "ThreadCall.h"
 
 namespace smtp {
 
 // The window class name templates use for the control.
-inline constexpr char kSmtpControlClass[] = "CorvaneSmtpControl";
+inline constexpr char kSmtpControlClass[] = CORVANE_SMTP_CONTROL_CLASS;
 
 // Registers the control class for this module; the program calls it once at
-// start-up, before any dialog that holds the control opens. Registering again
-// is harmless.
-BOOL RegisterSmtpControl(HINSTANCE instance);
+// start-up, before any dialog that holds the control opens. True when the
+// class is registered (also when it already was).
+bool RegisterSmtpControl(HINSTANCE instance);
 
 // The argument or result of one call: text, 32-bit integer, boolean, or none.
 using SmtpValue = std::variant<std::monostate, std::wstring, std::int32_t, bool>;

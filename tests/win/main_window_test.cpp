@@ -173,7 +173,7 @@ class IconPlaceTaken {
   static LRESULT CALLBACK Take(int code, WPARAM wParam, LPARAM lParam) {
     char cls[64] = {};
     if (code == HCBT_CREATEWND && GetClassNameA(reinterpret_cast<HWND>(wParam), cls, sizeof cls) &&
-        std::string(cls) == "CorvaneTrayIcon") {
+        std::string(cls) == ui::kTrayWindowClass) {
       NOTIFYICONDATAA data{};
       data.cbSize = NOTIFYICONDATAA_V2_SIZE;
       data.hWnd = reinterpret_cast<HWND>(wParam);
