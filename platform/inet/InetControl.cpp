@@ -73,7 +73,7 @@ bool RegisterInetControl(HINSTANCE instance) {
   wc.lpfnWndProc = InetControlProc;
   wc.cbWndExtra = sizeof(InetControlState*);
   wc.hInstance = instance;
-  wc.lpszClassName = kInetControlClassName;
+  wc.lpszClassName = kInetControlClass;
   return fw::RegisterControlClass(wc);
 }
 

@@ -13,7 +13,7 @@
 namespace inet {
 
 // The class name templates use to place the control.
-inline constexpr char kInetControlClassName[] = CORVANE_INET_CONTROL_CLASS;
+inline constexpr char kInetControlClass[] = CORVANE_INET_CONTROL_CLASS;
 
 // How long one fetch may take when nothing else was set, in milliseconds.
 inline constexpr DWORD kInetDefaultTimeoutMs = 15000;

@@ -279,7 +279,7 @@ TEST_F(InetTest, WithoutTheControlNothingHappens) {
 
 TEST_F(InetTest, DialogFailsToOpenWhenTheClassIsNotRegistered) {
   HINSTANCE instance = GetModuleHandleA(nullptr);
-  ASSERT_TRUE(UnregisterClassA(inet::kInetControlClassName, instance));
+  ASSERT_TRUE(UnregisterClassA(inet::kInetControlClass, instance));
   FetchDialog dialog;
   EXPECT_EQ(-1, dialog.DoModal());
   ASSERT_TRUE(inet::RegisterInetControl(instance));
