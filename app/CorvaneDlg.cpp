@@ -212,12 +212,23 @@ LRESULT CCorvaneDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
 
 BOOL CCorvaneDlg::OnCommand(UINT id, UINT code, HWND control) {
   switch (id) {
-    case IDC_UPDATE: OnUpdate(); return TRUE;
-    case IDC_SETTINGS: OnSettings(); return TRUE;
-    case IDC_HIDE: OnHide(); return TRUE;
-    case ID_MENU_RESTORE: OnTrayRestore(); return TRUE;
-    case ID_MENU_EXIT: OnTrayExit(); return TRUE;
-    default: return CSkinnableDialog::OnCommand(id, code, control);
+    case IDC_UPDATE:
+      OnUpdate();
+      return TRUE;
+    case IDC_SETTINGS:
+      OnSettings();
+      return TRUE;
+    case IDC_HIDE:
+      OnHide();
+      return TRUE;
+    case ID_MENU_RESTORE:
+      OnTrayRestore();
+      return TRUE;
+    case ID_MENU_EXIT:
+      OnTrayExit();
+      return TRUE;
+    default:
+      return CSkinnableDialog::OnCommand(id, code, control);
   }
 }
 

@@ -8,12 +8,12 @@
 #include <cstdlib>
 #include <string>
 
-#define FUZZ_CHECK(cond)                                                                      \
-  do {                                                                                        \
-    if (!(cond)) {                                                                            \
-      std::fprintf(stderr, "%s:%d: invariant failed: %s\n", __FILE__, __LINE__, #cond);       \
-      std::abort();                                                                           \
-    }                                                                                         \
+#define FUZZ_CHECK(cond)                                                                \
+  do {                                                                                  \
+    if (!(cond)) {                                                                      \
+      std::fprintf(stderr, "%s:%d: invariant failed: %s\n", __FILE__, __LINE__, #cond); \
+      std::abort();                                                                     \
+    }                                                                                   \
   } while (0)
 
 namespace fuzz {

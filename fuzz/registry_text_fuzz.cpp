@@ -24,6 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FUZZ_CHECK(settings::TextFromValueBytes(stored.data(), stored.size()) == text);
   const std::string scrambled = settings::ScrambleText(text);
   const std::string scrambledStored = scrambled + '\0';
-  FUZZ_CHECK(settings::UnscrambleText(settings::TextFromValueBytes(scrambledStored.data(), scrambledStored.size())) == text);
+  FUZZ_CHECK(settings::UnscrambleText(settings::TextFromValueBytes(scrambledStored.data(), scrambledStored.size())) ==
+             text);
   return 0;
 }

@@ -101,7 +101,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   r.timeoutMs = 60000;
 
   smtp::MessageStamp stamp{1700000000, 60, "1700000000.fuzz", "fuzz.example"};
-  auto upgrade = [script](std::unique_ptr<smtp::Transport> plain, const std::string&, int, smtp::TlsCheck) -> std::unique_ptr<smtp::Transport> {
+  auto upgrade = [script](std::unique_ptr<smtp::Transport> plain, const std::string&, int,
+                          smtp::TlsCheck) -> std::unique_ptr<smtp::Transport> {
     FUZZ_CHECK(plain != nullptr);
     if (script->failHandshake) throw smtp::TransportError(smtp::TransportError::Kind::Failed, "handshake failed");
     script->upgraded = true;
@@ -125,8 +126,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const bool authenticates = r.authenticationType == smtp::kAuthLogin || r.authenticationType == smtp::kAuthPlain;
   // Every form the password takes on the wire; the server is no loopback
   // host, so none of them may ever go out in the clear.
-  const std::string secrets[] = {r.password, smtp::Base64Encode(r.password),
-                                 smtp::Base64Encode(std::string("\0", 1) + r.username + std::string("\0", 1) + r.password)};
+  const std::string secrets[] = {
+      r.password, smtp::Base64Encode(r.password),
+      smtp::Base64Encode(std::string("\0", 1) + r.username + std::string("\0", 1) + r.password)};
   bool smtpStarted = false, dataSent = false, messageSent = false;
   for (const auto& w : script->writes) {
     CheckLines(w.bytes);

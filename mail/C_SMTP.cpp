@@ -7,8 +7,8 @@
 namespace id = smtp::dispid;
 
 BOOL C_SMTP::Create(const char* windowName, DWORD style, const RECT& rect, CWnd* parent, UINT id) {
-  HWND hwnd = CreateWindowExA(0, smtp::kSmtpControlClass, windowName, style, rect.left, rect.top, rect.right - rect.left,
-                              rect.bottom - rect.top, parent ? parent->GetSafeHwnd() : nullptr,
+  HWND hwnd = CreateWindowExA(0, smtp::kSmtpControlClass, windowName, style, rect.left, rect.top,
+                              rect.right - rect.left, rect.bottom - rect.top, parent ? parent->GetSafeHwnd() : nullptr,
                               reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id)), AfxGetInstanceHandle(), nullptr);
   if (!hwnd) return FALSE;
   Attach(hwnd);

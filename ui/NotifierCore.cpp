@@ -13,8 +13,7 @@ TaskbarEdge EdgeOfTaskbar(const Rect& wa, std::int32_t cxScreen, std::int32_t cy
   return EdgeBottom;
 }
 
-Cycle CycleFor(TaskbarEdge edge, const Rect& wa, std::int32_t cx, std::int32_t cy,
-               std::int32_t step) {
+Cycle CycleFor(TaskbarEdge edge, const Rect& wa, std::int32_t cx, std::int32_t cy, std::int32_t step) {
   Cycle c;
   c.edge = edge;
   switch (edge) {
@@ -49,9 +48,7 @@ void NotifierCore::SetSkinSize(std::int32_t cx, std::int32_t cy) {
   m_cySkin = cy;
 }
 
-bool NotifierCore::TimerRunning(NotifierTimer id) const {
-  return (m_running & (1u << id)) != 0;
-}
+bool NotifierCore::TimerRunning(NotifierTimer id) const { return (m_running & (1u << id)) != 0; }
 
 void NotifierCore::Start(Effects& fx, NotifierTimer id, std::uint32_t ms) {
   // SetTimer on a running id restarts it, so starting twice is still one timer.
@@ -69,9 +66,8 @@ void NotifierCore::Place(Effects& fx) const {
   fx.push_back({.kind = Effect::MoveTo, .x = m_now.x, .y = m_now.y, .cx = m_cxSkin, .cy = m_cySkin});
 }
 
-std::optional<Effects> NotifierCore::Announce(const Rect& wa, std::int32_t cxScreen,
-                                              std::int32_t cyScreen, std::uint32_t msAppear,
-                                              std::uint32_t msStay, std::uint32_t msHide) {
+std::optional<Effects> NotifierCore::Announce(const Rect& wa, std::int32_t cxScreen, std::int32_t cyScreen,
+                                              std::uint32_t msAppear, std::uint32_t msStay, std::uint32_t msHide) {
   const Cycle cycle = CycleFor(EdgeOfTaskbar(wa, cxScreen, cyScreen), wa, m_cxSkin, m_cySkin, kStep);
   // No steps means no skin (or a sliver of one): nothing could slide, and
   // the intervals would divide by zero.
@@ -149,16 +145,28 @@ Effects NotifierCore::SlideInTick() {
   bool moved = true;
   switch (m_edge) {
     case EdgeTop:
-      if (m_now.y - m_hidden.y < m_cySkin) m_now.y += s; else moved = false;
+      if (m_now.y - m_hidden.y < m_cySkin)
+        m_now.y += s;
+      else
+        moved = false;
       break;
     case EdgeLeft:
-      if (m_now.x - m_hidden.x < m_cxSkin) m_now.x += s; else moved = false;
+      if (m_now.x - m_hidden.x < m_cxSkin)
+        m_now.x += s;
+      else
+        moved = false;
       break;
     case EdgeRight:
-      if (m_now.x > m_hidden.x - m_cxSkin) m_now.x -= s; else moved = false;
+      if (m_now.x > m_hidden.x - m_cxSkin)
+        m_now.x -= s;
+      else
+        moved = false;
       break;
     case EdgeBottom:
-      if (m_now.y > m_hidden.y - m_cySkin) m_now.y -= s; else moved = false;
+      if (m_now.y > m_hidden.y - m_cySkin)
+        m_now.y -= s;
+      else
+        moved = false;
       break;
     default:
       break;
@@ -188,16 +196,28 @@ Effects NotifierCore::SlideOutTick() {
   bool moved = true;
   switch (m_edge) {
     case EdgeTop:
-      if (m_now.y > m_hidden.y) m_now.y -= s; else moved = false;
+      if (m_now.y > m_hidden.y)
+        m_now.y -= s;
+      else
+        moved = false;
       break;
     case EdgeLeft:
-      if (m_now.x > m_hidden.x) m_now.x -= s; else moved = false;
+      if (m_now.x > m_hidden.x)
+        m_now.x -= s;
+      else
+        moved = false;
       break;
     case EdgeRight:
-      if (m_now.x < m_hidden.x) m_now.x += s; else moved = false;
+      if (m_now.x < m_hidden.x)
+        m_now.x += s;
+      else
+        moved = false;
       break;
     case EdgeBottom:
-      if (m_now.y < m_hidden.y) m_now.y += s; else moved = false;
+      if (m_now.y < m_hidden.y)
+        m_now.y += s;
+      else
+        moved = false;
       break;
     default:
       moved = false;

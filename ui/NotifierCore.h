@@ -61,8 +61,7 @@ struct Cycle {
   Point shown;
   std::int32_t steps = 0;
 };
-Cycle CycleFor(TaskbarEdge edge, const Rect& workArea, std::int32_t cx, std::int32_t cy,
-               std::int32_t step);
+Cycle CycleFor(TaskbarEdge edge, const Rect& workArea, std::int32_t cx, std::int32_t cy, std::int32_t step);
 
 // One thing the window layer must do, in the order handed back.
 struct Effect {
@@ -99,9 +98,8 @@ class NotifierCore {
   // missing or too small to move in 2-pixel steps along the taskbar's axis
   // (there would be no steps to divide the times by). On a refusal nothing
   // has changed, and the caller should leave its caption alone too.
-  std::optional<Effects> Announce(const Rect& workArea, std::int32_t cxScreen,
-                                  std::int32_t cyScreen, std::uint32_t msAppear,
-                                  std::uint32_t msStay, std::uint32_t msHide);
+  std::optional<Effects> Announce(const Rect& workArea, std::int32_t cxScreen, std::int32_t cyScreen,
+                                  std::uint32_t msAppear, std::uint32_t msStay, std::uint32_t msHide);
 
   // One WM_TIMER. Ids that are not ours, or not running, do nothing.
   Effects OnTimer(std::uint32_t id);
@@ -137,7 +135,7 @@ class NotifierCore {
   std::uint32_t m_msStepIn = 0, m_msStepOut = 0;
   Point m_hidden;
   Point m_now;
-  std::int32_t m_edge = 0;  // 0 until the first cycle picks an edge
+  std::int32_t m_edge = 0;      // 0 until the first cycle picks an edge
   std::uint32_t m_running = 0;  // bit (1 << id) per running timer
 };
 

@@ -35,8 +35,7 @@ std::size_t PixelBytes(PixelSize size);
 // PixelBytes(size).
 
 // One byte per pixel, row by row: 1 where the pixel is exactly the key.
-std::vector<std::uint8_t> KeyMask(std::span<const std::uint8_t> bgr, PixelSize size,
-                                  KeyColour key);
+std::vector<std::uint8_t> KeyMask(std::span<const std::uint8_t> bgr, PixelSize size, KeyColour key);
 
 // The visible part of the skin as horizontal runs of non-key pixels, row by
 // row, left to right; [left, right) on row y. The union of the rectangles

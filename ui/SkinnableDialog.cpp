@@ -37,8 +37,7 @@ BOOL CSkinnableDialog::OnInitDialog() {
 }
 
 BOOL CSkinnableDialog::SetSkinBitmap(UINT resourceId) {
-  HANDLE image = LoadImageA(AfxGetInstanceHandle(), MAKEINTRESOURCEA(resourceId), IMAGE_BITMAP, 0, 0,
-                            LR_DEFAULTCOLOR);
+  HANDLE image = LoadImageA(AfxGetInstanceHandle(), MAKEINTRESOURCEA(resourceId), IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR);
   return SetSkinBitmap(static_cast<HBITMAP>(image));
 }
 

@@ -38,8 +38,8 @@ CTaskbarNotifier::~CTaskbarNotifier() {
 
 BOOL CTaskbarNotifier::CreatePopup(CWnd* parent) {
   m_pParent = parent;
-  return CreateEx(0, ui::kPopupWindowClass, "", WS_POPUP, 0, 0, 0, 0, parent ? parent->GetSafeHwnd() : nullptr,
-                  nullptr, 0, LoadCursorA(nullptr, IDC_ARROW), reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1));
+  return CreateEx(0, ui::kPopupWindowClass, "", WS_POPUP, 0, 0, 0, 0, parent ? parent->GetSafeHwnd() : nullptr, nullptr,
+                  0, LoadCursorA(nullptr, IDC_ARROW), reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1));
 }
 
 BOOL CTaskbarNotifier::LoadSkin(UINT id, short red, short green, short blue) {
@@ -98,17 +98,14 @@ void CTaskbarNotifier::SetCaptionColors(COLORREF normal, COLORREF hover) {
 void CTaskbarNotifier::SetCaptionRect(RECT rect) { m_rcCaption = rect; }
 
 void CTaskbarNotifier::Announce(const char* text, UINT msAppear, UINT msStay, UINT msHide) {
-  const std::optional<ui::Effects> effects =
-      m_core.Announce(WorkArea(), GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), msAppear,
-                      msStay, msHide);
+  const std::optional<ui::Effects> effects = m_core.Announce(WorkArea(), GetSystemMetrics(SM_CXSCREEN),
+                                                             GetSystemMetrics(SM_CYSCREEN), msAppear, msStay, msHide);
   if (!effects) return;
   m_strText = text ? text : "";
   Apply(*effects);
 }
 
-void CTaskbarNotifier::Dismiss() {
-  Apply(m_core.Dismiss());
-}
+void CTaskbarNotifier::Dismiss() { Apply(m_core.Dismiss()); }
 
 void CTaskbarNotifier::Apply(const ui::Effects& effects) {
   for (const ui::Effect& e : effects) {
@@ -217,9 +214,7 @@ void CTaskbarNotifier::OnLButtonUp() {
   if (m_pParent && m_pParent->GetSafeHwnd()) ::PostMessageA(m_pParent->GetSafeHwnd(), WM_POPUP_CLICKED, 0, 0);
 }
 
-void CTaskbarNotifier::OnTimer(UINT_PTR id) {
-  Apply(m_core.OnTimer(id));
-}
+void CTaskbarNotifier::OnTimer(UINT_PTR id) { Apply(m_core.OnTimer(id)); }
 
 BOOL CTaskbarNotifier::OnEraseBkgnd(HDC dc) {
   if (!m_bmpSkin.GetSafeHandle()) return FALSE;

@@ -9,7 +9,6 @@
 
 namespace {
 
-
 // The single-byte record with the balloon fields. MinGW's sizeof is the newest
 // layout (508 bytes); shells that predate it refuse a size they do not know.
 static_assert(NOTIFYICONDATAA_V2_SIZE == 488, "the notification record must carry the balloon fields");
@@ -59,9 +58,14 @@ LRESULT CTrayIcon::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
   // else reaching this window (system broadcasts included) is left alone.
   if (message == m_uCallbackMsg) {
     switch (LOWORD(lParam)) {
-      case WM_LBUTTONDBLCLK: OnIconDoubleClick(); break;
-      case WM_RBUTTONUP: OnIconRightButtonUp(); break;
-      default: break;
+      case WM_LBUTTONDBLCLK:
+        OnIconDoubleClick();
+        break;
+      case WM_RBUTTONUP:
+        OnIconRightButtonUp();
+        break;
+      default:
+        break;
     }
   } else if (message == m_uTaskbarCreatedMsg) {
     OnTaskbarCreated();

@@ -55,7 +55,8 @@ DWORD ChainProblem(DWORD status) {
   status &= ~static_cast<DWORD>(CERT_TRUST_REVOCATION_STATUS_UNKNOWN | CERT_TRUST_IS_OFFLINE_REVOCATION);
   if (status == 0) return 0;
   if (status & CERT_TRUST_IS_REVOKED) return static_cast<DWORD>(CERT_E_REVOKED);
-  if (status & (CERT_TRUST_IS_NOT_TIME_VALID | CERT_TRUST_CTL_IS_NOT_TIME_VALID)) return static_cast<DWORD>(CERT_E_EXPIRED);
+  if (status & (CERT_TRUST_IS_NOT_TIME_VALID | CERT_TRUST_CTL_IS_NOT_TIME_VALID))
+    return static_cast<DWORD>(CERT_E_EXPIRED);
   if (status & (CERT_TRUST_IS_NOT_VALID_FOR_USAGE | CERT_TRUST_CTL_IS_NOT_VALID_FOR_USAGE))
     return static_cast<DWORD>(CERT_E_WRONG_USAGE);
   // Partial chains, untrusted roots, bad signatures, cycles, broken
@@ -67,7 +68,8 @@ DWORD ChainProblem(DWORD status) {
 // a certificate really revoked is caught from the chain's own status.
 bool IsOfflineRevocation(DWORD error) {
   return error == static_cast<DWORD>(CRYPT_E_NO_REVOCATION_CHECK) ||
-         error == static_cast<DWORD>(CRYPT_E_REVOCATION_OFFLINE) || error == static_cast<DWORD>(CERT_E_REVOCATION_FAILURE);
+         error == static_cast<DWORD>(CRYPT_E_REVOCATION_OFFLINE) ||
+         error == static_cast<DWORD>(CERT_E_REVOCATION_FAILURE);
 }
 
 std::string HandshakeProblem(SECURITY_STATUS status, const std::string& host) {
@@ -177,9 +179,9 @@ class SchannelTransport final : public Transport {
       TokenBuffer out;
       SecBufferDesc outDesc{SECBUFFER_VERSION, 1, &out.buffer};
       unsigned long granted = 0;
-      status = InitializeSecurityContextA(m_credentials.get(), first ? nullptr : m_context.get(), target.data(), wanted, 0,
-                                          0, first ? nullptr : &inDesc, 0, first ? m_context.get() : nullptr, &outDesc,
-                                          &granted, &expiry);
+      status = InitializeSecurityContextA(m_credentials.get(), first ? nullptr : m_context.get(), target.data(), wanted,
+                                          0, 0, first ? nullptr : &inDesc, 0, first ? m_context.get() : nullptr,
+                                          &outDesc, &granted, &expiry);
       if (first && (status == SEC_E_OK || status == SEC_I_CONTINUE_NEEDED)) m_context.Adopt();
       if (status == SEC_E_INCOMPLETE_MESSAGE) {
         needInput = true;
@@ -190,13 +192,14 @@ class SchannelTransport final : public Transport {
       }
       if (out.buffer.cbBuffer > 0 && out.buffer.pvBuffer) {
         m_inner->Send(std::string_view(static_cast<const char*>(out.buffer.pvBuffer), out.buffer.cbBuffer),
-                     MillisLeftOrTimeOut(deadline));
+                      MillisLeftOrTimeOut(deadline));
       }
       // The server asked for a client certificate. Schannel has not
       // consumed the server's records yet: the same bytes go in again and
       // the handshake carries on without a certificate.
       if (status == SEC_I_INCOMPLETE_CREDENTIALS) {
-        if (++incompleteRetries > 2) Fail("the server insists on a client certificate, which this program does not have");
+        if (++incompleteRetries > 2)
+          Fail("the server insists on a client certificate, which this program does not have");
         continue;
       }
       if (!first) KeepExtra(in[1]);
@@ -232,7 +235,8 @@ class SchannelTransport final : public Transport {
       SecBufferDesc desc{SECBUFFER_VERSION, 4, b};
       SECURITY_STATUS status = EncryptMessage(m_context.get(), 0, &desc, 0);
       if (status != SEC_E_OK) Fail("the TLS layer could not encrypt: " + CodeText(status));
-      m_inner->Send(std::string_view(record.data(), b[0].cbBuffer + b[1].cbBuffer + b[2].cbBuffer), MillisLeftOrTimeOut(deadline));
+      m_inner->Send(std::string_view(record.data(), b[0].cbBuffer + b[1].cbBuffer + b[2].cbBuffer),
+                    MillisLeftOrTimeOut(deadline));
       bytes.remove_prefix(chunk);
     }
   }
@@ -258,11 +262,13 @@ class SchannelTransport final : public Transport {
       // Decryption works in place: take the data out before the extra bytes
       // are moved to the front of the same buffer.
       for (const SecBuffer& part : b) {
-        if (part.BufferType == SECBUFFER_DATA && part.cbBuffer) m_plain.append(static_cast<const char*>(part.pvBuffer), part.cbBuffer);
+        if (part.BufferType == SECBUFFER_DATA && part.cbBuffer)
+          m_plain.append(static_cast<const char*>(part.pvBuffer), part.cbBuffer);
       }
       std::string extra;
       for (const SecBuffer& part : b) {
-        if (part.BufferType == SECBUFFER_EXTRA && part.cbBuffer) extra.assign(m_incoming.data() + m_incoming.size() - part.cbBuffer, part.cbBuffer);
+        if (part.BufferType == SECBUFFER_EXTRA && part.cbBuffer)
+          extra.assign(m_incoming.data() + m_incoming.size() - part.cbBuffer, part.cbBuffer);
       }
       m_incoming = std::move(extra);
       if (status == SEC_I_CONTEXT_EXPIRED && m_plain.empty()) {
@@ -326,7 +332,8 @@ class SchannelTransport final : public Transport {
     // Revocation lists are fetched within what is left of the time; one that
     // cannot be reached leaves the status unknown, which ChainProblem allows.
     chainPara.dwUrlRetrievalTimeout = static_cast<DWORD>(MillisLeftOrTimeOut(deadline));
-    const DWORD chainFlags = CERT_CHAIN_REVOCATION_CHECK_CHAIN_EXCLUDE_ROOT | CERT_CHAIN_REVOCATION_ACCUMULATIVE_TIMEOUT;
+    const DWORD chainFlags =
+        CERT_CHAIN_REVOCATION_CHECK_CHAIN_EXCLUDE_ROOT | CERT_CHAIN_REVOCATION_ACCUMULATIVE_TIMEOUT;
     const CERT_CHAIN_CONTEXT* rawChain = nullptr;
     // The intermediates the server sent travel in the certificate's own store.
     if (!CertGetCertificateChain(nullptr, certificate.get(), nullptr, certificate->hCertStore, &chainPara, chainFlags,

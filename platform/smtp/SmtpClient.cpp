@@ -100,9 +100,7 @@ class Session {
   std::string step;  // e.g. "the reply to RCPT TO"
 
  private:
-  Clock::time_point StepDeadline() const {
-    return std::min(DeadlineAfter(m_timeoutMs), m_wholeDeadline);
-  }
+  Clock::time_point StepDeadline() const { return std::min(DeadlineAfter(m_timeoutMs), m_wholeDeadline); }
   int StepMs() const { return MillisLeftOrTimeOut(StepDeadline()); }
 
   void ReadMore(Clock::time_point deadline) {
@@ -189,7 +187,8 @@ void Pop3Login(Session& s, const SendRequest& r, const TlsUpgrade& upgrade) {
   if (!s.secured() && !IsLoopbackHost(host)) {
     throw SendError(Stage::Authentication, "the POP3 server " + host +
                                                " offered no encryption (STLS), so the password was not sent; "
-                                               "use port 995 (" + host + ":995) if the server has it");
+                                               "use port 995 (" +
+                                               host + ":995) if the server has it");
   }
   s.step = "the reply to USER";
   s.Command("USER " + r.username);
@@ -216,7 +215,9 @@ void Authenticate(Session& s, const SendRequest& r, const Capabilities& caps) {
     throw SendError(Stage::Authentication,
                     "the server does not offer " + mech + " authentication (it offers: " + offered + ")");
   }
-  auto failed = [&](const Reply& reply) { Refuse(Stage::Authentication, "authentication failed (" + mech + ")", reply); };
+  auto failed = [&](const Reply& reply) {
+    Refuse(Stage::Authentication, "authentication failed (" + mech + ")", reply);
+  };
   // An empty value still has to be a line the server can read.
   auto encode = [](const std::string& v) { return v.empty() ? std::string("=") : Base64Encode(v); };
   Reply reply;
@@ -302,8 +303,10 @@ bool IsValidHostName(const std::string& name) {
 void ValidateRequest(const SendRequest& r) {
   auto refuse = [](const std::string& text) { throw SendError(Stage::Input, text); };
   if (r.server.empty()) refuse("no mail server was given");
-  for (auto [value, name] : {std::pair{&r.server, "server name"}, {&r.popServer, "POP3 server name"},
-                             {&r.username, "user name"}, {&r.password, "password"},
+  for (auto [value, name] : {std::pair{&r.server, "server name"},
+                             {&r.popServer, "POP3 server name"},
+                             {&r.username, "user name"},
+                             {&r.password, "password"},
                              {&r.clientHostName, "client host name"}}) {
     if (HasLineBreakOrNul(*value)) refuse("the " + std::string(name) + " contains a line break or NUL character");
   }
@@ -346,7 +349,8 @@ SendResult Client::Send(const SendRequest& request) {
   ValidateRequest(request);
   // Stamped only once the request is known to be sound.
   MessageStamp stamp;
-  stamp.unixTime = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count();
+  stamp.unixTime =
+      std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count();
   stamp.zoneOffsetMinutes = LocalZoneOffsetMinutes(stamp.unixTime);
   stamp.uniqueId = MakeUniqueId(stamp.unixTime);
   stamp.host = request.clientHostName.empty() ? DefaultHostName() : request.clientHostName;
@@ -414,9 +418,10 @@ SendResult Client::Deliver(const SendRequest& r, const MessageStamp& stamp) {
     }
     if (sendsCredentials) {
       if (!s.secured() && !IsLoopbackHost(r.server)) {
-        throw SendError(Stage::Authentication,
-                        "the server " + r.server + " offered no encryption (STARTTLS), so the password was not sent; "
-                        "use port 465 (" + r.server + ":465) or 587 if the provider has them");
+        throw SendError(Stage::Authentication, "the server " + r.server +
+                                                   " offered no encryption (STARTTLS), so the password was not sent; "
+                                                   "use port 465 (" +
+                                                   r.server + ":465) or 587 if the provider has them");
       }
       Authenticate(s, r, caps);
     }
@@ -433,14 +438,15 @@ SendResult Client::Deliver(const SendRequest& r, const MessageStamp& stamp) {
     if (caps.size) mailFrom += " SIZE=" + std::to_string(data.size());
     Reply reply = s.Exchange(mailFrom);
     if (reply.code != 250) {
-      Refuse(Stage::Sender, "the server rejected the sender address " + (message.sender.empty() ? "<>" : message.sender),
-             reply);
+      Refuse(Stage::Sender,
+             "the server rejected the sender address " + (message.sender.empty() ? "<>" : message.sender), reply);
     }
     s.stage = Stage::Recipient;
     s.step = "the reply to RCPT TO";
     for (const std::string& rcpt : message.recipients) {
       reply = s.Exchange("RCPT TO:<" + rcpt + ">");
-      if (reply.code != 250 && reply.code != 251) Refuse(Stage::Recipient, "the server rejected the recipient address " + rcpt, reply);
+      if (reply.code != 250 && reply.code != 251)
+        Refuse(Stage::Recipient, "the server rejected the recipient address " + rcpt, reply);
     }
     s.stage = Stage::Message;
     s.step = "the reply to DATA";

@@ -100,9 +100,12 @@ HRESULT SmtpControl::Invoke(SmtpCall& call) noexcept {
       return Send(call);
     }
     switch (call.kind) {
-      case SmtpCallKind::PropertyGet: return m_properties.Get(call.dispid, call.result);
-      case SmtpCallKind::PropertyPut: return m_properties.Put(call.dispid, call.argument);
-      case SmtpCallKind::Method: break;
+      case SmtpCallKind::PropertyGet:
+        return m_properties.Get(call.dispid, call.result);
+      case SmtpCallKind::PropertyPut:
+        return m_properties.Put(call.dispid, call.argument);
+      case SmtpCallKind::Method:
+        break;
     }
     return DISP_E_MEMBERNOTFOUND;
   } catch (const std::bad_alloc&) {

@@ -7,7 +7,7 @@
 namespace smtp {
 
 enum class Stage {
-  Input,           // refused before any connection was made
+  Input,  // refused before any connection was made
   Connect,
   Greeting,
   Hello,

@@ -42,7 +42,8 @@ void PosixTransport::Connect(const std::string& host, int port, int timeoutMs) {
   hints.ai_socktype = SOCK_STREAM;
   addrinfo* list = nullptr;
   int rc = ::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &list);
-  if (rc != 0) throw TransportError(TransportError::Kind::Failed, std::string("cannot resolve the name: ") + gai_strerror(rc));
+  if (rc != 0)
+    throw TransportError(TransportError::Kind::Failed, std::string("cannot resolve the name: ") + gai_strerror(rc));
   std::string lastError = "no address";
   bool timedOut = false;
   // Each address is tried in turn; the time-out bounds the whole attempt.

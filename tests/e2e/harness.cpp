@@ -202,12 +202,11 @@ std::string Describe(HWND hwnd) {
   RECT rc{};
   GetWindowRect(hwnd, &rc);
   char line[160];
-  std::snprintf(line, sizeof line, "0x%lx %s %d %d %d %d %s 0x%lx ", static_cast<unsigned long>(
-                    reinterpret_cast<UINT_PTR>(hwnd)),
-                IsWindowVisible(hwnd) ? "visible" : "hidden", static_cast<int>(rc.left), static_cast<int>(rc.top),
-                static_cast<int>(rc.right - rc.left), static_cast<int>(rc.bottom - rc.top),
-                IsIconic(hwnd) ? "iconic" : "normal",
-                static_cast<unsigned long>(reinterpret_cast<UINT_PTR>(GetWindow(hwnd, GW_OWNER))));
+  std::snprintf(
+      line, sizeof line, "0x%lx %s %d %d %d %d %s 0x%lx ", static_cast<unsigned long>(reinterpret_cast<UINT_PTR>(hwnd)),
+      IsWindowVisible(hwnd) ? "visible" : "hidden", static_cast<int>(rc.left), static_cast<int>(rc.top),
+      static_cast<int>(rc.right - rc.left), static_cast<int>(rc.bottom - rc.top), IsIconic(hwnd) ? "iconic" : "normal",
+      static_cast<unsigned long>(reinterpret_cast<UINT_PTR>(GetWindow(hwnd, GW_OWNER))));
   return line + Escape(ClassOf(hwnd)) + " " + Escape(TitleOf(hwnd));
 }
 
@@ -242,8 +241,7 @@ void Press(HWND dialog, int id) {
 
 HKEY OpenProgramKey(REGSAM access) {
   HKEY key = nullptr;
-  if (RegCreateKeyExA(HKEY_CURRENT_USER, kRegistryKey, 0, nullptr, 0, access, nullptr, &key, nullptr) !=
-      ERROR_SUCCESS)
+  if (RegCreateKeyExA(HKEY_CURRENT_USER, kRegistryKey, 0, nullptr, 0, access, nullptr, &key, nullptr) != ERROR_SUCCESS)
     throw std::string("cannot open the registry key");
   return key;
 }
@@ -579,15 +577,31 @@ int Run(const std::string& command, const Args& args) {
     const char* name;
     int (*run)(const Args&);
   } kCommands[] = {
-      {"pid", CmdPid},           {"list", CmdList},         {"info", CmdInfo},
-      {"wait", CmdWait},         {"wait-gone", CmdWaitGone}, {"wait-exit", CmdWaitExit},
-      {"text", CmdText},         {"texts", CmdTexts},       {"set-text", CmdSetText},
-      {"click", CmdClick},       {"command", CmdCommand},   {"post", CmdPost},
+      {"pid", CmdPid},
+      {"list", CmdList},
+      {"info", CmdInfo},
+      {"wait", CmdWait},
+      {"wait-gone", CmdWaitGone},
+      {"wait-exit", CmdWaitExit},
+      {"text", CmdText},
+      {"texts", CmdTexts},
+      {"set-text", CmdSetText},
+      {"click", CmdClick},
+      {"command", CmdCommand},
+      {"post", CmdPost},
       {"select", CmdSelect},
-      {"selection", CmdSelection}, {"boxes", CmdBoxes},     {"wait-box", CmdWaitBox},
-      {"answer-box", CmdAnswerBox}, {"syscommand", CmdSysCommand}, {"tray", CmdTray},
-      {"menu-choose", CmdMenuChoose}, {"workarea", CmdWorkArea}, {"track", CmdTrack},
-      {"reg-reset", CmdRegReset}, {"reg-delete", CmdRegDelete}, {"reg-dump", CmdRegDump},
+      {"selection", CmdSelection},
+      {"boxes", CmdBoxes},
+      {"wait-box", CmdWaitBox},
+      {"answer-box", CmdAnswerBox},
+      {"syscommand", CmdSysCommand},
+      {"tray", CmdTray},
+      {"menu-choose", CmdMenuChoose},
+      {"workarea", CmdWorkArea},
+      {"track", CmdTrack},
+      {"reg-reset", CmdRegReset},
+      {"reg-delete", CmdRegDelete},
+      {"reg-dump", CmdRegDump},
       {"trust-ca", CmdTrustCa},
   };
   for (const auto& c : kCommands)

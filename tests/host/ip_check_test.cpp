@@ -88,10 +88,10 @@ TEST(AddressLiteral, TakesIpv4AndIpv6FormsUpTo45CharactersAndNothingElse) {
   for (const char* good : {"203.0.113.7", "0.0.0.0", "255.255.255.255", "2001:db8::1", "::1", "::", "fe80::",
                            "1:2:3:4:5:6:7:8", "::ffff:192.0.2.1", "ffff:ffff:ffff:ffff:ffff:ffff:255.255.255.255"})
     EXPECT_TRUE(app::IsAddressLiteral(good)) << good;
-  for (const char* bad : {"", "256.1.1.1", "1.2.3", "1.2.3.4.5", "01.2.3.4", "1.2.3.4 ", "1..2.3", "1:2:3:4:5:6:7",
-                          "1:2:3:4:5:6:7:8:9", "1::2::3", ":1::", "1:2:3:4:5:6:7::8", "12345::", "::1.2.3",
-                          "::1.2.3.4:5", "fe80::1%eth0", "<b>Service moved, see our new page</b>", "1.2.3.4\n",
-                          "0000:0000:0000:0000:0000:0000:255.255.255.255x"})
+  for (const char* bad :
+       {"", "256.1.1.1", "1.2.3", "1.2.3.4.5", "01.2.3.4", "1.2.3.4 ", "1..2.3", "1:2:3:4:5:6:7", "1:2:3:4:5:6:7:8:9",
+        "1::2::3", ":1::", "1:2:3:4:5:6:7::8", "12345::", "::1.2.3", "::1.2.3.4:5", "fe80::1%eth0",
+        "<b>Service moved, see our new page</b>", "1.2.3.4\n", "0000:0000:0000:0000:0000:0000:255.255.255.255x"})
     EXPECT_FALSE(app::IsAddressLiteral(bad)) << bad;
   EXPECT_FALSE(app::IsAddressLiteral(std::string("1.2.3.4\0", 8)));
 }

@@ -61,7 +61,8 @@ TEST(Scramble, SomePasswordsScrambleToZeroBytes) {
 TEST(TextFromValueBytes, DropsOneTerminatorOnlyAndKeepsInnerZeros) {
   EXPECT_EQ("abc", settings::TextFromValueBytes("abc\0", 4));
   EXPECT_EQ("abc", settings::TextFromValueBytes("abc", 3)) << "stored without its terminator";
-  EXPECT_EQ(std::string("a\0b\0", 4), settings::TextFromValueBytes("a\0b\0\0", 5)) << "a scrambled password's zero bytes";
+  EXPECT_EQ(std::string("a\0b\0", 4), settings::TextFromValueBytes("a\0b\0\0", 5))
+      << "a scrambled password's zero bytes";
   EXPECT_EQ("", settings::TextFromValueBytes("", 0));
   EXPECT_EQ("", settings::TextFromValueBytes("\0", 1));
 }
@@ -108,8 +109,7 @@ TEST(SettingsRules, IntervalsMatchExactlyOrFallBackToFifteenMinutes) {
   EXPECT_EQ("1800000", settings::IntervalTextForIndex(3));
   EXPECT_EQ("900000", settings::IntervalTextForIndex(-1)) << "no selection stores 15 minutes";
   EXPECT_EQ("900000", settings::IntervalTextForIndex(6)) << "one past the list";
-  for (int i = 0; i < 6; ++i)
-    EXPECT_EQ(i, settings::IntervalIndexForText(settings::IntervalTextForIndex(i)));
+  for (int i = 0; i < 6; ++i) EXPECT_EQ(i, settings::IntervalIndexForText(settings::IntervalTextForIndex(i)));
 }
 
 TEST(SettingsRules, AuthenticationCodesOutsideTheListSelectNothing) {

@@ -42,7 +42,9 @@ class TlsWindow : public MainWindow {
 
 class MailTrustTest : public AppTest {
  protected:
-  static void SetUpTestSuite() { m_authority = new test_authority::Trusted(peers::PeerClient::FromEnvironment().TlsAuthorityPem()); }
+  static void SetUpTestSuite() {
+    m_authority = new test_authority::Trusted(peers::PeerClient::FromEnvironment().TlsAuthorityPem());
+  }
   static void TearDownTestSuite() {
     delete m_authority;
     m_authority = nullptr;
@@ -103,8 +105,8 @@ TEST_F(MailTrustTest, OnlyChainsEndingAtATrustedRootGetThePassword) {
     const bool implicit = std::string(tls) == "implicit";
     for (const Case& k : cases) {
       SCOPED_TRACE(std::string(k.cert) + " " + tls);
-      const int port = peers.StartSmtp(std::string("auth=login&user=alice&password=s3cret%20pw&tls=") + tls +
-                                       "&cert=" + k.cert);
+      const int port =
+          peers.StartSmtp(std::string("auth=login&user=alice&password=s3cret%20pw&tls=") + tls + "&cert=" + k.cert);
       const std::string dialog = SendFromDialog(port, implicit);
       const std::string window = SendFromWindow(port, implicit);
       if (k.refusal) {

@@ -133,8 +133,7 @@ TEST_F(MainWindowTest, HideAndMinimiseSwapTheWindowForTheTrayIconAndBothWaysBack
 
 TEST_F(MainWindowTest, HiddenInTheTrayAChangeStillMailsShowsThePopupUnactivatedAndTheTooltipShowsTheAddress) {
   const int http = StartHttp(PageWith(app_test::kAddress));
-  const int smtp =
-      peers.StartSmtp("auth=login,plain&user=alice&password=" + peers::PeerClient::Encode("s3cret pw"));
+  const int smtp = peers.StartSmtp("auth=login,plain&user=alice&password=" + peers::PeerClient::Encode("s3cret pw"));
   app_test::StoreCompleteSettings(http);
   MainWindow window;
   window.smtpPort = smtp;
@@ -192,8 +191,7 @@ TEST_F(MainWindowTest, AnIconTheShellNeverTakesGivesTheWindowBack) {
   Run(window, [&](HWND main) {
     Click(main, IDC_HIDE);
     EXPECT_FALSE(IsWindowVisible(main));
-    EXPECT_TRUE(PumpUntil([&] { return IsWindowVisible(main) != FALSE; }, 90000))
-        << "hidden with no icon for good";
+    EXPECT_TRUE(PumpUntil([&] { return IsWindowVisible(main) != FALSE; }, 90000)) << "hidden with no icon for good";
     EXPECT_EQ(nullptr, TrayWindow());
   });
 }

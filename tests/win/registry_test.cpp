@@ -23,8 +23,8 @@ class RegistryTest : public ::testing::Test {
   // Writes a value with raw bytes and type, as another program might.
   static void WriteRaw(const char* path, const char* name, DWORD type, const std::string& bytes) {
     HKEY key;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                                             nullptr));
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegCreateKeyExA(HKEY_CURRENT_USER, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr));
     RegSetValueExA(key, name, 0, type, reinterpret_cast<const BYTE*>(bytes.data()), static_cast<DWORD>(bytes.size()));
     RegCloseKey(key);
   }
@@ -171,10 +171,14 @@ TEST_F(RegistryTest, AnUnreadableVersionIsNoFirstRunAndKeepsTheSavedSettings) {
 
 TEST_F(RegistryTest, StartupReadsEveryValueOnceVersionExists) {
   WriteRaw(settings::kKeyPath, "Version", REG_SZ, std::string("", 1));  // any Version, even empty
-  const std::pair<const char*, std::string> values[] = {
-      {"SMTPServer", "mail.example.net"}, {"SMTPUsername", "NULL"}, {"SMTPPassword", settings::ScrambleText("pw")},
-      {"SMTPAuth", "3"},  {"SMTPTo", "me@example.net"}, {"SMTPFrom", "ip@example.net"},
-      {"Link", "http://127.0.0.1:8080/ip.php"}, {"Timer", "3600000"}};
+  const std::pair<const char*, std::string> values[] = {{"SMTPServer", "mail.example.net"},
+                                                        {"SMTPUsername", "NULL"},
+                                                        {"SMTPPassword", settings::ScrambleText("pw")},
+                                                        {"SMTPAuth", "3"},
+                                                        {"SMTPTo", "me@example.net"},
+                                                        {"SMTPFrom", "ip@example.net"},
+                                                        {"Link", "http://127.0.0.1:8080/ip.php"},
+                                                        {"Timer", "3600000"}};
   for (const auto& [name, value] : values) WriteRaw(settings::kKeyPath, name, REG_SZ, value + '\0');
   const auto s = settings::LoadStartupSettings();
   EXPECT_FALSE(s.firstRun);

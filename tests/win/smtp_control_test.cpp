@@ -110,15 +110,33 @@ struct Expected {
 
 TEST(SmtpControl, FreshInstancesStartFromTheStoredValues) {
   const std::vector<Expected> expected = {
-      {"authenticationtype", 0},  {"bcc", L""},          {"cc", L""},
-      {"charset", L"us-ascii"},   {"clienthostname", L""}, {"contenttransferencoding", L"7bit"},
-      {"contenttype", L"text/plain"}, {"expiresafter", L""}, {"importance", 0},
-      {"lastsmtpcommand", L""},   {"mailfrom", L""},     {"messagehtml", L""},
-      {"messagesubject", L""},    {"messagetext", L""},  {"notification", 0},
-      {"password", L""},          {"popserver", L""},    {"port", 25},
-      {"raiseerror", false},      {"replyto", L""},      {"sendto", L""},
-      {"sensitivity", 0},         {"server", L""},       {"status", L""},
-      {"timeout", 10000},         {"timestamp", L""},    {"username", L""},
+      {"authenticationtype", 0},
+      {"bcc", L""},
+      {"cc", L""},
+      {"charset", L"us-ascii"},
+      {"clienthostname", L""},
+      {"contenttransferencoding", L"7bit"},
+      {"contenttype", L"text/plain"},
+      {"expiresafter", L""},
+      {"importance", 0},
+      {"lastsmtpcommand", L""},
+      {"mailfrom", L""},
+      {"messagehtml", L""},
+      {"messagesubject", L""},
+      {"messagetext", L""},
+      {"notification", 0},
+      {"password", L""},
+      {"popserver", L""},
+      {"port", 25},
+      {"raiseerror", false},
+      {"replyto", L""},
+      {"sendto", L""},
+      {"sensitivity", 0},
+      {"server", L""},
+      {"status", L""},
+      {"timeout", 10000},
+      {"timestamp", L""},
+      {"username", L""},
   };
   auto checkAll = [&](C_SMTP& smtp) {
     for (const Expected& e : expected) {
@@ -149,8 +167,8 @@ TEST(SmtpControl, ExtentsFollowTheTemplateSizeNotTheFont) {
     UINT templateId;
     std::int32_t x, y;
   };
-  for (const Case& c : {Case{IDD_SMTPCTL_MAIL, 767, 979}, Case{IDD_SMTPCTL_SMALL, 238, 265},
-                        Case{IDD_SMTPCTL_BIGFONT, 767, 979}}) {
+  for (const Case& c :
+       {Case{IDD_SMTPCTL_MAIL, 767, 979}, Case{IDD_SMTPCTL_SMALL, 238, 265}, Case{IDD_SMTPCTL_BIGFONT, 767, 979}}) {
     SCOPED_TRACE(c.templateId);
     WithControl(
         [&](C_SMTP& smtp, HWND) {
@@ -293,8 +311,9 @@ TEST(SmtpControl, Pop3BeforeSmtp) {
     const std::string refused = SendFailure(smtp, m, smtpPort);
     EXPECT_TRUE(Contains(refused, "POP3")) << refused;
   });
-  EXPECT_EQ((std::vector<std::string>{"CAPA", "USER mailer", "PASS s3cret", "QUIT", "CAPA", "USER mailer", "PASS wrong"}),
-            peers.Pop3Log(pop));
+  EXPECT_EQ(
+      (std::vector<std::string>{"CAPA", "USER mailer", "PASS s3cret", "QUIT", "CAPA", "USER mailer", "PASS wrong"}),
+      peers.Pop3Log(pop));
   auto mails = peers.Messages(smtpPort);
   ASSERT_EQ(1u, mails.size()) << "a refused POP3 login must not be followed by SMTP";
   EXPECT_EQ("", mails[0].authMech);

@@ -40,13 +40,15 @@ class Control {
   Control() {
     smtp::RegisterSmtpControl(GetModuleHandleA(nullptr));
     m_hwnd = CreateWindowExA(0, smtp::kSmtpControlClass, "", WS_POPUP, 0, 0, 40, 40, nullptr, nullptr,
-                            GetModuleHandleA(nullptr), nullptr);
+                             GetModuleHandleA(nullptr), nullptr);
   }
   ~Control() { DestroyWindow(m_hwnd); }
   Control(const Control&) = delete;
   Control& operator=(const Control&) = delete;
 
-  HRESULT Call(smtp::SmtpCall& call) { return static_cast<HRESULT>(SendMessageA(m_hwnd, WM_SMTP_INVOKE, 0, reinterpret_cast<LPARAM>(&call))); }
+  HRESULT Call(smtp::SmtpCall& call) {
+    return static_cast<HRESULT>(SendMessageA(m_hwnd, WM_SMTP_INVOKE, 0, reinterpret_cast<LPARAM>(&call)));
+  }
   void Put(std::int32_t dispid, smtp::SmtpValue value) {
     smtp::SmtpCall call = MakeCall(dispid, smtp::SmtpCallKind::PropertyPut, std::move(value));
     EXPECT_EQ(S_OK, Call(call)) << std::hex << dispid;
@@ -112,8 +114,9 @@ TEST_F(SmtpTls, StartTlsCarriesBothLoginsToAServerThatRefusesPlaintextAuth) {
   for (int type : {2, 3}) {
     const std::string mech = type == 2 ? "LOGIN" : "PLAIN";
     SCOPED_TRACE(mech);
-    int port = peers.StartSmtp("tls=starttls&auth=login,plain&user=mailer&password=s3cret%20pass&require_auth=1"
-                               "&auth_require_tls=1");
+    int port = peers.StartSmtp(
+        "tls=starttls&auth=login,plain&user=mailer&password=s3cret%20pass&require_auth=1"
+        "&auth_require_tls=1");
     Control c;
     Fill(c, Mail{Local(port), type});
     EXPECT_EQ("", c.Send());
@@ -159,8 +162,8 @@ TEST_F(SmtpTls, RefusedCertificatesEndTheSendBeforeAnyLoginOrMail) {
                         Case{"untrusted", "implicit", "the server's certificate is not trusted"},
                         Case{"expired", "starttls", "the server's certificate has expired"}}) {
     SCOPED_TRACE(std::string(k.cert) + " " + k.tls);
-    int port = peers.StartSmtp(std::string("auth=login&user=mailer&password=s3cret%20pass&tls=") + k.tls +
-                               "&cert=" + k.cert);
+    int port =
+        peers.StartSmtp(std::string("auth=login&user=mailer&password=s3cret%20pass&tls=") + k.tls + "&cert=" + k.cert);
     Control c;
     Fill(c, Mail{Local(port), 2});
     const bool implicit = std::string(k.tls) == "implicit";
@@ -182,7 +185,8 @@ TEST_F(SmtpTls, RefusedCertificatesEndTheSendBeforeAnyLoginOrMail) {
 TEST_F(SmtpTls, AServerAskingForAnOptionalClientCertificateGetsTheMail) {
   for (const char* tls : {"starttls", "implicit"}) {
     SCOPED_TRACE(tls);
-    int port = peers.StartSmtp(std::string("client_cert=optional&auth=login&user=mailer&password=s3cret%20pass&tls=") + tls);
+    int port =
+        peers.StartSmtp(std::string("client_cert=optional&auth=login&user=mailer&password=s3cret%20pass&tls=") + tls);
     Control c;
     Fill(c, Mail{Local(port), 2});
     if (std::string(tls) == "implicit") c.implicitTls().smtp = port;
@@ -197,8 +201,8 @@ TEST_F(SmtpTls, WithoutCredentialsAnUnverifiableStartTlsStillCarriesTheMailEncry
   Fill(c, Mail{Local(port), 0});
   EXPECT_EQ("", c.Send());
   EXPECT_EQ(1u, peers.Messages(port).size());
-  EXPECT_EQ(peers.SmtpLog(port), (Strings{"EHLO plain", "STARTTLS plain", "EHLO tls", "MAIL tls", "RCPT tls",
-                                          "DATA tls", "QUIT tls"}));
+  EXPECT_EQ(peers.SmtpLog(port),
+            (Strings{"EHLO plain", "STARTTLS plain", "EHLO tls", "MAIL tls", "RCPT tls", "DATA tls", "QUIT tls"}));
 }
 
 TEST_F(SmtpTls, PopBeforeSmtpLogsInOnlyOverATrustedTls) {

@@ -69,9 +69,7 @@ RECT WorkArea() {
 // Pretends the taskbar takes a strip of the screen for one test.
 class TaskbarAt {
  public:
-  explicit TaskbarAt(RECT workArea) : m_saved(WorkArea()) {
-    SystemParametersInfoA(SPI_SETWORKAREA, 0, &workArea, 0);
-  }
+  explicit TaskbarAt(RECT workArea) : m_saved(WorkArea()) { SystemParametersInfoA(SPI_SETWORKAREA, 0, &workArea, 0); }
   ~TaskbarAt() { SystemParametersInfoA(SPI_SETWORKAREA, 0, &m_saved, 0); }
 
  private:
@@ -91,9 +89,8 @@ RECT WindowRect(HWND hwnd) {
 ::testing::AssertionResult SameRect(const RECT& expected, const RECT& actual) {
   if (EqualRect(&expected, &actual)) return ::testing::AssertionSuccess();
   return ::testing::AssertionFailure() << "expected (" << expected.left << "," << expected.top << ")-("
-                                       << expected.right << "," << expected.bottom << "), got ("
-                                       << actual.left << "," << actual.top << ")-(" << actual.right << ","
-                                       << actual.bottom << ")";
+                                       << expected.right << "," << expected.bottom << "), got (" << actual.left << ","
+                                       << actual.top << ")-(" << actual.right << "," << actual.bottom << ")";
 }
 
 struct Popup {
@@ -147,8 +144,8 @@ void RunCycle(RECT wa, POINT hidden, POINT shown) {
   moves.erase(moves.begin());
   moves.pop_back();
   const std::vector<RECT> expected = ExpectedPath(hidden, shown);
-  ASSERT_EQ(expected.size(), moves.size()) << "work area " << wa.left << "," << wa.top << "," << wa.right << ","
-                                           << wa.bottom;
+  ASSERT_EQ(expected.size(), moves.size())
+      << "work area " << wa.left << "," << wa.top << "," << wa.right << "," << wa.bottom;
   for (size_t i = 0; i < expected.size(); ++i) EXPECT_TRUE(SameRect(expected[i], moves[i])) << "move " << i;
 }
 
@@ -191,9 +188,8 @@ TEST(NotifierCycle, AnnouncingWhileSlidingOutJumpsBackAndHoldsAgain) {
   const POINT shown{wa.right - kSkinW, wa.bottom - kSkinH};
   Popup p;
   p.notifier.Announce("first", 50, 50, 1000);
-  ASSERT_TRUE(PumpUntil([&] { return p.notifier.State() == NotifierSlidingOut &&
-                                     WindowRect(p.notifier).top > shown.y + 10; },
-                        5000));
+  ASSERT_TRUE(PumpUntil(
+      [&] { return p.notifier.State() == NotifierSlidingOut && WindowRect(p.notifier).top > shown.y + 10; }, 5000));
 
   p.notifier.Announce("second", 50, 400, 100);
   EXPECT_EQ("second", p.notifier.Text());
@@ -279,8 +275,8 @@ TEST(NotifierMouse, HoverRecoloursTheCaptionShowsAHandAndClicksReachTheOwner) {
   EXPECT_EQ(0, PixelsOf(p.notifier, kNormal));
   EXPECT_EQ(normalBefore, PixelsOf(p.notifier, kHover)) << "same font, other colour";
 
-  EXPECT_EQ(TRUE, p.notifier.SendMessage(WM_SETCURSOR, (WPARAM)p.notifier.GetSafeHwnd(),
-                                         MAKELPARAM(HTCLIENT, WM_MOUSEMOVE)));
+  EXPECT_EQ(TRUE,
+            p.notifier.SendMessage(WM_SETCURSOR, (WPARAM)p.notifier.GetSafeHwnd(), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE)));
   EXPECT_EQ(LoadCursorA(nullptr, IDC_HAND), GetCursor());
   SetCursor(LoadCursorA(nullptr, IDC_ARROW));
   p.notifier.SendMessage(WM_SETCURSOR, (WPARAM)p.notifier.GetSafeHwnd(), MAKELPARAM(HTBORDER, WM_MOUSEMOVE));
@@ -418,10 +414,19 @@ TEST(NotifierRegion, RandomKeyPatternMatchesPixelByPixel) {
   for (COLORREF& c : pixels) {
     // Near-key shades too, so an inexact compare would show.
     switch (random() % 5) {
-      case 0: case 1: c = kKey; break;
-      case 2: c = RGB(25, 35, 86); break;
-      case 3: c = RGB(24, 35, 85); break;
-      default: c = RGB(200, 210, 220); break;
+      case 0:
+      case 1:
+        c = kKey;
+        break;
+      case 2:
+        c = RGB(25, 35, 86);
+        break;
+      case 3:
+        c = RGB(24, 35, 85);
+        break;
+      default:
+        c = RGB(200, 210, 220);
+        break;
     }
   }
   const fw::OwnedBitmap bitmap = MakeBitmap(kW, kH, pixels);

@@ -30,7 +30,8 @@ int main(int argc, char** argv) {
   const int count = std::atoi(argv[2]);
   HINSTANCE instance = GetModuleHandleA(nullptr);
   if (!inet::RegisterInetControl(instance)) return 1;
-  HWND control = CreateWindowExA(0, inet::kInetControlClass, "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, instance, nullptr);
+  HWND control =
+      CreateWindowExA(0, inet::kInetControlClass, "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, instance, nullptr);
   if (!control) return 1;
   CInet inet;
   inet.Attach(control);

@@ -90,8 +90,8 @@ int main(int argc, char** argv) {
   WORD width = 0, height = 0;
   const double readMs = BestMs(rounds * 20, [&] { ui::ReadPixels24(bitmap, width, height); });
 
-  std::printf("skin                 330x328 (read as %ux%u), %ld key pixels, region of %lu rectangles\n", width,
-              height, keyPixels, rects);
+  std::printf("skin                 330x328 (read as %ux%u), %ld key pixels, region of %lu rectangles\n", width, height,
+              keyPixels, rects);
   std::printf("pixel read alone     %9.3f ms\n", readMs);
   std::printf("per key pixel        %9.3f ms  (best of %d)\n", perPixelMs, rounds);
   std::printf("merged row runs      %9.3f ms  (best of %d)\n", runsMs, rounds * 20);
