@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace watch {
+namespace app {
 
 std::optional<std::uint32_t> CheckSchedule::AfterCheck(bool succeeded) {
   if (succeeded) {
@@ -24,4 +24,4 @@ bool CheckSchedule::WorldChanged() {
   return true;
 }
 
-}  // namespace watch
+}  // namespace app

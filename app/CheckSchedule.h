@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <optional>
 
-namespace watch {
+namespace app {
 
 // The first retry after a failed check; each further failure doubles it.
 inline constexpr std::uint32_t kFirstRetryMs = 60'000;
@@ -38,4 +38,4 @@ class CheckSchedule {
   bool m_settling = false;
 };
 
-}  // namespace watch
+}  // namespace app

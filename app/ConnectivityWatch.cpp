@@ -4,6 +4,8 @@
 #include <iphlpapi.h>
 #include <netioapi.h>
 
+namespace app {
+
 namespace {
 
 void CALLBACK OnInterfaceChange(PVOID context, PMIB_IPINTERFACE_ROW, MIB_NOTIFICATION_TYPE) {
@@ -24,3 +26,5 @@ ConnectivityWatch::~ConnectivityWatch() {
   // Waits for a callback in progress, so none runs after this object is gone.
   if (m_registration) CancelMibChangeNotify2(m_registration);
 }
+
+}  // namespace app

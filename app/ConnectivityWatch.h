@@ -6,6 +6,8 @@
 #include <winsock2.h>
 #include <windows.h>
 
+namespace app {
+
 class ConnectivityWatch {
  public:
   ConnectivityWatch(HWND target, UINT message);
@@ -27,3 +29,5 @@ class ConnectivityWatch {
   Target m_target;
   HANDLE m_registration = nullptr;
 };
+
+}  // namespace app

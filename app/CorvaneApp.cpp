@@ -13,21 +13,21 @@ CCorvaneApp::CCorvaneApp() = default;
 CCorvaneApp::~CCorvaneApp() = default;
 
 BOOL CCorvaneApp::InitInstance() {
-  const startup::StartOptions options = startup::ParseCommandLine(GetCommandLineA());
+  const app::StartOptions options = app::ParseCommandLine(GetCommandLineA());
 
   // A second copy would watch, and mail, a second time. It ends at once,
   // bringing the running copy forward as a user who started it expects;
   // a start asked to stay in the tray asks for no window, so it brings none.
-  const SingleInstance instance;
+  const app::SingleInstance instance;
   if (!instance.IsFirst()) {
-    if (!options.inTray) SingleInstance::HandOver(CCorvaneDlg::kTitle);
+    if (!options.inTray) app::SingleInstance::HandOver(CCorvaneDlg::kTitle);
     return FALSE;
   }
 
   // The two controls the main window's template places; a dialog whose
   // control cannot be created ends at once, and so the program ends silently.
-  RegisterInetControl(m_hInstance);
-  RegisterSmtpControl(m_hInstance);
+  inet::RegisterInetControl(m_hInstance);
+  smtp::RegisterSmtpControl(m_hInstance);
 
   CCorvaneDlg dialog;
   if (options.inTray) dialog.StartInTray();

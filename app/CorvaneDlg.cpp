@@ -5,6 +5,7 @@
 
 #include "AboutDlg.h"
 #include "Exceptions.h"
+#include "Handles.h"
 #include "IpCheck.h"
 #include "Registry.h"
 #include "Settings.h"
@@ -25,19 +26,6 @@ constexpr int kTrayAttempts = 15;
 constexpr char kCheckErrorSource[] = "Corvane";
 
 bool IsAnsiLeadByte(unsigned char byte) { return IsDBCSLeadByte(byte) != FALSE; }
-
-// Runs `action` when the scope ends, however it ends.
-template <typename F>
-class ScopeExit {
- public:
-  explicit ScopeExit(F action) : m_action(std::move(action)) {}
-  ~ScopeExit() { m_action(); }
-  ScopeExit(const ScopeExit&) = delete;
-  ScopeExit& operator=(const ScopeExit&) = delete;
-
- private:
-  F m_action;
-};
 
 }  // namespace
 
@@ -77,12 +65,12 @@ BOOL CCorvaneDlg::OnInitDialog() {
   LoadSettings();
   DressPopup();
 
-  m_pConnectivity = std::make_unique<ConnectivityWatch>(m_hWnd, WM_CONNECTIVITY_CHANGED);
+  m_pConnectivity = std::make_unique<app::ConnectivityWatch>(m_hWnd, WM_CONNECTIVITY_CHANGED);
   if (m_bStayHidden) HideToTray();
 
   // The timer runs before the first check, so a program started while
   // offline still checks by itself later; a failed first check shortens it.
-  m_schedule = watch::CheckSchedule(static_cast<UINT>(m_nInterval));
+  m_schedule = app::CheckSchedule(static_cast<UINT>(m_nInterval));
   SetTimer(kCheckTimer, m_schedule.IntervalMs());
   RunCheck();
   return TRUE;
@@ -92,7 +80,7 @@ void CCorvaneDlg::RunCheck() {
   if (m_bChecking) return;  // the running check waits in the settings dialog
   bool completed = false;
   // Set however the check ends; a failure goes on to the box after this.
-  ScopeExit schedule([&] { ScheduleAfter(completed); });
+  fw::ScopeExit schedule([&] { ScheduleAfter(completed); });
   CheckIpAddress();
   completed = true;
 }
@@ -126,13 +114,13 @@ void CCorvaneDlg::DressPopup() {
 void CCorvaneDlg::CheckIpAddress() {
   if (m_bChecking) return;
   m_bChecking = true;
-  ScopeExit done([this] { m_bChecking = false; });
+  fw::ScopeExit done([this] { m_bChecking = false; });
 
   const std::string address = FetchAddress();
   UpdateData(TRUE);  // the fields hold what the last completed check showed
-  m_strStatus = ipcheck::FormatStamp(std::time(nullptr));
+  m_strStatus = app::FormatStamp(std::time(nullptr));
 
-  if (ipcheck::IsChange(address, m_strIP)) {
+  if (app::IsChange(address, m_strIP)) {
     // Accepted before sending: a failed send leaves the field showing the old
     // address, so the next check sees the change again and sends again.
     m_strIP = address;
@@ -146,19 +134,19 @@ void CCorvaneDlg::CheckIpAddress() {
 std::string CCorvaneDlg::FetchAddress() {
   // The pages are tried in order and the first address wins; a page that
   // fails only matters when every other one fails too.
-  std::vector<std::string> urls = ipcheck::SplitPageList(m_strLink);
+  std::vector<std::string> urls = app::SplitPageList(m_strLink);
   if (urls.empty()) urls.push_back(m_strLink);  // fails as an address, with the fetch's own words
   std::vector<std::string> reasons;
   for (const std::string& url : urls) {
     try {
-      std::string address = ipcheck::AddressFromPage(m_inet.OpenURL(url), IsAnsiLeadByte);
+      std::string address = app::AddressFromPage(m_inet.OpenURL(url), IsAnsiLeadByte);
       if (!address.empty()) return address;
-      reasons.push_back(ipcheck::NoAddressText(url));
+      reasons.push_back(app::NoAddressText(url));
     } catch (const CDispatchException& e) {
       reasons.push_back(e.m_strDescription);
     }
   }
-  throw CDispatchException(ipcheck::CombinedFailure(reasons), kCheckErrorSource);
+  throw CDispatchException(app::CombinedFailure(reasons), kCheckErrorSource);
 }
 
 void CCorvaneDlg::AskForMailSettings() {
@@ -178,11 +166,11 @@ void CCorvaneDlg::NotifyChange() {
   m_smtp.SetAuthenticationType(authIndex);
   m_smtp.SetSendTo(m_mail.to);
   m_smtp.SetMailFrom(settings::ShownText(m_mail.from));  // an empty sender, as the test mail sends it
-  m_smtp.SetMessageSubject(ipcheck::kNotificationSubject);
-  m_smtp.SetMessageText(ipcheck::kNotificationPrefix + m_strIP);
+  m_smtp.SetMessageSubject(app::kNotificationSubject);
+  m_smtp.SetMessageText(app::kNotificationPrefix + m_strIP);
   m_smtp.SetRaiseError(TRUE);
   m_smtp.Send();
-  m_notifier.Announce(ipcheck::kPopupCaption, 500, 2000, 500);
+  m_notifier.Announce(app::kPopupCaption, 500, 2000, 500);
 }
 
 LRESULT CCorvaneDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -213,7 +201,7 @@ LRESULT CCorvaneDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
       if (m_bStayHidden) reinterpret_cast<WINDOWPOS*>(lParam)->flags &= ~SWP_SHOWWINDOW;
       break;
     default:
-      if (message == HandOverMessage()) {
+      if (message == app::HandOverMessage()) {
         OnHandOver();
         return 0;
       }
@@ -224,12 +212,23 @@ LRESULT CCorvaneDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
 
 BOOL CCorvaneDlg::OnCommand(UINT id, UINT code, HWND control) {
   switch (id) {
-    case IDC_UPDATE: OnUpdate(); return TRUE;
-    case IDC_SETTINGS: OnSettings(); return TRUE;
-    case IDC_HIDE: OnHide(); return TRUE;
-    case ID_MENU_RESTORE: OnTrayRestore(); return TRUE;
-    case ID_MENU_EXIT: OnTrayExit(); return TRUE;
-    default: return CSkinnableDialog::OnCommand(id, code, control);
+    case IDC_UPDATE:
+      OnUpdate();
+      return TRUE;
+    case IDC_SETTINGS:
+      OnSettings();
+      return TRUE;
+    case IDC_HIDE:
+      OnHide();
+      return TRUE;
+    case ID_MENU_RESTORE:
+      OnTrayRestore();
+      return TRUE;
+    case ID_MENU_EXIT:
+      OnTrayExit();
+      return TRUE;
+    default:
+      return CSkinnableDialog::OnCommand(id, code, control);
   }
 }
 
@@ -258,7 +257,7 @@ void CCorvaneDlg::OnPowerBroadcast(WPARAM event) {
 }
 
 void CCorvaneDlg::OnWorldChanged() {
-  if (m_schedule.WorldChanged()) SetTimer(kSettleTimer, watch::kSettleMs);
+  if (m_schedule.WorldChanged()) SetTimer(kSettleTimer, app::kSettleMs);
 }
 
 // Another start of the program asked for this window: show it, and whatever

@@ -31,8 +31,8 @@ class CCorvaneDlg : public CSkinnableDialog {
   static constexpr char kTitle[] = "Corvane 2.1 by Orlimar";
   static constexpr char kTrayTip[] = "Corvane by Orlimar";
 
-  static constexpr UINT_PTR kCheckTimer = 1;     // the interval, or the back-off after a failure
-  static constexpr UINT_PTR kSettleTimer = 2;    // a check soon after a wake-up or a network change
+  static constexpr UINT_PTR kCheckTimer = 1;      // the interval, or the back-off after a failure
+  static constexpr UINT_PTR kSettleTimer = 2;     // a check soon after a wake-up or a network change
   static constexpr UINT_PTR kTrayRetryTimer = 3;  // adding the tray icon again while the shell is not ready
 
   // Posted from the system's thread when the network interfaces change.
@@ -83,8 +83,8 @@ class CCorvaneDlg : public CSkinnableDialog {
   HICON m_hAppIcon = nullptr;
   std::unique_ptr<CTrayIcon> m_pTrayIcon;
   CTaskbarNotifier m_notifier;
-  watch::CheckSchedule m_schedule{0};
-  std::unique_ptr<ConnectivityWatch> m_pConnectivity;
+  app::CheckSchedule m_schedule{0};
+  std::unique_ptr<app::ConnectivityWatch> m_pConnectivity;
   // While hidden in the tray nothing may show the window but a restore: the
   // dialog manager shows a modal dialog by itself once it first goes idle.
   bool m_bStayHidden = false;

@@ -10,7 +10,7 @@ constexpr char kInetErrorSource[] = "CorvaneInet";
 
 std::string CInet::OpenURL(const std::string& url) {
   if (!GetSafeHwnd()) return {};
-  InetOpenUrlCall call;
+  inet::InetOpenUrlCall call;
   call.url = fw::AnsiToWide(url);
   if (!SendMessage(WM_INET_OPENURL, 0, reinterpret_cast<LPARAM>(&call))) {
     // A window of another class answers 0 and says nothing.

@@ -1,6 +1,6 @@
 #include "IpCheck.h"
 
-namespace ipcheck {
+namespace app {
 
 namespace {
 
@@ -145,4 +145,4 @@ std::string CombinedFailure(const std::vector<std::string>& reasons) {
   return text;
 }
 
-}  // namespace ipcheck
+}  // namespace app

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace ipcheck {
+namespace app {
 
 inline constexpr char kStartMarker[] = "<!--startip-->";
 inline constexpr char kEndMarker[] = "<!--endip-->";
@@ -60,4 +60,4 @@ std::string NoAddressText(const std::string& url);
 // single failure reads as it did alone.
 std::string CombinedFailure(const std::vector<std::string>& reasons);
 
-}  // namespace ipcheck
+}  // namespace app

@@ -1,11 +1,14 @@
 #include "SingleInstance.h"
 
+#include "WindowClass.h"
+
+namespace app {
+
 namespace {
 
 // "Local\" keeps it to this log-on session: another user's copy on the same
 // machine watches for that user.
 constexpr char kMutexName[] = "Local\\Orlimar.Corvane.Running";
-constexpr char kDialogClass[] = "#32770";
 constexpr DWORD kFindWindowMs = 10'000;
 
 }  // namespace
@@ -29,7 +32,7 @@ SingleInstance::~SingleInstance() {
 void SingleInstance::HandOver(const char* mainWindowTitle) {
   const DWORD start = GetTickCount();
   HWND running = nullptr;
-  while (!(running = FindWindowA(kDialogClass, mainWindowTitle)) && GetTickCount() - start < kFindWindowMs)
+  while (!(running = FindWindowA(fw::kDialogClass, mainWindowTitle)) && GetTickCount() - start < kFindWindowMs)
     Sleep(100);
   if (!running) return;
   // The system lets only the foreground process hand the foreground on; this
@@ -39,3 +42,5 @@ void SingleInstance::HandOver(const char* mainWindowTitle) {
   AllowSetForegroundWindow(process);
   PostMessageA(running, HandOverMessage(), 0, 0);
 }
+
+}  // namespace app

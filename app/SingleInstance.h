@@ -4,6 +4,8 @@
 // hands over to the running copy instead of watching (and mailing) twice.
 #include <windows.h>
 
+namespace app {
+
 // The message a later start posts to the running copy's main window: show
 // yourself and come forward. Registered, since it crosses processes.
 UINT HandOverMessage();
@@ -26,3 +28,5 @@ class SingleInstance {
   HANDLE m_mutex = nullptr;
   bool m_bFirst = true;
 };
+
+}  // namespace app

@@ -2,7 +2,7 @@
 
 #include <cctype>
 
-namespace startup {
+namespace app {
 namespace {
 
 // The words of a command line; a quoted stretch (the program's path often
@@ -45,4 +45,4 @@ StartOptions ParseCommandLine(const std::string& commandLine) {
   return options;
 }
 
-}  // namespace startup
+}  // namespace app

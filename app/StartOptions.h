@@ -2,7 +2,7 @@
 // What the command line asks of a start.
 #include <string>
 
-namespace startup {
+namespace app {
 
 struct StartOptions {
   bool inTray = false;  // /tray: start hidden, with only the notification-area icon
@@ -12,4 +12,4 @@ struct StartOptions {
 // hands it over). Switches take / or -, in any case; unknown words are ignored.
 StartOptions ParseCommandLine(const std::string& commandLine);
 
-}  // namespace startup
+}  // namespace app

@@ -8,13 +8,13 @@
 namespace {
 
 // A walk from the start of the text, as a reader of the code page would do it.
-bool OnBoundary(const std::string& text, size_t at, const ipcheck::LeadBytePredicate& isLead) {
+bool OnBoundary(const std::string& text, size_t at, const app::LeadBytePredicate& isLead) {
   size_t i = 0;
   while (i < at) i += (isLead && isLead(static_cast<unsigned char>(text[i]))) ? 2 : 1;
   return i == at;
 }
 
-ipcheck::LeadBytePredicate PredicateFor(std::uint8_t choice) {
+app::LeadBytePredicate PredicateFor(std::uint8_t choice) {
   switch (choice % 4) {
     case 0:
       return {};
@@ -35,19 +35,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // Small signed starts around the page, including negative and past-the-end ones.
   const int start = static_cast<std::int8_t>(in.Byte());
   const bool ownMarkers = choice & 4;
-  std::string startMarker = ipcheck::kStartMarker, endMarker = ipcheck::kEndMarker;
+  std::string startMarker = app::kStartMarker, endMarker = app::kEndMarker;
   if (ownMarkers) {
     startMarker = in.Field('\x01');
     endMarker = in.Field('\x01');
   }
   const std::string page = in.Rest();
-  const ipcheck::LeadBytePredicate isLead = PredicateFor(choice);
+  const app::LeadBytePredicate isLead = PredicateFor(choice);
   const bool simple = !isLead || (choice % 4) == 3;
 
   // FindOnCharBoundary: a hit is a real occurrence, at or after `from`, on a
   // character boundary; with single-byte characters it is exactly find().
   for (long long from : {static_cast<long long>(start), 0LL, static_cast<long long>(page.size())}) {
-    const size_t at = ipcheck::FindOnCharBoundary(page, startMarker, from, isLead);
+    const size_t at = app::FindOnCharBoundary(page, startMarker, from, isLead);
     if (simple) {
       const size_t expected = (from < 0 || static_cast<size_t>(from) > page.size())
                                   ? std::string::npos
@@ -62,7 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
   }
 
-  const std::string cut = ipcheck::ExtractBetween(page, startMarker, endMarker, start, isLead);
+  const std::string cut = app::ExtractBetween(page, startMarker, endMarker, start, isLead);
   if (simple) {
     std::string expected;
     if (start >= 0 && static_cast<size_t>(start) <= page.size()) {
@@ -78,6 +78,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // Whatever the code page, a non-empty cut sits between the two markers.
   if (!cut.empty()) FUZZ_CHECK(page.find(startMarker + cut + endMarker) != std::string::npos);
   // Without a predicate the default argument means single-byte characters.
-  if (!isLead) FUZZ_CHECK(cut == ipcheck::ExtractBetween(page, startMarker, endMarker, start));
+  if (!isLead) FUZZ_CHECK(cut == app::ExtractBetween(page, startMarker, endMarker, start));
   return 0;
 }

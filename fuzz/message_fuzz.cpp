@@ -59,8 +59,10 @@ void CheckStuffed(const std::string& content) {
 }
 
 bool IsContinuationOrKnownHeader(const std::string& line) {
-  static const char* const kNames[] = {"Date: ",    "From: ",       "To: ",           "Cc: ",
-                                       "Reply-To: ", "Subject: ",   "Message-ID: <",  "MIME-Version: 1.0",
+  static const char* const kNames[] = {"Date: ",         "From: ",
+                                       "To: ",           "Cc: ",
+                                       "Reply-To: ",     "Subject: ",
+                                       "Message-ID: <",  "MIME-Version: 1.0",
                                        "Content-Type: ", "Content-Transfer-Encoding: "};
   if (!line.empty() && line[0] == ' ') return true;
   return std::any_of(std::begin(kNames), std::end(kNames), [&](const char* n) { return line.rfind(n, 0) == 0; });
@@ -74,7 +76,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   smtp::MessageStamp stamp;
   const std::int64_t high = in.U16();
   stamp.unixTime = high << 16 | in.U16();                             // the clock's range, not any int64
-  stamp.zoneOffsetMinutes = static_cast<std::int8_t>(in.Byte()) * 7;     // within about 15 hours
+  stamp.zoneOffsetMinutes = static_cast<std::int8_t>(in.Byte()) * 7;  // within about 15 hours
   stamp.uniqueId = "1700000000.fuzz";
   stamp.host = "fuzz.example";
 

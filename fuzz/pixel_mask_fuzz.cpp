@@ -6,7 +6,7 @@
 #include "FuzzCheck.h"
 #include "SkinMask.h"
 
-using namespace corvane::notifier;
+using namespace ui;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   fuzz::Input in(data, size);
@@ -27,9 +27,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FUZZ_CHECK(key.has_value() == (red != -1 && green != -1 && blue != -1));
   // No key: the loader makes no region. The pixels' own first colour keeps
   // the mask interesting then.
-  const KeyColour k = key ? *key : KeyColour{bgr.size() > 2 ? bgr[2] : std::uint8_t{0},
-                                             bgr.size() > 1 ? bgr[1] : std::uint8_t{0},
-                                             bgr.empty() ? std::uint8_t{0} : bgr[0]};
+  const KeyColour k =
+      key ? *key
+          : KeyColour{bgr.size() > 2 ? bgr[2] : std::uint8_t{0}, bgr.size() > 1 ? bgr[1] : std::uint8_t{0},
+                      bgr.empty() ? std::uint8_t{0} : bgr[0]};
 
   // A size that is not read off the bitmap: any width, to cover what the
   // mask functions promise for every size they are handed.

@@ -12,7 +12,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::unique_ptr<char[]> bytes(new char[size == 0 ? 1 : size]);
   if (size > 0) std::memcpy(bytes.get(), data, size);
 
-  const std::string text = TextFromValueBytes(bytes.get(), size);
+  const std::string text = settings::TextFromValueBytes(bytes.get(), size);
   // One terminator dropped, never more, never a byte that is not a terminator.
   const bool terminated = size > 0 && bytes[size - 1] == '\0';
   FUZZ_CHECK(text.size() == (terminated ? size - 1 : size));
@@ -21,9 +21,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // What a write stores (the text and its terminator) reads back as the same
   // text, zero bytes inside included; that is what keeps a scrambled password whole.
   const std::string stored = text + '\0';
-  FUZZ_CHECK(TextFromValueBytes(stored.data(), stored.size()) == text);
-  const std::string scrambled = ScrambleText(text);
+  FUZZ_CHECK(settings::TextFromValueBytes(stored.data(), stored.size()) == text);
+  const std::string scrambled = settings::ScrambleText(text);
   const std::string scrambledStored = scrambled + '\0';
-  FUZZ_CHECK(UnscrambleText(TextFromValueBytes(scrambledStored.data(), scrambledStored.size())) == text);
+  FUZZ_CHECK(settings::UnscrambleText(settings::TextFromValueBytes(scrambledStored.data(), scrambledStored.size())) ==
+             text);
   return 0;
 }

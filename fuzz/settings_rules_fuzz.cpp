@@ -31,12 +31,12 @@ long long ReferenceLeadingInt(const std::string& text) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string text(reinterpret_cast<const char*>(data), size);
 
-  const int value = LeadingInt(text);
+  const int value = settings::LeadingInt(text);
   FUZZ_CHECK(value == ReferenceLeadingInt(text));
 
-  const int interval = IntervalFromText(text);
+  const int interval = settings::IntervalFromText(text);
   FUZZ_CHECK(interval > 0);
-  FUZZ_CHECK(interval == (value > 0 ? value : kDefaultIntervalMs));
+  FUZZ_CHECK(interval == (value > 0 ? value : settings::kDefaultIntervalMs));
 
   const int auth = settings::AuthIndexForText(text);
   FUZZ_CHECK(auth >= -1 && auth < static_cast<int>(settings::kAuthTypes.size()));
@@ -47,7 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string stored = settings::IntervalTextForIndex(index);
   // A known text maps to itself; anything else to the 15-minute default.
   FUZZ_CHECK(stored == text || index == settings::kDefaultIntervalIndex);
-  FUZZ_CHECK(IntervalFromText(stored) > 0);
+  FUZZ_CHECK(settings::IntervalFromText(stored) > 0);
   FUZZ_CHECK(settings::IntervalIndexForText(stored) == index);
 
   FUZZ_CHECK(settings::ShownText(text) == (text == "null" ? "" : text));

@@ -30,20 +30,20 @@ struct Script {
 
 class ScriptTransport : public smtp::Transport {
  public:
-  explicit ScriptTransport(std::shared_ptr<Script> script) : script_(std::move(script)) {}
+  explicit ScriptTransport(std::shared_ptr<Script> script) : m_script(std::move(script)) {}
 
   void Connect(const std::string&, int, int) override {
-    if (script_->refuseConnect) throw smtp::TransportError(smtp::TransportError::Kind::Failed, "refused");
-    connected_ = true;
-    script_->upgraded = false;  // every connection starts in the clear
+    if (m_script->refuseConnect) throw smtp::TransportError(smtp::TransportError::Kind::Failed, "refused");
+    m_connected = true;
+    m_script->upgraded = false;  // every connection starts in the clear
   }
   void Send(std::string_view bytes, int) override {
-    FUZZ_CHECK(connected_);
-    script_->writes.push_back({std::string(bytes), script_->upgraded});
+    FUZZ_CHECK(m_connected);
+    m_script->writes.push_back({std::string(bytes), m_script->upgraded});
   }
   std::size_t Receive(char* buffer, std::size_t capacity, int) override {
-    FUZZ_CHECK(connected_ && capacity > 0);
-    Script& s = *script_;
+    FUZZ_CHECK(m_connected && capacity > 0);
+    Script& s = *m_script;
     if (s.pos >= s.bytes.size()) throw smtp::TransportError(smtp::TransportError::Kind::Closed, "closed");
     // Piece sizes vary from one byte to everything, as a real network's do.
     s.pieceSeed = static_cast<std::uint8_t>(s.pieceSeed * 73 + 41);
@@ -53,12 +53,12 @@ class ScriptTransport : public smtp::Transport {
     s.pos += n;
     return n;
   }
-  void Close() noexcept override { connected_ = false; }
+  void Close() noexcept override { m_connected = false; }
   std::string LocalHostName() override { return "fuzz.example"; }
 
  private:
-  std::shared_ptr<Script> script_;
-  bool connected_ = false;
+  std::shared_ptr<Script> m_script;
+  bool m_connected = false;
 };
 
 bool StartsWith(const std::string& s, const char* prefix) { return s.rfind(prefix, 0) == 0; }
@@ -101,7 +101,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   r.timeoutMs = 60000;
 
   smtp::MessageStamp stamp{1700000000, 60, "1700000000.fuzz", "fuzz.example"};
-  auto upgrade = [script](std::unique_ptr<smtp::Transport> plain, const std::string&, int, smtp::TlsCheck) -> std::unique_ptr<smtp::Transport> {
+  auto upgrade = [script](std::unique_ptr<smtp::Transport> plain, const std::string&, int,
+                          smtp::TlsCheck) -> std::unique_ptr<smtp::Transport> {
     FUZZ_CHECK(plain != nullptr);
     if (script->failHandshake) throw smtp::TransportError(smtp::TransportError::Kind::Failed, "handshake failed");
     script->upgraded = true;
@@ -125,8 +126,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const bool authenticates = r.authenticationType == smtp::kAuthLogin || r.authenticationType == smtp::kAuthPlain;
   // Every form the password takes on the wire; the server is no loopback
   // host, so none of them may ever go out in the clear.
-  const std::string secrets[] = {r.password, smtp::Base64Encode(r.password),
-                                 smtp::Base64Encode(std::string("\0", 1) + r.username + std::string("\0", 1) + r.password)};
+  const std::string secrets[] = {
+      r.password, smtp::Base64Encode(r.password),
+      smtp::Base64Encode(std::string("\0", 1) + r.username + std::string("\0", 1) + r.password)};
   bool smtpStarted = false, dataSent = false, messageSent = false;
   for (const auto& w : script->writes) {
     CheckLines(w.bytes);

@@ -4,20 +4,20 @@
 #include "Text.h"
 #include "WinApp.h"
 
-namespace id = smtp_dispid;
+namespace id = smtp::dispid;
 
 BOOL C_SMTP::Create(const char* windowName, DWORD style, const RECT& rect, CWnd* parent, UINT id) {
-  HWND hwnd = CreateWindowExA(0, kSmtpControlClass, windowName, style, rect.left, rect.top, rect.right - rect.left,
-                              rect.bottom - rect.top, parent ? parent->GetSafeHwnd() : nullptr,
+  HWND hwnd = CreateWindowExA(0, smtp::kSmtpControlClass, windowName, style, rect.left, rect.top,
+                              rect.right - rect.left, rect.bottom - rect.top, parent ? parent->GetSafeHwnd() : nullptr,
                               reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id)), AfxGetInstanceHandle(), nullptr);
   if (!hwnd) return FALSE;
   Attach(hwnd);
   return TRUE;
 }
 
-SmtpValue C_SMTP::Invoke(std::int32_t dispid, SmtpCallKind kind, SmtpValue argument) {
+smtp::SmtpValue C_SMTP::Invoke(std::int32_t dispid, smtp::SmtpCallKind kind, smtp::SmtpValue argument) {
   if (!GetSafeHwnd()) return {};
-  SmtpCall call;
+  smtp::SmtpCall call;
   call.dispid = dispid;
   call.kind = kind;
   call.argument = std::move(argument);
@@ -32,19 +32,19 @@ SmtpValue C_SMTP::Invoke(std::int32_t dispid, SmtpCallKind kind, SmtpValue argum
 }
 
 void C_SMTP::PutText(std::int32_t dispid, const std::string& value) {
-  Invoke(dispid, SmtpCallKind::PropertyPut, fw::AnsiToWide(value));
+  Invoke(dispid, smtp::SmtpCallKind::PropertyPut, fw::AnsiToWide(value));
 }
 
 void C_SMTP::SetServer(const std::string& value) { PutText(id::kServer, value); }
 void C_SMTP::SetUsername(const std::string& value) { PutText(id::kUsername, value); }
 void C_SMTP::SetPassword(const std::string& value) { PutText(id::kPassword, value); }
 void C_SMTP::SetAuthenticationType(int value) {
-  Invoke(id::kAuthenticationType, SmtpCallKind::PropertyPut, static_cast<std::int32_t>(value));
+  Invoke(id::kAuthenticationType, smtp::SmtpCallKind::PropertyPut, static_cast<std::int32_t>(value));
 }
 void C_SMTP::SetSendTo(const std::string& value) { PutText(id::kSendTo, value); }
 void C_SMTP::SetMailFrom(const std::string& value) { PutText(id::kMailFrom, value); }
 void C_SMTP::SetMessageSubject(const std::string& value) { PutText(id::kMessageSubject, value); }
 void C_SMTP::SetMessageText(const std::string& value) { PutText(id::kMessageText, value); }
 // Any nonzero BOOL is true, as an automation boolean would carry it.
-void C_SMTP::SetRaiseError(BOOL value) { Invoke(id::kRaiseError, SmtpCallKind::PropertyPut, value != FALSE); }
-void C_SMTP::Send() { Invoke(id::kSend, SmtpCallKind::Method); }
+void C_SMTP::SetRaiseError(BOOL value) { Invoke(id::kRaiseError, smtp::SmtpCallKind::PropertyPut, value != FALSE); }
+void C_SMTP::Send() { Invoke(id::kSend, smtp::SmtpCallKind::Method); }

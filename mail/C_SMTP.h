@@ -30,6 +30,6 @@ class C_SMTP : public CWnd {
   // Tests reach the properties the program never touches through the same call.
   friend class SmtpPropertyAccess;
 
-  SmtpValue Invoke(std::int32_t dispid, SmtpCallKind kind, SmtpValue argument = {});
+  smtp::SmtpValue Invoke(std::int32_t dispid, smtp::SmtpCallKind kind, smtp::SmtpValue argument = {});
   void PutText(std::int32_t dispid, const std::string& value);
 };

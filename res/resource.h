@@ -1,39 +1,39 @@
 #pragma once
 // Resource and control ids shared by the resource script and the code.
 
-#define IDD_ABOUTBOX            100
-#define ID_STR_ABOUT            101
-#define IDD_CORVANE_DIALOG      102
-#define IDR_MAINFRAME           128
-#define IDR_TRAYMENU            131
-#define IDD_SETTINGS            132
-#define IDB_POPUP_SKIN          136
-#define IDB_MAIN_SKIN           137
+#define IDD_ABOUTBOX       100
+#define ID_STR_ABOUT       101
+#define IDD_CORVANE_DIALOG 102
+#define IDR_MAINFRAME      128
+#define IDR_TRAYMENU       131
+#define IDD_SETTINGS       132
+#define IDB_POPUP_SKIN     136
+#define IDB_MAIN_SKIN      137
 
 // Main window.
-#define IDC_INET                1000
-#define IDC_IP                  1001
-#define IDC_UPDATE              1002
-#define IDC_SMTP                1004
-#define IDC_SETTINGS            1005
-#define IDC_STATUS              1016
-#define IDC_HIDE                1018
+#define IDC_INET     1000
+#define IDC_IP       1001
+#define IDC_UPDATE   1002
+#define IDC_SMTP     1004
+#define IDC_SETTINGS 1005
+#define IDC_STATUS   1016
+#define IDC_HIDE     1018
 
 // Settings dialog (the mail control is IDC_SMTP there too).
-#define IDC_SMTP_SERVER         1006
-#define IDC_USERNAME            1007
-#define IDC_PASSWORD            1008
-#define IDC_SENDTO              1009
-#define IDC_FROM                1010
-#define IDC_AUTHENTICATION      1011
-#define IDC_TIMER               1012
-#define IDC_TEST_EMAIL          1013
-#define IDC_SETTINGS_HELP       1014
-#define IDC_LINK                1015
+#define IDC_SMTP_SERVER    1006
+#define IDC_USERNAME       1007
+#define IDC_PASSWORD       1008
+#define IDC_SENDTO         1009
+#define IDC_FROM           1010
+#define IDC_AUTHENTICATION 1011
+#define IDC_TIMER          1012
+#define IDC_TEST_EMAIL     1013
+#define IDC_SETTINGS_HELP  1014
+#define IDC_LINK           1015
 
 // Tray menu commands.
-#define ID_MENU_RESTORE         32771
-#define ID_MENU_EXIT            32772
+#define ID_MENU_RESTORE 32771
+#define ID_MENU_EXIT    32772
 
 // The About item of the main window's system menu.
-#define ID_SYSCMD_ABOUT         0x0010
+#define ID_SYSCMD_ABOUT 0x0010

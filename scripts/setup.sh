@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(cmake g++ mingw-w64 wine wine32:i386 xvfb xauth x11-apps
-          python3-aiosmtpd imagemagick openssl curl nsis zip php-cli)
+          python3-aiosmtpd imagemagick openssl curl nsis zip php-cli clang-format)
 needed=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || needed+=("$p")

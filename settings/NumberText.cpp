@@ -2,6 +2,8 @@
 
 #include <climits>
 
+namespace settings {
+
 int LeadingInt(const std::string& text) {
   size_t i = 0;
   while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
@@ -22,3 +24,5 @@ int IntervalFromText(const std::string& text) {
   const int ms = LeadingInt(text);
   return ms > 0 ? ms : kDefaultIntervalMs;
 }
+
+}  // namespace settings

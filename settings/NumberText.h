@@ -2,6 +2,8 @@
 // Numbers the registry keeps as text.
 #include <string>
 
+namespace settings {
+
 // Leading blanks, an optional sign, decimal digits; 0 when the text does not
 // begin with a number. Out-of-range values stop at the int limits instead of
 // wrapping.
@@ -12,3 +14,5 @@ int LeadingInt(const std::string& text);
 // never, so it runs at the default 15 minutes instead.
 constexpr int kDefaultIntervalMs = 900000;
 int IntervalFromText(const std::string& text);
+
+}  // namespace settings

@@ -8,8 +8,8 @@
 namespace {
 
 bool IsAcceptedRoot(HKEY root) {
-  return root == HKEY_CLASSES_ROOT || root == HKEY_CURRENT_USER || root == HKEY_LOCAL_MACHINE ||
-         root == HKEY_USERS || root == HKEY_CURRENT_CONFIG;
+  return root == HKEY_CLASSES_ROOT || root == HKEY_CURRENT_USER || root == HKEY_LOCAL_MACHINE || root == HKEY_USERS ||
+         root == HKEY_CURRENT_CONFIG;
 }
 
 }  // namespace
@@ -34,8 +34,8 @@ int CRegistry::OpenKey(HKEY root, const std::string& path, int mode) {
     return mode == 1 ? 1 : 0;
   }
   if (mode == 1) return 0;
-  m_lastError = RegCreateKeyExA(m_root, m_keyPath.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
-                                nullptr, &key, nullptr);
+  m_lastError = RegCreateKeyExA(m_root, m_keyPath.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
+                                &key, nullptr);
   if (m_lastError != ERROR_SUCCESS) return 0;
   m_hKey.reset(key);
   return 1;
@@ -62,7 +62,7 @@ bool CRegistry::HasValue(const std::string& name) const {
 int CRegistry::ReadValue(const std::string& name, std::string& holder) {
   if (!QueryValue(name)) return 0;
   try {
-    holder = TextFromValueBytes(m_valueBuffer.get(), m_valueSize);
+    holder = settings::TextFromValueBytes(m_valueBuffer.get(), m_valueSize);
   } catch (const std::bad_alloc&) {
     return 0;
   }

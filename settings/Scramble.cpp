@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+namespace settings {
+
 namespace {
 
 // Changing these would make every password already stored unreadable.
@@ -24,7 +26,10 @@ std::string UnscrambleText(std::string text) {
   for (size_t i = 0; i < text.size(); ++i) {
     const auto pos = static_cast<std::uint8_t>(i);
     const auto stored = static_cast<std::uint8_t>(text[i]);
-    text[i] = static_cast<char>(static_cast<std::uint8_t>((stored ^ static_cast<std::uint8_t>(kC * pos)) - kA * pos + kB));
+    text[i] =
+        static_cast<char>(static_cast<std::uint8_t>((stored ^ static_cast<std::uint8_t>(kC * pos)) - kA * pos + kB));
   }
   return text;
 }
+
+}  // namespace settings

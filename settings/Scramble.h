@@ -4,5 +4,9 @@
 // encryption and is not meant to be.
 #include <string>
 
+namespace settings {
+
 std::string ScrambleText(std::string text);
 std::string UnscrambleText(std::string text);
+
+}  // namespace settings

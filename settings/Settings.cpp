@@ -56,9 +56,14 @@ BOOL Settings::OnInitDialog() {
 
 BOOL Settings::OnCommand(UINT id, UINT code, HWND control) {
   switch (id) {
-    case IDC_TEST_EMAIL: OnTestEmail(); return TRUE;
-    case IDC_SETTINGS_HELP: OnHelp(); return TRUE;
-    default: return CDialog::OnCommand(id, code, control);
+    case IDC_TEST_EMAIL:
+      OnTestEmail();
+      return TRUE;
+    case IDC_SETTINGS_HELP:
+      OnHelp();
+      return TRUE;
+    default:
+      return CDialog::OnCommand(id, code, control);
   }
 }
 
@@ -99,8 +104,7 @@ void Settings::OnOK() {
     failures = settings::WriteMailSettings(registry, m_mail);
     settings::WriteSetting(registry, settings::kTimer, m_strInterval, failures);
     // There is no checking without a page: a cleared field brings back the default.
-    settings::WriteSetting(registry, settings::kLink, m_strLink.empty() ? settings::kDefaultLink : m_strLink,
-                           failures);
+    settings::WriteSetting(registry, settings::kLink, m_strLink.empty() ? settings::kDefaultLink : m_strLink, failures);
   }
   if (!failures.empty()) {
     // The dialog stays, with what was typed, for another try or Discard.

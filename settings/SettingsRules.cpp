@@ -16,7 +16,7 @@ std::string IntervalTextForIndex(int index) {
 }
 
 int AuthIndexForText(const std::string& code) {
-  const int index = LeadingInt(code);
+  const int index = settings::LeadingInt(code);
   return index >= 0 && index < static_cast<int>(kAuthTypes.size()) ? index : -1;
 }
 
@@ -31,11 +31,13 @@ TestMailCheck CheckTestMailSettings(const TypedMailSettings& typed) {
     check.failed = true;
   };
   if (typed.server.empty())
-    fail("'SMTP Server' field cannot be empty.  Please enter your e-mail server name.\n"
-         "Examples: mail.example.com, smtp.example.com, outgoing.example.com");
+    fail(
+        "'SMTP Server' field cannot be empty.  Please enter your e-mail server name.\n"
+        "Examples: mail.example.com, smtp.example.com, outgoing.example.com");
   if (typed.authIndex == kAuthLogin && (typed.username.empty() || typed.password.empty()))
-    fail("Must enter username and password when 'Login' Authentication is selected. Your username may either be "
-         "the login you use to login to your e-mail server, or, in some cases, your whole e-mail address.");
+    fail(
+        "Must enter username and password when 'Login' Authentication is selected. Your username may either be "
+        "the login you use to login to your e-mail server, or, in some cases, your whole e-mail address.");
   if (typed.to.empty()) fail("Must enter a valid e-mail address to send IP updates to!");
   if (typed.from.empty())
     check.messages.emplace_back(

@@ -28,7 +28,7 @@ void ReadPassword(CRegistry& registry, std::string& password) {
   std::string scrambled;
   if (!registry.ReadValue(kPassword, scrambled)) return;
   // The marker is no password; unscrambled it would be four bytes of noise.
-  password = scrambled == kNotSet ? std::string() : UnscrambleText(scrambled);
+  password = scrambled == kNotSet ? std::string() : settings::UnscrambleText(scrambled);
 }
 
 void WritePassword(CRegistry& registry, const std::string& password, std::string& failures) {
@@ -87,16 +87,16 @@ StartupSettings LoadStartupSettings() {
     registry.DeleteValue(kProtectedPassword);  // one left behind would be read before the marker
     registry.WriteValue(kAuth, kDefaultAuth);
     registry.WriteValue(kLink, kDefaultLink);
-    registry.WriteValue(kTimer, std::to_string(kDefaultIntervalMs));
+    registry.WriteValue(kTimer, std::to_string(settings::kDefaultIntervalMs));
     result.link = kDefaultLink;
-    result.intervalMs = kDefaultIntervalMs;
+    result.intervalMs = settings::kDefaultIntervalMs;
   } else {
     ReadMailSettings(registry, result.mail);
     registry.ReadValue(kLink, result.link);
     result.link = LinkFromStored(result.link);
     std::string timer;
     registry.ReadValue(kTimer, timer);
-    result.intervalMs = IntervalFromText(timer);
+    result.intervalMs = settings::IntervalFromText(timer);
   }
   registry.CloseKey();
   return result;

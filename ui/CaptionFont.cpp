@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 
-namespace corvane::notifier {
+namespace ui {
 
 FontLook LookFromStyle(std::uint32_t bits) {
   return {.weight = (bits & StyleBold) ? 700 : 400,
@@ -22,4 +22,4 @@ std::string FitFaceName(std::string_view face) {
   return std::string(face.substr(0, kMaxFace));
 }
 
-}  // namespace corvane::notifier
+}  // namespace ui

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-namespace corvane::notifier {
+namespace ui {
 
 enum CaptionStyle : std::uint32_t {
   StyleBold = 1,
@@ -33,4 +33,4 @@ std::int32_t PointSizeToHeight(std::int32_t tenthsOfPoint, std::int32_t ppi);
 // LOGFONT's face field holds 32 bytes including the terminator.
 std::string FitFaceName(std::string_view face);
 
-}  // namespace corvane::notifier
+}  // namespace ui

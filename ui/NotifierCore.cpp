@@ -1,6 +1,6 @@
 #include "NotifierCore.h"
 
-namespace corvane::notifier {
+namespace ui {
 
 TaskbarEdge EdgeOfTaskbar(const Rect& wa, std::int32_t cxScreen, std::int32_t cyScreen) {
   // Differences taken in unsigned arithmetic so they wrap exactly as the
@@ -13,8 +13,7 @@ TaskbarEdge EdgeOfTaskbar(const Rect& wa, std::int32_t cxScreen, std::int32_t cy
   return EdgeBottom;
 }
 
-Cycle CycleFor(TaskbarEdge edge, const Rect& wa, std::int32_t cx, std::int32_t cy,
-               std::int32_t step) {
+Cycle CycleFor(TaskbarEdge edge, const Rect& wa, std::int32_t cx, std::int32_t cy, std::int32_t step) {
   Cycle c;
   c.edge = edge;
   switch (edge) {
@@ -45,54 +44,51 @@ Cycle CycleFor(TaskbarEdge edge, const Rect& wa, std::int32_t cx, std::int32_t c
 }
 
 void NotifierCore::SetSkinSize(std::int32_t cx, std::int32_t cy) {
-  cxSkin_ = cx;
-  cySkin_ = cy;
+  m_cxSkin = cx;
+  m_cySkin = cy;
 }
 
-bool NotifierCore::TimerRunning(NotifierTimer id) const {
-  return (running_ & (1u << id)) != 0;
-}
+bool NotifierCore::TimerRunning(NotifierTimer id) const { return (m_running & (1u << id)) != 0; }
 
 void NotifierCore::Start(Effects& fx, NotifierTimer id, std::uint32_t ms) {
   // SetTimer on a running id restarts it, so starting twice is still one timer.
-  running_ |= 1u << id;
+  m_running |= 1u << id;
   fx.push_back({.kind = Effect::StartTimer, .timer = id, .ms = ms});
 }
 
 void NotifierCore::Kill(Effects& fx, NotifierTimer id) {
   if (!TimerRunning(id)) return;
-  running_ &= ~(1u << id);
+  m_running &= ~(1u << id);
   fx.push_back({.kind = Effect::KillTimer, .timer = id});
 }
 
 void NotifierCore::Place(Effects& fx) const {
-  fx.push_back({.kind = Effect::MoveTo, .x = now_.x, .y = now_.y, .cx = cxSkin_, .cy = cySkin_});
+  fx.push_back({.kind = Effect::MoveTo, .x = m_now.x, .y = m_now.y, .cx = m_cxSkin, .cy = m_cySkin});
 }
 
-std::optional<Effects> NotifierCore::Announce(const Rect& wa, std::int32_t cxScreen,
-                                              std::int32_t cyScreen, std::uint32_t msAppear,
-                                              std::uint32_t msStay, std::uint32_t msHide) {
-  const Cycle cycle = CycleFor(EdgeOfTaskbar(wa, cxScreen, cyScreen), wa, cxSkin_, cySkin_, kStep);
+std::optional<Effects> NotifierCore::Announce(const Rect& wa, std::int32_t cxScreen, std::int32_t cyScreen,
+                                              std::uint32_t msAppear, std::uint32_t msStay, std::uint32_t msHide) {
+  const Cycle cycle = CycleFor(EdgeOfTaskbar(wa, cxScreen, cyScreen), wa, m_cxSkin, m_cySkin, kStep);
   // No steps means no skin (or a sliver of one): nothing could slide, and
   // the intervals would divide by zero.
   if (cycle.steps < 1) return std::nullopt;
 
-  msAppear_ = msAppear;
-  msStay_ = msStay;
-  msHide_ = msHide;
+  m_msAppear = msAppear;
+  m_msStay = msStay;
+  m_msHide = msHide;
 
   Effects fx;
-  switch (state_) {
+  switch (m_state) {
     case NotifierIdle:
       // The window shows where it was parked (zero size); the first tick puts
       // it at the hidden position, so nothing flashes on screen here.
       fx.push_back({.kind = Effect::Show});
-      edge_ = cycle.edge;
-      hidden_ = cycle.hidden;
-      msStepIn_ = msAppear / static_cast<std::uint32_t>(cycle.steps);
-      msStepOut_ = msHide / static_cast<std::uint32_t>(cycle.steps);
-      now_ = hidden_;
-      Start(fx, TimerSlideIn, msStepIn_);
+      m_edge = cycle.edge;
+      m_hidden = cycle.hidden;
+      m_msStepIn = msAppear / static_cast<std::uint32_t>(cycle.steps);
+      m_msStepOut = msHide / static_cast<std::uint32_t>(cycle.steps);
+      m_now = m_hidden;
+      Start(fx, TimerSlideIn, m_msStepIn);
       break;
     case NotifierSlidingIn:
       // The slide keeps the pace it started with; the new hold time is read
@@ -106,17 +102,17 @@ std::optional<Effects> NotifierCore::Announce(const Rect& wa, std::int32_t cxScr
       // left running, that timer would slide the new caption away at once and
       // the restarted hold would later dismiss an already hidden popup.
       Kill(fx, TimerSlideOut);
-      Start(fx, TimerHold, msStay_);
+      Start(fx, TimerHold, m_msStay);
       break;
     case NotifierSlidingOut:
       // Jump back to fully shown and hold again; the state reads "sliding
       // out" once more from the first tick after the new hold.
       Kill(fx, TimerSlideOut);
-      Start(fx, TimerHold, msStay_);
+      Start(fx, TimerHold, m_msStay);
       if (cycle.edge == EdgeLeft || cycle.edge == EdgeRight) {
-        now_.x = cycle.shown.x;
+        m_now.x = cycle.shown.x;
       } else {
-        now_.y = cycle.shown.y;
+        m_now.y = cycle.shown.y;
       }
       Place(fx);
       fx.push_back({.kind = Effect::Redraw});
@@ -144,29 +140,41 @@ Effects NotifierCore::OnTimer(std::uint32_t id) {
 
 Effects NotifierCore::SlideInTick() {
   Effects fx;
-  state_ = NotifierSlidingIn;
+  m_state = NotifierSlidingIn;
   const std::int32_t s = kStep;
   bool moved = true;
-  switch (edge_) {
+  switch (m_edge) {
     case EdgeTop:
-      if (now_.y - hidden_.y < cySkin_) now_.y += s; else moved = false;
+      if (m_now.y - m_hidden.y < m_cySkin)
+        m_now.y += s;
+      else
+        moved = false;
       break;
     case EdgeLeft:
-      if (now_.x - hidden_.x < cxSkin_) now_.x += s; else moved = false;
+      if (m_now.x - m_hidden.x < m_cxSkin)
+        m_now.x += s;
+      else
+        moved = false;
       break;
     case EdgeRight:
-      if (now_.x > hidden_.x - cxSkin_) now_.x -= s; else moved = false;
+      if (m_now.x > m_hidden.x - m_cxSkin)
+        m_now.x -= s;
+      else
+        moved = false;
       break;
     case EdgeBottom:
-      if (now_.y > hidden_.y - cySkin_) now_.y -= s; else moved = false;
+      if (m_now.y > m_hidden.y - m_cySkin)
+        m_now.y -= s;
+      else
+        moved = false;
       break;
     default:
       break;
   }
   if (!moved) {
     Kill(fx, TimerSlideIn);
-    Start(fx, TimerHold, msStay_);
-    state_ = NotifierHolding;
+    Start(fx, TimerHold, m_msStay);
+    m_state = NotifierHolding;
   }
   // Placed even on the finishing tick, where the position has not changed.
   Place(fx);
@@ -177,27 +185,39 @@ Effects NotifierCore::HoldTick() {
   // The state stays "holding" until the first slide-out tick.
   Effects fx;
   Kill(fx, TimerHold);
-  Start(fx, TimerSlideOut, msStepOut_);
+  Start(fx, TimerSlideOut, m_msStepOut);
   return fx;
 }
 
 Effects NotifierCore::SlideOutTick() {
   Effects fx;
-  state_ = NotifierSlidingOut;
+  m_state = NotifierSlidingOut;
   const std::int32_t s = kStep;
   bool moved = true;
-  switch (edge_) {
+  switch (m_edge) {
     case EdgeTop:
-      if (now_.y > hidden_.y) now_.y -= s; else moved = false;
+      if (m_now.y > m_hidden.y)
+        m_now.y -= s;
+      else
+        moved = false;
       break;
     case EdgeLeft:
-      if (now_.x > hidden_.x) now_.x -= s; else moved = false;
+      if (m_now.x > m_hidden.x)
+        m_now.x -= s;
+      else
+        moved = false;
       break;
     case EdgeRight:
-      if (now_.x < hidden_.x) now_.x += s; else moved = false;
+      if (m_now.x < m_hidden.x)
+        m_now.x += s;
+      else
+        moved = false;
       break;
     case EdgeBottom:
-      if (now_.y < hidden_.y) now_.y += s; else moved = false;
+      if (m_now.y < m_hidden.y)
+        m_now.y += s;
+      else
+        moved = false;
       break;
     default:
       moved = false;
@@ -219,7 +239,7 @@ void NotifierCore::DismissInto(Effects& fx) {
   Kill(fx, TimerSlideOut);
   fx.push_back({.kind = Effect::Collapse});
   fx.push_back({.kind = Effect::Hide});
-  state_ = NotifierIdle;
+  m_state = NotifierIdle;
 }
 
 Effects NotifierCore::Dismiss() {
@@ -228,4 +248,4 @@ Effects NotifierCore::Dismiss() {
   return fx;
 }
 
-}  // namespace corvane::notifier
+}  // namespace ui

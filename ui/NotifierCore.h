@@ -11,7 +11,7 @@
 #include <optional>
 #include <vector>
 
-namespace corvane::notifier {
+namespace ui {
 
 // These values go straight to SetTimer/KillTimer and into the popup's fields,
 // so they are fixed numbers, not just distinct names.
@@ -61,8 +61,7 @@ struct Cycle {
   Point shown;
   std::int32_t steps = 0;
 };
-Cycle CycleFor(TaskbarEdge edge, const Rect& workArea, std::int32_t cx, std::int32_t cy,
-               std::int32_t step);
+Cycle CycleFor(TaskbarEdge edge, const Rect& workArea, std::int32_t cx, std::int32_t cy, std::int32_t step);
 
 // One thing the window layer must do, in the order handed back.
 struct Effect {
@@ -99,9 +98,8 @@ class NotifierCore {
   // missing or too small to move in 2-pixel steps along the taskbar's axis
   // (there would be no steps to divide the times by). On a refusal nothing
   // has changed, and the caller should leave its caption alone too.
-  std::optional<Effects> Announce(const Rect& workArea, std::int32_t cxScreen,
-                                  std::int32_t cyScreen, std::uint32_t msAppear,
-                                  std::uint32_t msStay, std::uint32_t msHide);
+  std::optional<Effects> Announce(const Rect& workArea, std::int32_t cxScreen, std::int32_t cyScreen,
+                                  std::uint32_t msAppear, std::uint32_t msStay, std::uint32_t msHide);
 
   // One WM_TIMER. Ids that are not ours, or not running, do nothing.
   Effects OnTimer(std::uint32_t id);
@@ -109,17 +107,17 @@ class NotifierCore {
   // Stops whatever runs, parks the window at zero size and hides it.
   Effects Dismiss();
 
-  NotifierState State() const { return state_; }
-  Point Position() const { return now_; }
-  Point Hidden() const { return hidden_; }
-  std::int32_t Edge() const { return edge_; }
-  std::int32_t SkinWidth() const { return cxSkin_; }
-  std::int32_t SkinHeight() const { return cySkin_; }
-  std::uint32_t AppearMs() const { return msAppear_; }
-  std::uint32_t StayMs() const { return msStay_; }
-  std::uint32_t HideMs() const { return msHide_; }
-  std::uint32_t StepInMs() const { return msStepIn_; }
-  std::uint32_t StepOutMs() const { return msStepOut_; }
+  NotifierState State() const { return m_state; }
+  Point Position() const { return m_now; }
+  Point Hidden() const { return m_hidden; }
+  std::int32_t Edge() const { return m_edge; }
+  std::int32_t SkinWidth() const { return m_cxSkin; }
+  std::int32_t SkinHeight() const { return m_cySkin; }
+  std::uint32_t AppearMs() const { return m_msAppear; }
+  std::uint32_t StayMs() const { return m_msStay; }
+  std::uint32_t HideMs() const { return m_msHide; }
+  std::uint32_t StepInMs() const { return m_msStepIn; }
+  std::uint32_t StepOutMs() const { return m_msStepOut; }
   bool TimerRunning(NotifierTimer id) const;
 
  private:
@@ -131,14 +129,14 @@ class NotifierCore {
   Effects HoldTick();
   Effects SlideOutTick();
 
-  std::int32_t cxSkin_ = 0, cySkin_ = 0;
-  NotifierState state_ = NotifierIdle;
-  std::uint32_t msAppear_ = 0, msStay_ = 0, msHide_ = 0;
-  std::uint32_t msStepIn_ = 0, msStepOut_ = 0;
-  Point hidden_;
-  Point now_;
-  std::int32_t edge_ = 0;  // 0 until the first cycle picks an edge
-  std::uint32_t running_ = 0;  // bit (1 << id) per running timer
+  std::int32_t m_cxSkin = 0, m_cySkin = 0;
+  NotifierState m_state = NotifierIdle;
+  std::uint32_t m_msAppear = 0, m_msStay = 0, m_msHide = 0;
+  std::uint32_t m_msStepIn = 0, m_msStepOut = 0;
+  Point m_hidden;
+  Point m_now;
+  std::int32_t m_edge = 0;      // 0 until the first cycle picks an edge
+  std::uint32_t m_running = 0;  // bit (1 << id) per running timer
 };
 
-}  // namespace corvane::notifier
+}  // namespace ui

@@ -2,22 +2,18 @@
 
 #include <stdexcept>
 
-namespace corvane::notifier {
+namespace ui {
 
 std::optional<KeyColour> KeyFromArgs(std::int16_t red, std::int16_t green, std::int16_t blue) {
   if (red == -1 || green == -1 || blue == -1) return std::nullopt;
-  return KeyColour{static_cast<std::uint8_t>(red), static_cast<std::uint8_t>(green),
-                   static_cast<std::uint8_t>(blue)};
+  return KeyColour{static_cast<std::uint8_t>(red), static_cast<std::uint8_t>(green), static_cast<std::uint8_t>(blue)};
 }
 
 PixelSize ReadableSize(std::int32_t bitmapWidth, std::int32_t bitmapHeight) {
-  return {static_cast<std::uint16_t>(bitmapWidth - bitmapWidth % 4),
-          static_cast<std::uint16_t>(bitmapHeight)};
+  return {static_cast<std::uint16_t>(bitmapWidth - bitmapWidth % 4), static_cast<std::uint16_t>(bitmapHeight)};
 }
 
-std::size_t PixelBytes(PixelSize size) {
-  return std::size_t{size.width} * size.height * 3;
-}
+std::size_t PixelBytes(PixelSize size) { return std::size_t{size.width} * size.height * 3; }
 
 namespace {
 
@@ -33,8 +29,7 @@ bool IsKey(const std::uint8_t* px, KeyColour key) {
 
 }  // namespace
 
-std::vector<std::uint8_t> KeyMask(std::span<const std::uint8_t> bgr, PixelSize size,
-                                  KeyColour key) {
+std::vector<std::uint8_t> KeyMask(std::span<const std::uint8_t> bgr, PixelSize size, KeyColour key) {
   RequireWholeImage(bgr, size);
   const std::size_t count = std::size_t{size.width} * size.height;
   std::vector<std::uint8_t> mask(count);
@@ -58,4 +53,4 @@ std::vector<RowRun> OpaqueRuns(std::span<const std::uint8_t> bgr, PixelSize size
   return runs;
 }
 
-}  // namespace corvane::notifier
+}  // namespace ui

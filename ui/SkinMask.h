@@ -9,7 +9,7 @@
 #include <span>
 #include <vector>
 
-namespace corvane::notifier {
+namespace ui {
 
 struct KeyColour {
   std::uint8_t red = 0, green = 0, blue = 0;
@@ -35,8 +35,7 @@ std::size_t PixelBytes(PixelSize size);
 // PixelBytes(size).
 
 // One byte per pixel, row by row: 1 where the pixel is exactly the key.
-std::vector<std::uint8_t> KeyMask(std::span<const std::uint8_t> bgr, PixelSize size,
-                                  KeyColour key);
+std::vector<std::uint8_t> KeyMask(std::span<const std::uint8_t> bgr, PixelSize size, KeyColour key);
 
 // The visible part of the skin as horizontal runs of non-key pixels, row by
 // row, left to right; [left, right) on row y. The union of the rectangles
@@ -48,4 +47,4 @@ struct RowRun {
 };
 std::vector<RowRun> OpaqueRuns(std::span<const std::uint8_t> bgr, PixelSize size, KeyColour key);
 
-}  // namespace corvane::notifier
+}  // namespace ui

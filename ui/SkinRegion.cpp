@@ -6,7 +6,7 @@
 
 #include "SkinMask.h"
 
-namespace corvane::notifier {
+namespace ui {
 
 std::unique_ptr<BYTE[]> ReadPixels24(HBITMAP bitmap, WORD& width, WORD& height) {
   BITMAP info{};
@@ -59,4 +59,4 @@ fw::OwnedRegion RegionFromBitmap(HBITMAP bitmap, BYTE red, BYTE green, BYTE blue
       ExtCreateRegion(nullptr, static_cast<DWORD>(data.size()), reinterpret_cast<const RGNDATA*>(data.data())));
 }
 
-}  // namespace corvane::notifier
+}  // namespace ui

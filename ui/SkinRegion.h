@@ -8,7 +8,7 @@
 
 #include "Handles.h"
 
-namespace corvane::notifier {
+namespace ui {
 
 // Top-down rows of blue, green, red, width rounded down to a multiple of 4
 // so rows need no padding; null when the pixels cannot be read.
@@ -18,4 +18,4 @@ std::unique_ptr<BYTE[]> ReadPixels24(HBITMAP bitmap, WORD& width, WORD& height);
 // pixel of the key colour; null when the pixels cannot be read.
 fw::OwnedRegion RegionFromBitmap(HBITMAP bitmap, BYTE red, BYTE green, BYTE blue);
 
-}  // namespace corvane::notifier
+}  // namespace ui

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include <windowsx.h>
+
 #include "WinApp.h"
 
 namespace {
@@ -35,8 +37,7 @@ BOOL CSkinnableDialog::OnInitDialog() {
 }
 
 BOOL CSkinnableDialog::SetSkinBitmap(UINT resourceId) {
-  HANDLE image = LoadImageA(AfxGetInstanceHandle(), MAKEINTRESOURCEA(resourceId), IMAGE_BITMAP, 0, 0,
-                            LR_DEFAULTCOLOR);
+  HANDLE image = LoadImageA(AfxGetInstanceHandle(), MAKEINTRESOURCEA(resourceId), IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR);
   return SetSkinBitmap(static_cast<HBITMAP>(image));
 }
 
@@ -84,24 +85,28 @@ BOOL CSkinnableDialog::SetColorKey(COLORREF key, BOOL enable) {
 LRESULT CSkinnableDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_LBUTTONDOWN:
-      return OnLButtonDown(wParam, lParam);
+      OnLButtonDown(static_cast<UINT>(wParam), {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
+      break;
     case WM_ERASEBKGND:
       return OnEraseBkgnd(reinterpret_cast<HDC>(wParam));
-    case WM_SIZE:
-      return OnSize(static_cast<UINT>(wParam), LOWORD(lParam), HIWORD(lParam));
+    case WM_SIZE: {
+      // The default handling runs first; the skin then repaints over it.
+      const LRESULT result = CDialog::WindowProc(message, wParam, lParam);
+      OnSize(static_cast<UINT>(wParam), {LOWORD(lParam), HIWORD(lParam)});
+      return result;
+    }
   }
   return CDialog::WindowProc(message, wParam, lParam);
 }
 
 // A press on the face acts as a press on a caption the window does not have,
 // so the system's own move loop drags the window.
-LRESULT CSkinnableDialog::OnLButtonDown(WPARAM flags, LPARAM clientPoint) {
-  if (m_bFaceDrag) PostMessage(WM_NCLBUTTONDOWN, HTCAPTION, clientPoint);
-  return DefWindowProc(WM_LBUTTONDOWN, flags, clientPoint);
+void CSkinnableDialog::OnLButtonDown(UINT, POINT point) {
+  if (m_bFaceDrag) PostMessage(WM_NCLBUTTONDOWN, HTCAPTION, MAKELPARAM(point.x, point.y));
 }
 
-LRESULT CSkinnableDialog::OnEraseBkgnd(HDC dc) {
-  const LRESULT result = DefWindowProc(WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+BOOL CSkinnableDialog::OnEraseBkgnd(HDC dc) {
+  const BOOL result = static_cast<BOOL>(DefWindowProc(WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc), 0));
   if (!m_hSkin) return result;
   RECT client{};
   GetClientRect(&client);
@@ -144,8 +149,6 @@ void CSkinnableDialog::DrawSkin(HDC target, HDC skin, int cw, int ch) const {
 
 // The skin is drawn relative to the client size, so any change of size
 // repaints all of it, not only the strip the system thinks is new.
-LRESULT CSkinnableDialog::OnSize(UINT type, int cx, int cy) {
-  const LRESULT result = DefWindowProc(WM_SIZE, type, MAKELPARAM(cx, cy));
+void CSkinnableDialog::OnSize(UINT, SIZE) {
   if (m_hSkin) Invalidate(TRUE);
-  return result;
 }

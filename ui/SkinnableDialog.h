@@ -38,9 +38,9 @@ class CSkinnableDialog : public CDialog {
   BOOL OnInitDialog() override;
   LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
-  LRESULT OnLButtonDown(WPARAM flags, LPARAM clientPoint);
-  LRESULT OnEraseBkgnd(HDC dc);
-  LRESULT OnSize(UINT type, int cx, int cy);
+  void OnLButtonDown(UINT flags, POINT point);
+  BOOL OnEraseBkgnd(HDC dc);
+  void OnSize(UINT type, SIZE size);
 
   BOOL m_bFaceDrag = TRUE;
   fw::OwnedBitmap m_hSkin;

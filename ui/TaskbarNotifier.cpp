@@ -7,24 +7,22 @@
 
 #include "SkinMask.h"
 #include "SkinRegion.h"
-
-namespace nc = corvane::notifier;
+#include "WindowClassNames.h"
 
 namespace {
 
-constexpr char kWindowClass[] = "CorvaneTaskbarNotifier";
 constexpr UINT kMoveFlags = SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOOWNERZORDER;
 constexpr UINT kRedrawNow = RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW;
 constexpr UINT kCaptionFormat = DT_CENTER | DT_VCENTER | DT_WORDBREAK | DT_END_ELLIPSIS;
 
-nc::Rect WorkArea() {
+ui::Rect WorkArea() {
   RECT rc{};
   SystemParametersInfoA(SPI_GETWORKAREA, 0, &rc, 0);
   return {rc.left, rc.top, rc.right, rc.bottom};
 }
 
 void ApplyLook(LOGFONTA& font, UINT styleBits) {
-  const nc::FontLook look = nc::LookFromStyle(styleBits);
+  const ui::FontLook look = ui::LookFromStyle(styleBits);
   font.lfWeight = look.weight;
   font.lfItalic = look.italic ? TRUE : FALSE;
   font.lfUnderline = look.underline ? TRUE : FALSE;
@@ -40,8 +38,8 @@ CTaskbarNotifier::~CTaskbarNotifier() {
 
 BOOL CTaskbarNotifier::CreatePopup(CWnd* parent) {
   m_pParent = parent;
-  return CreateEx(0, kWindowClass, "", WS_POPUP, 0, 0, 0, 0, parent ? parent->GetSafeHwnd() : nullptr,
-                  nullptr, 0, LoadCursorA(nullptr, IDC_ARROW), reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1));
+  return CreateEx(0, ui::kPopupWindowClass, "", WS_POPUP, 0, 0, 0, 0, parent ? parent->GetSafeHwnd() : nullptr, nullptr,
+                  0, LoadCursorA(nullptr, IDC_ARROW), reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1));
 }
 
 BOOL CTaskbarNotifier::LoadSkin(UINT id, short red, short green, short blue) {
@@ -55,8 +53,8 @@ BOOL CTaskbarNotifier::LoadSkin(UINT id, short red, short green, short blue) {
   m_rcCaption = {0, 0, info.bmWidth, info.bmHeight};
   m_core.SetSkinSize(info.bmWidth, info.bmHeight);
 
-  if (const auto key = nc::KeyFromArgs(red, green, blue)) {
-    fw::OwnedRegion region = nc::RegionFromBitmap(m_bmpSkin.GetSafeHandle(), key->red, key->green, key->blue);
+  if (const auto key = ui::KeyFromArgs(red, green, blue)) {
+    fw::OwnedRegion region = ui::RegionFromBitmap(m_bmpSkin.GetSafeHandle(), key->red, key->green, key->blue);
     // A null region makes the window rectangular again. Once the window has
     // taken a region it is the window's to delete; until then it is ours.
     if (SetWindowRgn(m_hWnd, region.get(), TRUE)) {
@@ -70,10 +68,10 @@ void CTaskbarNotifier::SetCaptionFont(const char* face, int size, UINT normalSty
   LOGFONTA font{};
   {
     fw::BorrowedDC screen(nullptr);
-    font.lfHeight = nc::PointSizeToHeight(size, GetDeviceCaps(screen.get(), LOGPIXELSY));
+    font.lfHeight = ui::PointSizeToHeight(size, GetDeviceCaps(screen.get(), LOGPIXELSY));
   }
   font.lfCharSet = DEFAULT_CHARSET;
-  const std::string fitted = nc::FitFaceName(face ? face : "");
+  const std::string fitted = ui::FitFaceName(face ? face : "");
   std::memcpy(font.lfFaceName, fitted.c_str(), fitted.size() + 1);
 
   // Created once as asked, then read back, so both looks start from what the
@@ -100,41 +98,38 @@ void CTaskbarNotifier::SetCaptionColors(COLORREF normal, COLORREF hover) {
 void CTaskbarNotifier::SetCaptionRect(RECT rect) { m_rcCaption = rect; }
 
 void CTaskbarNotifier::Announce(const char* text, UINT msAppear, UINT msStay, UINT msHide) {
-  const std::optional<nc::Effects> effects =
-      m_core.Announce(WorkArea(), GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), msAppear,
-                      msStay, msHide);
+  const std::optional<ui::Effects> effects = m_core.Announce(WorkArea(), GetSystemMetrics(SM_CXSCREEN),
+                                                             GetSystemMetrics(SM_CYSCREEN), msAppear, msStay, msHide);
   if (!effects) return;
   m_strText = text ? text : "";
   Apply(*effects);
 }
 
-void CTaskbarNotifier::Dismiss() {
-  Apply(m_core.Dismiss());
-}
+void CTaskbarNotifier::Dismiss() { Apply(m_core.Dismiss()); }
 
-void CTaskbarNotifier::Apply(const nc::Effects& effects) {
-  for (const nc::Effect& e : effects) {
+void CTaskbarNotifier::Apply(const ui::Effects& effects) {
+  for (const ui::Effect& e : effects) {
     switch (e.kind) {
-      case nc::Effect::Show:
+      case ui::Effect::Show:
         // Never takes the keyboard from what the user is typing into.
         ShowWindow(SW_SHOWNOACTIVATE);
         break;
-      case nc::Effect::Hide:
+      case ui::Effect::Hide:
         ShowWindow(SW_HIDE);
         break;
-      case nc::Effect::StartTimer:
+      case ui::Effect::StartTimer:
         SetTimer(e.timer, e.ms);
         break;
-      case nc::Effect::KillTimer:
+      case ui::Effect::KillTimer:
         KillTimer(e.timer);
         break;
-      case nc::Effect::MoveTo:
+      case ui::Effect::MoveTo:
         SetWindowPos(nullptr, e.x, e.y, e.cx, e.cy, kMoveFlags);
         break;
-      case nc::Effect::Collapse:
+      case ui::Effect::Collapse:
         ::MoveWindow(m_hWnd, 0, 0, 0, 0, TRUE);
         break;
-      case nc::Effect::Redraw:
+      case ui::Effect::Redraw:
         RedrawNow();
         break;
     }
@@ -150,14 +145,16 @@ void CTaskbarNotifier::RedrawNow() {
 LRESULT CTaskbarNotifier::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_CREATE:
-      return OnCreate(wParam, lParam);
+      return OnCreate(reinterpret_cast<const CREATESTRUCTA*>(lParam));
     case WM_MOUSEMOVE:
       OnMouseMove();
       break;
     case WM_MOUSEHOVER:
-      return OnMouseHover();
+      OnMouseHover();
+      return 0;
     case WM_MOUSELEAVE:
-      return OnMouseLeave();
+      OnMouseLeave();
+      return 0;
     case WM_SETCURSOR:
       if (OnSetCursor(LOWORD(lParam))) return TRUE;
       break;
@@ -165,7 +162,7 @@ LRESULT CTaskbarNotifier::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
       OnLButtonUp();
       break;
     case WM_TIMER:
-      OnTimer(static_cast<UINT>(wParam));
+      OnTimer(static_cast<UINT_PTR>(wParam));
       break;
     case WM_ERASEBKGND:
       if (OnEraseBkgnd(reinterpret_cast<HDC>(wParam))) return TRUE;
@@ -179,8 +176,8 @@ LRESULT CTaskbarNotifier::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
   return CWnd::WindowProc(message, wParam, lParam);
 }
 
-LRESULT CTaskbarNotifier::OnCreate(WPARAM wParam, LPARAM lParam) {
-  if (CWnd::WindowProc(WM_CREATE, wParam, lParam) == -1) return -1;
+int CTaskbarNotifier::OnCreate(const CREATESTRUCTA* cs) {
+  if (CWnd::WindowProc(WM_CREATE, 0, reinterpret_cast<LPARAM>(cs)) == -1) return -1;
   m_hHandCursor = LoadCursorA(nullptr, IDC_HAND);
   return 0;
 }
@@ -196,15 +193,9 @@ void CTaskbarNotifier::OnMouseMove() {
   _TrackMouseEvent(&track);
 }
 
-LRESULT CTaskbarNotifier::OnMouseHover() {
-  SetHover(TRUE);
-  return 0;
-}
+void CTaskbarNotifier::OnMouseHover() { SetHover(TRUE); }
 
-LRESULT CTaskbarNotifier::OnMouseLeave() {
-  SetHover(FALSE);
-  return 0;
-}
+void CTaskbarNotifier::OnMouseLeave() { SetHover(FALSE); }
 
 void CTaskbarNotifier::SetHover(BOOL hover) {
   if (m_bHover == hover) return;
@@ -223,9 +214,7 @@ void CTaskbarNotifier::OnLButtonUp() {
   if (m_pParent && m_pParent->GetSafeHwnd()) ::PostMessageA(m_pParent->GetSafeHwnd(), WM_POPUP_CLICKED, 0, 0);
 }
 
-void CTaskbarNotifier::OnTimer(UINT id) {
-  Apply(m_core.OnTimer(id));
-}
+void CTaskbarNotifier::OnTimer(UINT_PTR id) { Apply(m_core.OnTimer(id)); }
 
 BOOL CTaskbarNotifier::OnEraseBkgnd(HDC dc) {
   if (!m_bmpSkin.GetSafeHandle()) return FALSE;

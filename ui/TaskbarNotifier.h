@@ -33,7 +33,7 @@ class CTaskbarNotifier : public CWnd {
   // Loads bitmap resource `id` as the skin. Unless one of red, green, blue is
   // -1, the key-coloured pixels are cut out of the window's shape.
   BOOL LoadSkin(UINT id, short red = -1, short green = -1, short blue = -1);
-  // `size` in tenths of a point; the style bits are corvane::notifier::CaptionStyle.
+  // `size` in tenths of a point; the style bits are ui::CaptionStyle.
   void SetCaptionFont(const char* face, int size, UINT normalStyle, UINT hoverStyle);
   void SetCaptionColors(COLORREF normal, COLORREF hover);
   void SetCaptionRect(RECT rect);
@@ -66,17 +66,17 @@ class CTaskbarNotifier : public CWnd {
   LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
  private:
-  LRESULT OnCreate(WPARAM wParam, LPARAM lParam);
+  int OnCreate(const CREATESTRUCTA* cs);
   void OnMouseMove();
-  LRESULT OnMouseHover();
-  LRESULT OnMouseLeave();
+  void OnMouseHover();
+  void OnMouseLeave();
   BOOL OnSetCursor(UINT hitTest);
   void OnLButtonUp();
-  void OnTimer(UINT id);
+  void OnTimer(UINT_PTR id);
   BOOL OnEraseBkgnd(HDC dc);
   void OnPaint();
 
-  void Apply(const corvane::notifier::Effects& effects);
+  void Apply(const ui::Effects& effects);
   void RedrawNow();
   void SetHover(BOOL hover);
 
@@ -94,5 +94,5 @@ class CTaskbarNotifier : public CWnd {
 
   // The animation, the skin's size and the cycle's times live in the core
   // alone; the views above read them from it.
-  corvane::notifier::NotifierCore m_core;
+  ui::NotifierCore m_core;
 };

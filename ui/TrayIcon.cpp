@@ -5,10 +5,9 @@
 
 #include "Handles.h"
 #include "WinApp.h"
+#include "WindowClassNames.h"
 
 namespace {
-
-constexpr char kTrayWindowClass[] = "CorvaneTrayIcon";
 
 // The single-byte record with the balloon fields. MinGW's sizeof is the newest
 // layout (508 bytes); shells that predate it refuse a size they do not know.
@@ -23,7 +22,7 @@ CTrayIcon::CTrayIcon(CWnd* parent, HICON icon, const std::string& tooltip, UINT 
       m_uCallbackMsg(RegisterWindowMessageA("MY_MSG")),
       m_uTaskbarCreatedMsg(RegisterWindowMessageA("TaskbarCreated")) {
   // Never shown: it only receives the icon's mouse messages.
-  CreateEx(0, kTrayWindowClass, "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr);
+  CreateEx(0, ui::kTrayWindowClass, "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr);
 
   m_iconData.cbSize = NOTIFYICONDATAA_V2_SIZE;
   m_iconData.hWnd = m_hWnd;
@@ -59,9 +58,14 @@ LRESULT CTrayIcon::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
   // else reaching this window (system broadcasts included) is left alone.
   if (message == m_uCallbackMsg) {
     switch (LOWORD(lParam)) {
-      case WM_LBUTTONDBLCLK: OnIconDoubleClick(); break;
-      case WM_RBUTTONUP: OnIconRightButtonUp(); break;
-      default: break;
+      case WM_LBUTTONDBLCLK:
+        OnIconDoubleClick();
+        break;
+      case WM_RBUTTONUP:
+        OnIconRightButtonUp();
+        break;
+      default:
+        break;
     }
   } else if (message == m_uTaskbarCreatedMsg) {
     OnTaskbarCreated();

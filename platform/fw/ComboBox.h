@@ -8,7 +8,8 @@ class CComboBox : public CWnd {
  public:
   // Inserting at a position never sorts, even in a list with CBS_SORT.
   int InsertString(int index, const std::string& text) {
-    return static_cast<int>(SendMessage(CB_INSERTSTRING, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(text.c_str())));
+    return static_cast<int>(
+        SendMessage(CB_INSERTSTRING, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(text.c_str())));
   }
   int GetCurSel() const { return static_cast<int>(SendMessage(CB_GETCURSEL)); }
   int SetCurSel(int index) { return static_cast<int>(SendMessage(CB_SETCURSEL, static_cast<WPARAM>(index))); }

@@ -46,9 +46,14 @@ void CDialog::OnCancel() { EndDialog(IDCANCEL); }
 
 BOOL CDialog::OnCommand(UINT id, UINT, HWND) {
   switch (id) {
-    case IDOK: OnOK(); return TRUE;
-    case IDCANCEL: OnCancel(); return TRUE;
-    default: return FALSE;
+    case IDOK:
+      OnOK();
+      return TRUE;
+    case IDCANCEL:
+      OnCancel();
+      return TRUE;
+    default:
+      return FALSE;
   }
 }
 

@@ -26,9 +26,7 @@ class CBitmap {
  public:
   // From the program's own resources.
   BOOL LoadBitmap(UINT id);
-  BOOL GetBitmap(BITMAP* info) const {
-    return m_bitmap && GetObjectA(m_bitmap.get(), sizeof(BITMAP), info) != 0;
-  }
+  BOOL GetBitmap(BITMAP* info) const { return m_bitmap && GetObjectA(m_bitmap.get(), sizeof(BITMAP), info) != 0; }
   void Attach(HBITMAP bitmap) { m_bitmap.reset(bitmap); }
   void DeleteObject() { m_bitmap.reset(); }
   HBITMAP GetSafeHandle() const { return m_bitmap.get(); }

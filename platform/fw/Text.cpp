@@ -23,11 +23,10 @@ std::wstring AnsiToWide(const std::string& text) {
 
 std::string WideToAnsi(const std::wstring& text) {
   if (text.empty()) return {};
-  const int n = WideCharToMultiByte(kAnsiCodePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                    nullptr, nullptr);
+  const int n =
+      WideCharToMultiByte(kAnsiCodePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
   std::string ansi(static_cast<size_t>(n), '\0');
-  WideCharToMultiByte(kAnsiCodePage, 0, text.data(), static_cast<int>(text.size()), ansi.data(), n, nullptr,
-                      nullptr);
+  WideCharToMultiByte(kAnsiCodePage, 0, text.data(), static_cast<int>(text.size()), ansi.data(), n, nullptr, nullptr);
   return ansi;
 }
 

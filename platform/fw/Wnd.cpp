@@ -71,8 +71,8 @@ CWnd* CWnd::FromHandlePermanent(HWND hwnd) {
   return hwnd ? static_cast<CWnd*>(GetPropA(hwnd, kObjectProperty)) : nullptr;
 }
 
-BOOL CWnd::CreateEx(DWORD exStyle, const char* className, const char* title, DWORD style, int x, int y, int cx,
-                    int cy, HWND parent, HMENU menu, UINT classStyle, HCURSOR cursor, HBRUSH background) {
+BOOL CWnd::CreateEx(DWORD exStyle, const char* className, const char* title, DWORD style, int x, int y, int cx, int cy,
+                    HWND parent, HMENU menu, UINT classStyle, HCURSOR cursor, HBRUSH background) {
   HINSTANCE instance = AfxGetInstanceHandle();
   WNDCLASSA existing{};
   if (!GetClassInfoA(instance, className, &existing)) {
@@ -105,13 +105,11 @@ HWND CWnd::Detach() {
 
 void CWnd::SubclassWindow(HWND hwnd) {
   AttachObject(hwnd, this);
-  m_pfnSuper = reinterpret_cast<WNDPROC>(
-      SetWindowLongPtrA(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(FrameworkWndProc)));
+  m_pfnSuper =
+      reinterpret_cast<WNDPROC>(SetWindowLongPtrA(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(FrameworkWndProc)));
 }
 
-LRESULT CWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
-  return DefWindowProc(message, wParam, lParam);
-}
+LRESULT CWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) { return DefWindowProc(message, wParam, lParam); }
 
 LRESULT CWnd::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
   if (m_pfnSuper) return CallWindowProcA(m_pfnSuper, m_hWnd, message, wParam, lParam);

@@ -18,9 +18,8 @@ class CWnd {
 
   // Registers (once) a window class served by this framework and creates a
   // window of it attached to this object.
-  BOOL CreateEx(DWORD exStyle, const char* className, const char* title, DWORD style, int x, int y, int cx,
-                int cy, HWND parent, HMENU menu, UINT classStyle = 0, HCURSOR cursor = nullptr,
-                HBRUSH background = nullptr);
+  BOOL CreateEx(DWORD exStyle, const char* className, const char* title, DWORD style, int x, int y, int cx, int cy,
+                HWND parent, HMENU menu, UINT classStyle = 0, HCURSOR cursor = nullptr, HBRUSH background = nullptr);
   BOOL DestroyWindow();
 
   // Binds this object to an existing window without taking over its messages
@@ -51,7 +50,9 @@ class CWnd {
   }
   BOOL RedrawWindow(const RECT* rc, HRGN rgn, UINT flags) { return ::RedrawWindow(m_hWnd, rc, rgn, flags); }
   HMENU GetSystemMenu(BOOL revert) const { return ::GetSystemMenu(m_hWnd, revert); }
-  void SetIcon(HICON icon, BOOL big) { SendMessage(WM_SETICON, big ? ICON_BIG : ICON_SMALL, reinterpret_cast<LPARAM>(icon)); }
+  void SetIcon(HICON icon, BOOL big) {
+    SendMessage(WM_SETICON, big ? ICON_BIG : ICON_SMALL, reinterpret_cast<LPARAM>(icon));
+  }
   BOOL IsIconic() const { return ::IsIconic(m_hWnd); }
 
   // The object attached to a window of this framework, or null.

@@ -4,6 +4,9 @@
 
 #include "InetError.h"
 #include "InetFetch.h"
+#include "WindowClass.h"
+
+namespace inet {
 
 namespace {
 
@@ -70,6 +73,8 @@ bool RegisterInetControl(HINSTANCE instance) {
   wc.lpfnWndProc = InetControlProc;
   wc.cbWndExtra = sizeof(InetControlState*);
   wc.hInstance = instance;
-  wc.lpszClassName = kInetControlClassName;
-  return RegisterClassA(&wc) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+  wc.lpszClassName = kInetControlClass;
+  return fw::RegisterControlClass(wc);
 }
+
+}  // namespace inet

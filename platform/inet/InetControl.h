@@ -7,23 +7,30 @@
 
 #include <windows.h>
 
+#include "InetControlClass.h"
 #include "ThreadCall.h"
 
+namespace inet {
+
 // The class name templates use to place the control.
-inline constexpr char kInetControlClassName[] = "CorvaneInetControl";
+inline constexpr char kInetControlClass[] = CORVANE_INET_CONTROL_CLASS;
 
 // How long one fetch may take when nothing else was set, in milliseconds.
 inline constexpr DWORD kInetDefaultTimeoutMs = 15000;
 
+}  // namespace inet
+
 // Private messages of the control's own class.
 enum : UINT {
-  // lParam: InetOpenUrlCall*. Returns TRUE with the body filled in, FALSE
+  // lParam: inet::InetOpenUrlCall*. Returns TRUE with the body filled in, FALSE
   // with the error description filled in.
   WM_INET_OPENURL = WM_USER + 0x100,
   // wParam: the bound in milliseconds for connecting, each send and receive,
   // and the whole fetch (0 restores the default). Returns the previous bound.
   WM_INET_SETTIMEOUT,
 };
+
+namespace inet {
 
 // One OpenURL call: the URL in, the response body or an error description out.
 // UTF-16 on both sides, as the control's interface has always been. Only a
@@ -38,3 +45,5 @@ struct InetOpenUrlCall : fw::ThreadCall {
 // before any dialog that places the control opens. True when the class is
 // registered (also when it already was).
 bool RegisterInetControl(HINSTANCE instance);
+
+}  // namespace inet

@@ -125,16 +125,15 @@ std::wstring StatusText(HINTERNET request) {
 
 // One GET, the body read until WinINet reports its end. Redirects are left
 // to the caller, which decides where they may lead. Returns 0 or the WinINet
-// error code; an error or redirect status leaves the body unread. The request is opened on its own rather than in one call
-// because the time-outs must be set on it before it is sent: not every
-// WinINet passes the session's on.
+// error code; an error or redirect status leaves the body unread. The request is opened on its own rather than in one
+// call because the time-outs must be set on it before it is sent: not every WinINet passes the session's on.
 DWORD Transfer(const Target& target, DWORD deadline, InetWatchdog& watchdog, FetchHandles& h, Response& response) {
   if (!Keep(h.session, InternetOpenW(L"Corvane/2.0", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0), watchdog))
     return GetLastError();
   SetTimeouts(h.session.get(), Remaining(deadline));
   if (!Keep(h.connection,
-            InternetConnectW(h.session.get(), target.host.c_str(), target.port, nullptr, nullptr,
-                             INTERNET_SERVICE_HTTP, 0, 0),
+            InternetConnectW(h.session.get(), target.host.c_str(), target.port, nullptr, nullptr, INTERNET_SERVICE_HTTP,
+                             0, 0),
             watchdog))
     return GetLastError();
   const DWORD flags = kRequestFlags | INTERNET_FLAG_NO_AUTO_REDIRECT | (target.secure ? INTERNET_FLAG_SECURE : 0);
@@ -205,7 +204,9 @@ bool NextTarget(const std::wstring& current, const Target& from, const std::wstr
 
 std::wstring FetchPage(const std::wstring& url, DWORD timeoutMs) {
   const std::string shownUrl = fw::WideToAnsi(url);
-  auto failure = [&](const std::string& why) { return InetError(fw::AnsiToWide("Cannot fetch " + shownUrl + ": " + why)); };
+  auto failure = [&](const std::string& why) {
+    return InetError(fw::AnsiToWide("Cannot fetch " + shownUrl + ": " + why));
+  };
   Target target;
   if (!CrackUrl(url, target)) throw failure("the address is not a valid http:// or https:// URL");
 
@@ -254,7 +255,8 @@ std::wstring FetchPage(const std::wstring& url, DWORD timeoutMs) {
   if (response.status == 0) throw failure("the server closed the connection without an answer");
   if (response.tooLarge) throw InetError(L"The page at " + url + L" is larger than 1 MiB");
   if (response.status >= 400 || response.status < 100) {
-    std::wstring text = L"The page at " + url + L" could not be fetched: " + fw::AnsiToWide(std::to_string(response.status));
+    std::wstring text =
+        L"The page at " + url + L" could not be fetched: " + fw::AnsiToWide(std::to_string(response.status));
     if (!response.reason.empty()) text += L" " + response.reason;
     throw InetError(std::move(text));
   }

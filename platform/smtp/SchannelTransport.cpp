@@ -55,7 +55,8 @@ DWORD ChainProblem(DWORD status) {
   status &= ~static_cast<DWORD>(CERT_TRUST_REVOCATION_STATUS_UNKNOWN | CERT_TRUST_IS_OFFLINE_REVOCATION);
   if (status == 0) return 0;
   if (status & CERT_TRUST_IS_REVOKED) return static_cast<DWORD>(CERT_E_REVOKED);
-  if (status & (CERT_TRUST_IS_NOT_TIME_VALID | CERT_TRUST_CTL_IS_NOT_TIME_VALID)) return static_cast<DWORD>(CERT_E_EXPIRED);
+  if (status & (CERT_TRUST_IS_NOT_TIME_VALID | CERT_TRUST_CTL_IS_NOT_TIME_VALID))
+    return static_cast<DWORD>(CERT_E_EXPIRED);
   if (status & (CERT_TRUST_IS_NOT_VALID_FOR_USAGE | CERT_TRUST_CTL_IS_NOT_VALID_FOR_USAGE))
     return static_cast<DWORD>(CERT_E_WRONG_USAGE);
   // Partial chains, untrusted roots, bad signatures, cycles, broken
@@ -67,7 +68,8 @@ DWORD ChainProblem(DWORD status) {
 // a certificate really revoked is caught from the chain's own status.
 bool IsOfflineRevocation(DWORD error) {
   return error == static_cast<DWORD>(CRYPT_E_NO_REVOCATION_CHECK) ||
-         error == static_cast<DWORD>(CRYPT_E_REVOCATION_OFFLINE) || error == static_cast<DWORD>(CERT_E_REVOCATION_FAILURE);
+         error == static_cast<DWORD>(CRYPT_E_REVOCATION_OFFLINE) ||
+         error == static_cast<DWORD>(CERT_E_REVOCATION_FAILURE);
 }
 
 std::string HandshakeProblem(SECURITY_STATUS status, const std::string& host) {
@@ -133,7 +135,7 @@ struct ChainFree {
 
 class SchannelTransport final : public Transport {
  public:
-  explicit SchannelTransport(std::unique_ptr<Transport> inner) : inner_(std::move(inner)) {}
+  explicit SchannelTransport(std::unique_ptr<Transport> inner) : m_inner(std::move(inner)) {}
   ~SchannelTransport() override { Close(); }
 
   // Returns what was wrong with the certificate when `check` let the
@@ -152,14 +154,14 @@ class SchannelTransport final : public Transport {
     TimeStamp expiry;
     SECURITY_STATUS status =
         AcquireCredentialsHandleA(nullptr, const_cast<char*>(UNISP_NAME_A), SECPKG_CRED_OUTBOUND, nullptr, &cred,
-                                  nullptr, nullptr, credentials_.Reset(), &expiry);
+                                  nullptr, nullptr, m_credentials.Reset(), &expiry);
     if (status != SEC_E_OK) {
       cred.grbitEnabledProtocols = SP_PROT_TLS1_2_CLIENT;
       status = AcquireCredentialsHandleA(nullptr, const_cast<char*>(UNISP_NAME_A), SECPKG_CRED_OUTBOUND, nullptr, &cred,
-                                         nullptr, nullptr, credentials_.Reset(), &expiry);
+                                         nullptr, nullptr, m_credentials.Reset(), &expiry);
     }
     if (status != SEC_E_OK) Fail("TLS is not available on this computer: " + CodeText(status));
-    credentials_.Adopt();
+    m_credentials.Adopt();
 
     const DWORD wanted = ISC_REQ_SEQUENCE_DETECT | ISC_REQ_REPLAY_DETECT | ISC_REQ_CONFIDENTIALITY |
                          ISC_REQ_ALLOCATE_MEMORY | ISC_REQ_STREAM | ISC_REQ_MANUAL_CRED_VALIDATION;
@@ -171,16 +173,16 @@ class SchannelTransport final : public Transport {
         ReadMore(deadline);
         needInput = false;
       }
-      SecBuffer in[2] = {{static_cast<unsigned long>(incoming_.size()), SECBUFFER_TOKEN, incoming_.data()},
+      SecBuffer in[2] = {{static_cast<unsigned long>(m_incoming.size()), SECBUFFER_TOKEN, m_incoming.data()},
                          {0, SECBUFFER_EMPTY, nullptr}};
       SecBufferDesc inDesc{SECBUFFER_VERSION, 2, in};
       TokenBuffer out;
       SecBufferDesc outDesc{SECBUFFER_VERSION, 1, &out.buffer};
       unsigned long granted = 0;
-      status = InitializeSecurityContextA(credentials_.get(), first ? nullptr : context_.get(), target.data(), wanted, 0,
-                                          0, first ? nullptr : &inDesc, 0, first ? context_.get() : nullptr, &outDesc,
-                                          &granted, &expiry);
-      if (first && (status == SEC_E_OK || status == SEC_I_CONTINUE_NEEDED)) context_.Adopt();
+      status = InitializeSecurityContextA(m_credentials.get(), first ? nullptr : m_context.get(), target.data(), wanted,
+                                          0, 0, first ? nullptr : &inDesc, 0, first ? m_context.get() : nullptr,
+                                          &outDesc, &granted, &expiry);
+      if (first && (status == SEC_E_OK || status == SEC_I_CONTINUE_NEEDED)) m_context.Adopt();
       if (status == SEC_E_INCOMPLETE_MESSAGE) {
         needInput = true;
         continue;
@@ -189,22 +191,23 @@ class SchannelTransport final : public Transport {
         Fail(HandshakeProblem(status, host));
       }
       if (out.buffer.cbBuffer > 0 && out.buffer.pvBuffer) {
-        inner_->Send(std::string_view(static_cast<const char*>(out.buffer.pvBuffer), out.buffer.cbBuffer),
-                     MillisLeftOrTimeOut(deadline));
+        m_inner->Send(std::string_view(static_cast<const char*>(out.buffer.pvBuffer), out.buffer.cbBuffer),
+                      MillisLeftOrTimeOut(deadline));
       }
       // The server asked for a client certificate. Schannel has not
       // consumed the server's records yet: the same bytes go in again and
       // the handshake carries on without a certificate.
       if (status == SEC_I_INCOMPLETE_CREDENTIALS) {
-        if (++incompleteRetries > 2) Fail("the server insists on a client certificate, which this program does not have");
+        if (++incompleteRetries > 2)
+          Fail("the server insists on a client certificate, which this program does not have");
         continue;
       }
       if (!first) KeepExtra(in[1]);
       if (status == SEC_E_OK) break;
-      needInput = incoming_.empty();
+      needInput = m_incoming.empty();
     }
 
-    status = QueryContextAttributesA(context_.get(), SECPKG_ATTR_STREAM_SIZES, &sizes_);
+    status = QueryContextAttributesA(m_context.get(), SECPKG_ATTR_STREAM_SIZES, &m_sizes);
     if (status != SEC_E_OK) Fail("the TLS layer reported " + CodeText(status));
     CheckProtocol();
     try {
@@ -222,32 +225,33 @@ class SchannelTransport final : public Transport {
     const auto deadline = DeadlineAfter(timeoutMs);
     std::string record;
     while (!bytes.empty()) {
-      const std::size_t chunk = std::min<std::size_t>(bytes.size(), sizes_.cbMaximumMessage);
-      record.assign(sizes_.cbHeader + chunk + sizes_.cbTrailer, '\0');
-      std::memcpy(record.data() + sizes_.cbHeader, bytes.data(), chunk);
-      SecBuffer b[4] = {{sizes_.cbHeader, SECBUFFER_STREAM_HEADER, record.data()},
-                        {static_cast<unsigned long>(chunk), SECBUFFER_DATA, record.data() + sizes_.cbHeader},
-                        {sizes_.cbTrailer, SECBUFFER_STREAM_TRAILER, record.data() + sizes_.cbHeader + chunk},
+      const std::size_t chunk = std::min<std::size_t>(bytes.size(), m_sizes.cbMaximumMessage);
+      record.assign(m_sizes.cbHeader + chunk + m_sizes.cbTrailer, '\0');
+      std::memcpy(record.data() + m_sizes.cbHeader, bytes.data(), chunk);
+      SecBuffer b[4] = {{m_sizes.cbHeader, SECBUFFER_STREAM_HEADER, record.data()},
+                        {static_cast<unsigned long>(chunk), SECBUFFER_DATA, record.data() + m_sizes.cbHeader},
+                        {m_sizes.cbTrailer, SECBUFFER_STREAM_TRAILER, record.data() + m_sizes.cbHeader + chunk},
                         {0, SECBUFFER_EMPTY, nullptr}};
       SecBufferDesc desc{SECBUFFER_VERSION, 4, b};
-      SECURITY_STATUS status = EncryptMessage(context_.get(), 0, &desc, 0);
+      SECURITY_STATUS status = EncryptMessage(m_context.get(), 0, &desc, 0);
       if (status != SEC_E_OK) Fail("the TLS layer could not encrypt: " + CodeText(status));
-      inner_->Send(std::string_view(record.data(), b[0].cbBuffer + b[1].cbBuffer + b[2].cbBuffer), MillisLeftOrTimeOut(deadline));
+      m_inner->Send(std::string_view(record.data(), b[0].cbBuffer + b[1].cbBuffer + b[2].cbBuffer),
+                    MillisLeftOrTimeOut(deadline));
       bytes.remove_prefix(chunk);
     }
   }
 
   std::size_t Receive(char* buffer, std::size_t capacity, int timeoutMs) override {
     const auto deadline = DeadlineAfter(timeoutMs);
-    bool needInput = incoming_.empty();
-    while (plain_.empty()) {
+    bool needInput = m_incoming.empty();
+    while (m_plain.empty()) {
       if (needInput) ReadMore(deadline);
-      SecBuffer b[4] = {{static_cast<unsigned long>(incoming_.size()), SECBUFFER_DATA, incoming_.data()},
+      SecBuffer b[4] = {{static_cast<unsigned long>(m_incoming.size()), SECBUFFER_DATA, m_incoming.data()},
                         {0, SECBUFFER_EMPTY, nullptr},
                         {0, SECBUFFER_EMPTY, nullptr},
                         {0, SECBUFFER_EMPTY, nullptr}};
       SecBufferDesc desc{SECBUFFER_VERSION, 4, b};
-      SECURITY_STATUS status = DecryptMessage(context_.get(), &desc, 0, nullptr);
+      SECURITY_STATUS status = DecryptMessage(m_context.get(), &desc, 0, nullptr);
       if (status == SEC_E_INCOMPLETE_MESSAGE) {
         needInput = true;
         continue;
@@ -258,61 +262,63 @@ class SchannelTransport final : public Transport {
       // Decryption works in place: take the data out before the extra bytes
       // are moved to the front of the same buffer.
       for (const SecBuffer& part : b) {
-        if (part.BufferType == SECBUFFER_DATA && part.cbBuffer) plain_.append(static_cast<const char*>(part.pvBuffer), part.cbBuffer);
+        if (part.BufferType == SECBUFFER_DATA && part.cbBuffer)
+          m_plain.append(static_cast<const char*>(part.pvBuffer), part.cbBuffer);
       }
       std::string extra;
       for (const SecBuffer& part : b) {
-        if (part.BufferType == SECBUFFER_EXTRA && part.cbBuffer) extra.assign(incoming_.data() + incoming_.size() - part.cbBuffer, part.cbBuffer);
+        if (part.BufferType == SECBUFFER_EXTRA && part.cbBuffer)
+          extra.assign(m_incoming.data() + m_incoming.size() - part.cbBuffer, part.cbBuffer);
       }
-      incoming_ = std::move(extra);
-      if (status == SEC_I_CONTEXT_EXPIRED && plain_.empty()) {
+      m_incoming = std::move(extra);
+      if (status == SEC_I_CONTEXT_EXPIRED && m_plain.empty()) {
         throw TransportError(TransportError::Kind::Closed, "the server ended the TLS session");
       }
       if (status == SEC_I_RENEGOTIATE) Fail("the server asked to renegotiate TLS, which this program does not do");
-      needInput = incoming_.empty();
+      needInput = m_incoming.empty();
     }
-    const std::size_t n = std::min(capacity, plain_.size());
-    std::memcpy(buffer, plain_.data(), n);
-    plain_.erase(0, n);
+    const std::size_t n = std::min(capacity, m_plain.size());
+    std::memcpy(buffer, m_plain.data(), n);
+    m_plain.erase(0, n);
     return n;
   }
 
   void Close() noexcept override {
-    if (inner_) inner_->Close();
+    if (m_inner) m_inner->Close();
   }
 
-  std::string LocalHostName() override { return inner_->LocalHostName(); }
+  std::string LocalHostName() override { return m_inner->LocalHostName(); }
 
  private:
   void ReadMore(Clock::time_point deadline) {
     // A TLS record is at most about 16 KB; a server that keeps sending
     // without completing one is not speaking TLS.
-    if (incoming_.size() > 64 * 1024) Fail("the server sent too much data that is not valid TLS");
+    if (m_incoming.size() > 64 * 1024) Fail("the server sent too much data that is not valid TLS");
     char chunk[16384];
-    std::size_t n = inner_->Receive(chunk, sizeof chunk, MillisLeftOrTimeOut(deadline));
-    incoming_.append(chunk, n);
+    std::size_t n = m_inner->Receive(chunk, sizeof chunk, MillisLeftOrTimeOut(deadline));
+    m_incoming.append(chunk, n);
   }
 
   // Bytes the last call did not consume belong to the next message.
   void KeepExtra(const SecBuffer& maybeExtra) {
     if (maybeExtra.BufferType == SECBUFFER_EXTRA && maybeExtra.cbBuffer > 0) {
-      incoming_.erase(0, incoming_.size() - maybeExtra.cbBuffer);
+      m_incoming.erase(0, m_incoming.size() - maybeExtra.cbBuffer);
     } else {
-      incoming_.clear();
+      m_incoming.clear();
     }
   }
 
   // A Schannel that ignored the protocol list must not leave us on an old one.
   void CheckProtocol() {
     SecPkgContext_ConnectionInfo info{};
-    if (QueryContextAttributesA(context_.get(), SECPKG_ATTR_CONNECTION_INFO, &info) != SEC_E_OK) return;
+    if (QueryContextAttributesA(m_context.get(), SECPKG_ATTR_CONNECTION_INFO, &info) != SEC_E_OK) return;
     const DWORD old = SP_PROT_SSL2_CLIENT | SP_PROT_SSL3_CLIENT | SP_PROT_TLS1_0_CLIENT | SP_PROT_TLS1_1_CLIENT;
     if (info.dwProtocol & old) Fail("the server offers only a TLS version older than 1.2");
   }
 
   void CheckCertificate(const std::string& host, Clock::time_point deadline) {
     const CERT_CONTEXT* raw = nullptr;
-    SECURITY_STATUS status = QueryContextAttributesA(context_.get(), SECPKG_ATTR_REMOTE_CERT_CONTEXT, &raw);
+    SECURITY_STATUS status = QueryContextAttributesA(m_context.get(), SECPKG_ATTR_REMOTE_CERT_CONTEXT, &raw);
     if (status != SEC_E_OK || !raw) Fail("the server sent no certificate");
     std::unique_ptr<const CERT_CONTEXT, CertificateFree> certificate(raw);
 
@@ -326,7 +332,8 @@ class SchannelTransport final : public Transport {
     // Revocation lists are fetched within what is left of the time; one that
     // cannot be reached leaves the status unknown, which ChainProblem allows.
     chainPara.dwUrlRetrievalTimeout = static_cast<DWORD>(MillisLeftOrTimeOut(deadline));
-    const DWORD chainFlags = CERT_CHAIN_REVOCATION_CHECK_CHAIN_EXCLUDE_ROOT | CERT_CHAIN_REVOCATION_ACCUMULATIVE_TIMEOUT;
+    const DWORD chainFlags =
+        CERT_CHAIN_REVOCATION_CHECK_CHAIN_EXCLUDE_ROOT | CERT_CHAIN_REVOCATION_ACCUMULATIVE_TIMEOUT;
     const CERT_CHAIN_CONTEXT* rawChain = nullptr;
     // The intermediates the server sent travel in the certificate's own store.
     if (!CertGetCertificateChain(nullptr, certificate.get(), nullptr, certificate->hCertStore, &chainPara, chainFlags,
@@ -357,12 +364,12 @@ class SchannelTransport final : public Transport {
     if (result.dwError != 0 && !IsOfflineRevocation(result.dwError)) Fail(CertificateProblem(result.dwError, host));
   }
 
-  std::unique_ptr<Transport> inner_;
-  Credentials credentials_;
-  Context context_;
-  SecPkgContext_StreamSizes sizes_{};
-  std::string incoming_;  // received, not yet decrypted
-  std::string plain_;     // decrypted, not yet handed out
+  std::unique_ptr<Transport> m_inner;
+  Credentials m_credentials;
+  Context m_context;
+  SecPkgContext_StreamSizes m_sizes{};
+  std::string m_incoming;  // received, not yet decrypted
+  std::string m_plain;     // decrypted, not yet handed out
 };
 
 }  // namespace

@@ -44,7 +44,8 @@ Address ParseEntry(const std::string& entry, const std::string& field) {
   for (char c : a.mailbox) {
     unsigned char u = static_cast<unsigned char>(c);
     if (u <= ' ' || u == 0x7f || c == '<' || c == '>' || c == ',' || c == ';') {
-      throw SendError(Stage::Input, "the " + field + " address \"" + a.mailbox + "\" contains a character an address cannot have");
+      throw SendError(Stage::Input,
+                      "the " + field + " address \"" + a.mailbox + "\" contains a character an address cannot have");
     }
   }
   return a;

@@ -51,8 +51,10 @@ Capabilities ParseCapabilities(const Reply& reply) {
         std::uint64_t limit = 0;
         bool ok = !words[1].empty() && words[1].size() < 19;
         for (char c : words[1]) {
-          if (c < '0' || c > '9') ok = false;
-          else limit = limit * 10 + static_cast<unsigned>(c - '0');
+          if (c < '0' || c > '9')
+            ok = false;
+          else
+            limit = limit * 10 + static_cast<unsigned>(c - '0');
         }
         if (ok) caps.sizeLimit = limit;
       }

@@ -12,8 +12,8 @@ struct Capabilities {
   bool extended = false;  // EHLO worked; false after a fallback to HELO
   bool startTls = false;
   bool size = false;
-  std::uint64_t sizeLimit = 0;       // 0: no limit given
-  std::set<std::string> authMechs;   // upper case, e.g. "LOGIN", "PLAIN"
+  std::uint64_t sizeLimit = 0;      // 0: no limit given
+  std::set<std::string> authMechs;  // upper case, e.g. "LOGIN", "PLAIN"
   bool HasAuth(const std::string& mech) const { return authMechs.count(mech) != 0; }
 };
 

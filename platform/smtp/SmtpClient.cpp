@@ -27,14 +27,14 @@ std::string PortText(const std::string& host, int port) { return host + ", port 
 class Session {
  public:
   Session(std::unique_ptr<Transport> transport, int timeoutMs, Clock::time_point wholeDeadline)
-      : transport_(std::move(transport)), timeoutMs_(timeoutMs), wholeDeadline_(wholeDeadline) {}
+      : m_transport(std::move(transport)), m_timeoutMs(timeoutMs), m_wholeDeadline(wholeDeadline) {}
   ~Session() {
-    if (transport_) transport_->Close();
+    if (m_transport) m_transport->Close();
   }
 
-  void Connect(const std::string& host, int port) { transport_->Connect(host, port, StepMs()); }
+  void Connect(const std::string& host, int port) { m_transport->Connect(host, port, StepMs()); }
 
-  void Write(std::string_view bytes) { transport_->Send(bytes, StepMs()); }
+  void Write(std::string_view bytes) { m_transport->Send(bytes, StepMs()); }
 
   // Only the verb is ever quoted: the rest may be a password.
   void Command(const std::string& line) {
@@ -47,7 +47,7 @@ class Session {
   Reply ReadReply() {
     auto deadline = StepDeadline();
     for (;;) {
-      if (auto reply = TakeReply(pending_, scan_)) return *reply;
+      if (auto reply = TakeReply(m_pending, m_scan)) return *reply;
       ReadMore(deadline);
     }
   }
@@ -57,15 +57,15 @@ class Session {
     auto deadline = StepDeadline();
     std::size_t searched = 0;
     for (;;) {
-      std::size_t end = pending_.find('\n', searched);
+      std::size_t end = m_pending.find('\n', searched);
       if (end != std::string::npos) {
-        std::string line = pending_.substr(0, end);
-        pending_.erase(0, end + 1);
+        std::string line = m_pending.substr(0, end);
+        m_pending.erase(0, end + 1);
         if (!line.empty() && line.back() == '\r') line.pop_back();
         return line;
       }
-      searched = pending_.size();
-      if (pending_.size() > 4096) throw MalformedReply("the POP3 server's reply is too long");
+      searched = m_pending.size();
+      if (m_pending.size() > 4096) throw MalformedReply("the POP3 server's reply is too long");
       ReadMore(deadline);
     }
   }
@@ -78,13 +78,13 @@ class Session {
   // Anything the server sent after "220" to STARTTLS was sent in the clear
   // and could be an attacker's; it must not be read as if it came over TLS.
   void UpgradeToTls(const TlsUpgrade& upgrade, const std::string& host, TlsCheck check) {
-    pending_.clear();
-    scan_ = ReplyScan{};
-    transport_ = upgrade(std::move(transport_), host, StepMs(), check);
-    if (!transport_) throw TransportError(TransportError::Kind::Failed, "the TLS layer returned no connection");
-    secured_ = true;
+    m_pending.clear();
+    m_scan = ReplyScan{};
+    m_transport = upgrade(std::move(m_transport), host, StepMs(), check);
+    if (!m_transport) throw TransportError(TransportError::Kind::Failed, "the TLS layer returned no connection");
+    m_secured = true;
   }
-  bool secured() const { return secured_; }
+  bool secured() const { return m_secured; }
 
   // QUIT is a courtesy: the message is already accepted, so nothing it does
   // may turn success into failure.
@@ -100,23 +100,21 @@ class Session {
   std::string step;  // e.g. "the reply to RCPT TO"
 
  private:
-  Clock::time_point StepDeadline() const {
-    return std::min(DeadlineAfter(timeoutMs_), wholeDeadline_);
-  }
+  Clock::time_point StepDeadline() const { return std::min(DeadlineAfter(m_timeoutMs), m_wholeDeadline); }
   int StepMs() const { return MillisLeftOrTimeOut(StepDeadline()); }
 
   void ReadMore(Clock::time_point deadline) {
     char buffer[4096];
-    std::size_t n = transport_->Receive(buffer, sizeof buffer, MillisLeftOrTimeOut(deadline));
-    pending_.append(buffer, n);
+    std::size_t n = m_transport->Receive(buffer, sizeof buffer, MillisLeftOrTimeOut(deadline));
+    m_pending.append(buffer, n);
   }
 
-  std::unique_ptr<Transport> transport_;
-  int timeoutMs_;
-  Clock::time_point wholeDeadline_;
-  std::string pending_;
-  ReplyScan scan_;
-  bool secured_ = false;
+  std::unique_ptr<Transport> m_transport;
+  int m_timeoutMs;
+  Clock::time_point m_wholeDeadline;
+  std::string m_pending;
+  ReplyScan m_scan;
+  bool m_secured = false;
 };
 
 [[noreturn]] void Refuse(Stage stage, const std::string& what, const Reply& reply) {
@@ -189,7 +187,8 @@ void Pop3Login(Session& s, const SendRequest& r, const TlsUpgrade& upgrade) {
   if (!s.secured() && !IsLoopbackHost(host)) {
     throw SendError(Stage::Authentication, "the POP3 server " + host +
                                                " offered no encryption (STLS), so the password was not sent; "
-                                               "use port 995 (" + host + ":995) if the server has it");
+                                               "use port 995 (" +
+                                               host + ":995) if the server has it");
   }
   s.step = "the reply to USER";
   s.Command("USER " + r.username);
@@ -216,7 +215,9 @@ void Authenticate(Session& s, const SendRequest& r, const Capabilities& caps) {
     throw SendError(Stage::Authentication,
                     "the server does not offer " + mech + " authentication (it offers: " + offered + ")");
   }
-  auto failed = [&](const Reply& reply) { Refuse(Stage::Authentication, "authentication failed (" + mech + ")", reply); };
+  auto failed = [&](const Reply& reply) {
+    Refuse(Stage::Authentication, "authentication failed (" + mech + ")", reply);
+  };
   // An empty value still has to be a line the server can read.
   auto encode = [](const std::string& v) { return v.empty() ? std::string("=") : Base64Encode(v); };
   Reply reply;
@@ -302,8 +303,10 @@ bool IsValidHostName(const std::string& name) {
 void ValidateRequest(const SendRequest& r) {
   auto refuse = [](const std::string& text) { throw SendError(Stage::Input, text); };
   if (r.server.empty()) refuse("no mail server was given");
-  for (auto [value, name] : {std::pair{&r.server, "server name"}, {&r.popServer, "POP3 server name"},
-                             {&r.username, "user name"}, {&r.password, "password"},
+  for (auto [value, name] : {std::pair{&r.server, "server name"},
+                             {&r.popServer, "POP3 server name"},
+                             {&r.username, "user name"},
+                             {&r.password, "password"},
                              {&r.clientHostName, "client host name"}}) {
     if (HasLineBreakOrNul(*value)) refuse("the " + std::string(name) + " contains a line break or NUL character");
   }
@@ -331,12 +334,12 @@ void ValidateRequest(const SendRequest& r) {
 }
 
 Client::Client(TransportFactory makeTransport, TlsUpgrade upgradeToTls)
-    : makeTransport_(std::move(makeTransport)), upgradeToTls_(std::move(upgradeToTls)) {}
+    : m_makeTransport(std::move(makeTransport)), m_upgradeToTls(std::move(upgradeToTls)) {}
 
 std::string Client::DefaultHostName() {
   std::string name;
   try {
-    name = makeTransport_()->LocalHostName();
+    name = m_makeTransport()->LocalHostName();
   } catch (...) {
   }
   return IsValidHostName(name) ? name : "localhost";
@@ -346,7 +349,8 @@ SendResult Client::Send(const SendRequest& request) {
   ValidateRequest(request);
   // Stamped only once the request is known to be sound.
   MessageStamp stamp;
-  stamp.unixTime = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count();
+  stamp.unixTime =
+      std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count();
   stamp.zoneOffsetMinutes = LocalZoneOffsetMinutes(stamp.unixTime);
   stamp.uniqueId = MakeUniqueId(stamp.unixTime);
   stamp.host = request.clientHostName.empty() ? DefaultHostName() : request.clientHostName;
@@ -362,17 +366,17 @@ SendResult Client::Deliver(const SendRequest& r, const MessageStamp& stamp) {
   PreparedMessage message = PrepareMessage(r, stamp);
   std::string data = DotStuff(message.content);
   const std::string helloName = r.clientHostName.empty() ? stamp.host : r.clientHostName;
-  if (r.tls != TlsMode::None && !upgradeToTls_) {
+  if (r.tls != TlsMode::None && !m_upgradeToTls) {
     throw SendError(Stage::Input, "TLS was requested but this program has no TLS support");
   }
 
   const auto wholeDeadline = DeadlineAfter(r.wholeSendMs);
   if (r.authenticationType == kAuthPop3) {
-    Session pop(makeTransport_(), r.timeoutMs, wholeDeadline);
-    InSession(pop, [&] { Pop3Login(pop, r, upgradeToTls_); });
+    Session pop(m_makeTransport(), r.timeoutMs, wholeDeadline);
+    InSession(pop, [&] { Pop3Login(pop, r, m_upgradeToTls); });
   }
 
-  Session s(makeTransport_(), r.timeoutMs, wholeDeadline);
+  Session s(m_makeTransport(), r.timeoutMs, wholeDeadline);
   const bool sendsCredentials = r.authenticationType == kAuthLogin || r.authenticationType == kAuthPlain;
   return InSession(s, [&] {
     s.stage = Stage::Connect;
@@ -385,7 +389,7 @@ SendResult Client::Deliver(const SendRequest& r, const MessageStamp& stamp) {
       s.stage = Stage::Tls;
       s.step = "the TLS handshake";
       try {
-        s.UpgradeToTls(upgradeToTls_, r.server, check);
+        s.UpgradeToTls(m_upgradeToTls, r.server, check);
       } catch (const TransportError& e) {
         // Never fall back to plain text once TLS was tried.
         throw SendError(Stage::Tls, "the TLS handshake with " + r.server + " failed: " + e.what());
@@ -414,9 +418,10 @@ SendResult Client::Deliver(const SendRequest& r, const MessageStamp& stamp) {
     }
     if (sendsCredentials) {
       if (!s.secured() && !IsLoopbackHost(r.server)) {
-        throw SendError(Stage::Authentication,
-                        "the server " + r.server + " offered no encryption (STARTTLS), so the password was not sent; "
-                        "use port 465 (" + r.server + ":465) or 587 if the provider has them");
+        throw SendError(Stage::Authentication, "the server " + r.server +
+                                                   " offered no encryption (STARTTLS), so the password was not sent; "
+                                                   "use port 465 (" +
+                                                   r.server + ":465) or 587 if the provider has them");
       }
       Authenticate(s, r, caps);
     }
@@ -433,14 +438,15 @@ SendResult Client::Deliver(const SendRequest& r, const MessageStamp& stamp) {
     if (caps.size) mailFrom += " SIZE=" + std::to_string(data.size());
     Reply reply = s.Exchange(mailFrom);
     if (reply.code != 250) {
-      Refuse(Stage::Sender, "the server rejected the sender address " + (message.sender.empty() ? "<>" : message.sender),
-             reply);
+      Refuse(Stage::Sender,
+             "the server rejected the sender address " + (message.sender.empty() ? "<>" : message.sender), reply);
     }
     s.stage = Stage::Recipient;
     s.step = "the reply to RCPT TO";
     for (const std::string& rcpt : message.recipients) {
       reply = s.Exchange("RCPT TO:<" + rcpt + ">");
-      if (reply.code != 250 && reply.code != 251) Refuse(Stage::Recipient, "the server rejected the recipient address " + rcpt, reply);
+      if (reply.code != 250 && reply.code != 251)
+        Refuse(Stage::Recipient, "the server rejected the recipient address " + rcpt, reply);
     }
     s.stage = Stage::Message;
     s.step = "the reply to DATA";

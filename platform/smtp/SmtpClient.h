@@ -34,8 +34,8 @@ class Client {
   // The send itself, for a request already validated.
   SendResult Deliver(const SendRequest& request, const MessageStamp& stamp);
 
-  TransportFactory makeTransport_;
-  TlsUpgrade upgradeToTls_;
+  TransportFactory m_makeTransport;
+  TlsUpgrade m_upgradeToTls;
 };
 
 // Refuses what must never reach a server: line breaks in any field, an

@@ -12,8 +12,7 @@ namespace smtp {
 
 class CommandRecorder final : public Transport {
  public:
-  CommandRecorder(std::unique_ptr<Transport> inner, std::string& last)
-      : m_inner(std::move(inner)), m_last(last) {}
+  CommandRecorder(std::unique_ptr<Transport> inner, std::string& last) : m_inner(std::move(inner)), m_last(last) {}
   void Connect(const std::string& host, int port, int timeoutMs) override { m_inner->Connect(host, port, timeoutMs); }
   void Send(std::string_view bytes, int timeoutMs) override {
     Record(bytes);

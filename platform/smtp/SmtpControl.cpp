@@ -9,13 +9,14 @@
 #include "SmtpCommandRecorder.h"
 #include "SmtpControlWindow.h"
 #include "Text.h"
+#include "WindowClass.h"
 #include "WinsockTransport.h"
 
 namespace smtp {
 
 namespace {
 
-namespace id = smtp_dispid;
+namespace id = smtp::dispid;
 
 // The extents are the control's size in hundredths of a millimetre, as the
 // template's designer stored them: measured at 96 DPI with the 6x13 dialog
@@ -32,7 +33,7 @@ std::pair<std::int32_t, std::int32_t> InitialExtent(const CREATESTRUCTA& cs) {
   char parentClass[16] = {};
   RECT units{0, 0, 4, 8};
   if (cs.hwndParent && GetClassNameA(cs.hwndParent, parentClass, sizeof parentClass) &&
-      std::string_view(parentClass) == "#32770" && MapDialogRect(cs.hwndParent, &units) && units.right > 0 &&
+      std::string_view(parentClass) == fw::kDialogClass && MapDialogRect(cs.hwndParent, &units) && units.right > 0 &&
       units.bottom > 0) {
     const int dluX = MulDiv(cs.cx, 4, units.right), dluY = MulDiv(cs.cy, 8, units.bottom);
     return {Himetric(MulDiv(dluX, 6, 4)), Himetric(MulDiv(dluY, 13, 8))};
@@ -99,9 +100,12 @@ HRESULT SmtpControl::Invoke(SmtpCall& call) noexcept {
       return Send(call);
     }
     switch (call.kind) {
-      case SmtpCallKind::PropertyGet: return m_properties.Get(call.dispid, call.result);
-      case SmtpCallKind::PropertyPut: return m_properties.Put(call.dispid, call.argument);
-      case SmtpCallKind::Method: break;
+      case SmtpCallKind::PropertyGet:
+        return m_properties.Get(call.dispid, call.result);
+      case SmtpCallKind::PropertyPut:
+        return m_properties.Put(call.dispid, call.argument);
+      case SmtpCallKind::Method:
+        break;
     }
     return DISP_E_MEMBERNOTFOUND;
   } catch (const std::bad_alloc&) {
@@ -174,15 +178,14 @@ HRESULT SmtpControl::Send(SmtpCall& call) {
   return DISP_E_EXCEPTION;
 }
 
-}  // namespace smtp
-
-BOOL RegisterSmtpControl(HINSTANCE instance) {
+bool RegisterSmtpControl(HINSTANCE instance) {
   WNDCLASSA wc{};
-  if (GetClassInfoA(instance, kSmtpControlClass, &wc)) return TRUE;
-  wc.lpfnWndProc = smtp::SmtpControlProc;
-  wc.cbWndExtra = sizeof(smtp::SmtpControl*);
+  wc.lpfnWndProc = SmtpControlProc;
+  wc.cbWndExtra = sizeof(SmtpControl*);
   wc.hInstance = instance;
   wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
   wc.lpszClassName = kSmtpControlClass;
-  return RegisterClassA(&wc) != 0;
+  return fw::RegisterControlClass(wc);
 }
+
+}  // namespace smtp

@@ -13,15 +13,18 @@
 
 #include <windows.h>
 
+#include "SmtpControlClass.h"
 #include "ThreadCall.h"
 
+namespace smtp {
+
 // The window class name templates use for the control.
-inline constexpr char kSmtpControlClass[] = "CorvaneSmtpControl";
+inline constexpr char kSmtpControlClass[] = CORVANE_SMTP_CONTROL_CLASS;
 
 // Registers the control class for this module; the program calls it once at
-// start-up, before any dialog that holds the control opens. Registering again
-// is harmless.
-BOOL RegisterSmtpControl(HINSTANCE instance);
+// start-up, before any dialog that holds the control opens. True when the
+// class is registered (also when it already was).
+bool RegisterSmtpControl(HINSTANCE instance);
 
 // The argument or result of one call: text, 32-bit integer, boolean, or none.
 using SmtpValue = std::variant<std::monostate, std::wstring, std::int32_t, bool>;
@@ -41,10 +44,14 @@ struct SmtpCall : fw::ThreadCall {
   std::wstring errorSource;
 };
 
-// LPARAM: SmtpCall*. Returns an HRESULT: S_OK, DISP_E_EXCEPTION with the
+}  // namespace smtp
+
+// LPARAM: smtp::SmtpCall*. Returns an HRESULT: S_OK, DISP_E_EXCEPTION with the
 // error in the call, DISP_E_MEMBERNOTFOUND for an unknown DISPID or a
 // property used as a method, DISP_E_TYPEMISMATCH for a value of the wrong type.
 inline constexpr UINT WM_SMTP_INVOKE = WM_USER + 0x5301;
+
+namespace smtp {
 
 // The error source a failed Send reports.
 inline constexpr wchar_t kSmtpErrorSource[] = L"CorvaneSmtp";
@@ -52,7 +59,7 @@ inline constexpr wchar_t kSmtpErrorSource[] = L"CorvaneSmtp";
 // The DISPIDs. The first ten are the ones the program itself calls; the rest
 // are this control's own numbering for the properties the program never
 // writes (tests and diagnostics reach them the same way).
-namespace smtp_dispid {
+namespace dispid {
 inline constexpr std::int32_t kServer = 0x68030036;
 inline constexpr std::int32_t kUsername = 0x68030032;
 inline constexpr std::int32_t kPassword = 0x6803003B;
@@ -84,4 +91,6 @@ inline constexpr std::int32_t kSensitivity = 0x68030110;
 inline constexpr std::int32_t kStatus = 0x68030111;
 inline constexpr std::int32_t kTimeout = 0x68030112;
 inline constexpr std::int32_t kTimestamp = 0x68030113;
-}  // namespace smtp_dispid
+}  // namespace dispid
+
+}  // namespace smtp

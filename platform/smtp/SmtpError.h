@@ -7,7 +7,7 @@
 namespace smtp {
 
 enum class Stage {
-  Input,           // refused before any connection was made
+  Input,  // refused before any connection was made
   Connect,
   Greeting,
   Hello,
@@ -21,14 +21,14 @@ enum class Stage {
 class SendError : public std::runtime_error {
  public:
   SendError(Stage stage, const std::string& text, int replyCode = 0)
-      : std::runtime_error(text), stage_(stage), replyCode_(replyCode) {}
-  Stage stage() const { return stage_; }
+      : std::runtime_error(text), m_stage(stage), m_replyCode(replyCode) {}
+  Stage stage() const { return m_stage; }
   // The server's reply code when the server refused something, else 0.
-  int replyCode() const { return replyCode_; }
+  int replyCode() const { return m_replyCode; }
 
  private:
-  Stage stage_;
-  int replyCode_;
+  Stage m_stage;
+  int m_replyCode;
 };
 
 // What a transport throws. The dialogue turns it into a SendError that names
@@ -36,11 +36,11 @@ class SendError : public std::runtime_error {
 class TransportError : public std::runtime_error {
  public:
   enum class Kind { Failed, TimedOut, Closed };
-  TransportError(Kind kind, const std::string& text) : std::runtime_error(text), kind_(kind) {}
-  Kind kind() const { return kind_; }
+  TransportError(Kind kind, const std::string& text) : std::runtime_error(text), m_kind(kind) {}
+  Kind kind() const { return m_kind; }
 
  private:
-  Kind kind_;
+  Kind m_kind;
 };
 
 }  // namespace smtp

@@ -160,9 +160,9 @@ std::string FormatDate(std::int64_t unixTime, int zoneOffsetMinutes) {
                                             "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
   Civil c = ToCivil(unixTime + static_cast<std::int64_t>(zoneOffsetMinutes) * 60);
   int offset = zoneOffsetMinutes < 0 ? -zoneOffsetMinutes : zoneOffsetMinutes;
-  return std::string(kDays[c.weekday]) + ", " + Two(c.day) + ' ' + kMonths[c.month - 1] + ' ' +
-         std::to_string(c.year) + ' ' + Two(c.hour) + ':' + Two(c.minute) + ':' + Two(c.second) + ' ' +
-         (zoneOffsetMinutes < 0 ? '-' : '+') + Two(offset / 60) + Two(offset % 60);
+  return std::string(kDays[c.weekday]) + ", " + Two(c.day) + ' ' + kMonths[c.month - 1] + ' ' + std::to_string(c.year) +
+         ' ' + Two(c.hour) + ':' + Two(c.minute) + ':' + Two(c.second) + ' ' + (zoneOffsetMinutes < 0 ? '-' : '+') +
+         Two(offset / 60) + Two(offset % 60);
 }
 
 int LocalZoneOffsetMinutes(std::int64_t unixTime) {
@@ -177,8 +177,10 @@ int LocalZoneOffsetMinutes(std::int64_t unixTime) {
 #endif
   int minutes = (local.tm_hour - utc.tm_hour) * 60 + (local.tm_min - utc.tm_min);
   int dayDiff = local.tm_yday - utc.tm_yday;
-  if (local.tm_year != utc.tm_year) dayDiff = local.tm_year > utc.tm_year ? 1 : -1;
-  else if (dayDiff > 1 || dayDiff < -1) dayDiff = dayDiff > 0 ? -1 : 1;
+  if (local.tm_year != utc.tm_year)
+    dayDiff = local.tm_year > utc.tm_year ? 1 : -1;
+  else if (dayDiff > 1 || dayDiff < -1)
+    dayDiff = dayDiff > 0 ? -1 : 1;
   return minutes + dayDiff * 24 * 60;
 }
 

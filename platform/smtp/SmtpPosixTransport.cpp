@@ -42,7 +42,8 @@ void PosixTransport::Connect(const std::string& host, int port, int timeoutMs) {
   hints.ai_socktype = SOCK_STREAM;
   addrinfo* list = nullptr;
   int rc = ::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &list);
-  if (rc != 0) throw TransportError(TransportError::Kind::Failed, std::string("cannot resolve the name: ") + gai_strerror(rc));
+  if (rc != 0)
+    throw TransportError(TransportError::Kind::Failed, std::string("cannot resolve the name: ") + gai_strerror(rc));
   std::string lastError = "no address";
   bool timedOut = false;
   // Each address is tried in turn; the time-out bounds the whole attempt.
@@ -72,7 +73,7 @@ void PosixTransport::Connect(const std::string& host, int port, int timeoutMs) {
       }
     }
     if (err == 0) {
-      fd_ = fd;
+      m_fd = fd;
       ::freeaddrinfo(list);
       return;
     }
@@ -86,15 +87,15 @@ void PosixTransport::Connect(const std::string& host, int port, int timeoutMs) {
 }
 
 void PosixTransport::Send(std::string_view bytes, int timeoutMs) {
-  if (fd_ < 0) throw TransportError(TransportError::Kind::Failed, "not connected");
+  if (m_fd < 0) throw TransportError(TransportError::Kind::Failed, "not connected");
   auto deadline = DeadlineAfter(timeoutMs);
   while (!bytes.empty()) {
     // MSG_NOSIGNAL: a peer that went away must be an error, not SIGPIPE.
-    ssize_t n = ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+    ssize_t n = ::send(m_fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
     if (n > 0) {
       bytes.remove_prefix(static_cast<std::size_t>(n));
     } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
-      WaitFor(fd_, POLLOUT, deadline);
+      WaitFor(m_fd, POLLOUT, deadline);
     } else if (errno == EPIPE || errno == ECONNRESET) {
       throw TransportError(TransportError::Kind::Closed, std::strerror(errno));
     } else if (errno != EINTR) {
@@ -104,23 +105,23 @@ void PosixTransport::Send(std::string_view bytes, int timeoutMs) {
 }
 
 std::size_t PosixTransport::Receive(char* buffer, std::size_t capacity, int timeoutMs) {
-  if (fd_ < 0) throw TransportError(TransportError::Kind::Failed, "not connected");
+  if (m_fd < 0) throw TransportError(TransportError::Kind::Failed, "not connected");
   auto deadline = DeadlineAfter(timeoutMs);
   for (;;) {
-    ssize_t n = ::recv(fd_, buffer, capacity, 0);
+    ssize_t n = ::recv(m_fd, buffer, capacity, 0);
     if (n > 0) {
 #ifdef TCP_QUICKACK
       // Servers that write a multi-line reply line by line (aiosmtpd does, for
       // EHLO) hold back the later lines under Nagle until we acknowledge the
       // first; delayed ACK would make that a 40 ms stall on every hello.
       int one = 1;
-      ::setsockopt(fd_, IPPROTO_TCP, TCP_QUICKACK, &one, sizeof one);
+      ::setsockopt(m_fd, IPPROTO_TCP, TCP_QUICKACK, &one, sizeof one);
 #endif
       return static_cast<std::size_t>(n);
     }
     if (n == 0) throw TransportError(TransportError::Kind::Closed, "connection closed");
     if (errno == EAGAIN || errno == EWOULDBLOCK) {
-      WaitFor(fd_, POLLIN, deadline);
+      WaitFor(m_fd, POLLIN, deadline);
     } else if (errno == ECONNRESET) {
       throw TransportError(TransportError::Kind::Closed, std::strerror(errno));
     } else if (errno != EINTR) {
@@ -130,9 +131,9 @@ std::size_t PosixTransport::Receive(char* buffer, std::size_t capacity, int time
 }
 
 void PosixTransport::Close() noexcept {
-  if (fd_ >= 0) {
-    ::close(fd_);
-    fd_ = -1;
+  if (m_fd >= 0) {
+    ::close(m_fd);
+    m_fd = -1;
   }
 }
 

@@ -19,7 +19,7 @@ class PosixTransport final : public Transport {
   std::string LocalHostName() override;
 
  private:
-  int fd_ = -1;
+  int m_fd = -1;
 };
 
 }  // namespace smtp

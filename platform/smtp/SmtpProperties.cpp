@@ -8,9 +8,12 @@ namespace {
 
 bool HasType(const SmtpValue& value, PropertyType type) {
   switch (type) {
-    case PropertyType::Text: return std::holds_alternative<std::wstring>(value);
-    case PropertyType::Integer: return std::holds_alternative<std::int32_t>(value);
-    case PropertyType::Boolean: return std::holds_alternative<bool>(value);
+    case PropertyType::Text:
+      return std::holds_alternative<std::wstring>(value);
+    case PropertyType::Integer:
+      return std::holds_alternative<std::int32_t>(value);
+    case PropertyType::Boolean:
+      return std::holds_alternative<bool>(value);
   }
   return false;
 }
@@ -21,9 +24,15 @@ PropertyTable::PropertyTable() {
   for (std::size_t i = 0; i < kProperties.size(); ++i) {
     const PropertyInfo& p = kProperties[i];
     switch (p.type) {
-      case PropertyType::Text: m_values[i] = std::wstring(p.initialText); break;
-      case PropertyType::Integer: m_values[i] = p.initialNumber; break;
-      case PropertyType::Boolean: m_values[i] = p.initialNumber != 0; break;
+      case PropertyType::Text:
+        m_values[i] = std::wstring(p.initialText);
+        break;
+      case PropertyType::Integer:
+        m_values[i] = p.initialNumber;
+        break;
+      case PropertyType::Boolean:
+        m_values[i] = p.initialNumber != 0;
+        break;
     }
   }
 }

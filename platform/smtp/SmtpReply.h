@@ -34,8 +34,8 @@ std::optional<Reply> TakeReply(std::string& buffer);
 // Where a reading of `buffer` left off, so that a reply arriving a byte at a
 // time is scanned once rather than from its start at every byte.
 struct ReplyScan {
-  Reply partial;          // the lines complete so far
-  std::size_t parsed = 0; // bytes of `buffer` those lines took
+  Reply partial;             // the lines complete so far
+  std::size_t parsed = 0;    // bytes of `buffer` those lines took
   std::size_t searched = 0;  // bytes already known to hold no line end
 };
 

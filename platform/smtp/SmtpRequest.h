@@ -6,7 +6,7 @@ namespace smtp {
 
 enum AuthenticationType {
   kAuthNone = 0,
-  kAuthPop3 = 1,   // POP-before-SMTP: log in to the POP3 server first, then send without AUTH
+  kAuthPop3 = 1,  // POP-before-SMTP: log in to the POP3 server first, then send without AUTH
   kAuthLogin = 2,
   kAuthPlain = 3,
 };
@@ -26,12 +26,12 @@ struct SendRequest {
   std::string username;
   std::string password;
   int authenticationType = kAuthNone;
-  std::string popServer;   // empty: the SMTP server itself
+  std::string popServer;  // empty: the SMTP server itself
   int popPort = 110;
-  std::string sendTo;      // comma- or semicolon-separated
-  std::string mailFrom;    // may be empty: the null sender "<>"
+  std::string sendTo;    // comma- or semicolon-separated
+  std::string mailFrom;  // may be empty: the null sender "<>"
   std::string cc;
-  std::string bcc;         // envelope only, never a header
+  std::string bcc;  // envelope only, never a header
   std::string replyTo;
   std::string messageSubject;
   std::string messageText;
@@ -39,8 +39,8 @@ struct SendRequest {
   std::string charset = "us-ascii";
   std::string contentTransferEncoding = "7bit";
   std::string clientHostName;  // EHLO name; empty: the machine's name
-  int timeoutMs = 10000;    // for each step
-  int wholeSendMs = 60000;  // for everything, POP3 and name lookups included
+  int timeoutMs = 10000;       // for each step
+  int wholeSendMs = 60000;     // for everything, POP3 and name lookups included
   TlsMode tls = TlsMode::None;
   TlsMode popTls = TlsMode::StartTlsIfOffered;  // Implicit on 995
 };

@@ -70,7 +70,8 @@ ServerAddress ParseServerAddress(const std::string& text, int defaultPort) {
     return address;
   }
   address.host = text.substr(0, colon);
-  if (address.host.empty()) throw SendError(Stage::Input, "the server \"" + text + "\" has no host name before the ':'");
+  if (address.host.empty())
+    throw SendError(Stage::Input, "the server \"" + text + "\" has no host name before the ':'");
   address.port = ParsePort(text.substr(colon + 1), text);
   return address;
 }

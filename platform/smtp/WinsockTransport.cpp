@@ -148,7 +148,7 @@ void WinsockTransport::Connect(const std::string& host, int port, int timeoutMs)
     if (err == 0) {
       u_long blocking = 0;
       ioctlsocket(s, FIONBIO, &blocking);
-      socket_ = std::move(owned);
+      m_socket = std::move(owned);
       return;
     }
     lastError = SystemText(err);
@@ -158,8 +158,8 @@ void WinsockTransport::Connect(const std::string& host, int port, int timeoutMs)
 }
 
 void WinsockTransport::Send(std::string_view bytes, int timeoutMs) {
-  if (!socket_) throw TransportError(TransportError::Kind::Failed, "not connected");
-  const SOCKET s = socket_.get();
+  if (!m_socket) throw TransportError(TransportError::Kind::Failed, "not connected");
+  const SOCKET s = m_socket.get();
   auto deadline = DeadlineAfter(timeoutMs);
   while (!bytes.empty()) {
     int left = MillisLeft(deadline);
@@ -181,8 +181,8 @@ void WinsockTransport::Send(std::string_view bytes, int timeoutMs) {
 }
 
 std::size_t WinsockTransport::Receive(char* buffer, std::size_t capacity, int timeoutMs) {
-  if (!socket_) throw TransportError(TransportError::Kind::Failed, "not connected");
-  const SOCKET s = socket_.get();
+  if (!m_socket) throw TransportError(TransportError::Kind::Failed, "not connected");
+  const SOCKET s = m_socket.get();
   SetTimeout(s, SO_RCVTIMEO, timeoutMs);
   int n = recv(s, buffer, static_cast<int>(capacity > 65536 ? 65536 : capacity), 0);
   if (n > 0) return static_cast<std::size_t>(n);
@@ -192,7 +192,7 @@ std::size_t WinsockTransport::Receive(char* buffer, std::size_t capacity, int ti
   Fail(err);
 }
 
-void WinsockTransport::Close() noexcept { socket_.reset(); }
+void WinsockTransport::Close() noexcept { m_socket.reset(); }
 
 std::string WinsockTransport::LocalHostName() {
   try {

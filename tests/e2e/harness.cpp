@@ -18,7 +18,6 @@
 //   0xHWND    that window
 #include <windows.h>
 #include <tlhelp32.h>
-#include <wincrypt.h>
 
 #include <fcntl.h>
 #include <io.h>
@@ -31,15 +30,16 @@
 #include <string>
 #include <vector>
 
+#include "TrustedRoot.h"
+#include "WindowClass.h"
+#include "WindowClassNames.h"
+
 namespace {
 
 constexpr char kExeName[] = "Corvane.exe";
 constexpr char kMainTitle[] = "Corvane 2.1 by Orlimar";
 constexpr char kBoxTitle[] = "Corvane";
-constexpr char kDialogClass[] = "#32770";
 constexpr char kMenuClass[] = "#32768";
-constexpr char kPopupClass[] = "CorvaneTaskbarNotifier";
-constexpr char kTrayClass[] = "CorvaneTrayIcon";
 constexpr char kRegistryKey[] = "Software\\Orlimar\\Corvane";
 constexpr int kSettingsServerId = 1006;
 constexpr UINT kTrayIconId = 131;  // the tray menu's resource id doubles as the icon's id
@@ -141,7 +141,7 @@ std::vector<HWND> ProgramWindows() {
   return search.found;
 }
 
-bool IsDialog(HWND hwnd) { return ClassOf(hwnd) == kDialogClass; }
+bool IsDialog(HWND hwnd) { return ClassOf(hwnd) == fw::kDialogClass; }
 
 bool Matches(HWND hwnd, const std::string& selector) {
   if (selector == "main") return IsDialog(hwnd) && TitleOf(hwnd) == kMainTitle;
@@ -151,8 +151,8 @@ bool Matches(HWND hwnd, const std::string& selector) {
   if (selector == "about")
     return IsDialog(hwnd) && TitleOf(hwnd).empty() && GetDlgItem(hwnd, kSettingsServerId) == nullptr &&
            GetDlgItem(hwnd, IDOK) != nullptr;
-  if (selector == "popup") return ClassOf(hwnd) == kPopupClass;
-  if (selector == "tray") return ClassOf(hwnd) == kTrayClass;
+  if (selector == "popup") return ClassOf(hwnd) == ui::kPopupWindowClass;
+  if (selector == "tray") return ClassOf(hwnd) == ui::kTrayWindowClass;
   if (selector == "menu") return ClassOf(hwnd) == kMenuClass && IsWindowVisible(hwnd);
   throw UsageError{"unknown selector: " + selector};
 }
@@ -202,12 +202,11 @@ std::string Describe(HWND hwnd) {
   RECT rc{};
   GetWindowRect(hwnd, &rc);
   char line[160];
-  std::snprintf(line, sizeof line, "0x%lx %s %d %d %d %d %s 0x%lx ", static_cast<unsigned long>(
-                    reinterpret_cast<UINT_PTR>(hwnd)),
-                IsWindowVisible(hwnd) ? "visible" : "hidden", static_cast<int>(rc.left), static_cast<int>(rc.top),
-                static_cast<int>(rc.right - rc.left), static_cast<int>(rc.bottom - rc.top),
-                IsIconic(hwnd) ? "iconic" : "normal",
-                static_cast<unsigned long>(reinterpret_cast<UINT_PTR>(GetWindow(hwnd, GW_OWNER))));
+  std::snprintf(
+      line, sizeof line, "0x%lx %s %d %d %d %d %s 0x%lx ", static_cast<unsigned long>(reinterpret_cast<UINT_PTR>(hwnd)),
+      IsWindowVisible(hwnd) ? "visible" : "hidden", static_cast<int>(rc.left), static_cast<int>(rc.top),
+      static_cast<int>(rc.right - rc.left), static_cast<int>(rc.bottom - rc.top), IsIconic(hwnd) ? "iconic" : "normal",
+      static_cast<unsigned long>(reinterpret_cast<UINT_PTR>(GetWindow(hwnd, GW_OWNER))));
   return line + Escape(ClassOf(hwnd)) + " " + Escape(TitleOf(hwnd));
 }
 
@@ -242,8 +241,7 @@ void Press(HWND dialog, int id) {
 
 HKEY OpenProgramKey(REGSAM access) {
   HKEY key = nullptr;
-  if (RegCreateKeyExA(HKEY_CURRENT_USER, kRegistryKey, 0, nullptr, 0, access, nullptr, &key, nullptr) !=
-      ERROR_SUCCESS)
+  if (RegCreateKeyExA(HKEY_CURRENT_USER, kRegistryKey, 0, nullptr, 0, access, nullptr, &key, nullptr) != ERROR_SUCCESS)
     throw std::string("cannot open the registry key");
   return key;
 }
@@ -542,20 +540,9 @@ int CmdTrustCa(const Args& args) {
     for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, f)) > 0;) pem.append(buffer, n);
     std::fclose(f);
   }
-  DWORD size = 0;
-  if (!CryptStringToBinaryA(pem.c_str(), static_cast<DWORD>(pem.size()), CRYPT_STRING_BASE64HEADER, nullptr, &size,
-                            nullptr, nullptr))
-    return 1;
-  std::vector<BYTE> der(size);
-  CryptStringToBinaryA(pem.c_str(), static_cast<DWORD>(pem.size()), CRYPT_STRING_BASE64HEADER, der.data(), &size,
-                       nullptr, nullptr);
-  HCERTSTORE root = CertOpenStore(CERT_STORE_PROV_SYSTEM_A, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE, "Root");
-  if (!root) return 1;
-  const BOOL added = CertAddEncodedCertificateToStore(root, X509_ASN_ENCODING, der.data(), size,
-                                                      CERT_STORE_ADD_REPLACE_EXISTING, nullptr);
-  const BOOL committed = CertControlStore(root, 0, CERT_STORE_CTRL_COMMIT, nullptr);
-  CertCloseStore(root, 0);
-  return added && committed ? 0 : 1;
+  test_authority::RootEntry authority(pem);
+  authority.Keep();
+  return authority.Error().empty() ? 0 : 1;
 }
 
 int CmdRegDelete(const Args& args) {
@@ -590,15 +577,31 @@ int Run(const std::string& command, const Args& args) {
     const char* name;
     int (*run)(const Args&);
   } kCommands[] = {
-      {"pid", CmdPid},           {"list", CmdList},         {"info", CmdInfo},
-      {"wait", CmdWait},         {"wait-gone", CmdWaitGone}, {"wait-exit", CmdWaitExit},
-      {"text", CmdText},         {"texts", CmdTexts},       {"set-text", CmdSetText},
-      {"click", CmdClick},       {"command", CmdCommand},   {"post", CmdPost},
+      {"pid", CmdPid},
+      {"list", CmdList},
+      {"info", CmdInfo},
+      {"wait", CmdWait},
+      {"wait-gone", CmdWaitGone},
+      {"wait-exit", CmdWaitExit},
+      {"text", CmdText},
+      {"texts", CmdTexts},
+      {"set-text", CmdSetText},
+      {"click", CmdClick},
+      {"command", CmdCommand},
+      {"post", CmdPost},
       {"select", CmdSelect},
-      {"selection", CmdSelection}, {"boxes", CmdBoxes},     {"wait-box", CmdWaitBox},
-      {"answer-box", CmdAnswerBox}, {"syscommand", CmdSysCommand}, {"tray", CmdTray},
-      {"menu-choose", CmdMenuChoose}, {"workarea", CmdWorkArea}, {"track", CmdTrack},
-      {"reg-reset", CmdRegReset}, {"reg-delete", CmdRegDelete}, {"reg-dump", CmdRegDump},
+      {"selection", CmdSelection},
+      {"boxes", CmdBoxes},
+      {"wait-box", CmdWaitBox},
+      {"answer-box", CmdAnswerBox},
+      {"syscommand", CmdSysCommand},
+      {"tray", CmdTray},
+      {"menu-choose", CmdMenuChoose},
+      {"workarea", CmdWorkArea},
+      {"track", CmdTrack},
+      {"reg-reset", CmdRegReset},
+      {"reg-delete", CmdRegDelete},
+      {"reg-dump", CmdRegDump},
       {"trust-ca", CmdTrustCa},
   };
   for (const auto& c : kCommands)

@@ -7,7 +7,7 @@
 
 namespace {
 
-using watch::CheckSchedule;
+using app::CheckSchedule;
 
 TEST(CheckSchedule, FailuresBackOffFromOneMinuteUpToTheIntervalAndAGoodCheckReturnsToIt) {
   CheckSchedule schedule(86'400'000);  // a day
@@ -41,7 +41,7 @@ TEST(CheckSchedule, NoticesOfOneChangeGiveOneSettleTimer) {
 }
 
 TEST(StartOptions, TrayIsASwitchInAnyCaseAfterTheProgramName) {
-  using startup::ParseCommandLine;
+  using app::ParseCommandLine;
   EXPECT_FALSE(ParseCommandLine("Corvane.exe").inTray);
   EXPECT_TRUE(ParseCommandLine("Corvane.exe /tray").inTray);
   EXPECT_TRUE(ParseCommandLine("\"C:\\Program Files\\Corvane\\Corvane.exe\"  -TRAY ").inTray);

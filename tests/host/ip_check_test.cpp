@@ -7,10 +7,10 @@
 
 namespace {
 
-using ipcheck::ExtractBetween;
+using app::ExtractBetween;
 
-std::string Cut(const std::string& page, const ipcheck::LeadBytePredicate& lead = {}) {
-  return ExtractBetween(page, ipcheck::kStartMarker, ipcheck::kEndMarker, 0, lead);
+std::string Cut(const std::string& page, const app::LeadBytePredicate& lead = {}) {
+  return ExtractBetween(page, app::kStartMarker, app::kEndMarker, 0, lead);
 }
 
 TEST(ExtractBetween, TakesTheTextBetweenTheMarkersUntrimmed) {
@@ -36,10 +36,10 @@ TEST(ExtractBetween, MissingOrMisplacedMarkersGiveTheEmptyAddress) {
 
 TEST(ExtractBetween, StartPositionsOutsideThePageFindNothing) {
   const std::string page = "<!--startip-->1.2.3.4<!--endip-->";
-  EXPECT_EQ("", ExtractBetween(page, ipcheck::kStartMarker, ipcheck::kEndMarker, -1));
-  EXPECT_EQ("", ExtractBetween(page, ipcheck::kStartMarker, ipcheck::kEndMarker, static_cast<int>(page.size()) + 1));
-  EXPECT_EQ("", ExtractBetween(page, ipcheck::kStartMarker, ipcheck::kEndMarker, 1));
-  EXPECT_EQ("1.2.3.4", ExtractBetween(page, ipcheck::kStartMarker, ipcheck::kEndMarker, 0));
+  EXPECT_EQ("", ExtractBetween(page, app::kStartMarker, app::kEndMarker, -1));
+  EXPECT_EQ("", ExtractBetween(page, app::kStartMarker, app::kEndMarker, static_cast<int>(page.size()) + 1));
+  EXPECT_EQ("", ExtractBetween(page, app::kStartMarker, app::kEndMarker, 1));
+  EXPECT_EQ("1.2.3.4", ExtractBetween(page, app::kStartMarker, app::kEndMarker, 0));
 }
 
 TEST(ExtractBetween, NeverMatchesInsideATwoByteCharacter) {
@@ -71,48 +71,48 @@ TEST_F(StampTest, ReadsLikeTheStatusField) {
   t.tm_min = 5;
   t.tm_sec = 9;
   const std::time_t when = timegm(&t);
-  EXPECT_EQ("Last Updated On\r\n\r\n03/06/2026 at 02:05:09 PM\r\n\r\nCurrent IP:", ipcheck::FormatStamp(when));
+  EXPECT_EQ("Last Updated On\r\n\r\n03/06/2026 at 02:05:09 PM\r\n\r\nCurrent IP:", app::FormatStamp(when));
   t.tm_hour = 0;
-  EXPECT_EQ("Last Updated On\r\n\r\n03/06/2026 at 12:05:09 AM\r\n\r\nCurrent IP:", ipcheck::FormatStamp(timegm(&t)));
+  EXPECT_EQ("Last Updated On\r\n\r\n03/06/2026 at 12:05:09 AM\r\n\r\nCurrent IP:", app::FormatStamp(timegm(&t)));
 }
 
 TEST(Decisions, AChangeIsANewNonEmptyAddressComparedExactly) {
-  EXPECT_TRUE(ipcheck::IsChange("203.0.113.7", ""));
-  EXPECT_TRUE(ipcheck::IsChange("203.0.113.8", "203.0.113.7"));
-  EXPECT_TRUE(ipcheck::IsChange(" 203.0.113.7", "203.0.113.7")) << "a blank makes it another address";
-  EXPECT_FALSE(ipcheck::IsChange("203.0.113.7", "203.0.113.7"));
-  EXPECT_FALSE(ipcheck::IsChange("", "203.0.113.7"));
+  EXPECT_TRUE(app::IsChange("203.0.113.7", ""));
+  EXPECT_TRUE(app::IsChange("203.0.113.8", "203.0.113.7"));
+  EXPECT_TRUE(app::IsChange(" 203.0.113.7", "203.0.113.7")) << "a blank makes it another address";
+  EXPECT_FALSE(app::IsChange("203.0.113.7", "203.0.113.7"));
+  EXPECT_FALSE(app::IsChange("", "203.0.113.7"));
 }
 
 TEST(AddressLiteral, TakesIpv4AndIpv6FormsUpTo45CharactersAndNothingElse) {
   for (const char* good : {"203.0.113.7", "0.0.0.0", "255.255.255.255", "2001:db8::1", "::1", "::", "fe80::",
                            "1:2:3:4:5:6:7:8", "::ffff:192.0.2.1", "ffff:ffff:ffff:ffff:ffff:ffff:255.255.255.255"})
-    EXPECT_TRUE(ipcheck::IsAddressLiteral(good)) << good;
-  for (const char* bad : {"", "256.1.1.1", "1.2.3", "1.2.3.4.5", "01.2.3.4", "1.2.3.4 ", "1..2.3", "1:2:3:4:5:6:7",
-                          "1:2:3:4:5:6:7:8:9", "1::2::3", ":1::", "1:2:3:4:5:6:7::8", "12345::", "::1.2.3",
-                          "::1.2.3.4:5", "fe80::1%eth0", "<b>Service moved, see our new page</b>", "1.2.3.4\n",
-                          "0000:0000:0000:0000:0000:0000:255.255.255.255x"})
-    EXPECT_FALSE(ipcheck::IsAddressLiteral(bad)) << bad;
-  EXPECT_FALSE(ipcheck::IsAddressLiteral(std::string("1.2.3.4\0", 8)));
+    EXPECT_TRUE(app::IsAddressLiteral(good)) << good;
+  for (const char* bad :
+       {"", "256.1.1.1", "1.2.3", "1.2.3.4.5", "01.2.3.4", "1.2.3.4 ", "1..2.3", "1:2:3:4:5:6:7", "1:2:3:4:5:6:7:8:9",
+        "1::2::3", ":1::", "1:2:3:4:5:6:7::8", "12345::", "::1.2.3", "::1.2.3.4:5", "fe80::1%eth0",
+        "<b>Service moved, see our new page</b>", "1.2.3.4\n", "0000:0000:0000:0000:0000:0000:255.255.255.255x"})
+    EXPECT_FALSE(app::IsAddressLiteral(bad)) << bad;
+  EXPECT_FALSE(app::IsAddressLiteral(std::string("1.2.3.4\0", 8)));
 }
 
 TEST(AddressFromPage, MarkedCutOrPlainBodyTrimmedAndOnlyWhenItIsAnAddress) {
-  EXPECT_EQ("203.0.113.7", ipcheck::AddressFromPage("<p><!--startip-->\r\n 203.0.113.7\t<!--endip--></p>"));
-  EXPECT_EQ("2001:db8::7", ipcheck::AddressFromPage(" 2001:db8::7\r\n"));
-  EXPECT_EQ("", ipcheck::AddressFromPage("<!--startip--><b>Service moved, see our new page</b><!--endip-->"));
-  EXPECT_EQ("", ipcheck::AddressFromPage("<!--startip--><!--endip-->"));
-  EXPECT_EQ("", ipcheck::AddressFromPage("<!--startip-->203.0.113.7")) << "a marked page is never read as plain";
-  EXPECT_EQ("", ipcheck::AddressFromPage("<html>203.0.113.7</html>"));
-  EXPECT_EQ("", ipcheck::AddressFromPage(""));
+  EXPECT_EQ("203.0.113.7", app::AddressFromPage("<p><!--startip-->\r\n 203.0.113.7\t<!--endip--></p>"));
+  EXPECT_EQ("2001:db8::7", app::AddressFromPage(" 2001:db8::7\r\n"));
+  EXPECT_EQ("", app::AddressFromPage("<!--startip--><b>Service moved, see our new page</b><!--endip-->"));
+  EXPECT_EQ("", app::AddressFromPage("<!--startip--><!--endip-->"));
+  EXPECT_EQ("", app::AddressFromPage("<!--startip-->203.0.113.7")) << "a marked page is never read as plain";
+  EXPECT_EQ("", app::AddressFromPage("<html>203.0.113.7</html>"));
+  EXPECT_EQ("", app::AddressFromPage(""));
 }
 
 TEST(PageList, SplitsOnBlanksAndOneFailureReadsAsBefore) {
   EXPECT_EQ((std::vector<std::string>{"https://a.example/", "http://b.example/ip"}),
-            ipcheck::SplitPageList("  https://a.example/ \t http://b.example/ip\r\n"));
-  EXPECT_EQ(std::vector<std::string>{"http://a.example/"}, ipcheck::SplitPageList("http://a.example/"));
-  EXPECT_TRUE(ipcheck::SplitPageList(" ").empty());
-  EXPECT_EQ("Cannot fetch x: refused", ipcheck::CombinedFailure({"Cannot fetch x: refused"}));
-  EXPECT_EQ("one\ntwo", ipcheck::CombinedFailure({"one", "two"}));
+            app::SplitPageList("  https://a.example/ \t http://b.example/ip\r\n"));
+  EXPECT_EQ(std::vector<std::string>{"http://a.example/"}, app::SplitPageList("http://a.example/"));
+  EXPECT_TRUE(app::SplitPageList(" ").empty());
+  EXPECT_EQ("Cannot fetch x: refused", app::CombinedFailure({"Cannot fetch x: refused"}));
+  EXPECT_EQ("one\ntwo", app::CombinedFailure({"one", "two"}));
 }
 
 }  // namespace

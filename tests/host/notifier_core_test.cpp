@@ -16,16 +16,16 @@
 #include <utility>
 #include <vector>
 
-namespace corvane::notifier {
+namespace ui {
 void PrintTo(const Effect& e, std::ostream* os) {
-  *os << "{kind " << int(e.kind) << ", timer " << e.timer << ", ms " << e.ms << ", " << e.x << ","
-      << e.y << " " << e.cx << "x" << e.cy << "}";
+  *os << "{kind " << int(e.kind) << ", timer " << e.timer << ", ms " << e.ms << ", " << e.x << "," << e.y << " " << e.cx
+      << "x" << e.cy << "}";
 }
-}  // namespace corvane::notifier
+}  // namespace ui
 
 namespace {
 
-using namespace corvane::notifier;
+using namespace ui;
 
 constexpr std::int32_t kScreenW = 1280, kScreenH = 1024, kSkinW = 148, kSkinH = 120;
 // Taskbar at each edge of a 1280x1024 screen, and none at all.
@@ -44,8 +44,8 @@ Effect Move(std::int32_t x, std::int32_t y, std::int32_t cy = kSkinH) {
 }
 const Effects kDismissed{Kill(TimerSlideOut), Of(Effect::Collapse), Of(Effect::Hide)};
 
-Effects Announce(NotifierCore& core, const Rect& wa, std::uint32_t stay = 2000,
-                 std::uint32_t in = 500, std::uint32_t out = 500) {
+Effects Announce(NotifierCore& core, const Rect& wa, std::uint32_t stay = 2000, std::uint32_t in = 500,
+                 std::uint32_t out = 500) {
   auto fx = core.Announce(wa, kScreenW, kScreenH, in, stay, out);
   EXPECT_TRUE(fx.has_value());
   return fx.value_or(Effects{});
@@ -100,8 +100,7 @@ TEST(NotifierCycleTest, WorkedExampleBottomTaskbar) {
     ASSERT_EQ(core.OnTimer(TimerSlideIn), Effects{Move(x, bottom - 2 * k)}) << "tick " << k;
     EXPECT_EQ(core.State(), NotifierSlidingIn);
   }
-  EXPECT_EQ(core.OnTimer(TimerSlideIn),
-            (Effects{Kill(TimerSlideIn), Start(TimerHold, 2000), Move(x, bottom - 120)}));
+  EXPECT_EQ(core.OnTimer(TimerSlideIn), (Effects{Kill(TimerSlideIn), Start(TimerHold, 2000), Move(x, bottom - 120)}));
   EXPECT_EQ(core.State(), NotifierHolding);
   EXPECT_EQ(core.OnTimer(TimerHold), (Effects{Kill(TimerHold), Start(TimerSlideOut, 8)}));
   EXPECT_EQ(core.State(), NotifierHolding);
@@ -155,11 +154,10 @@ TEST_P(NotifierEdgeTest, SlidesInHoldsAndRetracesTheWayOut) {
 
 INSTANTIATE_TEST_SUITE_P(
     OtherEdges, NotifierEdgeTest,
-    ::testing::Values(
-        EdgeCase{"Top", kTopBar, EdgeTop, {1132, 40 - kSkinH}, {1132, 40}, 8, 60},
-        EdgeCase{"Left", kLeftBar, EdgeLeft, {60 - kSkinW, 904}, {60, 904}, 6, 74},
-        EdgeCase{"Right", kRightBar, EdgeRight, {1220, 904}, {1220 - kSkinW, 904}, 6, 74},
-        EdgeCase{"FullScreen", kNoBar, EdgeBottom, {1132, kScreenH}, {1132, kScreenH - kSkinH}, 8, 60}),
+    ::testing::Values(EdgeCase{"Top", kTopBar, EdgeTop, {1132, 40 - kSkinH}, {1132, 40}, 8, 60},
+                      EdgeCase{"Left", kLeftBar, EdgeLeft, {60 - kSkinW, 904}, {60, 904}, 6, 74},
+                      EdgeCase{"Right", kRightBar, EdgeRight, {1220, 904}, {1220 - kSkinW, 904}, 6, 74},
+                      EdgeCase{"FullScreen", kNoBar, EdgeBottom, {1132, kScreenH}, {1132, kScreenH - kSkinH}, 8, 60}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(NotifierCycleTest, OddHeightOvershootsInButReturnsExactlyAndIntervalsTruncate) {
@@ -199,8 +197,7 @@ TEST(NotifierAnnounceTest, WhileIdleOrSlidingInKeepsTheCycleGoing) {
 TEST(NotifierAnnounceTest, WhileHoldingRestartsTheHoldEvenAfterItExpired) {
   NotifierCore core = CoreAt(Holding);
   const Point shown = core.Position();
-  EXPECT_EQ(Announce(core, kBottomBar, 5000),
-            (Effects{Of(Effect::Redraw), Kill(TimerHold), Start(TimerHold, 5000)}));
+  EXPECT_EQ(Announce(core, kBottomBar, 5000), (Effects{Of(Effect::Redraw), Kill(TimerHold), Start(TimerHold, 5000)}));
   EXPECT_EQ(core.State(), NotifierHolding);
 
   // Hold fired, slide-out not yet under way: the slide-out timer must stop.
@@ -253,8 +250,11 @@ TEST(NotifierAnnounceTest, RefusedUnlessTheSkinCanMoveAlongTheEdge) {
 }
 
 TEST(NotifierDismissTest, StopsWhateverRunsAndIgnoresLateTicks) {
-  const std::pair<Stage, NotifierTimer> cases[] = {{Announced, TimerSlideIn}, {SlidingIn, TimerSlideIn},
-      {Holding, TimerHold}, {HoldExpired, TimerSlideOut}, {SlidingOut, TimerSlideOut}};
+  const std::pair<Stage, NotifierTimer> cases[] = {{Announced, TimerSlideIn},
+                                                   {SlidingIn, TimerSlideIn},
+                                                   {Holding, TimerHold},
+                                                   {HoldExpired, TimerSlideOut},
+                                                   {SlidingOut, TimerSlideOut}};
   for (auto [stage, running] : cases) {
     SCOPED_TRACE(stage);
     NotifierCore core = CoreAt(stage);

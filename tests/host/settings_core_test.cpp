@@ -14,36 +14,36 @@ TEST(Scramble, EveryTextOfEveryLengthComesBackUnchanged) {
   for (size_t length = 0; length <= 259; ++length) {
     std::string plain(length, '\0');
     for (size_t i = 0; i < length; ++i) plain[i] = static_cast<char>(1 + (i * 37 + length) % 255);
-    const std::string stored = ScrambleText(plain);
+    const std::string stored = settings::ScrambleText(plain);
     ASSERT_EQ(length, stored.size());
-    ASSERT_EQ(plain, UnscrambleText(stored)) << "length " << length;
+    ASSERT_EQ(plain, settings::UnscrambleText(stored)) << "length " << length;
   }
 }
 
 TEST(Scramble, EveryByteValueAtEveryPositionRoundTrips) {
   for (int value = 1; value <= 255; ++value) {
     const std::string plain(259, static_cast<char>(value));
-    ASSERT_EQ(plain, UnscrambleText(ScrambleText(plain))) << "byte " << value;
+    ASSERT_EQ(plain, settings::UnscrambleText(settings::ScrambleText(plain))) << "byte " << value;
   }
 }
 
 TEST(Scramble, DependsOnPositionAndLeavesTheCallersTextAlone) {
   const std::string plain = "aaaa";
-  const std::string stored = ScrambleText(plain);
+  const std::string stored = settings::ScrambleText(plain);
   EXPECT_EQ("aaaa", plain);
   EXPECT_NE(plain, stored);
   // The same letter at different positions must not look the same when stored.
   EXPECT_FALSE(stored[0] == stored[1] && stored[1] == stored[2] && stored[2] == stored[3]);
-  EXPECT_EQ("", ScrambleText(""));
-  EXPECT_EQ("", UnscrambleText(""));
+  EXPECT_EQ("", settings::ScrambleText(""));
+  EXPECT_EQ("", settings::UnscrambleText(""));
 }
 
 TEST(Scramble, AKnownPasswordKeepsItsStoredForm) {
   // Passwords saved by earlier versions must keep unscrambling, so the
   // transform's constants can never change.
   const std::string stored("\xe5\xa6\x6e\x3e\xfd\xd4\x0c\xa1\x49\xe6");
-  EXPECT_EQ(stored, ScrambleText("Pa55 word!"));
-  EXPECT_EQ("Pa55 word!", UnscrambleText(stored));
+  EXPECT_EQ(stored, settings::ScrambleText("Pa55 word!"));
+  EXPECT_EQ("Pa55 word!", settings::UnscrambleText(stored));
 }
 
 TEST(Scramble, SomePasswordsScrambleToZeroBytes) {
@@ -53,42 +53,43 @@ TEST(Scramble, SomePasswordsScrambleToZeroBytes) {
   for (int a = 1; a < 256 && !found; ++a)
     for (int b = 1; b < 256 && !found; ++b) {
       const std::string plain{static_cast<char>(a), static_cast<char>(b)};
-      found = ScrambleText(plain).find('\0') != std::string::npos;
+      found = settings::ScrambleText(plain).find('\0') != std::string::npos;
     }
   EXPECT_TRUE(found);
 }
 
 TEST(TextFromValueBytes, DropsOneTerminatorOnlyAndKeepsInnerZeros) {
-  EXPECT_EQ("abc", TextFromValueBytes("abc\0", 4));
-  EXPECT_EQ("abc", TextFromValueBytes("abc", 3)) << "stored without its terminator";
-  EXPECT_EQ(std::string("a\0b\0", 4), TextFromValueBytes("a\0b\0\0", 5)) << "a scrambled password's zero bytes";
-  EXPECT_EQ("", TextFromValueBytes("", 0));
-  EXPECT_EQ("", TextFromValueBytes("\0", 1));
+  EXPECT_EQ("abc", settings::TextFromValueBytes("abc\0", 4));
+  EXPECT_EQ("abc", settings::TextFromValueBytes("abc", 3)) << "stored without its terminator";
+  EXPECT_EQ(std::string("a\0b\0", 4), settings::TextFromValueBytes("a\0b\0\0", 5))
+      << "a scrambled password's zero bytes";
+  EXPECT_EQ("", settings::TextFromValueBytes("", 0));
+  EXPECT_EQ("", settings::TextFromValueBytes("\0", 1));
 }
 
 TEST(LeadingInt, FollowsTheRulesOfAtoi) {
-  EXPECT_EQ(900000, LeadingInt("900000"));
-  EXPECT_EQ(42, LeadingInt(" \t\n 42abc"));
-  EXPECT_EQ(-1, LeadingInt("-1"));
-  EXPECT_EQ(7, LeadingInt("+7"));
-  EXPECT_EQ(0, LeadingInt("null"));
-  EXPECT_EQ(0, LeadingInt(""));
-  EXPECT_EQ(0, LeadingInt("- 5"));
-  EXPECT_EQ(3, LeadingInt("3.9"));
+  EXPECT_EQ(900000, settings::LeadingInt("900000"));
+  EXPECT_EQ(42, settings::LeadingInt(" \t\n 42abc"));
+  EXPECT_EQ(-1, settings::LeadingInt("-1"));
+  EXPECT_EQ(7, settings::LeadingInt("+7"));
+  EXPECT_EQ(0, settings::LeadingInt("null"));
+  EXPECT_EQ(0, settings::LeadingInt(""));
+  EXPECT_EQ(0, settings::LeadingInt("- 5"));
+  EXPECT_EQ(3, settings::LeadingInt("3.9"));
 }
 
 TEST(LeadingInt, OutOfRangeStopsAtTheLimits) {
-  EXPECT_EQ(INT_MAX, LeadingInt("99999999999999999999"));
-  EXPECT_EQ(INT_MIN, LeadingInt("-99999999999999999999"));
-  EXPECT_EQ(INT_MAX, LeadingInt("2147483647"));
-  EXPECT_EQ(INT_MIN, LeadingInt("-2147483648"));
+  EXPECT_EQ(INT_MAX, settings::LeadingInt("99999999999999999999"));
+  EXPECT_EQ(INT_MIN, settings::LeadingInt("-99999999999999999999"));
+  EXPECT_EQ(INT_MAX, settings::LeadingInt("2147483647"));
+  EXPECT_EQ(INT_MIN, settings::LeadingInt("-2147483648"));
 }
 
 TEST(IntervalFromText, NeverYieldsAZeroOrNegativeInterval) {
-  EXPECT_EQ(3600000, IntervalFromText("3600000"));
-  EXPECT_EQ(120000, IntervalFromText("120000"));
+  EXPECT_EQ(3600000, settings::IntervalFromText("3600000"));
+  EXPECT_EQ(120000, settings::IntervalFromText("120000"));
   for (const char* bad : {"", "0", "-5", "abc", "null", "  ", "-2147483648"})
-    EXPECT_EQ(kDefaultIntervalMs, IntervalFromText(bad)) << '"' << bad << '"';
+    EXPECT_EQ(settings::kDefaultIntervalMs, settings::IntervalFromText(bad)) << '"' << bad << '"';
 }
 
 }  // namespace
@@ -108,8 +109,7 @@ TEST(SettingsRules, IntervalsMatchExactlyOrFallBackToFifteenMinutes) {
   EXPECT_EQ("1800000", settings::IntervalTextForIndex(3));
   EXPECT_EQ("900000", settings::IntervalTextForIndex(-1)) << "no selection stores 15 minutes";
   EXPECT_EQ("900000", settings::IntervalTextForIndex(6)) << "one past the list";
-  for (int i = 0; i < 6; ++i)
-    EXPECT_EQ(i, settings::IntervalIndexForText(settings::IntervalTextForIndex(i)));
+  for (int i = 0; i < 6; ++i) EXPECT_EQ(i, settings::IntervalIndexForText(settings::IntervalTextForIndex(i)));
 }
 
 TEST(SettingsRules, AuthenticationCodesOutsideTheListSelectNothing) {

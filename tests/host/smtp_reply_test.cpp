@@ -89,8 +89,9 @@ Capabilities Caps(std::string text) {
 }  // namespace
 
 TEST(SmtpCapabilities, KeywordsAuthListsAndSize) {
-  Capabilities c = Caps("250-mx.example greets you\r\n250-PIPELINING\r\n250-size 35882577\r\n"
-                        "250-AUTH LOGIN plain XOAUTH2\r\n250-starttls\r\n250 8BITMIME\r\n");
+  Capabilities c = Caps(
+      "250-mx.example greets you\r\n250-PIPELINING\r\n250-size 35882577\r\n"
+      "250-AUTH LOGIN plain XOAUTH2\r\n250-starttls\r\n250 8BITMIME\r\n");
   EXPECT_TRUE(c.extended);
   EXPECT_TRUE(c.startTls);
   EXPECT_TRUE(c.size);
@@ -102,8 +103,9 @@ TEST(SmtpCapabilities, KeywordsAuthListsAndSize) {
 }
 
 TEST(SmtpCapabilities, OldAuthEqualsFormAndWholeWords) {
-  Capabilities c = Caps("250-old.example\r\n250-AUTH=LOGIN PLAIN\r\n250-STARTTLSX\r\n250-X-AUTH CRAM-MD5\r\n"
-                        "250 SIZE\r\n");
+  Capabilities c = Caps(
+      "250-old.example\r\n250-AUTH=LOGIN PLAIN\r\n250-STARTTLSX\r\n250-X-AUTH CRAM-MD5\r\n"
+      "250 SIZE\r\n");
   EXPECT_TRUE(c.HasAuth("LOGIN"));
   EXPECT_TRUE(c.HasAuth("PLAIN"));
   EXPECT_FALSE(c.startTls) << "STARTTLSX is another keyword";
@@ -130,7 +132,10 @@ TEST(SmtpCapabilities, GreetingLineIsNotACapability) {
 }
 
 TEST(SmtpBase64, KnownVectors) {
-  EXPECT_EQ(Base64Encode(std::string("\0test\0" "1234", 10)), "AHRlc3QAMTIzNA==");
+  EXPECT_EQ(Base64Encode(std::string("\0test\0"
+                                     "1234",
+                                     10)),
+            "AHRlc3QAMTIzNA==");
   EXPECT_EQ(Base64Encode("user"), "dXNlcg==");
   EXPECT_EQ(Base64Encode("secret"), "c2VjcmV0");
   EXPECT_EQ(Base64Encode(""), "");

@@ -99,13 +99,17 @@ TEST_F(SmtpSend, LoginAndPlainAuthentication) {
   for (auto [mech, type] : {std::pair{"LOGIN", kAuthLogin}, std::pair{"PLAIN", kAuthPlain}}) {
     SCOPED_TRACE(mech);
     int port = peers.StartSmtp("auth=login,plain&user=mailer&password=s%C3%A9cret%20pass&require_auth=1");
-    SendRequest r = AuthRequest(port, type, "mailer", "s\xc3\xa9" "cret pass");
+    SendRequest r = AuthRequest(port, type, "mailer",
+                                "s\xc3\xa9"
+                                "cret pass");
     NativeClient().Send(r);
     auto mails = peers.Messages(port);
     ASSERT_EQ(mails.size(), 1u);
     EXPECT_EQ(mails[0].authMech, mech);
     EXPECT_EQ(mails[0].authUser, "mailer");
-    EXPECT_EQ(mails[0].authPassword, "s\xc3\xa9" "cret pass");
+    EXPECT_EQ(mails[0].authPassword,
+              "s\xc3\xa9"
+              "cret pass");
     peers.Stop(port);
   }
 }
@@ -398,7 +402,10 @@ TEST_F(SmtpSend, RequiredTlsNeverFallsBackToPlaintext) {
   r.tls = TlsMode::StartTls;
   int upgrades = 0;
   try {
-    NativeClient([&](std::unique_ptr<Transport> p, const std::string&, int, TlsCheck) { ++upgrades; return p; }).Send(r);
+    NativeClient([&](std::unique_ptr<Transport> p, const std::string&, int, TlsCheck) {
+      ++upgrades;
+      return p;
+    }).Send(r);
     ADD_FAILURE() << "the send succeeded";
   } catch (const SendError& e) {
     EXPECT_EQ(e.stage(), Stage::Tls);
@@ -448,7 +455,8 @@ TEST_F(SmtpSend, FailedHandshakeEndsTheDialogueAndImplicitTlsStartsBeforeTheGree
                             "|line|" + Step("220 go ahead\r\n") + "|line|line|line");
   SendRequest r = AuthRequest(port, kAuthPlain, "u", "secret");
   r.tls = TlsMode::StartTlsIfOffered;
-  TlsUpgrade refusing = [](std::unique_ptr<Transport>, const std::string&, int, TlsCheck) -> std::unique_ptr<Transport> {
+  TlsUpgrade refusing = [](std::unique_ptr<Transport>, const std::string&, int,
+                           TlsCheck) -> std::unique_ptr<Transport> {
     throw TransportError(TransportError::Kind::Failed, "the server's certificate is not trusted");
   };
   try {

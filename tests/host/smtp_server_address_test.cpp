@@ -80,7 +80,8 @@ TEST(ServerAddress, Port465MeansTlsFromTheFirstByte) {
 }
 
 TEST(ServerAddress, OnlyHostsTypedAsThisMachineAreLoopback) {
-  for (const char* host : {"localhost", "LocalHost", "127.0.0.1", "127.1.2.3", "::1"}) EXPECT_TRUE(IsLoopbackHost(host)) << host;
+  for (const char* host : {"localhost", "LocalHost", "127.0.0.1", "127.1.2.3", "::1"})
+    EXPECT_TRUE(IsLoopbackHost(host)) << host;
   for (const char* host : {"localhost.", "localhost.example.org", "127.0.0.1.example.org", "127.0.0", "127.0.0.256",
                            "128.0.0.1", "::2", "mail.example.org", ""})
     EXPECT_FALSE(IsLoopbackHost(host)) << host;

@@ -13,7 +13,6 @@
 
 #include <windows.h>
 #include <shellapi.h>
-#include <wincrypt.h>
 
 #include "CorvaneDlg.h"
 #include "InetControl.h"
@@ -23,7 +22,9 @@
 #include "SmtpControl.h"
 #include "SmtpPropertyAccess.h"
 #include "StoredSettings.h"
+#include "TestAuthority.h"
 #include "UiDriver.h"
+#include "WindowClassNames.h"
 #include "resource.h"
 
 namespace app_test {
@@ -52,8 +53,8 @@ class MainWindow : public CCorvaneDlg {
     if (smtpPort) {
       C_SMTP control;
       control.Attach(::GetDlgItem(m_hWnd, IDC_SMTP));
-      SetSmtpProperty(control, smtp_dispid::kPort, std::int32_t{smtpPort});
-      SetSmtpProperty(control, smtp_dispid::kTimeout, std::int32_t{5000});
+      SetSmtpProperty(control, smtp::dispid::kPort, std::int32_t{smtpPort});
+      SetSmtpProperty(control, smtp::dispid::kTimeout, std::int32_t{5000});
       control.Detach();
     }
     return CCorvaneDlg::OnInitDialog();
@@ -68,7 +69,6 @@ class MainWindow : public CCorvaneDlg {
 class ProxyThrough {
  public:
   explicit ProxyThrough(int port) {
-    TrustTestAuthority();
     HKEY key = nullptr;
     if (RegCreateKeyExA(HKEY_CURRENT_USER, kInternetSettings, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) !=
         ERROR_SUCCESS) {
@@ -85,40 +85,13 @@ class ProxyThrough {
   ~ProxyThrough() {
     RegDeleteKeyValueA(HKEY_CURRENT_USER, kInternetSettings, "ProxyEnable");
     RegDeleteKeyValueA(HKEY_CURRENT_USER, kInternetSettings, "ProxyServer");
-    if (m_authority) CertDeleteCertificateFromStore(m_authority);  // frees the context too
-    if (m_root) {
-      CertControlStore(m_root, 0, CERT_STORE_CTRL_COMMIT, nullptr);
-      CertCloseStore(m_root, 0);
-    }
   }
   ProxyThrough(const ProxyThrough&) = delete;
   ProxyThrough& operator=(const ProxyThrough&) = delete;
 
  private:
-  void TrustTestAuthority() {
-    const std::string pem = peers::PeerClient::FromEnvironment().TlsAuthorityPem();
-    DWORD size = 0;
-    if (!CryptStringToBinaryA(pem.c_str(), static_cast<DWORD>(pem.size()), CRYPT_STRING_BASE64HEADER, nullptr, &size,
-                              nullptr, nullptr)) {
-      ADD_FAILURE() << "the test authority is not PEM";
-      return;
-    }
-    std::vector<BYTE> der(size);
-    CryptStringToBinaryA(pem.c_str(), static_cast<DWORD>(pem.size()), CRYPT_STRING_BASE64HEADER, der.data(), &size,
-                         nullptr, nullptr);
-    m_root = CertOpenStore(CERT_STORE_PROV_SYSTEM_A, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE, "Root");
-    if (!m_root || !CertAddEncodedCertificateToStore(m_root, X509_ASN_ENCODING, der.data(), size,
-                                                     CERT_STORE_ADD_REPLACE_EXISTING, &m_authority)) {
-      ADD_FAILURE() << "cannot trust the test authority: " << GetLastError();
-      return;
-    }
-    // Wine keeps a system store's changes in memory until they are committed.
-    CertControlStore(m_root, 0, CERT_STORE_CTRL_COMMIT, nullptr);
-  }
-
   static constexpr char kInternetSettings[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
-  HCERTSTORE m_root = nullptr;
-  PCCERT_CONTEXT m_authority = nullptr;
+  test_authority::Trusted m_authority{peers::PeerClient::FromEnvironment().TlsAuthorityPem()};
 };
 
 inline void ClearKey() { RegDeleteTreeA(HKEY_CURRENT_USER, settings::kKeyPath); }
@@ -158,7 +131,7 @@ inline void StoreCompleteSettings(int httpPort, const std::string& timer = "3600
   Store({{"Version", "1.0"},
          {"SMTPServer", "127.0.0.1"},
          {"SMTPUsername", "alice"},
-         {"SMTPPassword", ScrambleText("s3cret pw")},
+         {"SMTPPassword", settings::ScrambleText("s3cret pw")},
          {"SMTPAuth", "2"},
          {"SMTPTo", "me@example.net"},
          {"SMTPFrom", "ip@example.net"},
@@ -190,8 +163,8 @@ inline HWND OnlyWindow(const char* className) {
   return found.size() == 1 ? found[0] : nullptr;
 }
 
-inline HWND Popup() { return OnlyWindow("CorvaneTaskbarNotifier"); }
-inline HWND TrayWindow() { return OnlyWindow("CorvaneTrayIcon"); }
+inline HWND Popup() { return OnlyWindow(ui::kPopupWindowClass); }
+inline HWND TrayWindow() { return OnlyWindow(ui::kTrayWindowClass); }
 
 // Whether the notification area knows the tray icon by its window and id.
 inline bool TrayIconPresent(HWND trayWindow) {
@@ -215,8 +188,8 @@ inline bool IsStamp(const std::string& text) {
 class AppTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(RegisterInetControl(GetModuleHandleA(nullptr)));
-    ASSERT_TRUE(RegisterSmtpControl(GetModuleHandleA(nullptr)));
+    ASSERT_TRUE(inet::RegisterInetControl(GetModuleHandleA(nullptr)));
+    ASSERT_TRUE(smtp::RegisterSmtpControl(GetModuleHandleA(nullptr)));
     ClearKey();
   }
   void TearDown() override {

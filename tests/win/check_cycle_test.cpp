@@ -107,7 +107,7 @@ TEST_F(CheckCycleTest, FailedSendShowsTheErrorKeepsTheOldAddressAndTheNextCheckS
     ASSERT_TRUE(PumpUntil([] { return app_test::Popup() && !IsWindowVisible(app_test::Popup()); }, 6000));
     C_SMTP control;
     control.Attach(GetDlgItem(main, IDC_SMTP));
-    SetSmtpProperty(control, smtp_dispid::kPort, std::int32_t{refusing});
+    SetSmtpProperty(control, smtp::dispid::kPort, std::int32_t{refusing});
 
     peers.SetPage(http, 200, PageWith("198.51.100.23"));
     SetText(main, IDC_STATUS, "before");
@@ -120,7 +120,7 @@ TEST_F(CheckCycleTest, FailedSendShowsTheErrorKeepsTheOldAddressAndTheNextCheckS
     ui_driver::Pump(700);
     EXPECT_FALSE(popup && IsWindowVisible(popup)) << "no popup after a failed send";
 
-    SetSmtpProperty(control, smtp_dispid::kPort, std::int32_t{good});
+    SetSmtpProperty(control, smtp::dispid::kPort, std::int32_t{good});
     control.Detach();
     Click(main, IDC_UPDATE);
     EXPECT_EQ("198.51.100.23", Text(main, IDC_IP));
@@ -241,8 +241,8 @@ TEST_F(CheckCycleTest, UserNullIsSentAsIsAndAuthNullReachesTheControlAsNone) {
   Run(window, [&](HWND main) {
     C_SMTP control;
     control.Attach(GetDlgItem(main, IDC_SMTP));
-    authType = std::get<std::int32_t>(GetSmtpProperty(control, smtp_dispid::kAuthenticationType));
-    user = std::get<std::wstring>(GetSmtpProperty(control, smtp_dispid::kUsername));
+    authType = std::get<std::int32_t>(GetSmtpProperty(control, smtp::dispid::kAuthenticationType));
+    user = std::get<std::wstring>(GetSmtpProperty(control, smtp::dispid::kUsername));
     control.Detach();
   });
   EXPECT_TRUE(boxes.records.empty()) << boxes.records.front().text;

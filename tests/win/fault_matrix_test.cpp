@@ -75,8 +75,8 @@ class BoundedWindow : public app_test::MainWindow {
     ::SendDlgItemMessageA(m_hWnd, IDC_INET, WM_INET_SETTIMEOUT, kTimeoutMs, 0);
     C_SMTP control;
     control.Attach(::GetDlgItem(m_hWnd, IDC_SMTP));
-    SetSmtpProperty(control, smtp_dispid::kPort, std::int32_t{mailPort});
-    SetSmtpProperty(control, smtp_dispid::kTimeout, std::int32_t{kTimeoutMs});
+    SetSmtpProperty(control, smtp::dispid::kPort, std::int32_t{mailPort});
+    SetSmtpProperty(control, smtp::dispid::kTimeout, std::int32_t{kTimeoutMs});
     control.Detach();
     return app_test::MainWindow::OnInitDialog();
   }
@@ -85,7 +85,7 @@ class BoundedWindow : public app_test::MainWindow {
 void SetMailPort(HWND main, int port) {
   C_SMTP control;
   control.Attach(GetDlgItem(main, IDC_SMTP));
-  SetSmtpProperty(control, smtp_dispid::kPort, std::int32_t{port});
+  SetSmtpProperty(control, smtp::dispid::kPort, std::int32_t{port});
   control.Detach();
 }
 
@@ -236,8 +236,7 @@ TEST_P(ServerFaultTest, IsReportedInTimeAndTheNextCheckWorks) {
     EXPECT_TRUE(recovered) << "the timer's check did not show " << expected;
     EXPECT_TRUE(PumpUntil([&] { return LastMailNames(mail, expected); }, 1000))
         << (fault.mail ? "the failed notification was not sent again" : "the new address was not mailed");
-    EXPECT_EQ(first + (fault.expect == Expect::Box ? 1 : 0), boxes.records.size())
-        << "the good checks raise no box";
+    EXPECT_EQ(first + (fault.expect == Expect::Box ? 1 : 0), boxes.records.size()) << "the good checks raise no box";
   });
 }
 
@@ -253,7 +252,11 @@ std::string Padded(const std::string& body, size_t size) { return body + std::st
 
 const ServerFault kServerFaults[] = {
     {"page: connection refused", false, Expect::Box, "127.0.0.1",
-     [](ServerFaultTest& t, int page) { t.peers.Stop(page); return 0; }, ""},
+     [](ServerFaultTest& t, int page) {
+       t.peers.Stop(page);
+       return 0;
+     },
+     ""},
     {"page: accepts, never answers", false, Expect::Box, "2 seconds",
      [](ServerFaultTest& t, int page) {
        t.peers.Stop(page);
@@ -320,8 +323,8 @@ const ServerFault kServerFaults[] = {
      ""},
     {"page: NUL and non-ASCII bytes", false, Expect::Silent, "",
      [](ServerFaultTest& t, int page) {
-       const std::string body = std::string("\0\xff\xfe<html>\x80\xe9\0 ", 11) + PageWith(kDuring) +
-                                std::string("\0\x81\xa0 tail \0", 10);
+       const std::string body =
+           std::string("\0\xff\xfe<html>\x80\xe9\0 ", 11) + PageWith(kDuring) + std::string("\0\x81\xa0 tail \0", 10);
        t.peers.SetPage(page, 200, body);
        return 0;
      },
@@ -335,8 +338,7 @@ const ServerFault kServerFaults[] = {
      ""},
     {"page: ends inside a marker", false, Expect::Box, "did not show an IP address",
      [](ServerFaultTest& t, int page) {
-       t.peers.SetPage(page, 200,
-                                                      std::string("<html><!--startip-->") + kDuring + "<!--endi");
+       t.peers.SetPage(page, 200, std::string("<html><!--startip-->") + kDuring + "<!--endi");
        return 0;
      },
      ""},
@@ -351,15 +353,9 @@ const ServerFault kServerFaults[] = {
     {"mail: no greeting", true, Expect::Box, "timed out",
      [](ServerFaultTest& t, int) { return t.peers.StartRaw("hold"); }, ""},
     {"mail: greeting 554", true, Expect::Box, "554",
-     [](ServerFaultTest& t, int) {
-       return t.peers.StartRaw(Send("554 go away\r\n") + "|hold");
-     },
-     ""},
+     [](ServerFaultTest& t, int) { return t.peers.StartRaw(Send("554 go away\r\n") + "|hold"); }, ""},
     {"mail: EHLO and HELO refused", true, Expect::Box, "HELO",
-     [](ServerFaultTest& t, int) {
-       return t.StartGoodMail("&fail=ehlo:550&fail=helo:550");
-     },
-     ""},
+     [](ServerFaultTest& t, int) { return t.StartGoodMail("&fail=ehlo:550&fail=helo:550"); }, ""},
     {"mail: 535 on AUTH", true, Expect::Box, "535",
      [](ServerFaultTest& t, int) { return t.StartGoodMail("&fail=auth:535"); }, ""},
     {"mail: 550 on MAIL FROM", true, Expect::Box, "550",
@@ -369,21 +365,16 @@ const ServerFault kServerFaults[] = {
     {"mail: 554 after DATA", true, Expect::Box, "554",
      [](ServerFaultTest& t, int) { return t.StartGoodMail("&fail=dot:554"); }, ""},
     {"mail: dropped inside DATA", true, Expect::Box, "closed",
-     [](ServerFaultTest& t, int) { return t.peers.StartRaw(UpTo354() + "|line|close"); },
-     ""},
+     [](ServerFaultTest& t, int) { return t.peers.StartRaw(UpTo354() + "|line|close"); }, ""},
     {"mail: stalls after 354", true, Expect::Box, "timed out",
      [](ServerFaultTest& t, int) { return t.peers.StartRaw(UpTo354() + "|hold"); }, ""},
     {"mail: 100 KB reply line", true, Expect::Box, "too long",
      [](ServerFaultTest& t, int) {
-       return t.peers.StartRaw(Send("220 ") + "|sendn:102400:x|" + Send("\r\n") +
-                                                               "|hold");
+       return t.peers.StartRaw(Send("220 ") + "|sendn:102400:x|" + Send("\r\n") + "|hold");
      },
      ""},
     {"mail: last line never ends", true, Expect::Box, "timed out",
-     [](ServerFaultTest& t, int) {
-       return t.peers.StartRaw(Send("220 hello, and then nothing") + "|hold");
-     },
-     ""},
+     [](ServerFaultTest& t, int) { return t.peers.StartRaw(Send("220 hello, and then nothing") + "|hold"); }, ""},
 };
 
 INSTANTIATE_TEST_SUITE_P(Servers, ServerFaultTest, ::testing::ValuesIn(kServerFaults), Name);
@@ -394,8 +385,8 @@ INSTANTIATE_TEST_SUITE_P(Servers, ServerFaultTest, ::testing::ValuesIn(kServerFa
 // keep checking.
 
 enum class Shape { Dword, Binary, MultiSz, Text259, Text260, Unterminated };
-constexpr const char* kShapeNames[] = {"REG_DWORD", "REG_BINARY", "REG_MULTI_SZ", "259 bytes", "260 bytes",
-                                       "no terminator"};
+constexpr const char* kShapeNames[] = {"REG_DWORD", "REG_BINARY", "REG_MULTI_SZ",
+                                       "259 bytes", "260 bytes",  "no terminator"};
 
 struct RegistryFault {
   const char* value;
@@ -436,11 +427,21 @@ TEST_P(RegistryFaultTest, StartsReportsAndKeepsChecking) {
       put(REG_DWORD, std::string(reinterpret_cast<const char*>(&number), sizeof number));
       break;
     }
-    case Shape::Binary: put(REG_BINARY, std::string("\xde\xad\xbe\xef\x00\x01", 6)); break;
-    case Shape::MultiSz: put(REG_MULTI_SZ, good + std::string("\0second\0\0", 9)); break;
-    case Shape::Text259: put(REG_SZ, LongText(value, good, 259) + std::string(1, '\0')); break;
-    case Shape::Text260: put(REG_SZ, LongText(value, good, 260) + std::string(1, '\0')); break;
-    case Shape::Unterminated: put(REG_SZ, good); break;
+    case Shape::Binary:
+      put(REG_BINARY, std::string("\xde\xad\xbe\xef\x00\x01", 6));
+      break;
+    case Shape::MultiSz:
+      put(REG_MULTI_SZ, good + std::string("\0second\0\0", 9));
+      break;
+    case Shape::Text259:
+      put(REG_SZ, LongText(value, good, 259) + std::string(1, '\0'));
+      break;
+    case Shape::Text260:
+      put(REG_SZ, LongText(value, good, 260) + std::string(1, '\0'));
+      break;
+    case Shape::Unterminated:
+      put(REG_SZ, good);
+      break;
   }
 
   BoundedWindow window;
@@ -513,18 +514,18 @@ TEST_P(RegistryFaultTest, StartsReportsAndKeepsChecking) {
 
 std::vector<RegistryFault> AllRegistryFaults() {
   std::vector<RegistryFault> all;
-  for (const char* value : {"Version", "SMTPServer", "SMTPUsername", "SMTPPassword", "SMTPAuth", "SMTPTo", "SMTPFrom",
-                            "Link", "Timer"})
-    for (Shape shape : {Shape::Dword, Shape::Binary, Shape::MultiSz, Shape::Text259, Shape::Text260,
-                        Shape::Unterminated})
+  for (const char* value :
+       {"Version", "SMTPServer", "SMTPUsername", "SMTPPassword", "SMTPAuth", "SMTPTo", "SMTPFrom", "Link", "Timer"})
+    for (Shape shape :
+         {Shape::Dword, Shape::Binary, Shape::MultiSz, Shape::Text259, Shape::Text260, Shape::Unterminated})
       all.push_back({value, shape});
   return all;
 }
 
 INSTANTIATE_TEST_SUITE_P(Values, RegistryFaultTest, ::testing::ValuesIn(AllRegistryFaults()),
                          [](const ::testing::TestParamInfo<RegistryFault>& info) {
-                           std::string name = std::string(info.param.value) + "_" +
-                                              kShapeNames[static_cast<int>(info.param.shape)];
+                           std::string name =
+                               std::string(info.param.value) + "_" + kShapeNames[static_cast<int>(info.param.shape)];
                            for (char& c : name)
                              if (!isalnum(static_cast<unsigned char>(c))) c = '_';
                            return name;
@@ -542,8 +543,8 @@ class UnopenableKeyTest : public FaultFixture {
   // An empty access list grants nothing to anybody.
   static bool Deny() {
     HKEY key = nullptr;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, settings::kKeyPath, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                        nullptr) != ERROR_SUCCESS)
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, settings::kKeyPath, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) !=
+        ERROR_SUCCESS)
       return false;
     ACL empty;
     InitializeAcl(&empty, sizeof empty, ACL_REVISION);
@@ -564,7 +565,6 @@ class UnopenableKeyTest : public FaultFixture {
     RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, &sd);
     RegCloseKey(key);
   }
-
 };
 
 TEST_F(UnopenableKeyTest, RunsOnDefaultsAndKeepsChecking) {

@@ -1,5 +1,5 @@
 #pragma once
-#define IDD_FW_TEST 500
+#define IDD_FW_TEST   500
 #define IDD_FW_BROKEN 501
-#define IDC_FW_EDIT 510
-#define IDC_FW_THROW 511
+#define IDC_FW_EDIT   510
+#define IDC_FW_THROW  511

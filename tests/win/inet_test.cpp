@@ -48,7 +48,7 @@ struct Outcome {
 
 class InetTest : public ::testing::Test {
  protected:
-  void SetUp() override { ASSERT_TRUE(RegisterInetControl(GetModuleHandleA(nullptr))); }
+  void SetUp() override { ASSERT_TRUE(inet::RegisterInetControl(GetModuleHandleA(nullptr))); }
 
   // One OpenURL through a real dialog; timeoutMs 0 keeps the control's default.
   Outcome Fetch(const std::string& url, DWORD timeoutMs = 0) {
@@ -143,7 +143,7 @@ TEST_F(InetTest, EveryByteArrivesAsItsCodePageCharacter) {
   client.SetPage(port, 200, bytes);
 
   // At the control: one UTF-16 character per byte, each the code page's own.
-  InetOpenUrlCall call;
+  inet::InetOpenUrlCall call;
   DialogScripts scripts;
   FetchDialog dialog;
   LRESULT answered = FALSE;
@@ -284,11 +284,11 @@ TEST_F(InetTest, WithoutTheControlNothingHappens) {
 
 TEST_F(InetTest, DialogFailsToOpenWhenTheClassIsNotRegistered) {
   HINSTANCE instance = GetModuleHandleA(nullptr);
-  ASSERT_TRUE(UnregisterClassA(kInetControlClassName, instance));
+  ASSERT_TRUE(UnregisterClassA(inet::kInetControlClass, instance));
   FetchDialog dialog;
   EXPECT_EQ(-1, dialog.DoModal());
-  ASSERT_TRUE(RegisterInetControl(instance));
-  ASSERT_TRUE(RegisterInetControl(instance)) << "registering twice must not fail";
+  ASSERT_TRUE(inet::RegisterInetControl(instance));
+  ASSERT_TRUE(inet::RegisterInetControl(instance)) << "registering twice must not fail";
 }
 
 }  // namespace

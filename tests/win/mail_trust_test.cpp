@@ -25,7 +25,7 @@ void UseImplicitPort(HWND control, int port) {
   C_SMTP smtp;
   smtp.Attach(control);
   ImplicitTlsPortsOf(control).smtp = port;
-  SetSmtpProperty(smtp, smtp_dispid::kTimeout, std::int32_t{5000});
+  SetSmtpProperty(smtp, smtp::dispid::kTimeout, std::int32_t{5000});
   smtp.Detach();
 }
 
@@ -42,10 +42,12 @@ class TlsWindow : public MainWindow {
 
 class MailTrustTest : public AppTest {
  protected:
-  static void SetUpTestSuite() { authority_ = new test_authority::Trusted(peers::PeerClient::FromEnvironment().TlsAuthorityPem()); }
+  static void SetUpTestSuite() {
+    m_authority = new test_authority::Trusted(peers::PeerClient::FromEnvironment().TlsAuthorityPem());
+  }
   static void TearDownTestSuite() {
-    delete authority_;
-    authority_ = nullptr;
+    delete m_authority;
+    m_authority = nullptr;
   }
 
   // The test e-mail from the settings dialog; returns the last box's text.
@@ -80,9 +82,9 @@ class MailTrustTest : public AppTest {
     return boxes.records.empty() ? "" : boxes.records.back().text;
   }
 
-  static test_authority::Trusted* authority_;
+  static test_authority::Trusted* m_authority;
 };
-test_authority::Trusted* MailTrustTest::authority_ = nullptr;
+test_authority::Trusted* MailTrustTest::m_authority = nullptr;
 
 TEST_F(MailTrustTest, OnlyChainsEndingAtATrustedRootGetThePassword) {
   struct Case {
@@ -103,8 +105,8 @@ TEST_F(MailTrustTest, OnlyChainsEndingAtATrustedRootGetThePassword) {
     const bool implicit = std::string(tls) == "implicit";
     for (const Case& k : cases) {
       SCOPED_TRACE(std::string(k.cert) + " " + tls);
-      const int port = peers.StartSmtp(std::string("auth=login&user=alice&password=s3cret%20pw&tls=") + tls +
-                                       "&cert=" + k.cert);
+      const int port =
+          peers.StartSmtp(std::string("auth=login&user=alice&password=s3cret%20pw&tls=") + tls + "&cert=" + k.cert);
       const std::string dialog = SendFromDialog(port, implicit);
       const std::string window = SendFromWindow(port, implicit);
       if (k.refusal) {

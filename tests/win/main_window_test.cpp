@@ -133,8 +133,7 @@ TEST_F(MainWindowTest, HideAndMinimiseSwapTheWindowForTheTrayIconAndBothWaysBack
 
 TEST_F(MainWindowTest, HiddenInTheTrayAChangeStillMailsShowsThePopupUnactivatedAndTheTooltipShowsTheAddress) {
   const int http = StartHttp(PageWith(app_test::kAddress));
-  const int smtp =
-      peers.StartSmtp("auth=login,plain&user=alice&password=" + peers::PeerClient::Encode("s3cret pw"));
+  const int smtp = peers.StartSmtp("auth=login,plain&user=alice&password=" + peers::PeerClient::Encode("s3cret pw"));
   app_test::StoreCompleteSettings(http);
   MainWindow window;
   window.smtpPort = smtp;
@@ -173,7 +172,7 @@ class IconPlaceTaken {
   static LRESULT CALLBACK Take(int code, WPARAM wParam, LPARAM lParam) {
     char cls[64] = {};
     if (code == HCBT_CREATEWND && GetClassNameA(reinterpret_cast<HWND>(wParam), cls, sizeof cls) &&
-        std::string(cls) == "CorvaneTrayIcon") {
+        std::string(cls) == ui::kTrayWindowClass) {
       NOTIFYICONDATAA data{};
       data.cbSize = NOTIFYICONDATAA_V2_SIZE;
       data.hWnd = reinterpret_cast<HWND>(wParam);
@@ -192,8 +191,7 @@ TEST_F(MainWindowTest, AnIconTheShellNeverTakesGivesTheWindowBack) {
   Run(window, [&](HWND main) {
     Click(main, IDC_HIDE);
     EXPECT_FALSE(IsWindowVisible(main));
-    EXPECT_TRUE(PumpUntil([&] { return IsWindowVisible(main) != FALSE; }, 90000))
-        << "hidden with no icon for good";
+    EXPECT_TRUE(PumpUntil([&] { return IsWindowVisible(main) != FALSE; }, 90000)) << "hidden with no icon for good";
     EXPECT_EQ(nullptr, TrayWindow());
   });
 }

@@ -23,8 +23,8 @@ class RegistryTest : public ::testing::Test {
   // Writes a value with raw bytes and type, as another program might.
   static void WriteRaw(const char* path, const char* name, DWORD type, const std::string& bytes) {
     HKEY key;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                                             nullptr));
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegCreateKeyExA(HKEY_CURRENT_USER, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr));
     RegSetValueExA(key, name, 0, type, reinterpret_cast<const BYTE*>(bytes.data()), static_cast<DWORD>(bytes.size()));
     RegCloseKey(key);
   }
@@ -102,21 +102,21 @@ TEST_F(RegistryTest, ScrambledPasswordsReadBackWholeEvenWithZeroBytes) {
   for (int a = 1; a < 256 && withZero.empty(); ++a)
     for (int b = 1; b < 256 && withZero.empty(); ++b) {
       const std::string plain{static_cast<char>(a), static_cast<char>(b), 'z'};
-      if (ScrambleText(plain).find('\0') != std::string::npos) withZero = plain;
+      if (settings::ScrambleText(plain).find('\0') != std::string::npos) withZero = plain;
     }
   ASSERT_FALSE(withZero.empty());
   for (const std::string& plain : {std::string("s3cret pass"), all, withZero}) {
-    ASSERT_EQ(1, r.WriteValue("SMTPPassword", ScrambleText(plain)));
+    ASSERT_EQ(1, r.WriteValue("SMTPPassword", settings::ScrambleText(plain)));
     std::string stored;
     ASSERT_EQ(1, r.ReadValue("SMTPPassword", stored));
-    EXPECT_EQ(plain, UnscrambleText(stored));
+    EXPECT_EQ(plain, settings::UnscrambleText(stored));
   }
 }
 
 TEST_F(RegistryTest, AnOrdinaryPasswordKeepsThePlainTextForm) {
   CRegistry r;
   r.OpenKey(HKEY_CURRENT_USER, kTestPath, 0);
-  const std::string stored = ScrambleText("hunter2");
+  const std::string stored = settings::ScrambleText("hunter2");
   ASSERT_EQ(std::string::npos, stored.find('\0'));
   r.WriteValue("SMTPPassword", stored);
   char raw[64] = {};
@@ -171,10 +171,14 @@ TEST_F(RegistryTest, AnUnreadableVersionIsNoFirstRunAndKeepsTheSavedSettings) {
 
 TEST_F(RegistryTest, StartupReadsEveryValueOnceVersionExists) {
   WriteRaw(settings::kKeyPath, "Version", REG_SZ, std::string("", 1));  // any Version, even empty
-  const std::pair<const char*, std::string> values[] = {
-      {"SMTPServer", "mail.example.net"}, {"SMTPUsername", "NULL"}, {"SMTPPassword", ScrambleText("pw")},
-      {"SMTPAuth", "3"},  {"SMTPTo", "me@example.net"}, {"SMTPFrom", "ip@example.net"},
-      {"Link", "http://127.0.0.1:8080/ip.php"}, {"Timer", "3600000"}};
+  const std::pair<const char*, std::string> values[] = {{"SMTPServer", "mail.example.net"},
+                                                        {"SMTPUsername", "NULL"},
+                                                        {"SMTPPassword", settings::ScrambleText("pw")},
+                                                        {"SMTPAuth", "3"},
+                                                        {"SMTPTo", "me@example.net"},
+                                                        {"SMTPFrom", "ip@example.net"},
+                                                        {"Link", "http://127.0.0.1:8080/ip.php"},
+                                                        {"Timer", "3600000"}};
   for (const auto& [name, value] : values) WriteRaw(settings::kKeyPath, name, REG_SZ, value + '\0');
   const auto s = settings::LoadStartupSettings();
   EXPECT_FALSE(s.firstRun);
@@ -213,7 +217,7 @@ TEST_F(RegistryTest, TheMarkerIsNoPasswordAndAProtectedOneWinsOverTheScrambledTe
   EXPECT_EQ("", mail.password) << "never the marker unscrambled";
   mail.password = "kept";
   ASSERT_EQ("", settings::WriteMailSettings(r, mail));
-  r.WriteValue("SMTPPassword", ScrambleText("older"));
+  r.WriteValue("SMTPPassword", settings::ScrambleText("older"));
   mail.password.clear();
   settings::ReadMailSettings(r, mail);
   EXPECT_EQ("kept", mail.password);

@@ -25,7 +25,7 @@ using ui_driver::Text;
 class SettingsDialogTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    RegisterSmtpControl(GetModuleHandleA(nullptr));
+    smtp::RegisterSmtpControl(GetModuleHandleA(nullptr));
     RegDeleteTreeA(HKEY_CURRENT_USER, settings::kKeyPath);
   }
   void TearDown() override { RegDeleteTreeA(HKEY_CURRENT_USER, settings::kKeyPath); }
@@ -63,8 +63,8 @@ class SettingsDialogTest : public ::testing::Test {
   static void UsePort(HWND dialog, int port) {
     C_SMTP control;
     control.Attach(GetDlgItem(dialog, IDC_SMTP));
-    SetSmtpProperty(control, smtp_dispid::kPort, std::int32_t{port});
-    SetSmtpProperty(control, smtp_dispid::kTimeout, std::int32_t{5000});
+    SetSmtpProperty(control, smtp::dispid::kPort, std::int32_t{port});
+    SetSmtpProperty(control, smtp::dispid::kTimeout, std::int32_t{5000});
     control.Detach();
   }
   static void Fill(HWND dialog, const char* server, const char* user, const char* password, const char* to,
@@ -210,7 +210,7 @@ TEST_F(SettingsDialogTest, SaveStoresTheProtectedPasswordAndReopeningShowsThePla
 
 TEST_F(SettingsDialogTest, AnEarlierScrambledPasswordIsShownAndTheNextSaveProtectsIt) {
   Store("Version", "1.0");
-  Store("SMTPPassword", ScrambleText("old pw"));
+  Store("SMTPPassword", settings::ScrambleText("old pw"));
   std::string shown;
   scripts.Then([&](HWND d) {
     shown = Text(d, IDC_PASSWORD);
@@ -333,8 +333,8 @@ TEST_F(CodePage932, APasswordSavedThroughTheDialogComesBackWholeAfterARestart) {
   ASSERT_EQ(932u, GetACP()) << "this case needs LC_ALL=ja_JP.UTF-8";
   const std::string typed = "Tr0ub4dor&3";  // scrambled, it ends in a lead byte
   // The scrambled text does not survive the code page: what the old store lost.
-  Store("Probe", ScrambleText(typed));
-  ASSERT_NE(ScrambleText(typed), Stored("Probe"));
+  Store("Probe", settings::ScrambleText(typed));
+  ASSERT_NE(settings::ScrambleText(typed), Stored("Probe"));
   settings::LoadStartupSettings();
   scripts.Then([&](HWND d) {
     Fill(d, "mail.example.net", "bob", typed.c_str(), "me@example.net", "");

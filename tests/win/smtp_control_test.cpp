@@ -19,7 +19,7 @@
 
 namespace {
 
-namespace id = smtp_dispid;
+namespace id = smtp::dispid;
 using ui_driver::DialogScripts;
 using ui_driver::MessageBoxes;
 
@@ -59,7 +59,7 @@ void WithControl(const std::function<void(C_SMTP&, HWND)>& body, UINT templateId
 }
 
 std::wstring TextOf(C_SMTP& smtp, std::int32_t dispid) {
-  SmtpValue v = GetSmtpProperty(smtp, dispid);
+  smtp::SmtpValue v = GetSmtpProperty(smtp, dispid);
   return std::holds_alternative<std::wstring>(v) ? std::get<std::wstring>(v) : L"<not text>";
 }
 std::string Narrow(const std::wstring& w) { return std::string(w.begin(), w.end()); }
@@ -105,20 +105,38 @@ bool Contains(const std::string& text, const std::string& part) { return text.fi
 
 struct Expected {
   const char* name;
-  SmtpValue value;
+  smtp::SmtpValue value;
 };
 
 TEST(SmtpControl, FreshInstancesStartFromTheStoredValues) {
   const std::vector<Expected> expected = {
-      {"authenticationtype", 0},  {"bcc", L""},          {"cc", L""},
-      {"charset", L"us-ascii"},   {"clienthostname", L""}, {"contenttransferencoding", L"7bit"},
-      {"contenttype", L"text/plain"}, {"expiresafter", L""}, {"importance", 0},
-      {"lastsmtpcommand", L""},   {"mailfrom", L""},     {"messagehtml", L""},
-      {"messagesubject", L""},    {"messagetext", L""},  {"notification", 0},
-      {"password", L""},          {"popserver", L""},    {"port", 25},
-      {"raiseerror", false},      {"replyto", L""},      {"sendto", L""},
-      {"sensitivity", 0},         {"server", L""},       {"status", L""},
-      {"timeout", 10000},         {"timestamp", L""},    {"username", L""},
+      {"authenticationtype", 0},
+      {"bcc", L""},
+      {"cc", L""},
+      {"charset", L"us-ascii"},
+      {"clienthostname", L""},
+      {"contenttransferencoding", L"7bit"},
+      {"contenttype", L"text/plain"},
+      {"expiresafter", L""},
+      {"importance", 0},
+      {"lastsmtpcommand", L""},
+      {"mailfrom", L""},
+      {"messagehtml", L""},
+      {"messagesubject", L""},
+      {"messagetext", L""},
+      {"notification", 0},
+      {"password", L""},
+      {"popserver", L""},
+      {"port", 25},
+      {"raiseerror", false},
+      {"replyto", L""},
+      {"sendto", L""},
+      {"sensitivity", 0},
+      {"server", L""},
+      {"status", L""},
+      {"timeout", 10000},
+      {"timestamp", L""},
+      {"username", L""},
   };
   auto checkAll = [&](C_SMTP& smtp) {
     for (const Expected& e : expected) {
@@ -135,8 +153,8 @@ TEST(SmtpControl, FreshInstancesStartFromTheStoredValues) {
     smtp.SetRaiseError(TRUE);
     SetSmtpProperty(smtp, id::kCharset, std::wstring(L"utf-8"));
     SetSmtpProperty(smtp, id::kTimeout, 5);
-    EXPECT_EQ(SmtpValue(std::wstring(L"mail.example.net")), GetSmtpProperty(smtp, id::kServer));
-    EXPECT_EQ(SmtpValue(true), GetSmtpProperty(smtp, id::kRaiseError));
+    EXPECT_EQ(smtp::SmtpValue(std::wstring(L"mail.example.net")), GetSmtpProperty(smtp, id::kServer));
+    EXPECT_EQ(smtp::SmtpValue(true), GetSmtpProperty(smtp, id::kRaiseError));
   });
   // ...the next opening starts from the stored values again.
   WithControl([&](C_SMTP& smtp, HWND) { checkAll(smtp); });
@@ -149,13 +167,13 @@ TEST(SmtpControl, ExtentsFollowTheTemplateSizeNotTheFont) {
     UINT templateId;
     std::int32_t x, y;
   };
-  for (const Case& c : {Case{IDD_SMTPCTL_MAIL, 767, 979}, Case{IDD_SMTPCTL_SMALL, 238, 265},
-                        Case{IDD_SMTPCTL_BIGFONT, 767, 979}}) {
+  for (const Case& c :
+       {Case{IDD_SMTPCTL_MAIL, 767, 979}, Case{IDD_SMTPCTL_SMALL, 238, 265}, Case{IDD_SMTPCTL_BIGFONT, 767, 979}}) {
     SCOPED_TRACE(c.templateId);
     WithControl(
         [&](C_SMTP& smtp, HWND) {
-          EXPECT_EQ(SmtpValue(c.x), GetSmtpProperty(smtp, id::kExtentX));
-          EXPECT_EQ(SmtpValue(c.y), GetSmtpProperty(smtp, id::kExtentY));
+          EXPECT_EQ(smtp::SmtpValue(c.x), GetSmtpProperty(smtp, id::kExtentX));
+          EXPECT_EQ(smtp::SmtpValue(c.y), GetSmtpProperty(smtp, id::kExtentY));
         },
         c.templateId);
   }
@@ -165,8 +183,8 @@ TEST(SmtpControl, ExtentsFollowTheTemplateSizeNotTheFont) {
   C_SMTP smtp;
   ASSERT_TRUE(smtp.Create("", WS_CHILD, RECT{3, 4, 12, 14}, &parent, IDC_SMTPCTL_CONTROL));
   EXPECT_EQ(IDC_SMTPCTL_CONTROL, GetDlgCtrlID(smtp.GetSafeHwnd()));
-  EXPECT_EQ(SmtpValue(238), GetSmtpProperty(smtp, id::kExtentX));
-  EXPECT_EQ(SmtpValue(265), GetSmtpProperty(smtp, id::kExtentY));
+  EXPECT_EQ(smtp::SmtpValue(238), GetSmtpProperty(smtp, id::kExtentX));
+  EXPECT_EQ(smtp::SmtpValue(265), GetSmtpProperty(smtp, id::kExtentY));
   smtp.Detach();
   DestroyWindow(parent.Detach());  // takes the child with it
 }
@@ -185,7 +203,7 @@ TEST(SmtpControl, CallsTheControlCannotServeAreOleErrors) {
     EXPECT_EQ(DISP_E_MEMBERNOTFOUND, codeOf([&] { GetSmtpProperty(smtp, id::kSend); }));
     EXPECT_EQ(DISP_E_TYPEMISMATCH, codeOf([&] { SetSmtpProperty(smtp, id::kPort, std::wstring(L"25")); }));
     EXPECT_EQ(DISP_E_TYPEMISMATCH, codeOf([&] { SetSmtpProperty(smtp, id::kServer, 1); }));
-    EXPECT_EQ(SmtpValue(25), GetSmtpProperty(smtp, id::kPort)) << "a refused write must not change the value";
+    EXPECT_EQ(smtp::SmtpValue(25), GetSmtpProperty(smtp, id::kPort)) << "a refused write must not change the value";
   });
 }
 
@@ -293,8 +311,9 @@ TEST(SmtpControl, Pop3BeforeSmtp) {
     const std::string refused = SendFailure(smtp, m, smtpPort);
     EXPECT_TRUE(Contains(refused, "POP3")) << refused;
   });
-  EXPECT_EQ((std::vector<std::string>{"CAPA", "USER mailer", "PASS s3cret", "QUIT", "CAPA", "USER mailer", "PASS wrong"}),
-            peers.Pop3Log(pop));
+  EXPECT_EQ(
+      (std::vector<std::string>{"CAPA", "USER mailer", "PASS s3cret", "QUIT", "CAPA", "USER mailer", "PASS wrong"}),
+      peers.Pop3Log(pop));
   auto mails = peers.Messages(smtpPort);
   ASSERT_EQ(1u, mails.size()) << "a refused POP3 login must not be followed by SMTP";
   EXPECT_EQ("", mails[0].authMech);
@@ -359,19 +378,19 @@ TEST(SmtpControl, FailedSendInAHandlerShowsTheDescription) {
 
 TEST(SmtpControl, DialogEndsWithMinusOneWhenTheClassIsMissing) {
   HINSTANCE instance = GetModuleHandleA(nullptr);
-  ASSERT_TRUE(UnregisterClassA(kSmtpControlClass, instance));
+  ASSERT_TRUE(UnregisterClassA(smtp::kSmtpControlClass, instance));
   MailDialog dialog;
   EXPECT_EQ(-1, dialog.DoModal());
-  EXPECT_TRUE(RegisterSmtpControl(instance));
-  EXPECT_TRUE(RegisterSmtpControl(instance)) << "registering twice is harmless";
-  WithControl([](C_SMTP& smtp, HWND) { EXPECT_EQ(SmtpValue(25), GetSmtpProperty(smtp, id::kPort)); });
+  EXPECT_TRUE(smtp::RegisterSmtpControl(instance));
+  EXPECT_TRUE(smtp::RegisterSmtpControl(instance)) << "registering twice is harmless";
+  WithControl([](C_SMTP& smtp, HWND) { EXPECT_EQ(smtp::SmtpValue(25), GetSmtpProperty(smtp, id::kPort)); });
 }
 
 TEST(C_SMTP, WithoutAControlEveryOperationDoesNothing) {
   C_SMTP smtp;
   Mail m;
   EXPECT_NO_THROW(SendAsTheProgramDoes(smtp, m, 1));
-  EXPECT_EQ(SmtpValue(), GetSmtpProperty(smtp, id::kPort));
+  EXPECT_EQ(smtp::SmtpValue(), GetSmtpProperty(smtp, id::kPort));
 
   // Bound to some other kind of window, a call is an error, not a silent success.
   HWND other = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
@@ -390,7 +409,7 @@ TEST(C_SMTP, WithoutAControlEveryOperationDoesNothing) {
 // The program registers the control once at start-up; so does this test.
 int main(int argc, char** argv) {
   testing::InitGoogleTest(&argc, argv);
-  if (!RegisterSmtpControl(GetModuleHandleA(nullptr))) return 2;
+  if (!smtp::RegisterSmtpControl(GetModuleHandleA(nullptr))) return 2;
   return RUN_ALL_TESTS();
 }
 
@@ -406,9 +425,9 @@ TEST(SmtpControl, CallsFromOutsideItsOwnThreadAreIgnored) {
     LRESULT answer = S_OK;
     bool handled = true;
     std::thread other([&] {
-      SmtpCall call;
+      smtp::SmtpCall call;
       call.dispid = id::kServer;
-      call.kind = SmtpCallKind::PropertyPut;
+      call.kind = smtp::SmtpCallKind::PropertyPut;
       call.argument = std::wstring(L"evil.example");
       answer = SendMessageA(control, WM_SMTP_INVOKE, 0, reinterpret_cast<LPARAM>(&call));
       handled = call.handled;
@@ -420,7 +439,7 @@ TEST(SmtpControl, CallsFromOutsideItsOwnThreadAreIgnored) {
     EXPECT_FALSE(handled);
     PostMessageA(control, WM_SMTP_INVOKE, 0, 0x10);
     ui_driver::Pump(100);
-    EXPECT_EQ(SmtpValue(std::wstring(L"mail.example.net")), GetSmtpProperty(smtp, id::kServer));
+    EXPECT_EQ(smtp::SmtpValue(std::wstring(L"mail.example.net")), GetSmtpProperty(smtp, id::kServer));
   });
 }
 

@@ -18,15 +18,15 @@
 
 namespace {
 
-namespace id = smtp_dispid;
+namespace id = smtp::dispid;
 using Strings = std::vector<std::string>;
 
 std::wstring W(const std::string& s) { return std::wstring(s.begin(), s.end()); }
 std::string N(const std::wstring& w) { return std::string(w.begin(), w.end()); }
 bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
-SmtpCall MakeCall(std::int32_t dispid, SmtpCallKind kind, SmtpValue argument = {}) {
-  SmtpCall call;
+smtp::SmtpCall MakeCall(std::int32_t dispid, smtp::SmtpCallKind kind, smtp::SmtpValue argument = {}) {
+  smtp::SmtpCall call;
   call.dispid = dispid;
   call.kind = kind;
   call.argument = std::move(argument);
@@ -38,39 +38,41 @@ SmtpCall MakeCall(std::int32_t dispid, SmtpCallKind kind, SmtpValue argument = {
 class Control {
  public:
   Control() {
-    RegisterSmtpControl(GetModuleHandleA(nullptr));
-    hwnd_ = CreateWindowExA(0, kSmtpControlClass, "", WS_POPUP, 0, 0, 40, 40, nullptr, nullptr,
-                            GetModuleHandleA(nullptr), nullptr);
+    smtp::RegisterSmtpControl(GetModuleHandleA(nullptr));
+    m_hwnd = CreateWindowExA(0, smtp::kSmtpControlClass, "", WS_POPUP, 0, 0, 40, 40, nullptr, nullptr,
+                             GetModuleHandleA(nullptr), nullptr);
   }
-  ~Control() { DestroyWindow(hwnd_); }
+  ~Control() { DestroyWindow(m_hwnd); }
   Control(const Control&) = delete;
   Control& operator=(const Control&) = delete;
 
-  HRESULT Call(SmtpCall& call) { return static_cast<HRESULT>(SendMessageA(hwnd_, WM_SMTP_INVOKE, 0, reinterpret_cast<LPARAM>(&call))); }
-  void Put(std::int32_t dispid, SmtpValue value) {
-    SmtpCall call = MakeCall(dispid, SmtpCallKind::PropertyPut, std::move(value));
+  HRESULT Call(smtp::SmtpCall& call) {
+    return static_cast<HRESULT>(SendMessageA(m_hwnd, WM_SMTP_INVOKE, 0, reinterpret_cast<LPARAM>(&call)));
+  }
+  void Put(std::int32_t dispid, smtp::SmtpValue value) {
+    smtp::SmtpCall call = MakeCall(dispid, smtp::SmtpCallKind::PropertyPut, std::move(value));
     EXPECT_EQ(S_OK, Call(call)) << std::hex << dispid;
   }
-  SmtpValue Get(std::int32_t dispid) {
-    SmtpCall call = MakeCall(dispid, SmtpCallKind::PropertyGet);
+  smtp::SmtpValue Get(std::int32_t dispid) {
+    smtp::SmtpCall call = MakeCall(dispid, smtp::SmtpCallKind::PropertyGet);
     EXPECT_EQ(S_OK, Call(call)) << std::hex << dispid;
     return call.result;
   }
   std::string Text(std::int32_t dispid) {
-    SmtpValue v = Get(dispid);
+    smtp::SmtpValue v = Get(dispid);
     return std::holds_alternative<std::wstring>(v) ? N(std::get<std::wstring>(v)) : "<not text>";
   }
   // Sends and returns the status: empty when the server accepted the mail.
   std::string Send() {
-    SmtpCall call = MakeCall(id::kSend, SmtpCallKind::Method);
+    smtp::SmtpCall call = MakeCall(id::kSend, smtp::SmtpCallKind::Method);
     EXPECT_EQ(S_OK, Call(call)) << N(call.errorDescription);
     return Text(id::kStatus);
   }
-  bool exists() const { return hwnd_ != nullptr; }
-  smtp::SmtpControl::ImplicitTlsPorts& implicitTls() { return ImplicitTlsPortsOf(hwnd_); }
+  bool exists() const { return m_hwnd != nullptr; }
+  smtp::SmtpControl::ImplicitTlsPorts& implicitTls() { return ImplicitTlsPortsOf(m_hwnd); }
 
  private:
-  HWND hwnd_;
+  HWND m_hwnd;
 };
 
 struct Mail {
@@ -96,24 +98,25 @@ std::string Local(int port) { return "localhost:" + std::to_string(port); }
 class SmtpTls : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    authority_ = new test_authority::Trusted(peers::PeerClient::FromEnvironment().TlsAuthorityPem());
+    m_authority = new test_authority::Trusted(peers::PeerClient::FromEnvironment().TlsAuthorityPem());
   }
   static void TearDownTestSuite() {
-    delete authority_;
-    authority_ = nullptr;
+    delete m_authority;
+    m_authority = nullptr;
   }
 
   peers::PeerClient peers = peers::PeerClient::FromEnvironment();
-  static test_authority::Trusted* authority_;
+  static test_authority::Trusted* m_authority;
 };
-test_authority::Trusted* SmtpTls::authority_ = nullptr;
+test_authority::Trusted* SmtpTls::m_authority = nullptr;
 
 TEST_F(SmtpTls, StartTlsCarriesBothLoginsToAServerThatRefusesPlaintextAuth) {
   for (int type : {2, 3}) {
     const std::string mech = type == 2 ? "LOGIN" : "PLAIN";
     SCOPED_TRACE(mech);
-    int port = peers.StartSmtp("tls=starttls&auth=login,plain&user=mailer&password=s3cret%20pass&require_auth=1"
-                               "&auth_require_tls=1");
+    int port = peers.StartSmtp(
+        "tls=starttls&auth=login,plain&user=mailer&password=s3cret%20pass&require_auth=1"
+        "&auth_require_tls=1");
     Control c;
     Fill(c, Mail{Local(port), type});
     EXPECT_EQ("", c.Send());
@@ -159,8 +162,8 @@ TEST_F(SmtpTls, RefusedCertificatesEndTheSendBeforeAnyLoginOrMail) {
                         Case{"untrusted", "implicit", "the server's certificate is not trusted"},
                         Case{"expired", "starttls", "the server's certificate has expired"}}) {
     SCOPED_TRACE(std::string(k.cert) + " " + k.tls);
-    int port = peers.StartSmtp(std::string("auth=login&user=mailer&password=s3cret%20pass&tls=") + k.tls +
-                               "&cert=" + k.cert);
+    int port =
+        peers.StartSmtp(std::string("auth=login&user=mailer&password=s3cret%20pass&tls=") + k.tls + "&cert=" + k.cert);
     Control c;
     Fill(c, Mail{Local(port), 2});
     const bool implicit = std::string(k.tls) == "implicit";
@@ -173,7 +176,7 @@ TEST_F(SmtpTls, RefusedCertificatesEndTheSendBeforeAnyLoginOrMail) {
 
     // With raiseerror the same refusal comes back as the call's error.
     c.Put(id::kRaiseError, true);
-    SmtpCall call = MakeCall(id::kSend, SmtpCallKind::Method);
+    smtp::SmtpCall call = MakeCall(id::kSend, smtp::SmtpCallKind::Method);
     EXPECT_EQ(DISP_E_EXCEPTION, c.Call(call));
     EXPECT_TRUE(Contains(N(call.errorDescription), k.reason)) << N(call.errorDescription);
   }
@@ -182,7 +185,8 @@ TEST_F(SmtpTls, RefusedCertificatesEndTheSendBeforeAnyLoginOrMail) {
 TEST_F(SmtpTls, AServerAskingForAnOptionalClientCertificateGetsTheMail) {
   for (const char* tls : {"starttls", "implicit"}) {
     SCOPED_TRACE(tls);
-    int port = peers.StartSmtp(std::string("client_cert=optional&auth=login&user=mailer&password=s3cret%20pass&tls=") + tls);
+    int port =
+        peers.StartSmtp(std::string("client_cert=optional&auth=login&user=mailer&password=s3cret%20pass&tls=") + tls);
     Control c;
     Fill(c, Mail{Local(port), 2});
     if (std::string(tls) == "implicit") c.implicitTls().smtp = port;
@@ -197,8 +201,8 @@ TEST_F(SmtpTls, WithoutCredentialsAnUnverifiableStartTlsStillCarriesTheMailEncry
   Fill(c, Mail{Local(port), 0});
   EXPECT_EQ("", c.Send());
   EXPECT_EQ(1u, peers.Messages(port).size());
-  EXPECT_EQ(peers.SmtpLog(port), (Strings{"EHLO plain", "STARTTLS plain", "EHLO tls", "MAIL tls", "RCPT tls",
-                                          "DATA tls", "QUIT tls"}));
+  EXPECT_EQ(peers.SmtpLog(port),
+            (Strings{"EHLO plain", "STARTTLS plain", "EHLO tls", "MAIL tls", "RCPT tls", "DATA tls", "QUIT tls"}));
 }
 
 TEST_F(SmtpTls, PopBeforeSmtpLogsInOnlyOverATrustedTls) {
@@ -303,7 +307,7 @@ TEST_F(SmtpTls, ThePortInTheServerFieldWinsAndBadOnesSendNothing) {
 
   Control c;
   Fill(c, Mail{"127.0.0.1:" + std::to_string(port), 0});
-  EXPECT_EQ(SmtpValue(std::int32_t{25}), c.Get(id::kPort));
+  EXPECT_EQ(smtp::SmtpValue(std::int32_t{25}), c.Get(id::kPort));
   EXPECT_EQ("", c.Send());
   EXPECT_EQ(1u, peers.Messages(port).size());
 }

@@ -22,8 +22,8 @@ using ui_driver::Click;
 using ui_driver::PumpUntil;
 using ui_driver::Text;
 
-constexpr fw::HandleKind kKinds[] = {fw::HandleKind::Key,    fw::HandleKind::Font, fw::HandleKind::Bitmap,
-                                     fw::HandleKind::Region, fw::HandleKind::Menu, fw::HandleKind::DC,
+constexpr fw::HandleKind kKinds[] = {fw::HandleKind::Key,    fw::HandleKind::Font,    fw::HandleKind::Bitmap,
+                                     fw::HandleKind::Region, fw::HandleKind::Menu,    fw::HandleKind::DC,
                                      fw::HandleKind::Socket, fw::HandleKind::Internet};
 constexpr const char* kKindNames[] = {"Key", "Font", "Bitmap", "Region", "Menu", "DC", "Socket", "Internet"};
 
@@ -83,8 +83,8 @@ Sample Measure(int cycles, const char* label = "") {
   s.gdiObjects = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
   s.userObjects = GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS);
   // One line per sample, flushed at once: the soak script reads them as they come.
-  std::printf("SOAK cycles=%d%s working_set_kb=%lu private_kb=%lu kernel_handles=%lu gdi=%lu user=%lu\n",
-              cycles, label, static_cast<unsigned long>(s.workingSetKb), static_cast<unsigned long>(s.privateKb),
+  std::printf("SOAK cycles=%d%s working_set_kb=%lu private_kb=%lu kernel_handles=%lu gdi=%lu user=%lu\n", cycles, label,
+              static_cast<unsigned long>(s.workingSetKb), static_cast<unsigned long>(s.privateKb),
               static_cast<unsigned long>(s.kernelHandles), static_cast<unsigned long>(s.gdiObjects),
               static_cast<unsigned long>(s.userObjects));
   std::fflush(stdout);

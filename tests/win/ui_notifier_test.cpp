@@ -16,7 +16,7 @@
 
 namespace {
 
-using namespace corvane::notifier;
+using namespace ui;
 using ui_driver::Pump;
 using ui_driver::PumpUntil;
 
@@ -69,9 +69,7 @@ RECT WorkArea() {
 // Pretends the taskbar takes a strip of the screen for one test.
 class TaskbarAt {
  public:
-  explicit TaskbarAt(RECT workArea) : m_saved(WorkArea()) {
-    SystemParametersInfoA(SPI_SETWORKAREA, 0, &workArea, 0);
-  }
+  explicit TaskbarAt(RECT workArea) : m_saved(WorkArea()) { SystemParametersInfoA(SPI_SETWORKAREA, 0, &workArea, 0); }
   ~TaskbarAt() { SystemParametersInfoA(SPI_SETWORKAREA, 0, &m_saved, 0); }
 
  private:
@@ -91,9 +89,8 @@ RECT WindowRect(HWND hwnd) {
 ::testing::AssertionResult SameRect(const RECT& expected, const RECT& actual) {
   if (EqualRect(&expected, &actual)) return ::testing::AssertionSuccess();
   return ::testing::AssertionFailure() << "expected (" << expected.left << "," << expected.top << ")-("
-                                       << expected.right << "," << expected.bottom << "), got ("
-                                       << actual.left << "," << actual.top << ")-(" << actual.right << ","
-                                       << actual.bottom << ")";
+                                       << expected.right << "," << expected.bottom << "), got (" << actual.left << ","
+                                       << actual.top << ")-(" << actual.right << "," << actual.bottom << ")";
 }
 
 struct Popup {
@@ -147,8 +144,8 @@ void RunCycle(RECT wa, POINT hidden, POINT shown) {
   moves.erase(moves.begin());
   moves.pop_back();
   const std::vector<RECT> expected = ExpectedPath(hidden, shown);
-  ASSERT_EQ(expected.size(), moves.size()) << "work area " << wa.left << "," << wa.top << "," << wa.right << ","
-                                           << wa.bottom;
+  ASSERT_EQ(expected.size(), moves.size())
+      << "work area " << wa.left << "," << wa.top << "," << wa.right << "," << wa.bottom;
   for (size_t i = 0; i < expected.size(); ++i) EXPECT_TRUE(SameRect(expected[i], moves[i])) << "move " << i;
 }
 
@@ -191,9 +188,8 @@ TEST(NotifierCycle, AnnouncingWhileSlidingOutJumpsBackAndHoldsAgain) {
   const POINT shown{wa.right - kSkinW, wa.bottom - kSkinH};
   Popup p;
   p.notifier.Announce("first", 50, 50, 1000);
-  ASSERT_TRUE(PumpUntil([&] { return p.notifier.State() == NotifierSlidingOut &&
-                                     WindowRect(p.notifier).top > shown.y + 10; },
-                        5000));
+  ASSERT_TRUE(PumpUntil(
+      [&] { return p.notifier.State() == NotifierSlidingOut && WindowRect(p.notifier).top > shown.y + 10; }, 5000));
 
   p.notifier.Announce("second", 50, 400, 100);
   EXPECT_EQ("second", p.notifier.Text());
@@ -279,8 +275,8 @@ TEST(NotifierMouse, HoverRecoloursTheCaptionShowsAHandAndClicksReachTheOwner) {
   EXPECT_EQ(0, PixelsOf(p.notifier, kNormal));
   EXPECT_EQ(normalBefore, PixelsOf(p.notifier, kHover)) << "same font, other colour";
 
-  EXPECT_EQ(TRUE, p.notifier.SendMessage(WM_SETCURSOR, (WPARAM)p.notifier.GetSafeHwnd(),
-                                         MAKELPARAM(HTCLIENT, WM_MOUSEMOVE)));
+  EXPECT_EQ(TRUE,
+            p.notifier.SendMessage(WM_SETCURSOR, (WPARAM)p.notifier.GetSafeHwnd(), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE)));
   EXPECT_EQ(LoadCursorA(nullptr, IDC_HAND), GetCursor());
   SetCursor(LoadCursorA(nullptr, IDC_ARROW));
   p.notifier.SendMessage(WM_SETCURSOR, (WPARAM)p.notifier.GetSafeHwnd(), MAKELPARAM(HTBORDER, WM_MOUSEMOVE));
@@ -418,14 +414,23 @@ TEST(NotifierRegion, RandomKeyPatternMatchesPixelByPixel) {
   for (COLORREF& c : pixels) {
     // Near-key shades too, so an inexact compare would show.
     switch (random() % 5) {
-      case 0: case 1: c = kKey; break;
-      case 2: c = RGB(25, 35, 86); break;
-      case 3: c = RGB(24, 35, 85); break;
-      default: c = RGB(200, 210, 220); break;
+      case 0:
+      case 1:
+        c = kKey;
+        break;
+      case 2:
+        c = RGB(25, 35, 86);
+        break;
+      case 3:
+        c = RGB(24, 35, 85);
+        break;
+      default:
+        c = RGB(200, 210, 220);
+        break;
     }
   }
   const fw::OwnedBitmap bitmap = MakeBitmap(kW, kH, pixels);
-  const fw::OwnedRegion region = corvane::notifier::RegionFromBitmap(bitmap.get(), 25, 35, 85);
+  const fw::OwnedRegion region = ui::RegionFromBitmap(bitmap.get(), 25, 35, 85);
   ASSERT_TRUE(region);
   for (int y = 0; y < kH; ++y) {
     for (int x = 0; x < kW; ++x) {
@@ -440,17 +445,17 @@ TEST(NotifierRegion, AbsentKeyGivesTheReadableRectangleAndAllKeyNothing) {
   constexpr COLORREF kGrey = RGB(128, 128, 128);
   const fw::OwnedBitmap plain = MakeBitmap(10, 3, std::vector<COLORREF>(30, kGrey));
 
-  const fw::OwnedRegion whole = corvane::notifier::RegionFromBitmap(plain.get(), 1, 2, 3);
+  const fw::OwnedRegion whole = ui::RegionFromBitmap(plain.get(), 1, 2, 3);
   ASSERT_TRUE(whole);
   const fw::OwnedRegion readable(CreateRectRgn(0, 0, 8, 3));
   EXPECT_TRUE(EqualRgn(readable.get(), whole.get())) << "10 pixels wide reads as 8";
 
-  const fw::OwnedRegion none = corvane::notifier::RegionFromBitmap(plain.get(), 128, 128, 128);
+  const fw::OwnedRegion none = ui::RegionFromBitmap(plain.get(), 128, 128, 128);
   ASSERT_TRUE(none);
   EXPECT_EQ(NULLREGION, RegionKind(none.get()));
 
   const fw::OwnedBitmap sliver = MakeBitmap(3, 5, std::vector<COLORREF>(15, kGrey));
-  EXPECT_FALSE(corvane::notifier::RegionFromBitmap(sliver.get(), 1, 2, 3)) << "nothing readable";
+  EXPECT_FALSE(ui::RegionFromBitmap(sliver.get(), 1, 2, 3)) << "nothing readable";
 }
 
 TEST(NotifierRegion, PixelsComeTopDownInBlueGreenRed) {
@@ -458,7 +463,7 @@ TEST(NotifierRegion, PixelsComeTopDownInBlueGreenRed) {
   for (int i = 0; i < 12; ++i) pixels[i] = RGB(i, 100 + i, 200 + i);
   const fw::OwnedBitmap bitmap = MakeBitmap(6, 2, pixels);
   WORD width = 0, height = 0;
-  const auto bytes = corvane::notifier::ReadPixels24(bitmap.get(), width, height);
+  const auto bytes = ui::ReadPixels24(bitmap.get(), width, height);
   ASSERT_TRUE(bytes);
   EXPECT_EQ(4, width);
   EXPECT_EQ(2, height);

@@ -247,10 +247,10 @@ TEST(SkinModes, TileRepeatsAcrossAndDownIncludingPartialTiles) {
     ASSERT_TRUE(dialog.SetSkinBitmap(QuadrantBitmap(2)));
     dialog.SetSkinMode(CSkinnableDialog::SkinTile);
     const Erased face(hwnd);
-    EXPECT_EQ(kRed, face.At(4, 0));     // second tile of the first row
+    EXPECT_EQ(kRed, face.At(4, 0));  // second tile of the first row
     EXPECT_EQ(kGreen, face.At(7, 1));
-    EXPECT_EQ(kRed, face.At(8, 0));     // the cut-off third tile
-    EXPECT_EQ(kGreen, face.At(2, 4));   // second row, cut off at the bottom
+    EXPECT_EQ(kRed, face.At(8, 0));    // the cut-off third tile
+    EXPECT_EQ(kGreen, face.At(2, 4));  // second row, cut off at the bottom
     EXPECT_EQ(kRed, face.At(9, 5));
     EXPECT_EQ(kBlue, face.At(4, 3));
   });

@@ -31,8 +31,8 @@ class Owner : public CWnd {
   Owner() { CreateEx(0, "CorvaneTrayTestOwner", "owner", WS_POPUP, 40, 40, 60, 60, nullptr, nullptr); }
   ~Owner() override { DestroyWindow(); }
 
-  std::vector<Arrival> arrivals;       // WM_SYSCOMMAND, WM_COMMAND, WM_NULL
-  std::vector<UINT> menuItems;         // ids of the last popup menu opened
+  std::vector<Arrival> arrivals;  // WM_SYSCOMMAND, WM_COMMAND, WM_NULL
+  std::vector<UINT> menuItems;    // ids of the last popup menu opened
   std::function<void(HWND menuWindow)> onMenuIdle;
 
  protected:

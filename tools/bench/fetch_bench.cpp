@@ -29,8 +29,9 @@ int main(int argc, char** argv) {
   const std::string url = argv[1];
   const int count = std::atoi(argv[2]);
   HINSTANCE instance = GetModuleHandleA(nullptr);
-  if (!RegisterInetControl(instance)) return 1;
-  HWND control = CreateWindowExA(0, kInetControlClassName, "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, instance, nullptr);
+  if (!inet::RegisterInetControl(instance)) return 1;
+  HWND control =
+      CreateWindowExA(0, inet::kInetControlClass, "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, instance, nullptr);
   if (!control) return 1;
   CInet inet;
   inet.Attach(control);

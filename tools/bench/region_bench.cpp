@@ -22,7 +22,7 @@ constexpr BYTE kKeyRed = 25, kKeyGreen = 35, kKeyBlue = 85;
 // created, XOR-combined and deleted.
 fw::OwnedRegion PerPixelRegion(HBITMAP bitmap, BYTE red, BYTE green, BYTE blue, long& keyPixels) {
   WORD width = 0, height = 0;
-  const std::unique_ptr<BYTE[]> pixels = corvane::notifier::ReadPixels24(bitmap, width, height);
+  const std::unique_ptr<BYTE[]> pixels = ui::ReadPixels24(bitmap, width, height);
   if (!pixels) return {};
   fw::OwnedRegion region(CreateRectRgn(0, 0, width, height));
   keyPixels = 0;
@@ -74,7 +74,7 @@ int main(int argc, char** argv) {
 
   long keyPixels = 0;
   const fw::OwnedRegion slow = PerPixelRegion(bitmap, kKeyRed, kKeyGreen, kKeyBlue, keyPixels);
-  const fw::OwnedRegion fast = corvane::notifier::RegionFromBitmap(bitmap, kKeyRed, kKeyGreen, kKeyBlue);
+  const fw::OwnedRegion fast = ui::RegionFromBitmap(bitmap, kKeyRed, kKeyGreen, kKeyBlue);
   if (!slow || !fast) {
     std::printf("a region could not be built\n");
     return 1;
@@ -86,12 +86,12 @@ int main(int argc, char** argv) {
 
   long ignored = 0;
   const double perPixelMs = BestMs(rounds, [&] { PerPixelRegion(bitmap, kKeyRed, kKeyGreen, kKeyBlue, ignored); });
-  const double runsMs = BestMs(rounds * 20, [&] { corvane::notifier::RegionFromBitmap(bitmap, kKeyRed, kKeyGreen, kKeyBlue); });
+  const double runsMs = BestMs(rounds * 20, [&] { ui::RegionFromBitmap(bitmap, kKeyRed, kKeyGreen, kKeyBlue); });
   WORD width = 0, height = 0;
-  const double readMs = BestMs(rounds * 20, [&] { corvane::notifier::ReadPixels24(bitmap, width, height); });
+  const double readMs = BestMs(rounds * 20, [&] { ui::ReadPixels24(bitmap, width, height); });
 
-  std::printf("skin                 330x328 (read as %ux%u), %ld key pixels, region of %lu rectangles\n", width,
-              height, keyPixels, rects);
+  std::printf("skin                 330x328 (read as %ux%u), %ld key pixels, region of %lu rectangles\n", width, height,
+              keyPixels, rects);
   std::printf("pixel read alone     %9.3f ms\n", readMs);
   std::printf("per key pixel        %9.3f ms  (best of %d)\n", perPixelMs, rounds);
   std::printf("merged row runs      %9.3f ms  (best of %d)\n", runsMs, rounds * 20);

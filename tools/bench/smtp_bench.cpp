@@ -99,8 +99,8 @@ int main(int argc, char** argv) {
     }
     double a = Median(ours), b = Median(theirs);
     std::printf("messages per client: %d (plus 5 warm-up), one connection each, %zu bytes\n", count, content.size());
-    std::printf("native client    median %8.1f us  (min %.1f, max %.1f)\n", a, *std::min_element(ours.begin(), ours.end()),
-                *std::max_element(ours.begin(), ours.end()));
+    std::printf("native client    median %8.1f us  (min %.1f, max %.1f)\n", a,
+                *std::min_element(ours.begin(), ours.end()), *std::max_element(ours.begin(), ours.end()));
     std::printf("python smtplib   median %8.1f us  (min %.1f, max %.1f)\n", b,
                 *std::min_element(theirs.begin(), theirs.end()), *std::max_element(theirs.begin(), theirs.end()));
     double c = Median(theirsQuick);

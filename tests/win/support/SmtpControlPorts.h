@@ -12,7 +12,7 @@
 inline smtp::SmtpControl::ImplicitTlsPorts& ImplicitTlsPortsOf(HWND control) {
   char name[64] = {};
   GetClassNameA(control, name, sizeof name);
-  if (std::string_view(name) != kSmtpControlClass || !smtp::SmtpControl::Of(control)) {
+  if (std::string_view(name) != smtp::kSmtpControlClass || !smtp::SmtpControl::Of(control)) {
     throw std::logic_error("not a mail control window");
   }
   return smtp::SmtpControl::Of(control)->ImplicitTls();

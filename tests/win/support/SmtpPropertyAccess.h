@@ -12,16 +12,20 @@
 
 class SmtpPropertyAccess {
  public:
-  static void Set(C_SMTP& smtp, std::int32_t dispid, SmtpValue value) {
-    smtp.Invoke(dispid, SmtpCallKind::PropertyPut, std::move(value));
+  static void Set(C_SMTP& smtp, std::int32_t dispid, smtp::SmtpValue value) {
+    smtp.Invoke(dispid, smtp::SmtpCallKind::PropertyPut, std::move(value));
   }
-  static SmtpValue Get(C_SMTP& smtp, std::int32_t dispid) { return smtp.Invoke(dispid, SmtpCallKind::PropertyGet); }
+  static smtp::SmtpValue Get(C_SMTP& smtp, std::int32_t dispid) {
+    return smtp.Invoke(dispid, smtp::SmtpCallKind::PropertyGet);
+  }
 };
 
-inline void SetSmtpProperty(C_SMTP& smtp, std::int32_t dispid, SmtpValue value) {
+inline void SetSmtpProperty(C_SMTP& smtp, std::int32_t dispid, smtp::SmtpValue value) {
   SmtpPropertyAccess::Set(smtp, dispid, std::move(value));
 }
-inline SmtpValue GetSmtpProperty(C_SMTP& smtp, std::int32_t dispid) { return SmtpPropertyAccess::Get(smtp, dispid); }
+inline smtp::SmtpValue GetSmtpProperty(C_SMTP& smtp, std::int32_t dispid) {
+  return SmtpPropertyAccess::Get(smtp, dispid);
+}
 
 // The DISPID of a property by its name ("server", "_extentx", ...), or 0.
 inline std::int32_t SmtpPropertyDispid(const std::string& name) {

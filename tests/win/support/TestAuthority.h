@@ -1,51 +1,22 @@
 #pragma once
-// Trusts the test peers' authority for as long as it lives: the prefix may be
-// brand new, so the authority goes into the machine's Root store, where the
-// chain check looks, and leaves with the owner.
+// Trusts the test peers' authority for as long as it lives, and fails the
+// test when it cannot.
 #include <gtest/gtest.h>
 
-#include <windows.h>
-#include <wincrypt.h>
-
 #include <string>
-#include <vector>
+
+#include "TrustedRoot.h"
 
 namespace test_authority {
 
 class Trusted {
  public:
-  explicit Trusted(const std::string& pem) {
-    DWORD size = 0;
-    if (!CryptStringToBinaryA(pem.c_str(), static_cast<DWORD>(pem.size()), CRYPT_STRING_BASE64HEADER, nullptr, &size,
-                              nullptr, nullptr)) {
-      ADD_FAILURE() << "the authority is not PEM";
-      return;
-    }
-    std::vector<BYTE> der(size);
-    CryptStringToBinaryA(pem.c_str(), static_cast<DWORD>(pem.size()), CRYPT_STRING_BASE64HEADER, der.data(), &size,
-                         nullptr, nullptr);
-    root_ = CertOpenStore(CERT_STORE_PROV_SYSTEM_A, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE, "Root");
-    if (!root_) {
-      ADD_FAILURE() << "no Root store: " << GetLastError();
-      return;
-    }
-    if (!CertAddEncodedCertificateToStore(root_, X509_ASN_ENCODING, der.data(), size, CERT_STORE_ADD_REPLACE_EXISTING,
-                                          &authority_))
-      ADD_FAILURE() << "cannot add the authority: " << std::hex << GetLastError();
-    // Wine keeps a system store's changes in memory until they are
-    // committed; the chain check opens the store afresh and would miss them.
-    EXPECT_TRUE(CertControlStore(root_, 0, CERT_STORE_CTRL_COMMIT, nullptr)) << std::hex << GetLastError();
+  explicit Trusted(const std::string& pem) : m_entry(pem) {
+    if (!m_entry.Error().empty()) ADD_FAILURE() << "cannot trust the test authority: " << m_entry.Error();
   }
-  ~Trusted() {
-    if (authority_) CertDeleteCertificateFromStore(authority_);  // frees the context too
-    if (root_) CertCloseStore(root_, 0);
-  }
-  Trusted(const Trusted&) = delete;
-  Trusted& operator=(const Trusted&) = delete;
 
  private:
-  HCERTSTORE root_ = nullptr;
-  PCCERT_CONTEXT authority_ = nullptr;
+  RootEntry m_entry;
 };
 
 }  // namespace test_authority

@@ -1,5 +1,7 @@
 #include "UiDriver.h"
 
+#include "WindowClass.h"
+
 #include <deque>
 #include <set>
 
@@ -56,7 +58,7 @@ LRESULT CALLBACK WatchDialogs(int code, WPARAM wParam, LPARAM lParam) {
     HWND hwnd = call->hwnd;
     char cls[32] = {};
     GetClassNameA(hwnd, cls, sizeof cls);
-    if (std::string(cls) == "#32770" && q.seen.insert(hwnd).second && !q.scripts.empty()) {
+    if (std::string(cls) == fw::kDialogClass && q.seen.insert(hwnd).second && !q.scripts.empty()) {
       q.ready.push_back(hwnd);
       SetTimer(nullptr, 0, 10, RunReadyScripts);
     }
