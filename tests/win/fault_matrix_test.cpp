@@ -314,10 +314,14 @@ const ServerFault kServerFaults[] = {
        return 0;
      },
      ""},
-    // 51,200 copies of a 1 KB page: no address page is that large.
+    // 51,200 copies of a 1 KB page: no address page is that large. Sent with
+    // no length announced, so the read itself must stop it: a page that
+    // announces its length is refused before reading (the fetch's own test),
+    // but Wine's WinINet then reads the unread rest while closing as long as
+    // it arrives without a wait, which on loopback is the whole 50 MB.
     {"page: 50 MB body", false, Expect::Box, "is larger than 1 MiB",
      [](ServerFaultTest& t, int page) {
-       t.peers.SetPage(page, 200, Padded(PageWith(kDuring), 1024), "repeat=51200");
+       t.peers.SetPage(page, 200, Padded(PageWith(kDuring), 1024), "repeat=51200&announce=0");
        return 0;
      },
      ""},
