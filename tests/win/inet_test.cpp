@@ -11,6 +11,7 @@
 #include "Inet.h"
 #include "InetControl.h"
 #include "PeerClient.h"
+#include "ProxyThrough.h"
 #include "UiDriver.h"
 #include "inet_test_ids.h"
 
@@ -207,6 +208,18 @@ TEST_F(InetTest, RedirectsLeadOnlyToHttpOrHttps) {
                 ": the server redirected to ftp://127.0.0.1/ip.txt, which is not an http:// or https:// address that "
                 "keeps the connection secured",
             outcome.error);
+
+  // Out of a secured page, only to another secured one.
+  const int secured = client.StartHttp();
+  const app_test::ProxyThrough proxy(secured);
+  client.SetPage(moved, 200, "<!--startip-->192.0.2.1<!--endip-->");
+  client.SetPage(secured, 302, "", "&location=" + peers::PeerClient::Encode(Url(moved)));
+  Outcome downgraded = Fetch("https://echo.example/ip.php");
+  EXPECT_FALSE(downgraded.ok);
+  EXPECT_EQ("Cannot fetch https://echo.example/ip.php: the server redirected to " + Url(moved) +
+                ", which is not an http:// or https:// address that keeps the connection secured",
+            downgraded.error);
+  EXPECT_EQ(1, client.HttpHits(moved)) << "the unsecured page was fetched";
 }
 
 TEST_F(InetTest, AServerThatClosesWithoutAnAnswerIsAFailedFetch) {
