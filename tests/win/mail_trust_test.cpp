@@ -42,13 +42,8 @@ class TlsWindow : public MainWindow {
 
 class MailTrustTest : public AppTest {
  protected:
-  static void SetUpTestSuite() {
-    m_authority = new test_authority::Trusted(peers::PeerClient::FromEnvironment().TlsAuthorityPem());
-  }
-  static void TearDownTestSuite() {
-    delete m_authority;
-    m_authority = nullptr;
-  }
+  static void SetUpTestSuite() { test_authority::ForSuite::Begin(); }
+  static void TearDownTestSuite() { test_authority::ForSuite::End(); }
 
   // The test e-mail from the settings dialog; returns the last box's text.
   std::string SendFromDialog(int port, bool implicit) {
@@ -81,10 +76,7 @@ class MailTrustTest : public AppTest {
     app_test::ClearKey();
     return boxes.records.empty() ? "" : boxes.records.back().text;
   }
-
-  static test_authority::Trusted* m_authority;
 };
-test_authority::Trusted* MailTrustTest::m_authority = nullptr;
 
 TEST_F(MailTrustTest, OnlyChainsEndingAtATrustedRootGetThePassword) {
   struct Case {

@@ -97,18 +97,11 @@ std::string Local(int port) { return "localhost:" + std::to_string(port); }
 
 class SmtpTls : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    m_authority = new test_authority::Trusted(peers::PeerClient::FromEnvironment().TlsAuthorityPem());
-  }
-  static void TearDownTestSuite() {
-    delete m_authority;
-    m_authority = nullptr;
-  }
+  static void SetUpTestSuite() { test_authority::ForSuite::Begin(); }
+  static void TearDownTestSuite() { test_authority::ForSuite::End(); }
 
   peers::PeerClient peers = peers::PeerClient::FromEnvironment();
-  static test_authority::Trusted* m_authority;
 };
-test_authority::Trusted* SmtpTls::m_authority = nullptr;
 
 TEST_F(SmtpTls, StartTlsCarriesBothLoginsToAServerThatRefusesPlaintextAuth) {
   for (int type : {2, 3}) {

@@ -3,8 +3,10 @@
 // test when it cannot.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 
+#include "PeerClient.h"
 #include "TrustedRoot.h"
 
 namespace test_authority {
@@ -17,6 +19,20 @@ class Trusted {
 
  private:
   RootEntry m_entry;
+};
+
+// The test peers' authority trusted for a whole test suite: Begin from
+// SetUpTestSuite, End from TearDownTestSuite.
+class ForSuite {
+ public:
+  static void Begin() { Held() = std::make_unique<Trusted>(peers::PeerClient::FromEnvironment().TlsAuthorityPem()); }
+  static void End() { Held().reset(); }
+
+ private:
+  static std::unique_ptr<Trusted>& Held() {
+    static std::unique_ptr<Trusted> trusted;
+    return trusted;
+  }
 };
 
 }  // namespace test_authority
