@@ -1,5 +1,5 @@
 // The whole SMTP dialogue against a server whose every byte is the input.
-// The transport below is a complete Transport: it hands the script out in
+// The transport below is a complete net::Transport: it hands the script out in
 // pieces of varying size, ends with "closed" when the script runs out, and
 // keeps what the client wrote so the client's side can be checked.
 #include <memory>
@@ -28,12 +28,12 @@ struct Script {
   std::vector<Write> writes;
 };
 
-class ScriptTransport : public smtp::Transport {
+class ScriptTransport : public net::Transport {
  public:
   explicit ScriptTransport(std::shared_ptr<Script> script) : m_script(std::move(script)) {}
 
   void Connect(const std::string&, int, int) override {
-    if (m_script->refuseConnect) throw smtp::TransportError(smtp::TransportError::Kind::Failed, "refused");
+    if (m_script->refuseConnect) throw net::TransportError(net::TransportError::Kind::Failed, "refused");
     m_connected = true;
     m_script->upgraded = false;  // every connection starts in the clear
   }
@@ -44,7 +44,7 @@ class ScriptTransport : public smtp::Transport {
   std::size_t Receive(char* buffer, std::size_t capacity, int) override {
     FUZZ_CHECK(m_connected && capacity > 0);
     Script& s = *m_script;
-    if (s.pos >= s.bytes.size()) throw smtp::TransportError(smtp::TransportError::Kind::Closed, "closed");
+    if (s.pos >= s.bytes.size()) throw net::TransportError(net::TransportError::Kind::Closed, "closed");
     // Piece sizes vary from one byte to everything, as a real network's do.
     s.pieceSeed = static_cast<std::uint8_t>(s.pieceSeed * 73 + 41);
     std::size_t n = s.pieceSeed < 32 ? 1 + s.pieceSeed % 4 : s.pieceSeed < 128 ? 1 + s.pieceSeed : capacity;
@@ -55,6 +55,7 @@ class ScriptTransport : public smtp::Transport {
   }
   void Close() noexcept override { m_connected = false; }
   std::string LocalHostName() override { return "fuzz.example"; }
+  bool PeerIsLoopback() const override { return false; }
 
  private:
   std::shared_ptr<Script> m_script;
@@ -101,10 +102,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   r.timeoutMs = 60000;
 
   smtp::MessageStamp stamp{1700000000, 60, "1700000000.fuzz", "fuzz.example"};
-  auto upgrade = [script](std::unique_ptr<smtp::Transport> plain, const std::string&, int,
-                          smtp::TlsCheck) -> std::unique_ptr<smtp::Transport> {
+  auto upgrade = [script](std::unique_ptr<net::Transport> plain, const std::string&, int,
+                          net::TlsCheck) -> std::unique_ptr<net::Transport> {
     FUZZ_CHECK(plain != nullptr);
-    if (script->failHandshake) throw smtp::TransportError(smtp::TransportError::Kind::Failed, "handshake failed");
+    if (script->failHandshake) throw net::TransportError(net::TransportError::Kind::Failed, "handshake failed");
     script->upgraded = true;
     return plain;
   };

@@ -6,6 +6,7 @@
 
 #include "Base64.h"
 #include "Deadline.h"
+#include "Loopback.h"
 #include "SmtpAddress.h"
 #include "SmtpCapabilities.h"
 #include "SmtpError.h"
@@ -26,7 +27,7 @@ std::string PortText(const std::string& host, int port) { return host + ", port 
 // that answers each step just in time cannot hold the send for minutes.
 class Session {
  public:
-  Session(std::unique_ptr<Transport> transport, int timeoutMs, Clock::time_point wholeDeadline)
+  Session(std::unique_ptr<net::Transport> transport, int timeoutMs, net::Clock::time_point wholeDeadline)
       : m_transport(std::move(transport)), m_timeoutMs(timeoutMs), m_wholeDeadline(wholeDeadline) {}
   ~Session() {
     if (m_transport) m_transport->Close();
@@ -77,14 +78,17 @@ class Session {
 
   // Anything the server sent after "220" to STARTTLS was sent in the clear
   // and could be an attacker's; it must not be read as if it came over TLS.
-  void UpgradeToTls(const TlsUpgrade& upgrade, const std::string& host, TlsCheck check) {
+  void UpgradeToTls(const net::TlsUpgrade& upgrade, const std::string& host, net::TlsCheck check) {
     m_pending.clear();
     m_scan = ReplyScan{};
     m_transport = upgrade(std::move(m_transport), host, StepMs(), check);
-    if (!m_transport) throw TransportError(TransportError::Kind::Failed, "the TLS layer returned no connection");
+    if (!m_transport)
+      throw net::TransportError(net::TransportError::Kind::Failed, "the TLS layer returned no connection");
     m_secured = true;
   }
   bool secured() const { return m_secured; }
+  // Typed as this machine and connected to it: only then may a secret go in clear.
+  bool ReachesLoopback(const std::string& host) const { return net::IsLoopbackConnection(host, *m_transport); }
 
   // QUIT is a courtesy: the message is already accepted, so nothing it does
   // may turn success into failure.
@@ -100,18 +104,18 @@ class Session {
   std::string step;  // e.g. "the reply to RCPT TO"
 
  private:
-  Clock::time_point StepDeadline() const { return std::min(DeadlineAfter(m_timeoutMs), m_wholeDeadline); }
-  int StepMs() const { return MillisLeftOrTimeOut(StepDeadline()); }
+  net::Clock::time_point StepDeadline() const { return std::min(net::DeadlineAfter(m_timeoutMs), m_wholeDeadline); }
+  int StepMs() const { return net::MillisLeftOrTimeOut(StepDeadline()); }
 
-  void ReadMore(Clock::time_point deadline) {
+  void ReadMore(net::Clock::time_point deadline) {
     char buffer[4096];
-    std::size_t n = m_transport->Receive(buffer, sizeof buffer, MillisLeftOrTimeOut(deadline));
+    std::size_t n = m_transport->Receive(buffer, sizeof buffer, net::MillisLeftOrTimeOut(deadline));
     m_pending.append(buffer, n);
   }
 
-  std::unique_ptr<Transport> m_transport;
+  std::unique_ptr<net::Transport> m_transport;
   int m_timeoutMs;
-  Clock::time_point m_wholeDeadline;
+  net::Clock::time_point m_wholeDeadline;
   std::string m_pending;
   ReplyScan m_scan;
   bool m_secured = false;
@@ -150,13 +154,13 @@ bool Pop3OffersStls(Session& s) {
   }
 }
 
-void Pop3Login(Session& s, const SendRequest& r, const TlsUpgrade& upgrade) {
+void Pop3Login(Session& s, const SendRequest& r, const net::TlsUpgrade& upgrade) {
   const std::string& host = r.popServer.empty() ? r.server : r.popServer;
   s.stage = Stage::Connect;
   s.step = "connecting to the POP3 server " + PortText(host, r.popPort);
   try {
     s.Connect(host, r.popPort);
-  } catch (const TransportError& e) {
+  } catch (const net::TransportError& e) {
     throw SendError(Stage::Connect, "cannot connect to the POP3 server " + PortText(host, r.popPort) + ": " + e.what());
   }
   auto handshake = [&] {
@@ -164,8 +168,8 @@ void Pop3Login(Session& s, const SendRequest& r, const TlsUpgrade& upgrade) {
     s.step = "the TLS handshake";
     if (!upgrade) throw SendError(Stage::Tls, "this program has no TLS support for the POP3 server");
     try {
-      s.UpgradeToTls(upgrade, host, TlsCheck::Strict);
-    } catch (const TransportError& e) {
+      s.UpgradeToTls(upgrade, host, net::TlsCheck::Strict);
+    } catch (const net::TransportError& e) {
       throw SendError(Stage::Tls, "the TLS handshake with the POP3 server " + host + " failed: " + e.what());
     }
   };
@@ -184,7 +188,7 @@ void Pop3Login(Session& s, const SendRequest& r, const TlsUpgrade& upgrade) {
     handshake();
     s.stage = Stage::Authentication;
   }
-  if (!s.secured() && !IsLoopbackHost(host)) {
+  if (!s.secured() && !s.ReachesLoopback(host)) {
     throw SendError(Stage::Authentication, "the POP3 server " + host +
                                                " offered no encryption (STLS), so the password was not sent; "
                                                "use port 995 (" +
@@ -256,12 +260,12 @@ Capabilities Hello(Session& s, const std::string& name) {
   return Capabilities{};
 }
 
-std::string TransportFailureText(const TransportError& e, const std::string& step) {
+std::string TransportFailureText(const net::TransportError& e, const std::string& step) {
   std::string where = step.empty() ? "" : " (" + step + ")";
   switch (e.kind()) {
-    case TransportError::Kind::TimedOut:
+    case net::TransportError::Kind::TimedOut:
       return "timed out waiting for the server" + where;
-    case TransportError::Kind::Closed:
+    case net::TransportError::Kind::Closed:
       return "the server closed the connection unexpectedly" + where;
     default:
       return "the connection to the server failed" + where + ": " + e.what();
@@ -275,7 +279,7 @@ template <typename Body>
 auto InSession(Session& s, Body&& body) -> decltype(body()) {
   try {
     return body();
-  } catch (const TransportError& e) {
+  } catch (const net::TransportError& e) {
     throw SendError(s.stage, TransportFailureText(e, s.step));
   } catch (const MalformedReply& e) {
     throw SendError(s.stage, std::string(e.what()) + " (" + s.step + ")");
@@ -333,7 +337,7 @@ void ValidateRequest(const SendRequest& r) {
   }
 }
 
-Client::Client(TransportFactory makeTransport, TlsUpgrade upgradeToTls)
+Client::Client(net::TransportFactory makeTransport, net::TlsUpgrade upgradeToTls)
     : m_makeTransport(std::move(makeTransport)), m_upgradeToTls(std::move(upgradeToTls)) {}
 
 std::string Client::DefaultHostName() {
@@ -370,7 +374,7 @@ SendResult Client::Deliver(const SendRequest& r, const MessageStamp& stamp) {
     throw SendError(Stage::Input, "TLS was requested but this program has no TLS support");
   }
 
-  const auto wholeDeadline = DeadlineAfter(r.wholeSendMs);
+  const auto wholeDeadline = net::DeadlineAfter(r.wholeSendMs);
   if (r.authenticationType == kAuthPop3) {
     Session pop(m_makeTransport(), r.timeoutMs, wholeDeadline);
     InSession(pop, [&] { Pop3Login(pop, r, m_upgradeToTls); });
@@ -382,20 +386,20 @@ SendResult Client::Deliver(const SendRequest& r, const MessageStamp& stamp) {
     s.stage = Stage::Connect;
     try {
       s.Connect(r.server, r.port);
-    } catch (const TransportError& e) {
+    } catch (const net::TransportError& e) {
       throw SendError(Stage::Connect, "cannot connect to " + PortText(r.server, r.port) + ": " + e.what());
     }
-    auto handshake = [&](TlsCheck check) {
+    auto handshake = [&](net::TlsCheck check) {
       s.stage = Stage::Tls;
       s.step = "the TLS handshake";
       try {
         s.UpgradeToTls(m_upgradeToTls, r.server, check);
-      } catch (const TransportError& e) {
+      } catch (const net::TransportError& e) {
         // Never fall back to plain text once TLS was tried.
         throw SendError(Stage::Tls, "the TLS handshake with " + r.server + " failed: " + e.what());
       }
     };
-    if (r.tls == TlsMode::Implicit) handshake(TlsCheck::Strict);
+    if (r.tls == TlsMode::Implicit) handshake(net::TlsCheck::Strict);
     s.stage = Stage::Greeting;
     s.step = "the greeting";
     Reply greeting = s.ReadReply();
@@ -412,12 +416,12 @@ SendResult Client::Deliver(const SendRequest& r, const MessageStamp& stamp) {
       // Without a password on the line, an unverifiable certificate still
       // buys encryption; with one, or when the user demanded TLS, it ends here.
       const bool opportunistic = r.tls == TlsMode::StartTlsIfOffered && !sendsCredentials;
-      handshake(opportunistic ? TlsCheck::Opportunistic : TlsCheck::Strict);
+      handshake(opportunistic ? net::TlsCheck::Opportunistic : net::TlsCheck::Strict);
       // What the server announced before TLS may have been tampered with.
       caps = Hello(s, helloName);
     }
     if (sendsCredentials) {
-      if (!s.secured() && !IsLoopbackHost(r.server)) {
+      if (!s.secured() && !s.ReachesLoopback(r.server)) {
         throw SendError(Stage::Authentication, "the server " + r.server +
                                                    " offered no encryption (STARTTLS), so the password was not sent; "
                                                    "use port 465 (" +

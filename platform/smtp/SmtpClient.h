@@ -1,13 +1,13 @@
 #pragma once
 // The SMTP dialogue: greeting, EHLO (HELO as fallback), optional STARTTLS,
 // authentication, envelope, DATA, QUIT. It runs straight through over a
-// Transport and ends either with the server's acceptance or one SendError.
+// net::Transport and ends either with the server's acceptance or one SendError.
 #include <string>
 
 #include "SmtpMessage.h"
 #include "SmtpReply.h"
 #include "SmtpRequest.h"
-#include "SmtpTransport.h"
+#include "Transport.h"
 
 namespace smtp {
 
@@ -18,7 +18,7 @@ struct SendResult {
 
 class Client {
  public:
-  explicit Client(TransportFactory makeTransport, TlsUpgrade upgradeToTls = {});
+  explicit Client(net::TransportFactory makeTransport, net::TlsUpgrade upgradeToTls = {});
 
   // Checks the whole request before touching the network, so a refused field
   // never leaves a half-sent dialogue behind. Throws SendError.
@@ -34,8 +34,8 @@ class Client {
   // The send itself, for a request already validated.
   SendResult Deliver(const SendRequest& request, const MessageStamp& stamp);
 
-  TransportFactory m_makeTransport;
-  TlsUpgrade m_upgradeToTls;
+  net::TransportFactory m_makeTransport;
+  net::TlsUpgrade m_upgradeToTls;
 };
 
 // Refuses what must never reach a server: line breaks in any field, an

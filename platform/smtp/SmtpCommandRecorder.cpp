@@ -6,8 +6,8 @@
 
 namespace smtp {
 
-void CommandRecorder::Secure(const std::string& host, int timeoutMs, TlsCheck check) {
-  m_inner = StartSchannelTls(std::move(m_inner), host, timeoutMs, check);
+void CommandRecorder::Secure(const std::string& host, int timeoutMs, net::TlsCheck check) {
+  m_inner = net::StartSchannelTls(std::move(m_inner), host, timeoutMs, check);
 }
 
 void CommandRecorder::Record(std::string_view bytes) {

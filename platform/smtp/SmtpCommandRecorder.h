@@ -6,13 +6,13 @@
 #include <string>
 #include <string_view>
 
-#include "SmtpTransport.h"
+#include "Transport.h"
 
 namespace smtp {
 
-class CommandRecorder final : public Transport {
+class CommandRecorder final : public net::Transport {
  public:
-  CommandRecorder(std::unique_ptr<Transport> inner, std::string& last) : m_inner(std::move(inner)), m_last(last) {}
+  CommandRecorder(std::unique_ptr<net::Transport> inner, std::string& last) : m_inner(std::move(inner)), m_last(last) {}
   void Connect(const std::string& host, int port, int timeoutMs) override { m_inner->Connect(host, port, timeoutMs); }
   void Send(std::string_view bytes, int timeoutMs) override {
     Record(bytes);
@@ -23,15 +23,16 @@ class CommandRecorder final : public Transport {
   }
   void Close() noexcept override { m_inner->Close(); }
   std::string LocalHostName() override { return m_inner->LocalHostName(); }
+  bool PeerIsLoopback() const override { return m_inner->PeerIsLoopback(); }
 
   // TLS goes underneath the recorder, so the commands sent after STARTTLS are
   // still recorded as commands rather than seen as encrypted records.
-  void Secure(const std::string& host, int timeoutMs, TlsCheck check);
+  void Secure(const std::string& host, int timeoutMs, net::TlsCheck check);
 
  private:
   void Record(std::string_view bytes);
 
-  std::unique_ptr<Transport> m_inner;
+  std::unique_ptr<net::Transport> m_inner;
   std::string& m_last;
 };
 

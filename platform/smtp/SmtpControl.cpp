@@ -156,12 +156,13 @@ HRESULT SmtpControl::Send(SmtpCall& call) {
   std::wstring status;
   try {
     SendRequest request = Request();
-    Client client([&last] { return std::make_unique<CommandRecorder>(std::make_unique<WinsockTransport>(), last); },
-                  [](std::unique_ptr<Transport> plain, const std::string& host, int timeoutMs, TlsCheck check) {
-                    // Every transport the factory above makes is a recorder.
-                    static_cast<CommandRecorder&>(*plain).Secure(host, timeoutMs, check);
-                    return plain;
-                  });
+    Client client(
+        [&last] { return std::make_unique<CommandRecorder>(std::make_unique<net::WinsockTransport>(), last); },
+        [](std::unique_ptr<net::Transport> plain, const std::string& host, int timeoutMs, net::TlsCheck check) {
+          // Every transport the factory above makes is a recorder.
+          static_cast<CommandRecorder&>(*plain).Secure(host, timeoutMs, check);
+          return plain;
+        });
     client.Send(request);
   } catch (const std::bad_alloc&) {
     throw;

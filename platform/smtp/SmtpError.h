@@ -31,16 +31,4 @@ class SendError : public std::runtime_error {
   int m_replyCode;
 };
 
-// What a transport throws. The dialogue turns it into a SendError that names
-// the step it was in.
-class TransportError : public std::runtime_error {
- public:
-  enum class Kind { Failed, TimedOut, Closed };
-  TransportError(Kind kind, const std::string& text) : std::runtime_error(text), m_kind(kind) {}
-  Kind kind() const { return m_kind; }
-
- private:
-  Kind m_kind;
-};
-
 }  // namespace smtp

@@ -23,29 +23,7 @@ int ParsePort(const std::string& digits, const std::string& whole) {
   return static_cast<int>(std::stol(significant));
 }
 
-bool IsDottedQuad(const std::string& text) {
-  int parts = 0;
-  std::size_t start = 0;
-  for (;;) {
-    const std::size_t dot = text.find('.', start);
-    const std::string part = text.substr(start, dot == std::string::npos ? std::string::npos : dot - start);
-    if (part.empty() || part.size() > 3 || part.find_first_not_of("0123456789") != std::string::npos ||
-        std::stoi(part) > 255)
-      return false;
-    ++parts;
-    if (dot == std::string::npos) return parts == 4;
-    start = dot + 1;
-  }
-}
-
 }  // namespace
-
-bool IsLoopbackHost(const std::string& host) {
-  std::string lower;
-  for (char c : host) lower += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-  if (lower == "localhost" || lower == "::1") return true;
-  return lower.rfind("127.", 0) == 0 && IsDottedQuad(lower);
-}
 
 ServerAddress ParseServerAddress(const std::string& text, int defaultPort) {
   ServerAddress address;

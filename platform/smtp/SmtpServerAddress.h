@@ -25,11 +25,6 @@ ServerAddress ParseServerAddress(const std::string& text, int defaultPort);
 // The port that means TLS from the first byte for POP-before-SMTP.
 inline constexpr int kImplicitPop3TlsPort = 995;
 
-// True for a host typed as this machine itself: "localhost", 127.x.x.x or
-// ::1. Only there may a password travel without TLS: a local relay or tunnel
-// never crosses a network.
-bool IsLoopbackHost(const std::string& host);
-
 // How a connection to `port` secures itself. `implicitPort` is 465 for users;
 // tests whose server cannot listen on 465 name their own.
 TlsMode TlsModeForPort(int port, int implicitPort = kImplicitTlsPort);

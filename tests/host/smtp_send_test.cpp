@@ -7,14 +7,14 @@
 #include "PeerClient.h"
 #include "SmtpClient.h"
 #include "SmtpError.h"
-#include "SmtpPosixTransport.h"
+#include "PosixTransport.h"
 
 using namespace smtp;
 
 namespace {
 
-Client NativeClient(TlsUpgrade tls = {}) {
-  return Client([] { return std::make_unique<PosixTransport>(); }, std::move(tls));
+Client NativeClient(net::TlsUpgrade tls = {}) {
+  return Client([] { return std::make_unique<net::PosixTransport>(); }, std::move(tls));
 }
 
 class SmtpSend : public ::testing::Test {
@@ -377,7 +377,8 @@ TEST_F(SmtpSend, StartTlsDiscardsPlaintextLeftoversAndSaysHelloAgain) {
                             Step("220 ready\r\n250 injected\r\n") + "|line|" + Step("250 x\r\n") + "|line|" +
                             Step("550 stop here\r\n") + "|line");
   int upgrades = 0;
-  TlsUpgrade passThrough = [&](std::unique_ptr<Transport> plain, const std::string& host, int, TlsCheck) {
+  net::TlsUpgrade passThrough = [&](std::unique_ptr<net::Transport> plain, const std::string& host, int,
+                                    net::TlsCheck) {
     ++upgrades;
     EXPECT_EQ(host, "127.0.0.1");
     return plain;
@@ -402,7 +403,7 @@ TEST_F(SmtpSend, RequiredTlsNeverFallsBackToPlaintext) {
   r.tls = TlsMode::StartTls;
   int upgrades = 0;
   try {
-    NativeClient([&](std::unique_ptr<Transport> p, const std::string&, int, TlsCheck) {
+    NativeClient([&](std::unique_ptr<net::Transport> p, const std::string&, int, net::TlsCheck) {
       ++upgrades;
       return p;
     }).Send(r);
@@ -420,7 +421,8 @@ TEST_F(SmtpSend, OfferedStartTlsIsTakenBeforeAuthenticationAndItsAbsenceKeepsPla
   // The upgrade writes a marker through the plain connection, standing in
   // for a handshake, so the server's log shows where it happened.
   int upgrades = 0;
-  TlsUpgrade marker = [&](std::unique_ptr<Transport> plain, const std::string&, int timeoutMs, TlsCheck) {
+  net::TlsUpgrade marker = [&](std::unique_ptr<net::Transport> plain, const std::string&, int timeoutMs,
+                               net::TlsCheck) {
     ++upgrades;
     plain->Send("TLS-HANDSHAKE\r\n", timeoutMs);
     return plain;
@@ -455,9 +457,9 @@ TEST_F(SmtpSend, FailedHandshakeEndsTheDialogueAndImplicitTlsStartsBeforeTheGree
                             "|line|" + Step("220 go ahead\r\n") + "|line|line|line");
   SendRequest r = AuthRequest(port, kAuthPlain, "u", "secret");
   r.tls = TlsMode::StartTlsIfOffered;
-  TlsUpgrade refusing = [](std::unique_ptr<Transport>, const std::string&, int,
-                           TlsCheck) -> std::unique_ptr<Transport> {
-    throw TransportError(TransportError::Kind::Failed, "the server's certificate is not trusted");
+  net::TlsUpgrade refusing = [](std::unique_ptr<net::Transport>, const std::string&, int,
+                                net::TlsCheck) -> std::unique_ptr<net::Transport> {
+    throw net::TransportError(net::TransportError::Kind::Failed, "the server's certificate is not trusted");
   };
   try {
     NativeClient(refusing).Send(r);
@@ -476,7 +478,7 @@ TEST_F(SmtpSend, FailedHandshakeEndsTheDialogueAndImplicitTlsStartsBeforeTheGree
   r.tls = TlsMode::Implicit;
   int upgrades = 0;
   try {
-    NativeClient([&](std::unique_ptr<Transport> plain, const std::string&, int timeoutMs, TlsCheck) {
+    NativeClient([&](std::unique_ptr<net::Transport> plain, const std::string&, int timeoutMs, net::TlsCheck) {
       ++upgrades;
       plain->Send("TLS-HANDSHAKE\r\n", timeoutMs);
       return plain;

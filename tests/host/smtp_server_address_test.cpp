@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "SmtpError.h"
+#include "Loopback.h"
 #include "SmtpServerAddress.h"
 
 using namespace smtp;
@@ -80,9 +81,19 @@ TEST(ServerAddress, Port465MeansTlsFromTheFirstByte) {
 }
 
 TEST(ServerAddress, OnlyHostsTypedAsThisMachineAreLoopback) {
-  for (const char* host : {"localhost", "LocalHost", "127.0.0.1", "127.1.2.3", "::1"})
-    EXPECT_TRUE(IsLoopbackHost(host)) << host;
+  for (const char* host : {"localhost", "LocalHost", "127.0.0.1", "127.1.2.3", "127.255.255.255", "::1"})
+    EXPECT_TRUE(net::IsLoopbackName(host)) << host;
+  // Leading zeros and short forms go to the resolver as names, which the
+  // network may answer with any address.
   for (const char* host : {"localhost.", "localhost.example.org", "127.0.0.1.example.org", "127.0.0", "127.0.0.256",
-                           "128.0.0.1", "::2", "mail.example.org", ""})
-    EXPECT_FALSE(IsLoopbackHost(host)) << host;
+                           "127.0.0.08", "127.000.0.1", "127.1", "128.0.0.1", "::2", "mail.example.org", ""})
+    EXPECT_FALSE(net::IsLoopbackName(host)) << host;
+
+  const unsigned char v4[4] = {127, 9, 9, 9}, other4[4] = {126, 0, 0, 1};
+  const unsigned char v6[16] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1};
+  const unsigned char mapped[16] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF, 127, 0, 0, 1};
+  EXPECT_TRUE(net::IsLoopbackAddress(v4, 4));
+  EXPECT_TRUE(net::IsLoopbackAddress(v6, 16));
+  EXPECT_TRUE(net::IsLoopbackAddress(mapped, 16));
+  EXPECT_FALSE(net::IsLoopbackAddress(other4, 4));
 }

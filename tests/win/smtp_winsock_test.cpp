@@ -14,7 +14,7 @@ using namespace smtp;
 namespace {
 
 Client WinsockClient() {
-  return Client([] { return std::make_unique<WinsockTransport>(); });
+  return Client([] { return std::make_unique<net::WinsockTransport>(); });
 }
 
 SendRequest Request(int port) {

@@ -14,7 +14,7 @@
 
 #include "PeerClient.h"
 #include "SmtpClient.h"
-#include "SmtpPosixTransport.h"
+#include "PosixTransport.h"
 
 namespace {
 
@@ -55,7 +55,7 @@ int main(int argc, char** argv) {
     r.messageSubject = "IP address changed";
     r.messageText = "Your new IP address is 203.0.113.7.\nChecked at 09:07.\n";
     r.clientHostName = "bench.example";
-    smtp::Client client([] { return std::make_unique<smtp::PosixTransport>(); });
+    smtp::Client client([] { return std::make_unique<net::PosixTransport>(); });
 
     // Python sends the very bytes our builder makes, so both move the same load.
     smtp::MessageStamp stamp{1709626022, 60, "bench", "bench.example"};

@@ -10,10 +10,11 @@
 #include <thread>
 
 #include "Deadline.h"
-#include "SmtpError.h"
+#include "Loopback.h"
+#include "Transport.h"
 #include "SystemError.h"
 
-namespace smtp {
+namespace net {
 
 namespace {
 
@@ -97,6 +98,18 @@ AddressList Resolve(const std::string& host, int port, Clock::time_point deadlin
   return std::move(lookup->list);
 }
 
+bool IsLoopback(const sockaddr* address) {
+  if (address->sa_family == AF_INET) {
+    const auto* v4 = reinterpret_cast<const sockaddr_in*>(address);
+    return IsLoopbackAddress(reinterpret_cast<const unsigned char*>(&v4->sin_addr), 4);
+  }
+  if (address->sa_family == AF_INET6) {
+    const auto* v6 = reinterpret_cast<const sockaddr_in6*>(address);
+    return IsLoopbackAddress(reinterpret_cast<const unsigned char*>(&v6->sin6_addr), 16);
+  }
+  return false;
+}
+
 }  // namespace
 
 WinsockTransport::WinsockTransport() = default;
@@ -149,6 +162,7 @@ void WinsockTransport::Connect(const std::string& host, int port, int timeoutMs)
       u_long blocking = 0;
       ioctlsocket(s, FIONBIO, &blocking);
       m_socket = std::move(owned);
+      m_peerIsLoopback = IsLoopback(a->ai_addr);
       return;
     }
     lastError = SystemText(err);
@@ -192,7 +206,10 @@ std::size_t WinsockTransport::Receive(char* buffer, std::size_t capacity, int ti
   Fail(err);
 }
 
-void WinsockTransport::Close() noexcept { m_socket.reset(); }
+void WinsockTransport::Close() noexcept {
+  m_socket.reset();
+  m_peerIsLoopback = false;
+}
 
 std::string WinsockTransport::LocalHostName() {
   try {
@@ -205,4 +222,4 @@ std::string WinsockTransport::LocalHostName() {
   return name;
 }
 
-}  // namespace smtp
+}  // namespace net

@@ -1,4 +1,4 @@
-#include "SmtpPosixTransport.h"
+#include "PosixTransport.h"
 
 #include <fcntl.h>
 #include <netdb.h>
@@ -12,9 +12,10 @@
 #include <cstring>
 
 #include "Deadline.h"
-#include "SmtpError.h"
+#include "Loopback.h"
+#include "Transport.h"
 
-namespace smtp {
+namespace net {
 
 namespace {
 
@@ -30,6 +31,18 @@ void WaitFor(int fd, short events, Clock::time_point deadline) {
     if (n == 0) throw TransportError(TransportError::Kind::TimedOut, "timed out");
     if (errno != EINTR) Fail(errno);
   }
+}
+
+bool IsLoopback(const sockaddr* address) {
+  if (address->sa_family == AF_INET) {
+    const auto* v4 = reinterpret_cast<const sockaddr_in*>(address);
+    return IsLoopbackAddress(reinterpret_cast<const unsigned char*>(&v4->sin_addr), 4);
+  }
+  if (address->sa_family == AF_INET6) {
+    const auto* v6 = reinterpret_cast<const sockaddr_in6*>(address);
+    return IsLoopbackAddress(reinterpret_cast<const unsigned char*>(&v6->sin6_addr), 16);
+  }
+  return false;
 }
 
 }  // namespace
@@ -74,6 +87,7 @@ void PosixTransport::Connect(const std::string& host, int port, int timeoutMs) {
     }
     if (err == 0) {
       m_fd = fd;
+      m_peerIsLoopback = IsLoopback(a->ai_addr);
       ::freeaddrinfo(list);
       return;
     }
@@ -143,4 +157,4 @@ std::string PosixTransport::LocalHostName() {
   return name;
 }
 
-}  // namespace smtp
+}  // namespace net

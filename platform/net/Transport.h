@@ -1,15 +1,32 @@
 #pragma once
-// The byte pipe the dialogue runs over. Natively it is a POSIX socket, in the
-// program a Winsock one; a TLS layer wraps an already connected transport
-// after the server's "220" to STARTTLS, so the dialogue never needs to know
-// which it is talking through.
+// The byte pipe a dialogue runs over, mail or web alike. Natively it is a
+// POSIX socket, in the program a Winsock one; a TLS layer wraps an already
+// connected transport (at once, or after the server agreed to STARTTLS), so
+// the dialogue never needs to know which it is talking through.
 #include <cstddef>
 #include <functional>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 
-namespace smtp {
+namespace net {
+
+// What a transport throws. The dialogue above turns it into an error that
+// names the step it was in.
+class TransportError : public std::runtime_error {
+ public:
+  // Closed: the peer ended the connection without a word (a TCP close, or a
+  // TLS stream cut off below its records). Ended: the peer said it was done
+  // (TLS close_notify), so whatever came before it arrived whole.
+  enum class Kind { Failed, TimedOut, Closed, Ended };
+  TransportError(Kind kind, const std::string& text) : std::runtime_error(text), m_kind(kind) {}
+  Kind kind() const { return m_kind; }
+  bool IsClosed() const { return m_kind == Kind::Closed || m_kind == Kind::Ended; }
+
+ private:
+  Kind m_kind;
+};
 
 class Transport {
  public:
@@ -18,11 +35,15 @@ class Transport {
   virtual void Connect(const std::string& host, int port, int timeoutMs) = 0;
   virtual void Send(std::string_view bytes, int timeoutMs) = 0;
   // Waits for at least one byte; returns how many were stored. A peer that
-  // closed the connection is TransportError::Kind::Closed, never 0.
+  // closed the connection is a TransportError that IsClosed(), never 0.
   virtual std::size_t Receive(char* buffer, std::size_t capacity, int timeoutMs) = 0;
   virtual void Close() noexcept = 0;
   // The name this machine greets with when the user gave none.
   virtual std::string LocalHostName() { return "localhost"; }
+  // True when the address actually connected is this machine's own (127/8
+  // or ::1): a name can be typed as loopback and still be looked up
+  // elsewhere, so only the connected address settles it.
+  virtual bool PeerIsLoopback() const = 0;
 };
 
 // Makes a fresh, unconnected transport; POP-before-SMTP needs a second one.
@@ -43,4 +64,4 @@ enum class TlsCheck { Strict, Opportunistic };
 using TlsUpgrade = std::function<std::unique_ptr<Transport>(std::unique_ptr<Transport> plain, const std::string& host,
                                                             int timeoutMs, TlsCheck check)>;
 
-}  // namespace smtp
+}  // namespace net

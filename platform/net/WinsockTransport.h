@@ -3,9 +3,9 @@
 #include <winsock2.h>
 
 #include "Handles.h"
-#include "SmtpTransport.h"
+#include "Transport.h"
 
-namespace smtp {
+namespace net {
 
 class WinsockTransport final : public Transport {
  public:
@@ -19,11 +19,13 @@ class WinsockTransport final : public Transport {
   std::size_t Receive(char* buffer, std::size_t capacity, int timeoutMs) override;
   void Close() noexcept override;
   std::string LocalHostName() override;
+  bool PeerIsLoopback() const override { return m_peerIsLoopback; }
 
  private:
   // Counted like every other handle the program owns, so a soak can see a leak.
   using OwnedSocket = fw::Owned<SOCKET, fw::HandleKind::Socket, &closesocket, INVALID_SOCKET>;
   OwnedSocket m_socket;
+  bool m_peerIsLoopback = false;
 };
 
-}  // namespace smtp
+}  // namespace net

@@ -5,9 +5,9 @@
 // is left of it in milliseconds.
 #include <chrono>
 
-#include "SmtpError.h"
+#include "Transport.h"
 
-namespace smtp {
+namespace net {
 
 using Clock = std::chrono::steady_clock;
 
@@ -28,4 +28,4 @@ inline int MillisLeftOrTimeOut(Clock::time_point deadline) {
   return left;
 }
 
-}  // namespace smtp
+}  // namespace net

@@ -1,9 +1,9 @@
 #pragma once
 // A TCP connection over POSIX sockets, non-blocking underneath so that
 // connect, send and receive each honour their own time-out.
-#include "SmtpTransport.h"
+#include "Transport.h"
 
-namespace smtp {
+namespace net {
 
 class PosixTransport final : public Transport {
  public:
@@ -17,9 +17,11 @@ class PosixTransport final : public Transport {
   std::size_t Receive(char* buffer, std::size_t capacity, int timeoutMs) override;
   void Close() noexcept override;
   std::string LocalHostName() override;
+  bool PeerIsLoopback() const override { return m_peerIsLoopback; }
 
  private:
   int m_fd = -1;
+  bool m_peerIsLoopback = false;
 };
 
-}  // namespace smtp
+}  // namespace net

@@ -12,11 +12,11 @@
 #include <cstring>
 
 #include "Deadline.h"
-#include "SmtpError.h"
+#include "Transport.h"
 #include "SystemError.h"
 #include "Text.h"
 
-namespace smtp {
+namespace net {
 
 namespace {
 
@@ -272,7 +272,7 @@ class SchannelTransport final : public Transport {
       }
       m_incoming = std::move(extra);
       if (status == SEC_I_CONTEXT_EXPIRED && m_plain.empty()) {
-        throw TransportError(TransportError::Kind::Closed, "the server ended the TLS session");
+        throw TransportError(TransportError::Kind::Ended, "the server ended the TLS session");
       }
       if (status == SEC_I_RENEGOTIATE) Fail("the server asked to renegotiate TLS, which this program does not do");
       needInput = m_incoming.empty();
@@ -288,6 +288,7 @@ class SchannelTransport final : public Transport {
   }
 
   std::string LocalHostName() override { return m_inner->LocalHostName(); }
+  bool PeerIsLoopback() const override { return m_inner->PeerIsLoopback(); }
 
  private:
   void ReadMore(Clock::time_point deadline) {
@@ -384,4 +385,4 @@ std::unique_ptr<Transport> StartSchannelTls(std::unique_ptr<Transport> plain, co
   return secured;
 }
 
-}  // namespace smtp
+}  // namespace net

@@ -7,9 +7,9 @@
 #include <memory>
 #include <string>
 
-#include "SmtpTransport.h"
+#include "Transport.h"
 
-namespace smtp {
+namespace net {
 
 // Fits TlsUpgrade. The handshake and the certificate check together stay
 // within timeoutMs. Throws TransportError with a reason the user can act on
@@ -19,4 +19,4 @@ namespace smtp {
 std::unique_ptr<Transport> StartSchannelTls(std::unique_ptr<Transport> plain, const std::string& host, int timeoutMs,
                                             TlsCheck check = TlsCheck::Strict, std::string* certificateDoubt = nullptr);
 
-}  // namespace smtp
+}  // namespace net
