@@ -98,18 +98,6 @@ AddressList Resolve(const std::string& host, int port, Clock::time_point deadlin
   return std::move(lookup->list);
 }
 
-bool IsLoopback(const sockaddr* address) {
-  if (address->sa_family == AF_INET) {
-    const auto* v4 = reinterpret_cast<const sockaddr_in*>(address);
-    return IsLoopbackAddress(reinterpret_cast<const unsigned char*>(&v4->sin_addr), 4);
-  }
-  if (address->sa_family == AF_INET6) {
-    const auto* v6 = reinterpret_cast<const sockaddr_in6*>(address);
-    return IsLoopbackAddress(reinterpret_cast<const unsigned char*>(&v6->sin6_addr), 16);
-  }
-  return false;
-}
-
 }  // namespace
 
 WinsockTransport::WinsockTransport() = default;
@@ -162,7 +150,9 @@ void WinsockTransport::Connect(const std::string& host, int port, int timeoutMs)
       u_long blocking = 0;
       ioctlsocket(s, FIONBIO, &blocking);
       m_socket = std::move(owned);
-      m_peerIsLoopback = IsLoopback(a->ai_addr);
+      m_peerIsLoopback = a->ai_family == AF_INET6
+                             ? IsLoopbackAddress(&reinterpret_cast<const sockaddr_in6*>(a->ai_addr)->sin6_addr)
+                             : IsLoopbackAddress(&reinterpret_cast<const sockaddr_in*>(a->ai_addr)->sin_addr);
       return;
     }
     lastError = SystemText(err);
