@@ -67,6 +67,15 @@ using AddressList = std::unique_ptr<addrinfo, AddressListFree>;
 // hold the send past every bound. The lookup runs on a thread of its own; one
 // that outlives the time is left to finish alone and its answer dropped.
 AddressList Resolve(const std::string& host, int port, Clock::time_point deadline) {
+  // An address typed as digits is read without asking anyone, so it needs
+  // no thread to bound the wait.
+  addrinfo numeric{};
+  numeric.ai_flags = AI_NUMERICHOST;
+  numeric.ai_family = AF_UNSPEC;
+  numeric.ai_socktype = SOCK_STREAM;
+  numeric.ai_protocol = IPPROTO_TCP;
+  addrinfo* literal = nullptr;
+  if (getaddrinfo(host.c_str(), std::to_string(port).c_str(), &numeric, &literal) == 0) return AddressList(literal);
   struct Lookup {
     std::mutex mutex;
     std::condition_variable done;
