@@ -37,6 +37,32 @@ function(corvane_host_test)
   _corvane_add_test(host.${T_NAME} "${T_PEERS}" $<TARGET_FILE:${T_NAME}>)
 endfunction()
 
+# Each Windows test's time-out in seconds: about four times what it takes on
+# a 2-core machine, so both cores busy elsewhere still leave room, while a
+# hang ends the test in minutes rather than holding the run. Tests not named
+# here take a few seconds and get 30. Making the prefix is a test of its own
+# (wine.prefix) so that its 15 s or so count against none of these.
+set(CORVANE_WINE_TIMEOUTS
+    smtp_tls_test=60 inet_test=60 ui_notifier_test=60 main_window_test=180 check_cycle_test=60
+    mail_trust_test=45 fault_matrix_test=300 soak_test=120)
+set(CORVANE_WINE_TIMEOUT_DEFAULT 30)
+
+if(WIN32)
+  add_test(NAME wine.prefix COMMAND ${PROJECT_SOURCE_DIR}/tests/wine-prefix.sh)
+  set_tests_properties(wine.prefix PROPERTIES FIXTURES_SETUP wine_prefix RUN_SERIAL TRUE TIMEOUT 180
+    ENVIRONMENT "WINEPREFIX=${CORVANE_WINEPREFIX};WINEARCH=win32;WINEDEBUG=-all")
+endif()
+
+function(corvane_wine_timeout name out)
+  set(seconds ${CORVANE_WINE_TIMEOUT_DEFAULT})
+  foreach(entry ${CORVANE_WINE_TIMEOUTS})
+    if(entry MATCHES "^${name}=([0-9]+)$")
+      set(seconds ${CMAKE_MATCH_1})
+    endif()
+  endforeach()
+  set(${out} ${seconds} PARENT_SCOPE)
+endfunction()
+
 function(corvane_win_test)
   cmake_parse_arguments(T "PEERS" "NAME" "SOURCES;LIBS" ${ARGN})
   if(NOT WIN32)
@@ -45,7 +71,8 @@ function(corvane_win_test)
   add_executable(${T_NAME} ${T_SOURCES})
   target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} gtest_main)
   _corvane_add_test(wine.${T_NAME} "${T_PEERS}" ${CORVANE_WINE_RUN} $<TARGET_FILE:${T_NAME}>)
+  corvane_wine_timeout(${T_NAME} timeout)
   # Every Windows test shares the one Wine prefix and registry: run them one at a time.
-  set_tests_properties(wine.${T_NAME} PROPERTIES RUN_SERIAL TRUE
+  set_tests_properties(wine.${T_NAME} PROPERTIES RUN_SERIAL TRUE TIMEOUT ${timeout} FIXTURES_REQUIRED wine_prefix
     ENVIRONMENT "WINEPREFIX=${CORVANE_WINEPREFIX};WINEARCH=win32;WINEDEBUG=-all")
 endfunction()

@@ -16,6 +16,10 @@ trap 'rm -f "$out"' EXIT
 wine "$@" >"$out" 2>&1
 rc=$?
 cat "$out"
+# A crash: winedbg has printed the exception and a backtrace above.
+if grep -q '^Backtrace:' "$out"; then
+  python3 "$here/wine-frames.py" "$1" "$out"
+fi
 if [ "$rc" -ne 0 ]; then
   echo "wine-run: '$*' exited with $rc"
 fi

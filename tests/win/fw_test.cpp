@@ -4,11 +4,13 @@
 
 #include <functional>
 #include <new>
+#include <thread>
 
 #include "Dialog.h"
 #include "Exceptions.h"
 #include "Handles.h"
 #include "SystemError.h"
+#include "ThreadCall.h"
 #include "UiDriver.h"
 #include "fw_test_ids.h"
 
@@ -212,6 +214,31 @@ TEST(Handles, OwnersCountWhatTheyHoldAndGiveItBack) {
     DeleteObject(given);
   }
   EXPECT_EQ(before, fw::LiveHandles(fw::HandleKind::Region));
+}
+
+// Runs with Wine's heap free-checking on (see CMakeLists.txt), so a worker
+// thread that touches freed storage as it ends crashes here every time.
+TEST(ThreadCall, OnlyALiveCallOfTheAnsweringThreadIsFollowed) {
+  fw::ThreadCall own;
+  EXPECT_EQ(&own, fw::ThreadCall::From<fw::ThreadCall>(reinterpret_cast<LPARAM>(&own)));
+
+  const fw::ThreadCall* theirs = nullptr;
+  HANDLE made = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  HANDLE answered = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  std::thread worker([&] {
+    fw::ThreadCall call;
+    theirs = &call;
+    SetEvent(made);
+    WaitForSingleObject(answered, INFINITE);
+  });
+  WaitForSingleObject(made, INFINITE);
+  EXPECT_EQ(nullptr, fw::ThreadCall::From<fw::ThreadCall>(reinterpret_cast<LPARAM>(theirs)))
+      << "a live call of another thread is not this thread's to follow";
+  SetEvent(answered);
+  worker.join();
+  EXPECT_EQ(nullptr, fw::ThreadCall::From<fw::ThreadCall>(reinterpret_cast<LPARAM>(theirs))) << "an ended call";
+  CloseHandle(made);
+  CloseHandle(answered);
 }
 
 }  // namespace

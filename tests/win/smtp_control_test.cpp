@@ -422,19 +422,25 @@ TEST(SmtpControl, CallsFromOutsideItsOwnThreadAreIgnored) {
     const HWND control = smtp.GetSafeHwnd();
     smtp.SetServer("mail.example.net");
     std::atomic<bool> done{false};
-    LRESULT answer = S_OK;
+    DWORD_PTR answer = S_OK;
+    bool delivered = false;
     bool handled = true;
+    // The send is bounded too: joining a thread that still waits on a send
+    // to this thread, which no longer pumps, would hang the test instead of
+    // failing it.
     std::thread other([&] {
       smtp::SmtpCall call;
       call.dispid = id::kServer;
       call.kind = smtp::SmtpCallKind::PropertyPut;
       call.argument = std::wstring(L"evil.example");
-      answer = SendMessageA(control, WM_SMTP_INVOKE, 0, reinterpret_cast<LPARAM>(&call));
+      delivered = SendMessageTimeoutA(control, WM_SMTP_INVOKE, 0, reinterpret_cast<LPARAM>(&call), SMTO_NORMAL, 10000,
+                                      &answer) != 0;
       handled = call.handled;
       done = true;
     });
-    ui_driver::PumpUntil([&] { return done.load(); }, 5000);
+    EXPECT_TRUE(ui_driver::PumpUntil([&] { return done.load(); }, 15000));
     other.join();
+    ASSERT_TRUE(delivered) << "the control never answered the other thread";
     EXPECT_EQ(E_UNEXPECTED, static_cast<HRESULT>(answer));
     EXPECT_FALSE(handled);
     PostMessageA(control, WM_SMTP_INVOKE, 0, 0x10);
