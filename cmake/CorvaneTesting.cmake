@@ -43,7 +43,7 @@ endfunction()
 # here take a few seconds and get 30. Making the prefix is a test of its own
 # (wine.prefix) so that its 15 s or so count against none of these.
 set(CORVANE_WINE_TIMEOUTS
-    smtp_tls_test=60 inet_test=60 ui_notifier_test=60 main_window_test=180 check_cycle_test=60
+    smtp_tls_test=60 inet_test=90 ui_notifier_test=60 main_window_test=180 check_cycle_test=120
     mail_trust_test=45 fault_matrix_test=300 soak_test=120)
 set(CORVANE_WINE_TIMEOUT_DEFAULT 30)
 
