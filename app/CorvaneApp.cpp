@@ -3,7 +3,7 @@
 #include "CorvaneDlg.h"
 #include "InetControl.h"
 #include "SingleInstance.h"
-#include "SmtpControl.h"
+#include "SmtpCall.h"
 #include "StartOptions.h"
 
 CCorvaneApp g_corvaneApp;

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "SmtpControl.h"
+#include "SmtpCall.h"
 #include "Wnd.h"
 
 class C_SMTP : public CWnd {

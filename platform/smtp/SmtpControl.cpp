@@ -1,4 +1,4 @@
-#include "SmtpControl.h"
+#include "SmtpCall.h"
 
 #include <memory>
 #include <new>
@@ -7,7 +7,7 @@
 
 #include "SmtpClient.h"
 #include "SmtpCommandRecorder.h"
-#include "SmtpControlWindow.h"
+#include "SmtpControl.h"
 #include "Text.h"
 #include "WindowClass.h"
 #include "WinsockTransport.h"

@@ -9,7 +9,7 @@
 
 #include <windows.h>
 
-#include "SmtpControl.h"
+#include "SmtpCall.h"
 
 namespace smtp {
 

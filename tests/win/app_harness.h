@@ -20,7 +20,7 @@
 #include "ProxyThrough.h"
 #include "Registry.h"
 #include "Scramble.h"
-#include "SmtpControl.h"
+#include "SmtpCall.h"
 #include "SmtpPropertyAccess.h"
 #include "StoredSettings.h"
 #include "TestAuthority.h"

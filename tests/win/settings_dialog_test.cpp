@@ -8,7 +8,7 @@
 #include "Scramble.h"
 #include "Settings.h"
 #include "SettingsRules.h"
-#include "SmtpControl.h"
+#include "SmtpCall.h"
 #include "SmtpPropertyAccess.h"
 #include "StoredSettings.h"
 #include "UiDriver.h"

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "PeerClient.h"
-#include "SmtpControl.h"
+#include "SmtpCall.h"
 #include "SmtpControlPorts.h"
 #include "TestAuthority.h"
 

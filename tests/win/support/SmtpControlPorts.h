@@ -6,7 +6,7 @@
 
 #include <windows.h>
 
-#include "SmtpControlWindow.h"
+#include "SmtpControl.h"
 
 // Those of the control window `control`; a window of another class is a test's mistake.
 inline smtp::SmtpControl::ImplicitTlsPorts& ImplicitTlsPortsOf(HWND control) {
