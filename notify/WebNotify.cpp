@@ -1,7 +1,6 @@
 #include "WebNotify.h"
 
 #include <array>
-#include <cstdio>
 
 namespace notify {
 
@@ -53,10 +52,11 @@ bool StartsAsJson(std::string_view body) {
 
 std::string Unchanged(std::string_view text) { return std::string(text); }
 
+constexpr char kHex[] = "0123456789ABCDEF";
+
 }  // namespace
 
 std::string PercentEncode(std::string_view text) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
   std::string out;
   for (const char c : text) {
     const auto byte = static_cast<unsigned char>(c);
@@ -93,9 +93,10 @@ std::string JsonEscape(std::string_view text) {
         break;
       default:
         if (static_cast<unsigned char>(c) < 0x20) {
-          char escaped[8];
-          std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
-          out += escaped;
+          // By hand: a printf would bring the C library's whole formatter into the exe.
+          out += "\\u00";
+          out += kHex[static_cast<unsigned char>(c) >> 4];
+          out += kHex[c & 15];
         } else {
           out += c;
         }
