@@ -128,8 +128,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // Every form the password takes on the wire; the server is no loopback
   // host, so none of them may ever go out in the clear.
   const std::string secrets[] = {
-      r.password, smtp::Base64Encode(r.password),
-      smtp::Base64Encode(std::string("\0", 1) + r.username + std::string("\0", 1) + r.password)};
+      r.password, net::Base64Encode(r.password),
+      net::Base64Encode(std::string("\0", 1) + r.username + std::string("\0", 1) + r.password)};
   bool smtpStarted = false, dataSent = false, messageSent = false;
   for (const auto& w : script->writes) {
     CheckLines(w.bytes);

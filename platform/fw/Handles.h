@@ -10,7 +10,7 @@
 
 namespace fw {
 
-enum class HandleKind { Key, Font, Bitmap, Region, Menu, DC, Socket, Internet, Count };
+enum class HandleKind { Key, Font, Bitmap, Region, Menu, DC, Socket, Count };
 
 namespace detail {
 std::atomic<int>& LiveCounter(HandleKind kind);

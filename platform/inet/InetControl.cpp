@@ -1,77 +1,55 @@
 #include "InetControl.h"
 
+#include <atomic>
 #include <new>
+#include <system_error>
 
 #include "InetError.h"
 #include "InetFetch.h"
+#include "Text.h"
 #include "WindowClass.h"
 
 namespace inet {
 
 namespace {
 
-// What one control window remembers between calls.
-struct InetControlState {
-  DWORD timeoutMs = kInetDefaultTimeoutMs;
-};
-
-InetControlState* StateOf(HWND hwnd) { return reinterpret_cast<InetControlState*>(GetWindowLongPtrA(hwnd, 0)); }
+// The bound belongs to the class, as its name does: every control of it
+// fetches within the same time, set when the class is registered.
+std::atomic<DWORD> g_boundMs{kInetDefaultTimeoutMs};
 
 // Nothing may unwind through the system's frames: every failure of the fetch
 // becomes the call's error description.
-LRESULT OnOpenUrl(const InetControlState& state, InetOpenUrlCall& call) {
+LRESULT OnOpenUrl(InetOpenUrlCall& call) {
   call.body.clear();
   call.error.clear();
   try {
-    call.body = inet::FetchPage(call.url, state.timeoutMs);
+    call.body = inet::FetchPage(call.url, g_boundMs.load());
     return TRUE;
   } catch (const inet::InetError& e) {
-    call.error = e.Description();
+    call.error = fw::AnsiToWide(e.Description());
   } catch (const std::bad_alloc&) {
     call.error = L"Cannot fetch " + call.url + L": there is not enough memory for the page";
+  } catch (const std::system_error& e) {
+    // The name lookup runs on a thread of its own, which the system may refuse.
+    call.error = L"Cannot fetch " + call.url + L": the fetch could not be started (" + fw::AnsiToWide(e.what()) + L")";
   }
   return FALSE;
 }
 
-LRESULT OnSetTimeout(InetControlState& state, DWORD ms) {
-  const DWORD previous = state.timeoutMs;
-  state.timeoutMs = ms ? ms : kInetDefaultTimeoutMs;
-  return previous;
-}
-
 LRESULT CALLBACK InetControlProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-  switch (message) {
-    case WM_NCCREATE: {
-      // A control that cannot hold its state is not created, so its dialog fails to open.
-      auto* state = new (std::nothrow) InetControlState;
-      if (!state) return FALSE;
-      SetWindowLongPtrA(hwnd, 0, reinterpret_cast<LONG_PTR>(state));
-      break;
-    }
-    case WM_NCDESTROY:
-      delete StateOf(hwnd);
-      SetWindowLongPtrA(hwnd, 0, 0);
-      break;
-    case WM_INET_OPENURL:
-      if (InetControlState* state = StateOf(hwnd); state) {
-        if (auto* call = fw::ThreadCall::From<InetOpenUrlCall>(lParam)) return OnOpenUrl(*state, *call);
-      }
-      return FALSE;
-    case WM_INET_SETTIMEOUT:
-      // Harmless as it is, but no other program has any business here either.
-      if (InSendMessageEx(nullptr) != ISMEX_NOSEND) return 0;
-      if (InetControlState* state = StateOf(hwnd)) return OnSetTimeout(*state, static_cast<DWORD>(wParam));
-      return 0;
+  if (message == WM_INET_OPENURL) {
+    auto* call = fw::ThreadCall::From<InetOpenUrlCall>(lParam);
+    return call ? OnOpenUrl(*call) : FALSE;
   }
   return DefWindowProcA(hwnd, message, wParam, lParam);
 }
 
 }  // namespace
 
-bool RegisterInetControl(HINSTANCE instance) {
+bool RegisterInetControl(HINSTANCE instance, DWORD boundMs) {
+  g_boundMs = boundMs ? boundMs : kInetDefaultTimeoutMs;
   WNDCLASSA wc{};
   wc.lpfnWndProc = InetControlProc;
-  wc.cbWndExtra = sizeof(InetControlState*);
   wc.hInstance = instance;
   wc.lpszClassName = kInetControlClass;
   return fw::RegisterControlClass(wc);

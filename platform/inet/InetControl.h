@@ -15,7 +15,8 @@ namespace inet {
 // The class name templates use to place the control.
 inline constexpr char kInetControlClass[] = CORVANE_INET_CONTROL_CLASS;
 
-// How long one fetch may take when nothing else was set, in milliseconds.
+// How long one fetch may take, in milliseconds, from the first byte sent to
+// the last connection closed.
 inline constexpr DWORD kInetDefaultTimeoutMs = 15000;
 
 }  // namespace inet
@@ -25,9 +26,6 @@ enum : UINT {
   // lParam: inet::InetOpenUrlCall*. Returns TRUE with the body filled in, FALSE
   // with the error description filled in.
   WM_INET_OPENURL = WM_USER + 0x100,
-  // wParam: the bound in milliseconds for connecting, each send and receive,
-  // and the whole fetch (0 restores the default). Returns the previous bound.
-  WM_INET_SETTIMEOUT,
 };
 
 namespace inet {
@@ -42,8 +40,9 @@ struct InetOpenUrlCall : fw::ThreadCall {
 };
 
 // Registers the control's window class for this module; call once at start-up,
-// before any dialog that places the control opens. True when the class is
+// before any dialog that places the control opens. Every control of the class
+// fetches within `boundMs` (0: the default). True when the class is
 // registered (also when it already was).
-bool RegisterInetControl(HINSTANCE instance);
+bool RegisterInetControl(HINSTANCE instance, DWORD boundMs = kInetDefaultTimeoutMs);
 
 }  // namespace inet

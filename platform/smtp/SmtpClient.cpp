@@ -223,10 +223,10 @@ void Authenticate(Session& s, const SendRequest& r, const Capabilities& caps) {
     Refuse(Stage::Authentication, "authentication failed (" + mech + ")", reply);
   };
   // An empty value still has to be a line the server can read.
-  auto encode = [](const std::string& v) { return v.empty() ? std::string("=") : Base64Encode(v); };
+  auto encode = [](const std::string& v) { return v.empty() ? std::string("=") : net::Base64Encode(v); };
   Reply reply;
   if (mech == "PLAIN") {
-    std::string token = Base64Encode(std::string("\0", 1) + r.username + std::string("\0", 1) + r.password);
+    std::string token = net::Base64Encode(std::string("\0", 1) + r.username + std::string("\0", 1) + r.password);
     if (token.size() + 13 <= kMaxCommand) {
       reply = s.Exchange("AUTH PLAIN " + token);
     } else {

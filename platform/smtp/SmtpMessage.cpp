@@ -82,7 +82,7 @@ std::string EncodeHeaderText(const std::string& text, const std::string& charset
   std::string out;
   for (std::size_t i = 0; i < text.size(); i += perWord) {
     if (!out.empty()) out += "\r\n ";
-    out += "=?" + charset + "?B?" + Base64Encode(std::string_view(text).substr(i, perWord)) + "?=";
+    out += "=?" + charset + "?B?" + net::Base64Encode(std::string_view(text).substr(i, perWord)) + "?=";
   }
   return out;
 }
@@ -110,7 +110,7 @@ std::string JoinAddresses(const std::vector<Address>& list, std::size_t nameLeng
 }
 
 std::string Base64Body(const std::string& canonical) {
-  std::string encoded = Base64Encode(canonical);
+  std::string encoded = net::Base64Encode(canonical);
   std::string out;
   for (std::size_t i = 0; i < encoded.size(); i += 76) out += encoded.substr(i, 76) + "\r\n";
   return out;

@@ -132,15 +132,15 @@ TEST(SmtpCapabilities, GreetingLineIsNotACapability) {
 }
 
 TEST(SmtpBase64, KnownVectors) {
-  EXPECT_EQ(Base64Encode(std::string("\0test\0"
+  EXPECT_EQ(net::Base64Encode(std::string("\0test\0"
                                      "1234",
                                      10)),
             "AHRlc3QAMTIzNA==");
-  EXPECT_EQ(Base64Encode("user"), "dXNlcg==");
-  EXPECT_EQ(Base64Encode("secret"), "c2VjcmV0");
-  EXPECT_EQ(Base64Encode(""), "");
-  EXPECT_EQ(Base64Encode("f"), "Zg==");
-  EXPECT_EQ(Base64Encode("fo"), "Zm8=");
-  EXPECT_EQ(Base64Encode("foo"), "Zm9v");
-  EXPECT_EQ(Base64Encode("\xff\xfe\xfd"), "//79");
+  EXPECT_EQ(net::Base64Encode("user"), "dXNlcg==");
+  EXPECT_EQ(net::Base64Encode("secret"), "c2VjcmV0");
+  EXPECT_EQ(net::Base64Encode(""), "");
+  EXPECT_EQ(net::Base64Encode("f"), "Zg==");
+  EXPECT_EQ(net::Base64Encode("fo"), "Zm8=");
+  EXPECT_EQ(net::Base64Encode("foo"), "Zm9v");
+  EXPECT_EQ(net::Base64Encode("\xff\xfe\xfd"), "//79");
 }

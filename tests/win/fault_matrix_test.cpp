@@ -72,7 +72,7 @@ class BoundedWindow : public app_test::MainWindow {
 
  protected:
   BOOL OnInitDialog() override {
-    ::SendDlgItemMessageA(m_hWnd, IDC_INET, WM_INET_SETTIMEOUT, kTimeoutMs, 0);
+    inet::RegisterInetControl(GetModuleHandleA(nullptr), kTimeoutMs);
     C_SMTP control;
     control.Attach(::GetDlgItem(m_hWnd, IDC_SMTP));
     SetSmtpProperty(control, smtp::dispid::kPort, std::int32_t{mailPort});

@@ -53,12 +53,12 @@ class InetTest : public ::testing::Test {
 
   // One OpenURL through a real dialog; timeoutMs 0 keeps the control's default.
   Outcome Fetch(const std::string& url, DWORD timeoutMs = 0) {
-    const int handlesBefore = fw::LiveHandles(fw::HandleKind::Internet);
+    const int handlesBefore = fw::LiveHandles(fw::HandleKind::Socket);
     Outcome outcome;
     DialogScripts scripts;
     FetchDialog dialog;
+    inet::RegisterInetControl(GetModuleHandleA(nullptr), timeoutMs);
     scripts.Then([&](HWND hwnd) {
-      if (timeoutMs) SendMessageA(GetDlgItem(hwnd, IDC_INET_CONTROL), WM_INET_SETTIMEOUT, timeoutMs, 0);
       const DWORD start = GetTickCount();
       try {
         outcome.page = dialog.m_inet.OpenURL(url);
@@ -71,7 +71,7 @@ class InetTest : public ::testing::Test {
       EndDialog(hwnd, IDOK);
     });
     EXPECT_EQ(IDOK, dialog.DoModal());
-    EXPECT_EQ(handlesBefore, fw::LiveHandles(fw::HandleKind::Internet)) << "fetch of " << url << " kept a handle";
+    EXPECT_EQ(handlesBefore, fw::LiveHandles(fw::HandleKind::Socket)) << "fetch of " << url << " kept a handle";
     return outcome;
   }
 

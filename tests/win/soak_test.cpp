@@ -22,10 +22,10 @@ using ui_driver::Click;
 using ui_driver::PumpUntil;
 using ui_driver::Text;
 
-constexpr fw::HandleKind kKinds[] = {fw::HandleKind::Key,    fw::HandleKind::Font,    fw::HandleKind::Bitmap,
-                                     fw::HandleKind::Region, fw::HandleKind::Menu,    fw::HandleKind::DC,
-                                     fw::HandleKind::Socket, fw::HandleKind::Internet};
-constexpr const char* kKindNames[] = {"Key", "Font", "Bitmap", "Region", "Menu", "DC", "Socket", "Internet"};
+constexpr fw::HandleKind kKinds[] = {fw::HandleKind::Key,    fw::HandleKind::Font, fw::HandleKind::Bitmap,
+                                     fw::HandleKind::Region, fw::HandleKind::Menu, fw::HandleKind::DC,
+                                     fw::HandleKind::Socket};
+constexpr const char* kKindNames[] = {"Key", "Font", "Bitmap", "Region", "Menu", "DC", "Socket"};
 
 using Counts = std::array<int, std::size(kKinds)>;
 

@@ -1,6 +1,6 @@
 #include "Base64.h"
 
-namespace smtp {
+namespace net {
 
 std::string Base64Encode(std::string_view bytes) {
   static constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
@@ -27,4 +27,4 @@ std::string Base64Encode(std::string_view bytes) {
   return out;
 }
 
-}  // namespace smtp
+}  // namespace net

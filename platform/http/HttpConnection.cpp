@@ -1,0 +1,206 @@
+#include "HttpConnection.h"
+
+namespace http {
+
+namespace {
+
+// A head or a chunk line longer than these is no HTTP a page server sends.
+constexpr std::size_t kLongestHead = 64 * 1024;
+constexpr std::size_t kLongestLine = 8 * 1024;
+
+constexpr char kNoAnswer[] = "the server closed the connection without an answer";
+constexpr char kCutShort[] = "the connection closed before the whole page arrived";
+constexpr char kNotHttp[] = "the server's answer was not a valid HTTP response";
+
+[[noreturn]] void Fail(const std::string& text) { throw FetchError(FetchError::Kind::Failed, text); }
+[[noreturn]] void TooLarge() { throw FetchError(FetchError::Kind::TooLarge, "the answer is too large"); }
+
+std::string Lower(std::string text) {
+  for (char& c : text)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return text;
+}
+
+std::string Trim(const std::string& text) {
+  const std::size_t first = text.find_first_not_of(" \t\r");
+  if (first == std::string::npos) return {};
+  return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
+}
+
+// Where the head ends: after the first empty line, CRLF or bare LF.
+std::size_t HeadEnd(const std::string& bytes) {
+  for (std::size_t i = bytes.find('\n'); i != std::string::npos; i = bytes.find('\n', i + 1)) {
+    if (i + 1 < bytes.size() && bytes[i + 1] == '\n') return i + 2;
+    if (i + 2 < bytes.size() && bytes[i + 1] == '\r' && bytes[i + 2] == '\n') return i + 3;
+  }
+  return std::string::npos;
+}
+
+bool IsDigits(const std::string& text) {
+  return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
+}
+
+// "HTTP/1.x NNN reason"; false for anything else.
+bool ParseStatusLine(const std::string& line, Head& head) {
+  if (line.size() < 12 || line.compare(0, 7, "HTTP/1.") != 0 || line[8] != ' ') return false;
+  const std::string code = line.substr(9, 3);
+  if (!IsDigits(code) || (line.size() > 12 && line[12] != ' ')) return false;
+  head.status = std::stoi(code);
+  head.reason = line.size() > 13 ? Trim(line.substr(13)) : std::string();
+  return head.status >= 100;
+}
+
+void ApplyHeader(const std::string& name, const std::string& value, Head& head) {
+  if (name == "content-length") {
+    // Lengths that disagree leave no way to know where the body ends.
+    if (!IsDigits(value) || value.size() > 18) Fail(kNotHttp);
+    const std::uint64_t length = std::stoull(value);
+    if (head.length && *head.length != length) Fail(kNotHttp);
+    head.length = length;
+  } else if (name == "transfer-encoding") {
+    const std::string last =
+        Trim(Lower(value.substr(value.rfind(',') == std::string::npos ? 0 : value.rfind(',') + 1)));
+    head.chunked = last == "chunked";
+    // Another coding than chunked last: the body ends with the connection.
+    if (!head.chunked) head.length.reset();
+  } else if (name == "location") {
+    head.location = value;
+  }
+}
+
+}  // namespace
+
+void Connection::Send(const std::string& bytes) { m_transport->Send(bytes, net::MillisLeftOrTimeOut(m_deadline)); }
+
+void Connection::Secure(const net::TlsUpgrade& upgrade, const std::string& host) {
+  m_pending.clear();
+  m_transport = upgrade(std::move(m_transport), host, net::MillisLeftOrTimeOut(m_deadline), net::TlsCheck::Strict);
+  if (!m_transport) Fail("the TLS layer returned no connection");
+  m_secured = true;
+}
+
+bool Connection::ReadMore() {
+  if (m_closed) return false;
+  char buffer[16384];
+  std::size_t got = 0;
+  try {
+    got = m_transport->Receive(buffer, sizeof buffer, net::MillisLeftOrTimeOut(m_deadline));
+  } catch (const net::TransportError& e) {
+    if (!e.IsClosed()) throw;
+    m_closed = true;
+    m_endedCleanly = e.kind() == net::TransportError::Kind::Ended;
+    return false;
+  }
+  m_pending.append(buffer, got);
+  return true;
+}
+
+std::optional<std::string> Connection::TakeLine(std::size_t longest) {
+  for (std::size_t searched = 0;;) {
+    const std::size_t end = m_pending.find('\n', searched);
+    if (end != std::string::npos) {
+      std::string line = m_pending.substr(0, end);
+      m_pending.erase(0, end + 1);
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      return line;
+    }
+    if (m_pending.size() > longest) Fail(kNotHttp);
+    searched = m_pending.size();
+    if (!ReadMore()) return std::nullopt;
+  }
+}
+
+Head Connection::ReadHead() {
+  for (;;) {
+    std::size_t end;
+    while ((end = HeadEnd(m_pending)) == std::string::npos) {
+      if (m_pending.size() > kLongestHead) Fail(kNotHttp);
+      if (!ReadMore()) {
+        // What decides the words is what arrived: not even a status line is
+        // no answer at all, whatever the system called the close.
+        Head partial;
+        const std::size_t lineEnd = m_pending.find('\n');
+        const bool statusLine =
+            lineEnd != std::string::npos && ParseStatusLine(Trim(m_pending.substr(0, lineEnd)), partial);
+        Fail(statusLine ? kCutShort : kNoAnswer);
+      }
+    }
+    const std::string text = m_pending.substr(0, end);
+    m_pending.erase(0, end);
+    Head head;
+    std::size_t at = text.find('\n');
+    if (!ParseStatusLine(Trim(text.substr(0, at)), head)) Fail(kNotHttp);
+    while (at != std::string::npos && at + 1 < text.size()) {
+      const std::size_t next = text.find('\n', at + 1);
+      const std::string line = text.substr(at + 1, next == std::string::npos ? std::string::npos : next - at - 1);
+      at = next;
+      const std::size_t colon = line.find(':');
+      if (colon == std::string::npos || colon == 0) continue;  // folded or broken lines carry nothing we use
+      ApplyHeader(Lower(Trim(line.substr(0, colon))), Trim(line.substr(colon + 1)), head);
+    }
+    // 1xx answers come before the real one and carry no body.
+    if (head.status >= 200) return head;
+  }
+}
+
+std::string Connection::ReadBody(const Head& head, const Limits& limits, bool noBody) {
+  if (noBody || head.status == 204 || head.status == 304) return {};
+  if (head.chunked) return ReadChunked(limits);
+  if (head.length) return ReadLength(*head.length, limits);
+  return ReadUntilClose(limits);
+}
+
+std::string Connection::ReadLength(std::uint64_t length, const Limits& limits) {
+  // A page that announces more than it may have is refused before any of it
+  // is read; a call's answer is read up to what it may have.
+  if (length > limits.maxBody && limits.refuseLarger) TooLarge();
+  const std::size_t wanted = length > limits.maxBody ? limits.maxBody : static_cast<std::size_t>(length);
+  while (m_pending.size() < wanted)
+    if (!ReadMore()) Fail(kCutShort);
+  return m_pending.substr(0, wanted);
+}
+
+std::string Connection::ReadUntilClose(const Limits& limits) {
+  while (ReadMore()) {
+    if (m_pending.size() <= limits.maxBody) continue;
+    if (limits.refuseLarger) TooLarge();
+    return m_pending.substr(0, limits.maxBody);
+  }
+  // Over TLS a body that ends with the connection is whole only when the
+  // server said goodbye; a bare close may be anyone on the path cutting it.
+  if (m_secured && !m_endedCleanly) Fail(kCutShort);
+  return std::move(m_pending);
+}
+
+std::string Connection::ReadChunked(const Limits& limits) {
+  std::string body;
+  for (;;) {
+    const std::optional<std::string> sizeLine = TakeLine(kLongestLine);
+    if (!sizeLine) Fail(kCutShort);
+    const std::string digits = Trim(sizeLine->substr(0, sizeLine->find(';')));
+    if (digits.empty() || digits.size() > 15 || digits.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+      Fail(kNotHttp);
+    const std::uint64_t size = std::stoull(digits, nullptr, 16);
+    if (size == 0) {
+      // The last chunk, then trailers up to an empty line: only then is the body whole.
+      for (;;) {
+        const std::optional<std::string> trailer = TakeLine(kLongestLine);
+        if (!trailer) Fail(kCutShort);
+        if (trailer->empty()) return body;
+      }
+    }
+    const bool overflows = body.size() + size > limits.maxBody;
+    if (overflows && limits.refuseLarger) TooLarge();
+    const std::size_t take = overflows ? limits.maxBody - body.size() : static_cast<std::size_t>(size);
+    while (m_pending.size() < take)
+      if (!ReadMore()) Fail(kCutShort);
+    body.append(m_pending, 0, take);
+    m_pending.erase(0, take);
+    if (overflows) return body;
+    const std::optional<std::string> end = TakeLine(2);
+    if (!end) Fail(kCutShort);
+    if (!end->empty()) Fail(kNotHttp);
+  }
+}
+
+}  // namespace http

@@ -1,0 +1,164 @@
+#include "HttpFetch.h"
+
+#include <cstdint>
+#include <utility>
+
+#include "Base64.h"
+#include "Deadline.h"
+#include "HttpConnection.h"
+#include "Loopback.h"
+
+namespace http {
+
+namespace {
+
+constexpr int kMaxRedirects = 5;
+constexpr char kUserAgent[] = "Corvane/2.0";
+
+[[noreturn]] void Fail(const std::string& text) { throw FetchError(FetchError::Kind::Failed, text); }
+
+bool IsRedirect(int status) {
+  return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+// What the redirect text may quote: the whole address of a page, only the
+// scheme and host of a call that carries secrets.
+std::string Shown(const std::string& address, bool secret) {
+  if (!secret) return address;
+  const std::optional<Url> url = ParseUrl(address);
+  return url ? url->Origin() : address.substr(0, address.find_first_of("/?#@", address.find("://") + 3));
+}
+
+// The request as it goes on the wire. Through a proxy an http request names
+// its whole address; everywhere else only the target. Connection: close lets
+// a body without a length end with the connection, and no cache may answer
+// for a server whose answer changes with the address.
+std::string RequestText(const std::string& method, const Url& url, const Request& request, bool viaProxy) {
+  std::string text = method + " " + (viaProxy ? url.Text() : url.target) + " HTTP/1.1\r\n";
+  text += "Host: " + url.Authority() + "\r\n";
+  text += std::string("User-Agent: ") + kUserAgent + "\r\n";
+  text += "Accept: */*\r\nCache-Control: no-cache\r\nPragma: no-cache\r\nConnection: close\r\n";
+  if (!url.user.empty() || !url.password.empty())
+    text += "Authorization: Basic " + net::Base64Encode(url.user + ":" + url.password) + "\r\n";
+  if (method != "GET") {
+    if (!request.contentType.empty()) text += "Content-Type: " + request.contentType + "\r\n";
+    text += "Content-Length: " + std::to_string(request.body.size()) + "\r\n";
+  }
+  return text + "\r\n" + (method != "GET" ? request.body : std::string());
+}
+
+// One hop: connect (through the proxy if the system wants one), secure,
+// send, and read the answer's head; the body is read by the caller.
+class Hop {
+ public:
+  Hop(const Network& network, net::Clock::time_point deadline) : m_network(network), m_deadline(deadline) {}
+
+  Head Open(const Url& url, const std::string& method, const Request& request) {
+    if (request.secret && !url.secure && !net::IsLoopbackName(url.host)) RefuseInClear(url);
+    std::optional<Proxy> proxy;
+    if (m_network.proxyFor && !net::IsLoopbackName(url.host))
+      proxy = m_network.proxyFor(url, net::MillisLeftOrTimeOut(m_deadline));
+    Connect(proxy ? proxy->host : url.host, proxy ? proxy->port : url.port, proxy);
+    if (url.secure) {
+      if (proxy) Tunnel(url, *proxy);
+      Secure(url.host);
+    } else if (request.secret && !m_connection->transport().PeerIsLoopback()) {
+      RefuseInClear(url);
+    }
+    m_connection->Send(RequestText(method, url, request, proxy && !url.secure));
+    return m_connection->ReadHead();
+  }
+
+  Connection& connection() { return *m_connection; }
+
+ private:
+  [[noreturn]] static void RefuseInClear(const Url& url) {
+    Fail("the address " + url.Origin() +
+         " is not https://, and a call that carries secrets goes in clear only to this computer itself; nothing was "
+         "sent");
+  }
+
+  void Connect(const std::string& host, int port, const std::optional<Proxy>& proxy) {
+    std::unique_ptr<net::Transport> transport = m_network.connect();
+    try {
+      transport->Connect(host, port, net::MillisLeftOrTimeOut(m_deadline));
+    } catch (const net::TransportError& e) {
+      if (e.kind() == net::TransportError::Kind::TimedOut) throw;
+      Fail((proxy ? "the proxy " + proxy->Text() : std::string("the server")) +
+           " refused the connection or could not be reached: " + e.what());
+    }
+    m_connection = std::make_unique<Connection>(std::move(transport), m_deadline);
+  }
+
+  // An https page counts only when it comes through the verified tunnel from
+  // its own host: the proxy's own answer is never taken for the page's.
+  void Tunnel(const Url& url, const Proxy& proxy) {
+    const std::string target =
+        (url.host.find(':') != std::string::npos ? "[" + url.host + "]" : url.host) + ":" + std::to_string(url.port);
+    m_connection->Send("CONNECT " + target + " HTTP/1.1\r\nHost: " + target + "\r\nUser-Agent: " + kUserAgent +
+                       "\r\n\r\n");
+    const Head head = m_connection->ReadHead();
+    if (head.status / 100 == 2) return;
+    const std::string answer = std::to_string(head.status) + (head.reason.empty() ? "" : " " + head.reason);
+    if (head.status == 407)
+      Fail("the proxy wants a login, which this program cannot give: " + answer + " (proxy " + proxy.Text() + ")");
+    Fail("the proxy refused the tunnel: " + answer + " (proxy " + proxy.Text() + ")");
+  }
+
+  void Secure(const std::string& host) {
+    if (!m_network.secure) Fail("this program has no TLS support for https:// addresses");
+    try {
+      m_connection->Secure(m_network.secure, host);
+    } catch (const net::TransportError& e) {
+      if (e.kind() == net::TransportError::Kind::TimedOut) throw;
+      Fail("the secure connection to " + host + " failed: " + e.what());
+    }
+  }
+
+  const Network& m_network;
+  net::Clock::time_point m_deadline;
+  std::unique_ptr<Connection> m_connection;
+};
+
+}  // namespace
+
+Response Fetch(const Request& request, const Limits& limits, const Network& network) {
+  std::optional<Url> url = ParseUrl(request.url);
+  if (!url) Fail("the address is not a valid http:// or https:// URL");
+  const auto deadline = net::DeadlineAfter(limits.timeoutMs);
+  std::string method = request.method;
+  try {
+    for (int hop = 0;; ++hop) {
+      Hop exchange(network, deadline);
+      const Head head = exchange.Open(*url, method, request);
+      if (!IsRedirect(head.status)) {
+        Response response{head.status, head.reason, {}, url->Text()};
+        // Only a success's body means anything to us; an error page is left
+        // unread, however much of it the server would send.
+        if (head.status / 100 == 2) response.body = exchange.connection().ReadBody(head, limits, method == "HEAD");
+        return response;
+      }
+      if (hop == kMaxRedirects) Fail("the server redirected more than " + std::to_string(kMaxRedirects) + " times");
+      const std::string next = head.location.empty() ? std::string() : ResolveLocation(*url, head.location);
+      std::optional<Url> nextUrl = ParseUrl(next);
+      if (!nextUrl || (url->secure && !nextUrl->secure)) {
+        Fail("the server redirected to " + (next.empty() ? std::string("nowhere") : Shown(next, request.secret)) +
+             ", which is not an http:// or https:// address that keeps the connection secured");
+      }
+      // A login belongs to the host it was written for, never to where that
+      // host sends us.
+      if (nextUrl->user.empty() && nextUrl->password.empty() && nextUrl->Origin() == url->Origin()) {
+        nextUrl->user = url->user;
+        nextUrl->password = url->password;
+      }
+      // As browsers do: 303, and 301/302 after a POST, go on as GET.
+      if (head.status == 303 || ((head.status == 301 || head.status == 302) && method == "POST")) method = "GET";
+      url = std::move(nextUrl);
+    }
+  } catch (const net::TransportError& e) {
+    if (e.kind() == net::TransportError::Kind::TimedOut) throw FetchError(FetchError::Kind::TimedOut, e.what());
+    Fail(e.what());
+  }
+}
+
+}  // namespace http

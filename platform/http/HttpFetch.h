@@ -1,0 +1,77 @@
+#pragma once
+// One HTTP/1.1 exchange of our own, over the same transports the mail path
+// uses, so that every byte and every bound is ours: the whole body or a
+// failure, one deadline from the first connect to the last close, and for an
+// https address nothing counts that did not come through the verified
+// tunnel from that address's own host.
+#include <cstddef>
+#include <functional>
+#include <optional>
+#include <stdexcept>
+#include <string>
+
+#include "HttpUrl.h"
+#include "Transport.h"
+
+namespace http {
+
+// A proxy as the system's settings name it: plain HTTP, at host:port.
+struct Proxy {
+  std::string host;
+  int port = 0;
+  std::string Text() const { return host + ":" + std::to_string(port); }
+};
+
+// Where a fetch goes out: how to connect, how to add TLS, and which proxy
+// (if any) the system wants for an address. Loopback hosts never go through
+// a proxy.
+struct Network {
+  net::TransportFactory connect;
+  net::TlsUpgrade secure;
+  std::function<std::optional<Proxy>(const Url&, int timeoutMs)> proxyFor;
+};
+
+struct Request {
+  std::string method = "GET";
+  std::string url;
+  std::string contentType;  // sent with a body
+  std::string body;
+  // The request carries secrets (a token in the address, a login, a body):
+  // it may travel in clear only to a host typed as this machine and
+  // connected to it, on every hop.
+  bool secret = false;
+};
+
+struct Limits {
+  int timeoutMs = 15000;              // the whole fetch, redirects and closes included
+  std::size_t maxBody = 1024 * 1024;  // bytes of the final body
+  bool refuseLarger = true;           // a larger body fails; otherwise it is cut at maxBody
+};
+
+struct Response {
+  int status = 0;
+  std::string reason;
+  std::string body;
+  std::string url;  // the address that answered, after redirects
+};
+
+class FetchError : public std::runtime_error {
+ public:
+  // TimedOut: the bound ran out. TooLarge: the body passed maxBody with
+  // refuseLarger. Failed: anything else; the text says what.
+  enum class Kind { Failed, TimedOut, TooLarge };
+  FetchError(Kind kind, const std::string& text) : std::runtime_error(text), m_kind(kind) {}
+  Kind kind() const { return m_kind; }
+
+ private:
+  Kind m_kind;
+};
+
+// Sends the request and returns the final answer, whatever its status (the
+// body is read for a 2xx answer only), after
+// following up to five redirects (http or https only, never from https down
+// to http). Throws FetchError with words for the user that quote no more of
+// any address than its scheme and host.
+Response Fetch(const Request& request, const Limits& limits, const Network& network);
+
+}  // namespace http

@@ -1,0 +1,151 @@
+#include "HttpUrl.h"
+
+namespace http {
+
+namespace {
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+std::string Lower(std::string_view text) {
+  std::string lower(text);
+  for (char& c : lower)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return lower;
+}
+
+// Blanks and control bytes end an address where a user typed one; inside
+// one they could split a request line.
+bool HasUnsafeByte(std::string_view text) {
+  for (unsigned char c : text)
+    if (c <= ' ' || c == 0x7F) return true;
+  return false;
+}
+
+// "scheme:" first (a letter, then letters, digits, '+', '-' or '.'): the
+// location is absolute, whatever the scheme.
+bool HasScheme(const std::string& location) {
+  const std::size_t colon = location.find(':');
+  if (colon == std::string::npos || colon == 0) return false;
+  for (std::size_t i = 0; i < colon; ++i) {
+    const char c = location[i];
+    const bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+    if (!letter && (i == 0 || !((c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.'))) return false;
+  }
+  return true;
+}
+
+int DefaultPort(bool secure) { return secure ? 443 : 80; }
+
+// A port of digits only, from 1 to 65535; -1 otherwise.
+int ParsePort(std::string_view digits) {
+  if (digits.empty() || digits.size() > 5) return -1;
+  int port = 0;
+  for (char c : digits) {
+    if (c < '0' || c > '9') return -1;
+    port = port * 10 + (c - '0');
+  }
+  return port >= 1 && port <= 65535 ? port : -1;
+}
+
+}  // namespace
+
+std::string PercentDecode(std::string_view text) {
+  std::string decoded;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 && HexValue(text[i + 2]) >= 0) {
+      decoded += static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
+      i += 2;
+    } else {
+      decoded += text[i];
+    }
+  }
+  return decoded;
+}
+
+std::optional<Url> ParseUrl(std::string_view text) {
+  if (text.empty() || HasUnsafeByte(text)) return std::nullopt;
+  const std::size_t schemeEnd = text.find("://");
+  if (schemeEnd == std::string_view::npos) return std::nullopt;
+  Url url;
+  const std::string scheme = Lower(text.substr(0, schemeEnd));
+  if (scheme == "https")
+    url.secure = true;
+  else if (scheme != "http")
+    return std::nullopt;
+  std::string_view rest = text.substr(schemeEnd + 3);
+  const std::size_t fragment = rest.find('#');
+  if (fragment != std::string_view::npos) rest = rest.substr(0, fragment);
+  const std::size_t authorityEnd = rest.find_first_of("/?");
+  std::string_view authority = rest.substr(0, authorityEnd);
+  // A query straight after the host still asks for the root.
+  std::string target(1, '/');
+  if (authorityEnd != std::string_view::npos) target.append(rest.substr(authorityEnd + (rest[authorityEnd] == '/')));
+  url.target = std::move(target);
+
+  const std::size_t at = authority.rfind('@');
+  if (at != std::string_view::npos) {
+    const std::string_view userInfo = authority.substr(0, at);
+    const std::size_t colon = userInfo.find(':');
+    url.user = PercentDecode(userInfo.substr(0, colon));
+    if (colon != std::string_view::npos) url.password = PercentDecode(userInfo.substr(colon + 1));
+    authority = authority.substr(at + 1);
+  }
+  std::string_view portText;
+  if (!authority.empty() && authority[0] == '[') {
+    const std::size_t close = authority.find(']');
+    if (close == std::string_view::npos || close == 1) return std::nullopt;
+    url.host = std::string(authority.substr(1, close - 1));
+    const std::string_view after = authority.substr(close + 1);
+    if (!after.empty()) {
+      if (after[0] != ':') return std::nullopt;
+      portText = after.substr(1);
+    }
+    if (url.host.find_first_not_of("0123456789abcdefABCDEF:.") != std::string::npos) return std::nullopt;
+  } else {
+    const std::size_t colon = authority.find(':');
+    url.host = std::string(authority.substr(0, colon));
+    if (colon != std::string_view::npos) portText = authority.substr(colon + 1);
+    if (url.host.find_first_of("[]\\") != std::string::npos) return std::nullopt;
+  }
+  if (url.host.empty()) return std::nullopt;
+  url.host = Lower(url.host);
+  url.port = DefaultPort(url.secure);
+  if (!portText.empty()) {
+    url.port = ParsePort(portText);
+    if (url.port < 0) return std::nullopt;
+  }
+  return url;
+}
+
+std::string Url::Authority() const {
+  std::string text;
+  if (host.find(':') != std::string::npos) {
+    text.append(1, '[').append(host).append(1, ']');
+  } else {
+    text = host;
+  }
+  if (port != DefaultPort(secure)) text.append(1, ':').append(std::to_string(port));
+  return text;
+}
+
+std::string Url::Origin() const { return (secure ? "https://" : "http://") + Authority(); }
+
+std::string Url::Text() const { return Origin() + target; }
+
+std::string ResolveLocation(const Url& base, const std::string& location) {
+  if (HasScheme(location)) return location;
+  if (location.rfind("//", 0) == 0) return (base.secure ? "https:" : "http:") + location;
+  if (!location.empty() && location[0] == '/') return base.Origin() + location;
+  // Relative to the folder of the current path (its query set aside).
+  const std::string path = base.target.substr(0, base.target.find('?'));
+  const std::string folder = path.substr(0, path.rfind('/') + 1);
+  if (!location.empty() && location[0] == '?') return base.Origin() + path + location;
+  return base.Origin() + folder + location;
+}
+
+}  // namespace http

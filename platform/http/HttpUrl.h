@@ -1,0 +1,39 @@
+#pragma once
+// An http:// or https:// address taken apart, and the address a redirect
+// names resolved against the one it came from.
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace http {
+
+struct Url {
+  bool secure = false;         // https
+  std::string user, password;  // from "user:password@", percent-decoded
+  std::string host;            // without brackets: what lookup and the certificate check want
+  int port = 0;                // the scheme's own when none is written
+  std::string target;          // path and query as written, at least "/"; never the fragment
+
+  // The host as a Host header or CONNECT line writes it: brackets around an
+  // IPv6 address, the port only when it is not the scheme's own.
+  std::string Authority() const;
+  // "https://host" or "http://host:8080": all an error text may quote of an
+  // address that can carry tokens in its path, query or user part.
+  std::string Origin() const;
+  // The whole address again, without the user part.
+  std::string Text() const;
+};
+
+// Nothing but http and https with a host; a port from 1 to 65535; no blanks
+// or control bytes anywhere. nullopt for anything else.
+std::optional<Url> ParseUrl(std::string_view text);
+
+// The absolute address `location` names, read against `base` as a browser
+// would (absolute, "//host/...", "/path", or relative to base's folder).
+// The result may use any scheme; ParseUrl decides whether it can be fetched.
+std::string ResolveLocation(const Url& base, const std::string& location);
+
+// Percent-decodes `text`; a '%' not followed by two hex digits stays as it is.
+std::string PercentDecode(std::string_view text);
+
+}  // namespace http

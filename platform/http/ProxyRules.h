@@ -1,0 +1,22 @@
+#pragma once
+// The system's manual proxy setting as Windows stores it, read without
+// Windows: which proxy an address goes through, and which hosts bypass it.
+#include <optional>
+#include <string>
+
+#include "HttpFetch.h"
+
+namespace http {
+
+// The proxy for an http or https address from a setting that is either one
+// "host:port" for every scheme or per-scheme entries such as
+// "http=host:80;https=host:8443" (an entry may start with "http://"). A
+// scheme the setting does not name goes direct. A missing port is 80.
+std::optional<Proxy> ProxyForScheme(const std::string& setting, bool secure);
+
+// True when `host` matches the bypass list: entries separated by ';', ','
+// or blanks, each a name or address with '*' standing for any run of
+// characters, and "<local>" for every name without a dot. Case is ignored.
+bool BypassesProxy(const std::string& list, const std::string& host);
+
+}  // namespace http
