@@ -336,7 +336,7 @@ void CCorvaneDlg::OnTrayRetry() {
 
 void CCorvaneDlg::OnSettings() {
   Settings dialog(nullptr, fw::WindowText(GetDlgItemHwnd(IDC_IP)));
-  dialog.DoModal();  // what it saves takes effect at the next start
+  dialog.DoModal();  // the mail settings it saves take effect at the next start
   ReadWebSettings();
 }
 

@@ -23,8 +23,7 @@ class CCorvaneDlg : public CSkinnableDialog {
 
   // The whole check: fetch, cut, stamp, and on a change notify by mail and
   // on the web (asking for the settings first when neither is set up), then
-  // show. A control
-  // failure ends it at that call.
+  // show. A control failure ends it at that call.
   void CheckIpAddress();
 
   // Opens hidden, with only the notification-area icon. Call before DoModal.
