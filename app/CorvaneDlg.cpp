@@ -101,7 +101,6 @@ std::string CCorvaneDlg::TrayTip() const {
 void CCorvaneDlg::LoadSettings() {
   const settings::StartupSettings stored = settings::LoadStartupSettings();
   m_mail = stored.mail;
-  m_web = stored.web;
   m_strLink = stored.link;
   m_nInterval = stored.intervalMs;
 }
@@ -129,6 +128,7 @@ void CCorvaneDlg::CheckIpAddress() {
     // address, so the next check sees the change again and sends again.
     const std::string old = m_strIP;
     m_strIP = address;
+    ReadWebSettings();
     if (!CanNotify()) AskForMailSettings();
     // The change that made the program ask goes out as soon as it can.
     if (CanNotify()) NotifyChange(old, now);
@@ -157,7 +157,7 @@ std::string CCorvaneDlg::FetchAddress() {
 bool CCorvaneDlg::CanNotify() const { return settings::CanSendNotification(m_mail) || m_web.IsSet(); }
 
 void CCorvaneDlg::AskForMailSettings() {
-  Settings dialog(nullptr, fw::WindowText(GetDlgItemHwnd(IDC_IP)));
+  Settings dialog(nullptr, m_strIP);  // the address about to be shown, for a test call
   dialog.DoModal();
   CRegistry registry;
   registry.OpenKey(settings::kRoot, settings::kKeyPath, 0);
@@ -165,8 +165,8 @@ void CCorvaneDlg::AskForMailSettings() {
   settings::ReadWebSettings(registry, m_web);
 }
 
-// The web notification is saved by its own dialog, so it takes effect as
-// soon as the settings dialog closes, unlike the rest.
+// The web notification is saved by its own dialog, whenever the user likes,
+// so every change reads it afresh.
 void CCorvaneDlg::ReadWebSettings() {
   CRegistry registry;
   registry.OpenKey(settings::kRoot, settings::kKeyPath, 0);
@@ -336,8 +336,7 @@ void CCorvaneDlg::OnTrayRetry() {
 
 void CCorvaneDlg::OnSettings() {
   Settings dialog(nullptr, fw::WindowText(GetDlgItemHwnd(IDC_IP)));
-  dialog.DoModal();  // the mail settings it saves take effect at the next start
-  ReadWebSettings();
+  dialog.DoModal();  // what it saves takes effect at the next start
 }
 
 void CCorvaneDlg::OnHide() { HideToTray(); }

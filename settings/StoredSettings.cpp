@@ -121,7 +121,6 @@ StartupSettings LoadStartupSettings() {
     result.intervalMs = settings::kDefaultIntervalMs;
   } else {
     ReadMailSettings(registry, result.mail);
-    ReadWebSettings(registry, result.web);
     registry.ReadValue(kLink, result.link);
     result.link = LinkFromStored(result.link);
     std::string timer;

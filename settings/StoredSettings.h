@@ -16,7 +16,6 @@ inline const HKEY kRoot = HKEY_CURRENT_USER;
 struct StartupSettings {
   bool firstRun = false;
   MailSettings mail;  // left empty on a first run
-  WebSettings web;    // likewise
   std::string link;
   int intervalMs = 0;
 };
