@@ -133,8 +133,8 @@ TEST(SmtpCapabilities, GreetingLineIsNotACapability) {
 
 TEST(SmtpBase64, KnownVectors) {
   EXPECT_EQ(net::Base64Encode(std::string("\0test\0"
-                                     "1234",
-                                     10)),
+                                          "1234",
+                                          10)),
             "AHRlc3QAMTIzNA==");
   EXPECT_EQ(net::Base64Encode("user"), "dXNlcg==");
   EXPECT_EQ(net::Base64Encode("secret"), "c2VjcmV0");
