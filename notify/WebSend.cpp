@@ -12,7 +12,8 @@ namespace notify {
 
 namespace {
 
-// The page fetch's bound; the answer is only read for a word or two.
+// Only the answer's first words matter; a service that sends a whole page
+// back is cut here rather than refused.
 constexpr std::size_t kLongestAnswer = 64 * 1024;
 
 // What the user typed is ANSI text; the services read UTF-8.
@@ -53,7 +54,7 @@ WebAnswer SendWebNotification(const settings::WebSettings& web, const WebValues&
   request.contentType = call.contentType;
   request.body = call.body;
   request.secret = true;  // the address, its login and the body may all hold tokens
-  http::Limits limits;
+  http::Limits limits;    // the page fetch's time bound
   limits.maxBody = kLongestAnswer;
   limits.refuseLarger = false;
   try {
