@@ -6,6 +6,8 @@
 #include <winsock2.h>
 #include <windows.h>
 
+#include <atomic>
+
 namespace app {
 
 class ConnectivityWatch {
@@ -19,10 +21,15 @@ class ConnectivityWatch {
   // on its timer alone.
   bool IsWatching() const { return m_registration != nullptr; }
 
+  // True once for each run of notices the system gave. Any program can post
+  // the window's message; only a post that follows a real notice counts.
+  bool TakeNotice() { return m_target.noticed.exchange(false); }
+
   // Where the system's thread posts to; it lives as long as the registration.
   struct Target {
     HWND hwnd;
     UINT message;
+    std::atomic<bool> noticed;
   };
 
  private:

@@ -253,7 +253,7 @@ LRESULT CCorvaneDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
       OnPowerBroadcast(wParam);
       return TRUE;
     case WM_CONNECTIVITY_CHANGED:
-      OnWorldChanged();
+      if (m_pConnectivity && m_pConnectivity->TakeNotice()) OnWorldChanged();
       return 0;
     case WM_WINDOWPOSCHANGING:
       if (m_bStayHidden) reinterpret_cast<WINDOWPOS*>(lParam)->flags &= ~SWP_SHOWWINDOW;
@@ -296,6 +296,9 @@ void CCorvaneDlg::OnTimer(UINT_PTR id) {
       OnTrayRetry();
       break;
     case kSettleTimer:
+      // A check waits in the settings dialog: this one stays due and runs
+      // at the first tick after the dialog has closed.
+      if (m_bChecking) break;
       KillTimer(kSettleTimer);
       m_schedule.Settled();
       RunCheck();

@@ -10,6 +10,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   app->m_hInstance = instance;
   INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&icc);
-  if (!app->InitInstance()) return 0;
-  return app->Run();
+  // The program's whole life is its InitInstance (a modal main window); no
+  // message loop of the application's own follows it.
+  app->InitInstance();
+  return 0;
 }

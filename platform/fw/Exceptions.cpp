@@ -11,12 +11,12 @@ int g_reportsShowing = 0;  // one UI thread; boxes nest
 
 bool IsReportingFailure() { return g_reportsShowing > 0; }
 
-void ReportHandlerException(const CException& e, bool fromMenuCommand) {
+void ReportHandlerException(const CException& e, HandlerOrigin origin) {
   if (dynamic_cast<const CUserException*>(&e)) return;
-  // One box at a time. Work goes on behind an open box (periodic checks
-  // above all), and a failure repeated at every tick would otherwise stack
-  // a box per tick for a user who is away.
-  if (IsReportingFailure()) return;
+  // One box at a time for unattended work. It goes on behind an open box
+  // (periodic checks above all), and a failure repeated at every tick would
+  // otherwise stack a box per tick for a user who is away.
+  if (IsReportingFailure() && origin == HandlerOrigin::Unattended) return;
   struct Showing {
     Showing() { ++g_reportsShowing; }
     ~Showing() { --g_reportsShowing; }
@@ -28,7 +28,7 @@ void ReportHandlerException(const CException& e, bool fromMenuCommand) {
     return;
   }
   if (!e.GetErrorMessage(text) || text.empty())
-    text = fromMenuCommand ? "Command failed." : "Internal application error.";
+    text = origin == HandlerOrigin::MenuCommand ? "Command failed." : "Internal application error.";
   AfxMessageBox(text, MB_ICONSTOP);
 }
 

@@ -46,10 +46,16 @@ class CUserException : public CException {
 
 namespace fw {
 
+// Where a failing handler was called from: a command the user gave (a button,
+// a menu item), a menu command in particular, or work nobody pressed for.
+enum class HandlerOrigin { Unattended, Command, MenuCommand };
+
 // What the handler-level catch shows for an exception: the exception's own
 // text, or the generic text for where it happened. While one report is on
-// screen a further one is not shown: the user has a box to answer already.
-void ReportHandlerException(const CException& e, bool fromMenuCommand);
+// screen a further one from unattended work (timer ticks, wake-ups) is not
+// shown: the user has a box to answer already. What the user pressed always
+// gets its answer.
+void ReportHandlerException(const CException& e, HandlerOrigin origin);
 
 // True while such a report is on screen.
 bool IsReportingFailure();

@@ -5,12 +5,9 @@ namespace fw {
 namespace {
 
 std::string MessageFor(DWORD code) {
-  // WinINet's messages live in its own module, not in the system table.
-  HMODULE wininet = (code >= 12000 && code < 13000) ? GetModuleHandleA("wininet.dll") : nullptr;
-  const DWORD flags = FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS |
-                      (wininet ? FORMAT_MESSAGE_FROM_HMODULE : FORMAT_MESSAGE_FROM_SYSTEM);
+  const DWORD flags = FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_SYSTEM;
   char* buffer = nullptr;
-  const DWORD n = FormatMessageA(flags, wininet, code, 0, reinterpret_cast<char*>(&buffer), 0, nullptr);
+  const DWORD n = FormatMessageA(flags, nullptr, code, 0, reinterpret_cast<char*>(&buffer), 0, nullptr);
   std::string text = n && buffer ? std::string(buffer, n) : std::string();
   LocalFree(buffer);
   while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == ' ' || text.back() == '.'))

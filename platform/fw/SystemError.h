@@ -11,11 +11,10 @@ namespace fw {
 
 // "No such host is known (error 11001)"; codes with the top bit set are
 // HRESULTs and show in hex ("... (error 0x80090325)"). The words come without
-// a closing full stop, to read inside a sentence. WinINet's codes take theirs
-// from wininet.dll, and an HRESULT that wraps a Win32 code the system has no
-// words for takes that code's. Where there are none at all, `otherwise`
-// stands in for them; left empty, so is the result, for a caller that has
-// its own text for that case.
+// a closing full stop, to read inside a sentence. An HRESULT that wraps a
+// Win32 code the system has no words for takes that code's. Where there are
+// none at all, `otherwise` stands in for them; left empty, so is the result,
+// for a caller that has its own text for that case.
 std::string SystemErrorText(DWORD code, std::string_view otherwise = {});
 
 // Words of the caller's own with the code written the same way:

@@ -12,10 +12,8 @@ class CWinApp {
   CWinApp(const CWinApp&) = delete;
   CWinApp& operator=(const CWinApp&) = delete;
 
-  // False ends the program once it returns: no message loop of the
-  // application's own follows.
+  // The program ends once it returns, whatever it answers.
   virtual BOOL InitInstance() { return FALSE; }
-  virtual int Run();
 
   CWnd* m_pMainWnd = nullptr;
   HINSTANCE m_hInstance = nullptr;

@@ -27,15 +27,17 @@ LRESULT CallHandlerSafely(CWnd* wnd, UINT message, WPARAM wParam, LPARAM lParam)
   };
   // A menu command (not a control's notification, not an accelerator) gets
   // the menu's generic text when the exception has none of its own.
-  const bool fromMenu = message == WM_COMMAND && lParam == 0 && HIWORD(wParam) == 0;
+  const HandlerOrigin origin = message != WM_COMMAND                ? HandlerOrigin::Unattended
+                               : lParam == 0 && HIWORD(wParam) == 0 ? HandlerOrigin::MenuCommand
+                                                                    : HandlerOrigin::Command;
   try {
     return wnd->WindowProc(message, wParam, lParam);
   } catch (const CException& e) {
-    ReportHandlerException(e, fromMenu);
+    ReportHandlerException(e, origin);
   } catch (const std::bad_alloc&) {
-    ReportHandlerException(CMemoryException(), fromMenu);
+    ReportHandlerException(CMemoryException(), origin);
   } catch (const std::exception& e) {
-    ReportHandlerException(CDispatchException(e.what()), fromMenu);
+    ReportHandlerException(CDispatchException(e.what()), origin);
   }
   return failed();
 }

@@ -16,6 +16,13 @@ bool IsLoopbackName(const std::string& host);
 // of ::1 or of such an address mapped into IPv6 (`size` says which).
 bool IsLoopbackAddress(const unsigned char* bytes, std::size_t size);
 
+// The same for the address a socket API hands back (in_addr or in6_addr,
+// which both APIs name alike).
+template <class InAddr>
+bool IsLoopbackAddress(const InAddr* address) {
+  return IsLoopbackAddress(reinterpret_cast<const unsigned char*>(address), sizeof(InAddr));
+}
+
 // Both must hold before a secret goes out in clear: the host was typed as
 // loopback, and the connection really reached a loopback address.
 inline bool IsLoopbackConnection(const std::string& host, const Transport& connected) {

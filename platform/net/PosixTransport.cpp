@@ -33,18 +33,6 @@ void WaitFor(int fd, short events, Clock::time_point deadline) {
   }
 }
 
-bool IsLoopback(const sockaddr* address) {
-  if (address->sa_family == AF_INET) {
-    const auto* v4 = reinterpret_cast<const sockaddr_in*>(address);
-    return IsLoopbackAddress(reinterpret_cast<const unsigned char*>(&v4->sin_addr), 4);
-  }
-  if (address->sa_family == AF_INET6) {
-    const auto* v6 = reinterpret_cast<const sockaddr_in6*>(address);
-    return IsLoopbackAddress(reinterpret_cast<const unsigned char*>(&v6->sin6_addr), 16);
-  }
-  return false;
-}
-
 }  // namespace
 
 void PosixTransport::Connect(const std::string& host, int port, int timeoutMs) {
@@ -87,7 +75,9 @@ void PosixTransport::Connect(const std::string& host, int port, int timeoutMs) {
     }
     if (err == 0) {
       m_fd = fd;
-      m_peerIsLoopback = IsLoopback(a->ai_addr);
+      m_peerIsLoopback = a->ai_family == AF_INET6
+                             ? IsLoopbackAddress(&reinterpret_cast<const sockaddr_in6*>(a->ai_addr)->sin6_addr)
+                             : IsLoopbackAddress(&reinterpret_cast<const sockaddr_in*>(a->ai_addr)->sin_addr);
       ::freeaddrinfo(list);
       return;
     }

@@ -67,6 +67,15 @@ using AddressList = std::unique_ptr<addrinfo, AddressListFree>;
 // hold the send past every bound. The lookup runs on a thread of its own; one
 // that outlives the time is left to finish alone and its answer dropped.
 AddressList Resolve(const std::string& host, int port, Clock::time_point deadline) {
+  // An address typed as digits is read without asking anyone, so it needs
+  // no thread to bound the wait.
+  addrinfo numeric{};
+  numeric.ai_flags = AI_NUMERICHOST;
+  numeric.ai_family = AF_UNSPEC;
+  numeric.ai_socktype = SOCK_STREAM;
+  numeric.ai_protocol = IPPROTO_TCP;
+  addrinfo* literal = nullptr;
+  if (getaddrinfo(host.c_str(), std::to_string(port).c_str(), &numeric, &literal) == 0) return AddressList(literal);
   struct Lookup {
     std::mutex mutex;
     std::condition_variable done;
@@ -96,18 +105,6 @@ AddressList Resolve(const std::string& host, int port, Clock::time_point deadlin
     throw TransportError(TransportError::Kind::Failed, "cannot resolve the name: " + SystemText(lookup->rc));
   }
   return std::move(lookup->list);
-}
-
-bool IsLoopback(const sockaddr* address) {
-  if (address->sa_family == AF_INET) {
-    const auto* v4 = reinterpret_cast<const sockaddr_in*>(address);
-    return IsLoopbackAddress(reinterpret_cast<const unsigned char*>(&v4->sin_addr), 4);
-  }
-  if (address->sa_family == AF_INET6) {
-    const auto* v6 = reinterpret_cast<const sockaddr_in6*>(address);
-    return IsLoopbackAddress(reinterpret_cast<const unsigned char*>(&v6->sin6_addr), 16);
-  }
-  return false;
 }
 
 }  // namespace
@@ -162,7 +159,9 @@ void WinsockTransport::Connect(const std::string& host, int port, int timeoutMs)
       u_long blocking = 0;
       ioctlsocket(s, FIONBIO, &blocking);
       m_socket = std::move(owned);
-      m_peerIsLoopback = IsLoopback(a->ai_addr);
+      m_peerIsLoopback = a->ai_family == AF_INET6
+                             ? IsLoopbackAddress(&reinterpret_cast<const sockaddr_in6*>(a->ai_addr)->sin6_addr)
+                             : IsLoopbackAddress(&reinterpret_cast<const sockaddr_in*>(a->ai_addr)->sin_addr);
       return;
     }
     lastError = SystemText(err);

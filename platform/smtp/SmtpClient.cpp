@@ -139,6 +139,52 @@ std::string MakeUniqueId(std::int64_t now) {
   return id + "." + std::to_string(counter.load());
 }
 
+// A server of the send as its texts name it: the mail server, or the POP3
+// server that POP-before-SMTP logs in to first.
+struct Server {
+  std::string kind;  // "" or "the POP3 server "
+  std::string host;
+  int port;
+  std::string tlsCommand;  // how it upgrades: STARTTLS or STLS
+  std::string betterPort;  // what to type instead when it offers no encryption
+};
+
+// The handshake, after the server agreed to STARTTLS or STLS, or at once for
+// TLS from the first byte. Once TLS was tried there is no way back to plain
+// text: a failure ends the send.
+void Secure(Session& s, const Server& server, const net::TlsUpgrade& upgrade, net::TlsCheck check) {
+  s.stage = Stage::Tls;
+  s.step = "the TLS handshake";
+  if (!upgrade) throw SendError(Stage::Tls, "this program has no TLS support for " + server.kind + server.host);
+  try {
+    s.UpgradeToTls(upgrade, server.host, check);
+  } catch (const net::TransportError& e) {
+    throw SendError(Stage::Tls, "the TLS handshake with " + server.kind + server.host + " failed: " + e.what());
+  }
+}
+
+// Connects, and secures the connection at once where TLS starts with the
+// first byte; what is not secured now may be later, by the server's command.
+void Open(Session& s, const Server& server, bool implicitTls, const net::TlsUpgrade& upgrade) {
+  s.stage = Stage::Connect;
+  s.step = "connecting to " + server.kind + PortText(server.host, server.port);
+  try {
+    s.Connect(server.host, server.port);
+  } catch (const net::TransportError& e) {
+    throw SendError(Stage::Connect,
+                    "cannot connect to " + server.kind + PortText(server.host, server.port) + ": " + e.what());
+  }
+  if (implicitTls) Secure(s, server, upgrade, net::TlsCheck::Strict);
+}
+
+// A password goes in clear only to this machine itself.
+void RequireEncryption(const Session& s, const Server& server) {
+  if (s.secured() || s.ReachesLoopback(server.host)) return;
+  throw SendError(Stage::Authentication, (server.kind.empty() ? "the server " : server.kind) + server.host +
+                                             " offered no encryption (" + server.tlsCommand +
+                                             "), so the password was not sent; " + server.betterPort);
+}
+
 // A POP3 server may list STLS among its capabilities (RFC 2595). A server
 // that does not know CAPA answers -ERR, which simply means no STLS.
 bool Pop3OffersStls(Session& s) {
@@ -156,24 +202,9 @@ bool Pop3OffersStls(Session& s) {
 
 void Pop3Login(Session& s, const SendRequest& r, const net::TlsUpgrade& upgrade) {
   const std::string& host = r.popServer.empty() ? r.server : r.popServer;
-  s.stage = Stage::Connect;
-  s.step = "connecting to the POP3 server " + PortText(host, r.popPort);
-  try {
-    s.Connect(host, r.popPort);
-  } catch (const net::TransportError& e) {
-    throw SendError(Stage::Connect, "cannot connect to the POP3 server " + PortText(host, r.popPort) + ": " + e.what());
-  }
-  auto handshake = [&] {
-    s.stage = Stage::Tls;
-    s.step = "the TLS handshake";
-    if (!upgrade) throw SendError(Stage::Tls, "this program has no TLS support for the POP3 server");
-    try {
-      s.UpgradeToTls(upgrade, host, net::TlsCheck::Strict);
-    } catch (const net::TransportError& e) {
-      throw SendError(Stage::Tls, "the TLS handshake with the POP3 server " + host + " failed: " + e.what());
-    }
-  };
-  if (r.popTls == TlsMode::Implicit) handshake();
+  const Server server{"the POP3 server ", host, r.popPort, "STLS",
+                      "use port 995 (" + host + ":995) if the server has it"};
+  Open(s, server, r.popTls == TlsMode::Implicit, upgrade);
   s.stage = Stage::Authentication;
   auto expectOk = [&](const std::string& what) {
     std::string line = s.ReadLine();
@@ -185,15 +216,10 @@ void Pop3Login(Session& s, const SendRequest& r, const net::TlsUpgrade& upgrade)
     s.step = "the reply to STLS";
     s.Command("STLS");
     expectOk("STLS");
-    handshake();
+    Secure(s, server, upgrade, net::TlsCheck::Strict);
     s.stage = Stage::Authentication;
   }
-  if (!s.secured() && !s.ReachesLoopback(host)) {
-    throw SendError(Stage::Authentication, "the POP3 server " + host +
-                                               " offered no encryption (STLS), so the password was not sent; "
-                                               "use port 995 (" +
-                                               host + ":995) if the server has it");
-  }
+  RequireEncryption(s, server);
   s.step = "the reply to USER";
   s.Command("USER " + r.username);
   expectOk("USER");
@@ -260,12 +286,73 @@ Capabilities Hello(Session& s, const std::string& name) {
   return Capabilities{};
 }
 
+// The greeting and EHLO, then STARTTLS where it is wanted or offered, and
+// EHLO again over TLS. Returns what the server offers once secured.
+Capabilities Greet(Session& s, const SendRequest& r, const Server& server, const std::string& helloName,
+                   bool sendsCredentials, const net::TlsUpgrade& upgrade) {
+  s.stage = Stage::Greeting;
+  s.step = "the greeting";
+  Reply greeting = s.ReadReply();
+  if (greeting.code != 220) Refuse(Stage::Greeting, "the server refused the connection", greeting);
+
+  Capabilities caps = Hello(s, helloName);
+  const bool wantStartTls = r.tls == TlsMode::StartTls || (r.tls == TlsMode::StartTlsIfOffered && caps.startTls);
+  if (!wantStartTls) return caps;
+  s.stage = Stage::Tls;
+  s.step = "the reply to STARTTLS";
+  if (!caps.startTls) throw SendError(Stage::Tls, "the server does not offer STARTTLS");
+  Reply reply = s.Exchange("STARTTLS");
+  if (reply.code != 220) Refuse(Stage::Tls, "the server refused STARTTLS", reply);
+  // Without a password on the line, an unverifiable certificate still
+  // buys encryption; with one, or when the user demanded TLS, it ends here.
+  const bool opportunistic = r.tls == TlsMode::StartTlsIfOffered && !sendsCredentials;
+  Secure(s, server, upgrade, opportunistic ? net::TlsCheck::Opportunistic : net::TlsCheck::Strict);
+  // What the server announced before TLS may have been tampered with.
+  return Hello(s, helloName);
+}
+
+// The envelope and the message. Returns the server's acceptance.
+Reply Transfer(Session& s, const PreparedMessage& message, const std::string& data, const Capabilities& caps) {
+  s.stage = Stage::Message;
+  if (caps.size && caps.sizeLimit > 0 && data.size() > caps.sizeLimit) {
+    throw SendError(Stage::Message, "the message (" + std::to_string(data.size()) +
+                                        " bytes) is larger than the server accepts (" + std::to_string(caps.sizeLimit) +
+                                        " bytes)");
+  }
+  s.stage = Stage::Sender;
+  s.step = "the reply to MAIL FROM";
+  std::string mailFrom = "MAIL FROM:<" + message.sender + ">";
+  if (caps.size) mailFrom += " SIZE=" + std::to_string(data.size());
+  Reply reply = s.Exchange(mailFrom);
+  if (reply.code != 250) {
+    Refuse(Stage::Sender, "the server rejected the sender address " + (message.sender.empty() ? "<>" : message.sender),
+           reply);
+  }
+  s.stage = Stage::Recipient;
+  s.step = "the reply to RCPT TO";
+  for (const std::string& rcpt : message.recipients) {
+    reply = s.Exchange("RCPT TO:<" + rcpt + ">");
+    if (reply.code != 250 && reply.code != 251)
+      Refuse(Stage::Recipient, "the server rejected the recipient address " + rcpt, reply);
+  }
+  s.stage = Stage::Message;
+  s.step = "the reply to DATA";
+  reply = s.Exchange("DATA");
+  if (reply.code != 354) Refuse(Stage::Message, "the server did not accept the message", reply);
+  s.step = "the reply after the message was sent; it may have been delivered";
+  s.Write(data);
+  reply = s.ReadReply();
+  if (reply.code != 250) Refuse(Stage::Message, "the server did not accept the message", reply);
+  return reply;
+}
+
 std::string TransportFailureText(const net::TransportError& e, const std::string& step) {
   std::string where = step.empty() ? "" : " (" + step + ")";
   switch (e.kind()) {
     case net::TransportError::Kind::TimedOut:
       return "timed out waiting for the server" + where;
     case net::TransportError::Kind::Closed:
+    case net::TransportError::Kind::Ended:
       return "the server closed the connection unexpectedly" + where;
     default:
       return "the connection to the server failed" + where + ": " + e.what();
@@ -368,7 +455,7 @@ SendResult Client::Send(const SendRequest& request, const MessageStamp& stamp) {
 
 SendResult Client::Deliver(const SendRequest& r, const MessageStamp& stamp) {
   PreparedMessage message = PrepareMessage(r, stamp);
-  std::string data = DotStuff(message.content);
+  const std::string data = DotStuff(message.content);
   const std::string helloName = r.clientHostName.empty() ? stamp.host : r.clientHostName;
   if (r.tls != TlsMode::None && !m_upgradeToTls) {
     throw SendError(Stage::Input, "TLS was requested but this program has no TLS support");
@@ -381,87 +468,19 @@ SendResult Client::Deliver(const SendRequest& r, const MessageStamp& stamp) {
   }
 
   Session s(m_makeTransport(), r.timeoutMs, wholeDeadline);
+  const Server server{"", r.server, r.port, "STARTTLS",
+                      "use port 465 (" + r.server + ":465) or 587 if the provider has them"};
   const bool sendsCredentials = r.authenticationType == kAuthLogin || r.authenticationType == kAuthPlain;
   return InSession(s, [&] {
-    s.stage = Stage::Connect;
-    try {
-      s.Connect(r.server, r.port);
-    } catch (const net::TransportError& e) {
-      throw SendError(Stage::Connect, "cannot connect to " + PortText(r.server, r.port) + ": " + e.what());
-    }
-    auto handshake = [&](net::TlsCheck check) {
-      s.stage = Stage::Tls;
-      s.step = "the TLS handshake";
-      try {
-        s.UpgradeToTls(m_upgradeToTls, r.server, check);
-      } catch (const net::TransportError& e) {
-        // Never fall back to plain text once TLS was tried.
-        throw SendError(Stage::Tls, "the TLS handshake with " + r.server + " failed: " + e.what());
-      }
-    };
-    if (r.tls == TlsMode::Implicit) handshake(net::TlsCheck::Strict);
-    s.stage = Stage::Greeting;
-    s.step = "the greeting";
-    Reply greeting = s.ReadReply();
-    if (greeting.code != 220) Refuse(Stage::Greeting, "the server refused the connection", greeting);
-
-    Capabilities caps = Hello(s, helloName);
-    const bool wantStartTls = r.tls == TlsMode::StartTls || (r.tls == TlsMode::StartTlsIfOffered && caps.startTls);
-    if (wantStartTls) {
-      s.stage = Stage::Tls;
-      s.step = "the reply to STARTTLS";
-      if (!caps.startTls) throw SendError(Stage::Tls, "the server does not offer STARTTLS");
-      Reply reply = s.Exchange("STARTTLS");
-      if (reply.code != 220) Refuse(Stage::Tls, "the server refused STARTTLS", reply);
-      // Without a password on the line, an unverifiable certificate still
-      // buys encryption; with one, or when the user demanded TLS, it ends here.
-      const bool opportunistic = r.tls == TlsMode::StartTlsIfOffered && !sendsCredentials;
-      handshake(opportunistic ? net::TlsCheck::Opportunistic : net::TlsCheck::Strict);
-      // What the server announced before TLS may have been tampered with.
-      caps = Hello(s, helloName);
-    }
+    Open(s, server, r.tls == TlsMode::Implicit, m_upgradeToTls);
+    const Capabilities caps = Greet(s, r, server, helloName, sendsCredentials, m_upgradeToTls);
     if (sendsCredentials) {
-      if (!s.secured() && !s.ReachesLoopback(r.server)) {
-        throw SendError(Stage::Authentication, "the server " + r.server +
-                                                   " offered no encryption (STARTTLS), so the password was not sent; "
-                                                   "use port 465 (" +
-                                                   r.server + ":465) or 587 if the provider has them");
-      }
+      RequireEncryption(s, server);
       Authenticate(s, r, caps);
     }
-
-    s.stage = Stage::Message;
-    if (caps.size && caps.sizeLimit > 0 && data.size() > caps.sizeLimit) {
-      throw SendError(Stage::Message, "the message (" + std::to_string(data.size()) +
-                                          " bytes) is larger than the server accepts (" +
-                                          std::to_string(caps.sizeLimit) + " bytes)");
-    }
-    s.stage = Stage::Sender;
-    s.step = "the reply to MAIL FROM";
-    std::string mailFrom = "MAIL FROM:<" + message.sender + ">";
-    if (caps.size) mailFrom += " SIZE=" + std::to_string(data.size());
-    Reply reply = s.Exchange(mailFrom);
-    if (reply.code != 250) {
-      Refuse(Stage::Sender,
-             "the server rejected the sender address " + (message.sender.empty() ? "<>" : message.sender), reply);
-    }
-    s.stage = Stage::Recipient;
-    s.step = "the reply to RCPT TO";
-    for (const std::string& rcpt : message.recipients) {
-      reply = s.Exchange("RCPT TO:<" + rcpt + ">");
-      if (reply.code != 250 && reply.code != 251)
-        Refuse(Stage::Recipient, "the server rejected the recipient address " + rcpt, reply);
-    }
-    s.stage = Stage::Message;
-    s.step = "the reply to DATA";
-    reply = s.Exchange("DATA");
-    if (reply.code != 354) Refuse(Stage::Message, "the server did not accept the message", reply);
-    s.step = "the reply after the message was sent; it may have been delivered";
-    s.Write(data);
-    reply = s.ReadReply();
-    if (reply.code != 250) Refuse(Stage::Message, "the server did not accept the message", reply);
+    const Reply accepted = Transfer(s, message, data, caps);
     s.QuitQuietly();
-    return SendResult{"<" + stamp.uniqueId + "@" + stamp.host + ">", reply};
+    return SendResult{"<" + stamp.uniqueId + "@" + stamp.host + ">", accepted};
   });
 }
 

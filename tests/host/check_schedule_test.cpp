@@ -46,6 +46,7 @@ TEST(StartOptions, TrayIsASwitchInAnyCaseAfterTheProgramName) {
   EXPECT_TRUE(ParseCommandLine("Corvane.exe /tray").inTray);
   EXPECT_TRUE(ParseCommandLine("\"C:\\Program Files\\Corvane\\Corvane.exe\"  -TRAY ").inTray);
   EXPECT_FALSE(ParseCommandLine("\"C:\\my /tray\\Corvane.exe\"").inTray) << "part of the program's path";
+  EXPECT_FALSE(ParseCommandLine("Corvane.exe \"notes /tray here\"").inTray) << "inside a quoted argument";
   EXPECT_FALSE(ParseCommandLine("Corvane.exe /trayx").inTray);
   EXPECT_FALSE(ParseCommandLine("Corvane.exe tray").inTray);
 }

@@ -95,6 +95,8 @@ TEST(AddressLiteral, TakesIpv4AndIpv6FormsUpTo45CharactersAndNothingElse) {
         "<b>Service moved, see our new page</b>", "1.2.3.4\n", "0000:0000:0000:0000:0000:0000:255.255.255.255x"})
     EXPECT_FALSE(app::IsAddressLiteral(bad)) << bad;
   EXPECT_FALSE(app::IsAddressLiteral(std::string("1.2.3.4\0", 8)));
+  // A single trailing colon, however the groups before it count.
+  for (const char* bad : {"2001:db8::1:", "1:2:3:4:5:6:7:8:"}) EXPECT_FALSE(app::IsAddressLiteral(bad)) << bad;
 }
 
 TEST(AddressFromPage, MarkedCutOrPlainBodyTrimmedAndOnlyWhenItIsAnAddress) {

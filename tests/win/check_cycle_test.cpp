@@ -229,6 +229,25 @@ TEST_F(CheckCycleTest, DiscardedDialogAsksAgainAtTheNextChangeAndATickMeanwhileS
   EXPECT_TRUE(boxes.records.empty());
 }
 
+// A wake-up's check that comes due while a check waits in the settings
+// dialog is kept, and runs once the dialog has closed.
+TEST_F(CheckCycleTest, AWakeUpWhileTheDialogIsOpenChecksOnceItCloses) {
+  const int http = StartHttp(PageWith(kAddress));
+  app_test::StoreCompleteSettings(http);
+  app_test::Store({{"SMTPTo", ""}});
+  MainWindow window;
+  scripts.Then([&](HWND settings) {
+    SendMessageA(window.hwnd, WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, 0);
+    SendMessageA(window.hwnd, WM_TIMER, CCorvaneDlg::kSettleTimer, 0);  // its tick, while the dialog is open
+    Click(settings, IDCANCEL);
+  });
+  scripts.Then([&](HWND main) {
+    EXPECT_TRUE(PumpUntil([&] { return peers.HttpHits(http) == 2; }, 20000)) << "the wake-up's check was dropped";
+    SendMessageA(main, WM_COMMAND, IDCANCEL, 0);
+  });
+  EXPECT_EQ(IDCANCEL, window.DoModal());
+}
+
 TEST_F(CheckCycleTest, UserNullIsSentAsIsAndAuthNullReachesTheControlAsNone) {
   const int http = StartHttp(PageWith(kAddress));
   // Offers no AUTH at all: a login attempt would be refused with 502.

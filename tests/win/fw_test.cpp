@@ -24,6 +24,7 @@ class TestDialog : public CDialog {
   std::string m_text = "hello";
   std::function<void()> onThrowButton;
   std::function<void()> onInit;
+  std::function<void()> onTimer;
   bool ranAfterThrow = false;
 
  protected:
@@ -32,6 +33,10 @@ class TestDialog : public CDialog {
     CDialog::OnInitDialog();
     if (onInit) onInit();
     return TRUE;
+  }
+  LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
+    if (message == WM_TIMER && onTimer) onTimer();
+    return CDialog::WindowProc(message, wParam, lParam);
   }
   BOOL OnCommand(UINT id, UINT code, HWND control) override {
     if (id == IDC_FW_THROW) {
@@ -132,6 +137,31 @@ TEST(HandlerCatch, MemoryExceptionsAreSystemModalWithExclamation) {
     EXPECT_EQ(static_cast<UINT>(MB_ICONEXCLAMATION), boxes[0].type & MB_ICONMASK);
     EXPECT_TRUE(boxes[0].type & MB_SYSTEMMODAL);
   }
+}
+
+// Behind an open box, unattended work raises no second box (a tick that
+// fails again); what the user pressed meanwhile always gets its answer.
+TEST(HandlerCatch, BehindAnOpenBoxOnlyWhatTheUserPressedIsAnswered) {
+  MessageBoxes boxes;
+  DialogScripts scripts;
+  TestDialog dialog;
+  dialog.onTimer = [] { throw CDispatchException("a tick failed"); };
+  dialog.onThrowButton = [] { throw CDispatchException("the test mail failed"); };
+  HWND hwnd = nullptr;
+  boxes.answer = [&](const MessageBoxRecord&) {
+    if (boxes.records.size() == 1) {
+      SendMessageA(hwnd, WM_TIMER, 1, 0);
+      Click(hwnd, IDC_FW_THROW);
+    }
+    return IDOK;
+  };
+  scripts.Then([&](HWND h) {
+    hwnd = h;
+    SendMessageA(h, WM_TIMER, 1, 0);
+    EndDialog(h, IDCANCEL);
+  });
+  dialog.DoModal();
+  EXPECT_EQ((std::vector<std::string>{"a tick failed", "the test mail failed"}), boxes.Texts());
 }
 
 TEST(HandlerCatch, UserCancelIsNotShown) {

@@ -222,6 +222,24 @@ TEST_F(InetTest, RedirectsLeadOnlyToHttpOrHttps) {
   EXPECT_EQ(1, client.HttpHits(moved)) << "the unsecured page was fetched";
 }
 
+// Through the system's proxy an https page counts only when it comes through
+// the tunnel: a proxy that answers CONNECT itself ends the fetch in its words.
+TEST_F(InetTest, AProxyThatAnswersForAnHttpsPageEndsTheFetch) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"302 Found\r\nLocation: https://evil.corvane.test/", "the proxy refused the tunnel: 302 Found"},
+      {"407 Proxy Authentication Required", "the proxy wants a login"}};
+  for (const auto& [answer, says] : cases) {
+    SCOPED_TRACE(answer);
+    const int proxy = client.StartRaw(
+        "line|send:" + peers::PeerClient::Encode(std::string("HTTP/1.1 ") + answer + "\r\n\r\n") + "|hold");
+    const app_test::ProxyThrough through(proxy);
+    Outcome outcome = Fetch("https://echo.example/ip.php");
+    EXPECT_FALSE(outcome.ok);
+    EXPECT_NE(std::string::npos, outcome.error.find(says)) << outcome.error;
+    client.Stop(proxy);
+  }
+}
+
 TEST_F(InetTest, AServerThatClosesWithoutAnAnswerIsAFailedFetch) {
   for (const char* script : {"close", "line|close"}) {
     SCOPED_TRACE(script);

@@ -1,5 +1,5 @@
 // Times the page fetch as the check cycle does it: CInet bound to the
-// control, one OpenURL per page. Prints the first fetch (WinINet's start-up)
+// control, one OpenURL per page. Prints the first fetch (the libraries' start-up)
 // apart from the timed ones. Usage: fetch_bench.exe URL COUNT
 #include <windows.h>
 
@@ -62,8 +62,8 @@ int main(int argc, char** argv) {
     }
     QueryPerformanceCounter(&end);
     std::sort(times.begin(), times.end());
-    std::printf("CInet/WinINet (Wine): %d pages, median %.2f ms, total %.0f ms (first fetch %.2f ms, not counted)\n",
-                count, times.empty() ? 0.0 : times[times.size() / 2], Milliseconds(start, end, frequency), firstMs);
+    std::printf("CInet (Wine): %d pages, median %.2f ms, total %.0f ms (first fetch %.2f ms, not counted)\n", count,
+                times.empty() ? 0.0 : times[times.size() / 2], Milliseconds(start, end, frequency), firstMs);
   } catch (const CDispatchException& e) {
     std::fprintf(stderr, "fetch failed: %s\n", e.m_strDescription.c_str());
     return 1;

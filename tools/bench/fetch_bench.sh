@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Times our page fetch (CInet and the control, WinINet under Wine) against
+# Times our page fetch (CInet and the control, under Wine) against
 # curl, both fetching the same page from one local HTTP peer, and prints the
 # median and total of each. Usage: tools/bench/fetch_bench.sh [pages]
 # Builds an optimised Windows tree of its own (CORVANE_BENCH_FETCH_BUILD to
