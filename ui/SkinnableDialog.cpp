@@ -4,6 +4,7 @@
 
 #include <windowsx.h>
 
+#include "MessageMap.h"
 #include "WinApp.h"
 
 namespace {
@@ -83,19 +84,13 @@ BOOL CSkinnableDialog::SetColorKey(COLORREF key, BOOL enable) {
 }
 
 LRESULT CSkinnableDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
-  switch (message) {
-    case WM_LBUTTONDOWN:
-      OnLButtonDown(static_cast<UINT>(wParam), {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
-      break;
-    case WM_ERASEBKGND:
-      return OnEraseBkgnd(reinterpret_cast<HDC>(wParam));
-    case WM_SIZE: {
-      // The default handling runs first; the skin then repaints over it.
-      const LRESULT result = CDialog::WindowProc(message, wParam, lParam);
-      OnSize(static_cast<UINT>(wParam), {LOWORD(lParam), HIWORD(lParam)});
-      return result;
-    }
-  }
+  const fw::Route<CSkinnableDialog> routes[] = {
+      fw::OnMouse<CSkinnableDialog, &CSkinnableDialog::OnLButtonDown>(WM_LBUTTONDOWN),
+      fw::OnEraseBkgnd<CSkinnableDialog, &CSkinnableDialog::OnEraseBkgnd>(),
+      fw::OnSize<CSkinnableDialog, &CSkinnableDialog::OnSize>(),
+  };
+  LRESULT answer = 0;
+  if (fw::Dispatch(*this, routes, message, wParam, lParam, answer)) return answer;
   return CDialog::WindowProc(message, wParam, lParam);
 }
 
@@ -149,6 +144,8 @@ void CSkinnableDialog::DrawSkin(HDC target, HDC skin, int cw, int ch) const {
 
 // The skin is drawn relative to the client size, so any change of size
 // repaints all of it, not only the strip the system thinks is new.
-void CSkinnableDialog::OnSize(UINT, SIZE) {
+// The default handling runs first; the skin then repaints over it.
+void CSkinnableDialog::OnSize(UINT type, SIZE client) {
+  CDialog::WindowProc(WM_SIZE, type, MAKELPARAM(client.cx, client.cy));
   if (m_hSkin) Invalidate(TRUE);
 }

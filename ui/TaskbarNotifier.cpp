@@ -5,6 +5,7 @@
 #include <cstring>
 #include <optional>
 
+#include "MessageMap.h"
 #include "SkinMask.h"
 #include "SkinRegion.h"
 #include "WindowClassNames.h"
@@ -143,36 +144,20 @@ void CTaskbarNotifier::RedrawNow() {
 // --- Messages ----------------------------------------------------------------------
 
 LRESULT CTaskbarNotifier::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
-  switch (message) {
-    case WM_CREATE:
-      return OnCreate(reinterpret_cast<const CREATESTRUCTA*>(lParam));
-    case WM_MOUSEMOVE:
-      OnMouseMove();
-      break;
-    case WM_MOUSEHOVER:
-      OnMouseHover();
-      return 0;
-    case WM_MOUSELEAVE:
-      OnMouseLeave();
-      return 0;
-    case WM_SETCURSOR:
-      if (OnSetCursor(LOWORD(lParam))) return TRUE;
-      break;
-    case WM_LBUTTONUP:
-      OnLButtonUp();
-      break;
-    case WM_TIMER:
-      OnTimer(static_cast<UINT_PTR>(wParam));
-      break;
-    case WM_ERASEBKGND:
-      if (OnEraseBkgnd(reinterpret_cast<HDC>(wParam))) return TRUE;
-      break;
-    case WM_PAINT:
-      OnPaint();
-      return 0;
-    default:
-      break;
-  }
+  using T = CTaskbarNotifier;
+  const fw::Route<T> routes[] = {
+      fw::OnCreate<T, &T::OnCreate>(),
+      fw::OnMouse<T, &T::OnMouseMove>(WM_MOUSEMOVE),
+      fw::OnNotice<T, &T::OnMouseHover>(WM_MOUSEHOVER),
+      fw::OnNotice<T, &T::OnMouseLeave>(WM_MOUSELEAVE),
+      fw::OnSetCursor<T, &T::OnSetCursor>(),
+      fw::OnMouse<T, &T::OnLButtonUp>(WM_LBUTTONUP),
+      fw::OnTimer<T, &T::OnTimer>(),
+      fw::OnEraseBkgnd<T, &T::OnEraseBkgnd>(),
+      fw::OnNotice<T, &T::OnPaint>(WM_PAINT),
+  };
+  LRESULT answer = 0;
+  if (fw::Dispatch(*this, routes, message, wParam, lParam, answer)) return answer;
   return CWnd::WindowProc(message, wParam, lParam);
 }
 
@@ -182,7 +167,7 @@ int CTaskbarNotifier::OnCreate(const CREATESTRUCTA* cs) {
   return 0;
 }
 
-void CTaskbarNotifier::OnMouseMove() {
+void CTaskbarNotifier::OnMouseMove(UINT, POINT) {
   // Hover after 1 ms is as good as "the mouse is over it"; the leave
   // notification restores the normal look.
   TRACKMOUSEEVENT track{};
@@ -203,13 +188,16 @@ void CTaskbarNotifier::SetHover(BOOL hover) {
   RedrawNow();
 }
 
-BOOL CTaskbarNotifier::OnSetCursor(UINT hitTest) {
-  if (hitTest != HTCLIENT) return FALSE;
+BOOL CTaskbarNotifier::OnSetCursor(HWND under, UINT hitTest, UINT mouseMessage) {
+  if (hitTest != HTCLIENT) {
+    return static_cast<BOOL>(
+        DefWindowProc(WM_SETCURSOR, reinterpret_cast<WPARAM>(under), MAKELPARAM(hitTest, mouseMessage)));
+  }
   SetCursor(m_hHandCursor);
   return TRUE;
 }
 
-void CTaskbarNotifier::OnLButtonUp() {
+void CTaskbarNotifier::OnLButtonUp(UINT, POINT) {
   // Only the owner learns of the click; the cycle goes on untouched.
   if (m_pParent && m_pParent->GetSafeHwnd()) ::PostMessageA(m_pParent->GetSafeHwnd(), WM_POPUP_CLICKED, 0, 0);
 }
@@ -217,11 +205,12 @@ void CTaskbarNotifier::OnLButtonUp() {
 void CTaskbarNotifier::OnTimer(UINT_PTR id) { Apply(m_core.OnTimer(id)); }
 
 BOOL CTaskbarNotifier::OnEraseBkgnd(HDC dc) {
-  if (!m_bmpSkin.GetSafeHandle()) return FALSE;
+  auto byDefault = [&] { return static_cast<BOOL>(DefWindowProc(WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc), 0)); };
+  if (!m_bmpSkin.GetSafeHandle()) return byDefault();
   BITMAP info{};
   m_bmpSkin.GetBitmap(&info);
   fw::OwnedDC memory(CreateCompatibleDC(dc));
-  if (!memory) return FALSE;
+  if (!memory) return byDefault();
   fw::ScopedSelect skin(memory.get(), m_bmpSkin.GetSafeHandle());
   BitBlt(dc, 0, 0, info.bmWidth, info.bmHeight, memory.get(), 0, 0, SRCCOPY);
   return TRUE;

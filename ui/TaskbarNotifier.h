@@ -63,11 +63,11 @@ class CTaskbarNotifier : public CWnd {
 
  private:
   int OnCreate(const CREATESTRUCTA* cs);
-  void OnMouseMove();
+  void OnMouseMove(UINT keys, POINT point);
   void OnMouseHover();
   void OnMouseLeave();
-  BOOL OnSetCursor(UINT hitTest);
-  void OnLButtonUp();
+  BOOL OnSetCursor(HWND under, UINT hitTest, UINT mouseMessage);
+  void OnLButtonUp(UINT keys, POINT point);
   void OnTimer(UINT_PTR id);
   BOOL OnEraseBkgnd(HDC dc);
   void OnPaint();

@@ -4,6 +4,7 @@
 #include <iterator>
 
 #include "Handles.h"
+#include "MessageMap.h"
 #include "WinApp.h"
 #include "WindowClassNames.h"
 
@@ -54,23 +55,22 @@ CTrayIcon::~CTrayIcon() {
 }
 
 LRESULT CTrayIcon::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
-  // Only the icon's own callback carries a mouse message in lParam; anything
-  // else reaching this window (system broadcasts included) is left alone.
-  if (message == m_uCallbackMsg) {
-    switch (LOWORD(lParam)) {
-      case WM_LBUTTONDBLCLK:
-        OnIconDoubleClick();
-        break;
-      case WM_RBUTTONUP:
-        OnIconRightButtonUp();
-        break;
-      default:
-        break;
-    }
-  } else if (message == m_uTaskbarCreatedMsg) {
-    OnTaskbarCreated();
-  }
+  const fw::Route<CTrayIcon> routes[] = {
+      fw::OnTrayNotify<CTrayIcon, &CTrayIcon::OnIconNotify>(m_uCallbackMsg),
+      fw::OnNotice<CTrayIcon, &CTrayIcon::OnTaskbarCreated>(m_uTaskbarCreatedMsg),
+  };
+  LRESULT answer = 0;
+  if (fw::Dispatch(*this, routes, message, wParam, lParam, answer)) return answer;
   return CWnd::WindowProc(message, wParam, lParam);
+}
+
+// Only the icon's own callback carries a mouse message; the rest of what it
+// reports (moves, single clicks, balloons) needs nothing.
+void CTrayIcon::OnIconNotify(UINT mouseMessage) {
+  if (mouseMessage == WM_LBUTTONDBLCLK)
+    OnIconDoubleClick();
+  else if (mouseMessage == WM_RBUTTONUP)
+    OnIconRightButtonUp();
 }
 
 // Posted, so the parent may delete this object once the call has returned.

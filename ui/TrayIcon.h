@@ -34,6 +34,7 @@ class CTrayIcon : public CWnd {
   LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
  private:
+  void OnIconNotify(UINT mouseMessage);
   void OnIconDoubleClick();
   void OnIconRightButtonUp();
   void OnTaskbarCreated();

@@ -1,5 +1,6 @@
 #include "Dialog.h"
 
+#include "MessageMap.h"
 #include "WinApp.h"
 
 // The dialog manager's own procedure for our dialogs. Once WM_INITDIALOG has
@@ -58,14 +59,18 @@ BOOL CDialog::OnCommand(UINT id, UINT, HWND) {
 }
 
 LRESULT CDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
-  switch (message) {
-    case WM_INITDIALOG:
-      return OnInitDialog();
-    case WM_COMMAND:
-      if (OnCommand(LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HWND>(lParam))) return 0;
-      break;
-  }
+  const fw::Route<CDialog> routes[] = {
+      fw::OnInitDialog<CDialog, &CDialog::OnInitDialog>(),
+      fw::OnCommand<CDialog, &CDialog::RouteCommand>(),
+  };
+  LRESULT answer = 0;
+  if (fw::Dispatch(*this, routes, message, wParam, lParam, answer)) return answer;
   return CWnd::WindowProc(message, wParam, lParam);
+}
+
+// What the dialog leaves alone gets the system's own handling.
+void CDialog::RouteCommand(UINT id, UINT code, HWND control) {
+  if (!OnCommand(id, code, control)) DefWindowProc(WM_COMMAND, MAKEWPARAM(id, code), reinterpret_cast<LPARAM>(control));
 }
 
 void DDX_Text(CDataExchange* pDX, int id, std::string& value) {

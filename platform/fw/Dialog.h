@@ -43,5 +43,8 @@ class CDialog : public CWnd {
   UINT m_nIDTemplate;
   CWnd* m_pParentWnd;
 
+ private:
+  void RouteCommand(UINT id, UINT code, HWND control);
+
   friend INT_PTR CALLBACK FrameworkDlgProc(HWND, UINT, WPARAM, LPARAM);
 };
