@@ -1,6 +1,7 @@
 #include "CorvaneDlg.h"
 
 #include <ctime>
+#include <exception>
 #include <vector>
 
 #include "AboutDlg.h"
@@ -12,6 +13,7 @@
 #include "SingleInstance.h"
 #include "SettingsRules.h"
 #include "StoredSettings.h"
+#include "WebSend.h"
 #include "WinApp.h"
 #include "resource.h"
 
@@ -118,15 +120,18 @@ void CCorvaneDlg::CheckIpAddress() {
 
   const std::string address = FetchAddress();
   UpdateData(TRUE);  // the fields hold what the last completed check showed
-  m_strStatus = app::FormatStamp(std::time(nullptr));
+  const std::time_t now = std::time(nullptr);
+  m_strStatus = app::FormatStamp(now);
 
   if (app::IsChange(address, m_strIP)) {
     // Accepted before sending: a failed send leaves the field showing the old
     // address, so the next check sees the change again and sends again.
+    const std::string old = m_strIP;
     m_strIP = address;
-    if (!settings::CanSendNotification(m_mail)) AskForMailSettings();
+    ReadWebSettings();
+    if (!CanNotify()) AskForMailSettings();
     // The change that made the program ask goes out as soon as it can.
-    if (settings::CanSendNotification(m_mail)) NotifyChange();
+    if (CanNotify()) NotifyChange(old, now);
   }
   UpdateData(FALSE);
 }
@@ -149,15 +154,69 @@ std::string CCorvaneDlg::FetchAddress() {
   throw CDispatchException(app::CombinedFailure(reasons), kCheckErrorSource);
 }
 
+bool CCorvaneDlg::CanNotify() const { return settings::CanSendNotification(m_mail) || m_web.IsSet(); }
+
 void CCorvaneDlg::AskForMailSettings() {
-  Settings dialog;
+  Settings dialog(nullptr, m_strIP);  // the address about to be shown, for a test call
   dialog.DoModal();
   CRegistry registry;
   registry.OpenKey(settings::kRoot, settings::kKeyPath, 0);
   settings::ReadMailSettings(registry, m_mail);
+  settings::ReadWebSettings(registry, m_web);
 }
 
-void CCorvaneDlg::NotifyChange() {
+// The web notification is saved by its own dialog, whenever the user likes,
+// so every change reads it afresh.
+void CCorvaneDlg::ReadWebSettings() {
+  CRegistry registry;
+  registry.OpenKey(settings::kRoot, settings::kKeyPath, 0);
+  settings::ReadWebSettings(registry, m_web);
+}
+
+// Mail and web are tried each on its own: one failing neither stops the
+// other nor makes it go out twice for the same address. Any failure ends the
+// check as a failed send does, so the field keeps the old address and the
+// back-off brings the change round again for the channel still owing it.
+void CCorvaneDlg::NotifyChange(const std::string& old, std::time_t now) {
+  std::exception_ptr mailFailure;
+  std::string webFailure;
+  bool sent = false;
+  if (settings::CanSendNotification(m_mail) && m_delivered.mail != m_strIP) {
+    try {
+      SendMail();
+      m_delivered.mail = m_strIP;
+      sent = true;
+    } catch (...) {
+      mailFailure = std::current_exception();
+    }
+  }
+  if (m_web.IsSet() && m_delivered.web != m_strIP) {
+    const notify::WebAnswer answer = notify::SendWebNotification(m_web, notify::ValuesFor(m_strIP, old, now));
+    if (answer.ok) {
+      m_delivered.web = m_strIP;
+      sent = true;
+    } else {
+      webFailure = answer.text;
+    }
+  }
+  if (sent && m_delivered.popup != m_strIP) {
+    m_delivered.popup = m_strIP;
+    m_notifier.Announce(app::kPopupCaption, 500, 2000, 500);
+  }
+  if (!mailFailure && webFailure.empty()) return;
+  if (!mailFailure) throw CDispatchException(webFailure, kCheckErrorSource);
+  if (webFailure.empty()) std::rethrow_exception(mailFailure);
+  // Both failed: one box names both.
+  std::string mailText;
+  try {
+    std::rethrow_exception(mailFailure);
+  } catch (const CException& e) {
+    e.GetErrorMessage(mailText);
+  }
+  throw CDispatchException(app::CombinedFailure({mailText, webFailure}), kCheckErrorSource);
+}
+
+void CCorvaneDlg::SendMail() {
   const int authIndex = settings::AuthIndexForText(m_mail.auth);
   if (authIndex < 0) throw CDispatchException(settings::kChooseAuth, kCheckErrorSource);
   m_smtp.SetServer(m_mail.server);
@@ -170,7 +229,6 @@ void CCorvaneDlg::NotifyChange() {
   m_smtp.SetMessageText(app::kNotificationPrefix + m_strIP);
   m_smtp.SetRaiseError(TRUE);
   m_smtp.Send();
-  m_notifier.Announce(app::kPopupCaption, 500, 2000, 500);
 }
 
 LRESULT CCorvaneDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -280,7 +338,7 @@ void CCorvaneDlg::OnTrayRetry() {
 }
 
 void CCorvaneDlg::OnSettings() {
-  Settings dialog;
+  Settings dialog(nullptr, fw::WindowText(GetDlgItemHwnd(IDC_IP)));
   dialog.DoModal();  // what it saves takes effect at the next start
 }
 

@@ -3,6 +3,7 @@
 // check at start, on its timer and on Update, and hides to the notification
 // area. Closing it ends the program. It keeps watching while nobody is at the
 // PC: failures retry sooner, and a wake-up or a returning network checks soon.
+#include <ctime>
 #include <memory>
 #include <string>
 
@@ -20,9 +21,9 @@ class CCorvaneDlg : public CSkinnableDialog {
   explicit CCorvaneDlg(CWnd* parent = nullptr);
   ~CCorvaneDlg() override;
 
-  // The whole check: fetch, cut, stamp, and on a change notify (asking for
-  // the mail settings first when they are incomplete), then show. A control
-  // failure ends it at that call.
+  // The whole check: fetch, cut, stamp, and on a change notify by mail and
+  // on the web (asking for the settings first when neither is set up), then
+  // show. A control failure ends it at that call.
   void CheckIpAddress();
 
   // Opens hidden, with only the notification-area icon. Call before DoModal.
@@ -70,11 +71,20 @@ class CCorvaneDlg : public CSkinnableDialog {
   void HideToTray();
   void RestoreFromTray();
   std::string FetchAddress();
-  void NotifyChange();
+  void NotifyChange(const std::string& old, std::time_t now);
+  void SendMail();
+  bool CanNotify() const;
   void AskForMailSettings();
+  void ReadWebSettings();
 
   std::string m_strLink;  // one page address or several, separated by blanks
   settings::MailSettings m_mail;
+  settings::WebSettings m_web;
+  // The address each channel last got through with, so that a retry after
+  // the other one failed never repeats it, and the popup shows once.
+  struct Delivered {
+    std::string mail, web, popup;
+  } m_delivered;
   int m_nInterval = 0;
   std::string m_strIP;
   CInet m_inet;

@@ -92,7 +92,9 @@ std::string ExtractBetween(const std::string& page, const std::string& startMark
   return kept.substr(0, end);
 }
 
-std::string FormatStamp(std::time_t now) {
+namespace {
+
+std::string FormatLocal(std::time_t now, const char* format) {
   std::tm local{};
 #ifdef _WIN32
   if (localtime_s(&local, &now) != 0) return {};
@@ -100,9 +102,15 @@ std::string FormatStamp(std::time_t now) {
   if (!localtime_r(&now, &local)) return {};
 #endif
   char buffer[128];
-  const size_t n = std::strftime(buffer, sizeof buffer, kStampFormat, &local);
+  const size_t n = std::strftime(buffer, sizeof buffer, format, &local);
   return std::string(buffer, n);
 }
+
+}  // namespace
+
+std::string FormatStamp(std::time_t now) { return FormatLocal(now, kStampFormat); }
+
+std::string FormatStampTime(std::time_t now) { return FormatLocal(now, kStampTimeFormat); }
 
 bool IsChange(const std::string& address, const std::string& shown) { return !address.empty() && address != shown; }
 

@@ -7,6 +7,7 @@
 #define IDR_MAINFRAME      128
 #define IDR_TRAYMENU       131
 #define IDD_SETTINGS       132
+#define IDD_WEB_NOTIFY     133
 #define IDB_POPUP_SKIN     136
 #define IDB_MAIN_SKIN      137
 
@@ -30,6 +31,13 @@
 #define IDC_TEST_EMAIL     1013
 #define IDC_SETTINGS_HELP  1014
 #define IDC_LINK           1015
+#define IDC_WEB_NOTIFY     1017
+
+// Web notification dialog.
+#define IDC_WEB_URL    1020
+#define IDC_WEB_METHOD 1021
+#define IDC_WEB_BODY   1022
+#define IDC_WEB_TEST   1023
 
 // Tray menu commands.
 #define ID_MENU_RESTORE 32771

@@ -1,12 +1,16 @@
 #include "Settings.h"
 
+#include <utility>
+
 #include "MessageBox.h"
 #include "Registry.h"
 #include "SettingsRules.h"
 #include "StoredSettings.h"
+#include "WebNotifyDlg.h"
 #include "resource.h"
 
-Settings::Settings(CWnd* parent) : CDialog(IDD_SETTINGS, parent) {}
+Settings::Settings(CWnd* parent, std::string shownAddress)
+    : CDialog(IDD_SETTINGS, parent), m_strShownAddress(std::move(shownAddress)) {}
 
 Settings::~Settings() = default;
 
@@ -62,6 +66,9 @@ BOOL Settings::OnCommand(UINT id, UINT code, HWND control) {
     case IDC_SETTINGS_HELP:
       OnHelp();
       return TRUE;
+    case IDC_WEB_NOTIFY:
+      OnWebNotify();
+      return TRUE;
     default:
       return CDialog::OnCommand(id, code, control);
   }
@@ -113,6 +120,12 @@ void Settings::OnOK() {
   }
   AfxMessageBox(settings::kRestartNotice, MB_OK | MB_ICONINFORMATION);
   CDialog::OnOK();
+}
+
+// Saved there on its own, so Discard here keeps what was saved there.
+void Settings::OnWebNotify() {
+  CWebNotifyDlg dialog(m_strShownAddress, this);
+  dialog.DoModal();
 }
 
 void Settings::OnHelp() { AfxMessageBox(settings::kNoHelp, MB_OK | MB_ICONINFORMATION); }

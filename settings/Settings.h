@@ -1,7 +1,7 @@
 #pragma once
 // The settings dialog: edits the mail settings, the check interval and the
 // page address, proves the mail settings with a test e-mail, and saves them
-// to the registry.
+// to the registry. The web notification has a dialog of its own behind it.
 #include <string>
 
 #include "C_SMTP.h"
@@ -11,7 +11,8 @@
 
 class Settings : public CDialog {
  public:
-  explicit Settings(CWnd* parent = nullptr);
+  // `shownAddress` is what the main window shows, for the web notification's test.
+  explicit Settings(CWnd* parent = nullptr, std::string shownAddress = {});
   ~Settings() override;
 
  protected:
@@ -23,6 +24,7 @@ class Settings : public CDialog {
  private:
   void OnTestEmail();
   void OnHelp();
+  void OnWebNotify();
 
   // The texts as shown (the marker as an empty field); auth is moved to and
   // from its list by hand.
@@ -32,4 +34,5 @@ class Settings : public CDialog {
   CComboBox m_cbInterval;
   CComboBox m_cbAuth;
   C_SMTP m_smtp;
+  std::string m_strShownAddress;
 };

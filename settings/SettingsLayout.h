@@ -20,6 +20,12 @@ inline constexpr char kTo[] = "SMTPTo";
 inline constexpr char kFrom[] = "SMTPFrom";
 inline constexpr char kLink[] = "Link";
 inline constexpr char kTimer[] = "Timer";
+// The web notification. Its address and body may hold tokens and passwords,
+// so both are kept only in the protected form; none is written until the
+// user saves one, and an install without them has the notification off.
+inline constexpr char kWebUrl[] = "WebNotifyUrlProtected";
+inline constexpr char kWebMethod[] = "WebNotifyMethod";
+inline constexpr char kWebBody[] = "WebNotifyBodyProtected";
 
 // "Not set" for the mail texts, compared exactly.
 inline constexpr char kNotSet[] = "null";
@@ -41,11 +47,22 @@ inline std::string LinkFromStored(const std::string& stored) {
 // The longest text a value holds and reads back whole (the store's buffer
 // less its terminator); the dialog's fields accept no more.
 inline constexpr int kLongestText = 259;
+// The longest web address or body: its protected form, a few hundred bytes
+// longer, must stay within what the store reads back as binary.
+inline constexpr int kLongestWebText = 2000;
 
 // The mail settings as stored, except the password: that is the plain text,
 // empty when none is stored.
 struct MailSettings {
   std::string server, username, password, auth, to, from;
+};
+
+// The web notification as the user typed it; an empty address means none.
+inline constexpr char kWebGet[] = "GET";
+inline constexpr char kWebPost[] = "POST";
+struct WebSettings {
+  std::string url, method = kWebGet, body;
+  bool IsSet() const { return !url.empty(); }
 };
 
 }  // namespace settings

@@ -31,6 +31,21 @@ void ReadPassword(CRegistry& registry, std::string& password) {
   password = scrambled == kNotSet ? std::string() : settings::UnscrambleText(scrambled);
 }
 
+void ReadProtected(CRegistry& registry, const char* name, std::string& plain) {
+  std::vector<unsigned char> blob;
+  if (!registry.ReadBinary(name, blob) || !UnprotectPassword(blob, plain)) plain.clear();
+}
+
+void WriteProtected(CRegistry& registry, const char* name, const std::string& plain, std::string& failures) {
+  if (plain.empty()) {
+    if (!registry.DeleteValue(name)) AddWriteFailure(failures, name, registry.LastError());
+    return;
+  }
+  const std::vector<unsigned char> blob = ProtectPassword(plain);
+  if (blob.empty()) return AddFailure(failures, std::string(name) + ": the system could not protect it");
+  if (!registry.WriteBinary(name, blob)) AddWriteFailure(failures, name, registry.LastError());
+}
+
 void WritePassword(CRegistry& registry, const std::string& password, std::string& failures) {
   if (password.empty()) {
     if (!registry.DeleteValue(kProtectedPassword))
@@ -70,6 +85,20 @@ std::string WriteMailSettings(CRegistry& registry, const MailSettings& mail) {
   WriteSetting(registry, kAuth, mail.auth, failures);
   WriteSetting(registry, kTo, mail.to, failures);
   WriteSetting(registry, kFrom, mail.from, failures);
+  return failures;
+}
+
+void ReadWebSettings(CRegistry& registry, WebSettings& web) {
+  ReadProtected(registry, kWebUrl, web.url);
+  ReadProtected(registry, kWebBody, web.body);
+  if (!registry.ReadValue(kWebMethod, web.method)) web.method = kWebGet;
+}
+
+std::string WriteWebSettings(CRegistry& registry, const WebSettings& web) {
+  std::string failures;
+  WriteProtected(registry, kWebUrl, web.url, failures);
+  WriteSetting(registry, kWebMethod, web.method, failures);
+  WriteProtected(registry, kWebBody, web.body, failures);
   return failures;
 }
 

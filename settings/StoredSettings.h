@@ -38,6 +38,15 @@ void ReadMailSettings(CRegistry& registry, MailSettings& mail);
 // what failed, for the user.
 std::string WriteMailSettings(CRegistry& registry, const MailSettings& mail);
 
+// The web notification: the address and body from their protected forms
+// (empty when missing or not this user's), the method as stored.
+void ReadWebSettings(CRegistry& registry, WebSettings& web);
+
+// Writes the web notification; an empty address or body removes its value,
+// so a cleared address turns the notification off. Returns what failed, as
+// WriteMailSettings does.
+std::string WriteWebSettings(CRegistry& registry, const WebSettings& web);
+
 // One text value, the same way, for the values outside the mail settings;
 // what failed is added to `failures`, one line each.
 void WriteSetting(CRegistry& registry, const char* name, const std::string& text, std::string& failures);

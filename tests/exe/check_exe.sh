@@ -77,7 +77,7 @@ expect_in_block '102 DIALOGEX 0, 0, 266, 236' \
   'EDITTEXT 1016, 49, 74, 121, 41, 0x50011805' \
   'CONTROL "Hide", 1018, "BUTTON", 0x50018001, 87, 154, 47, 11'
 
-expect_in_block '132 DIALOGEX 0, 0, 188, 180' \
+expect_in_block '132 DIALOGEX 0, 0, 188, 198' \
   'STYLE 0x80c80840' 'EXSTYLE 0x20280' 'FONT 8, "MS Sans Serif", 400, 0, 1' \
   'CONTROL "Save", 1, "BUTTON", 0x50018000, 7, 159, 53, 14' \
   'CONTROL "Discard", 2, "BUTTON", 0x50018000, 128, 159, 53, 14' \
@@ -96,7 +96,16 @@ expect_in_block '132 DIALOGEX 0, 0, 188, 180' \
   'EDITTEXT 1015, 64, 118, 110, 12, 0x50810080' \
   'CONTROL "Test E-Mail Settings", 1013, "BUTTON", 0x50018000, 7, 141, 174, 14' \
   'CONTROL "Help", 1014, "BUTTON", 0x50018000, 67, 159, 53, 14' \
-  'CONTROL "", 1004, "CORVANESMTPCONTROL", 0x50000000, 13, 92, 19, 23'
+  'CONTROL "", 1004, "CORVANESMTPCONTROL", 0x50000000, 13, 92, 19, 23' \
+  'CONTROL "Web Notify...", 1017, "BUTTON", 0x50018000, 7, 177, 174, 14'
+
+expect_in_block '133 DIALOGEX 0, 0, 240, 160' \
+  'STYLE 0x80c80840' 'EXSTYLE 0x20280' 'CAPTION "Web Notification"' 'FONT 8, "MS Sans Serif", 400, 0, 1' \
+  'EDITTEXT 1020, 44, 18, 182, 12, 0x50810080' \
+  'COMBOBOX 1021, 44, 33, 60, 40, 0x50210003' \
+  'CONTROL "Send Test Notification", 1023, "BUTTON", 0x50018000, 7, 121, 226, 14' \
+  'CONTROL "Save", 1, "BUTTON", 0x50018000, 7, 139, 53, 14' \
+  'CONTROL "Cancel", 2, "BUTTON", 0x50018000, 180, 139, 53, 14'
 
 expect_in_block '131 MENU' 'POPUP "Menu"' 'MENUITEM "Restore", 32771' 'MENUITEM "Exit", 32772'
 expect_in_block 'STRINGTABLE' '101, "&About"'

@@ -162,7 +162,21 @@ int PeerClient::StartPop3(const std::string& user, const std::string& password, 
 
 std::vector<std::string> PeerClient::Pop3Log(int port) { return Lines(Get("/pop3/log?port=" + std::to_string(port))); }
 
-int PeerClient::StartHttp() { return GetNumber("/http/start"); }
+int PeerClient::StartHttp(const std::string& query) {
+  return GetNumber("/http/start" + (query.empty() ? "" : "?" + query));
+}
+
+std::vector<std::string> PeerClient::HttpRequests(int port) {
+  const std::string text = Get("/http/requests?port=" + std::to_string(port));
+  std::vector<std::string> requests;
+  for (std::size_t pos = 0; pos < text.size();) {
+    const std::size_t n = ReadCounted(text, pos, "REQUEST", "\r\n");
+    if (text.size() - pos < n + 2 || text.compare(pos + n, 2, "\r\n") != 0) BadFormat("record cut short");
+    requests.push_back(text.substr(pos, n));
+    pos += n + 2;
+  }
+  return requests;
+}
 
 void PeerClient::SetPage(int port, int status, const std::string& body, const std::string& extraQuery) {
   Get("/http/set?port=" + std::to_string(port) + "&status=" + std::to_string(status) + "&body=" + Encode(body) +

@@ -32,9 +32,11 @@ class PeerClient {
   // extraQuery e.g. "&tls=stls" (log lines then start "tls " or "plain ").
   int StartPop3(const std::string& user, const std::string& password, const std::string& extraQuery = "");
   std::vector<std::string> Pop3Log(int port);
-  int StartHttp();
+  int StartHttp(const std::string& query = "");  // e.g. "tls=implicit&cert=untrusted"
   void SetPage(int port, int status, const std::string& body, const std::string& extraQuery = "");
   int HttpHits(int port);
+  // Each request as received: request line, header lines, a blank line, the body.
+  std::vector<std::string> HttpRequests(int port);
   int StartRaw(const std::string& script);
   std::vector<std::string> RawLog(int port);  // lines read by the script's "line" steps
   void Stop(int port);

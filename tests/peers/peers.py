@@ -558,10 +558,25 @@ class HttpPeerHandler(http.server.BaseHTTPRequestHandler):
         self.wfile = tls.makefile("wb")
         self.close_connection = False  # the request inside comes next
 
+    def setup(self):
+        # tls=implicit: https straight to this peer, which ends TLS itself.
+        context = self.server.peer.tls_context
+        if context is not None:
+            self.request = context.wrap_socket(self.request, server_side=True)
+        super().setup()
+
+    def do_POST(self):
+        self.do_GET()
+
     def do_GET(self):
         peer = self.server.peer
+        length = int(self.headers.get("Content-Length") or 0)
+        body = self.rfile.read(length) if length else b""
+        head = "".join("%s: %s\r\n" % (name, value) for name, value in self.headers.items())
+        record = (self.requestline + "\r\n" + head + "\r\n").encode("latin-1") + body
         with peer.lock:
             peer.hits += 1
+            peer.requests.append(record)
             page = peer.page
         if page.delay_ms and self.server.stopping.wait(page.delay_ms / 1000.0):
             return
@@ -590,7 +605,15 @@ class HttpPeer(ServerPeer):
     def __init__(self, params):
         self.page = Page()
         self.hits = 0
+        self.requests = []
         self.lock = threading.Lock()
+        tls = params.text("tls", "none")
+        if tls not in ("none", "implicit"):
+            raise BadRequest(f"tls must be none or implicit, not {tls!r}")
+        cert = params.text("cert", "localhost")
+        if cert not in CERT_NAMES:
+            raise BadRequest(f"unknown cert: {cert!r}")
+        self.tls_context = CERTIFICATES.server_context(cert) if tls == "implicit" else None
         server = ThreadedTcpServer(bind_listener(params.number("port", 0, high=65535)),
                                    HttpPeerHandler)
         server.peer = self
@@ -603,6 +626,11 @@ class HttpPeer(ServerPeer):
                     params.number("delay_ms", 0), location, params.number("announce", 1, high=1) != 0)
         with self.lock:
             self.page = page
+
+    def requests_text(self):
+        with self.lock:
+            records = list(self.requests)
+        return b"".join(b"REQUEST %d\r\n%s\r\n" % (len(r), r) for r in records)
 
 
 # ---------------------------------------------------------------- scripted TCP
@@ -785,10 +813,11 @@ def routes(peers):
         "/tls/ca": ((), lambda p: CERTIFICATES.authority_pem()),
         "/pop3/start": (("user", "password", "tls", "cert", "port"), lambda p: peers.add(Pop3Peer(p))),
         "/pop3/log": (("port",), lambda p: peers.find(p, "pop3").log_text()),
-        "/http/start": (("port",), lambda p: peers.add(HttpPeer(p))),
+        "/http/start": (("tls", "cert", "port"), lambda p: peers.add(HttpPeer(p))),
         "/http/set": (("port", "status", "body", "repeat", "delay_ms", "location", "announce"),
                       lambda p: peers.find(p, "http").set_page(p) or b"ok"),
         "/http/hits": (("port",), lambda p: str(peers.find(p, "http").hits).encode()),
+        "/http/requests": (("port",), lambda p: peers.find(p, "http").requests_text()),
         "/raw/start": (("script", "port"), lambda p: peers.add(RawPeer(p))),
         "/raw/log": (("port",), lambda p: peers.find(p, "raw").log_text()),
         "/stop": (("port",), peers.stop),

@@ -160,6 +160,19 @@ class PeersTest(unittest.TestCase):
         self.get("/stop", port=port)
         self.assertRaises(OSError, socket.create_connection, ("127.0.0.1", port), 2)
 
+    def test_http_records_requests_and_serves_https_itself(self):
+        port = int(self.get("/http/start", tls="implicit"))
+        self.get("/http/set", port=port, body="good 1.2.3.4")
+        context = ssl.create_default_context(cadata=self.get("/tls/ca").decode())
+        request = urllib.request.Request("https://localhost:%d/up?x=1" % port, data=b'{"a":1}',
+                                         headers={"Content-Type": "application/json"})
+        self.assertEqual(b"good 1.2.3.4", urllib.request.urlopen(request, timeout=10, context=context).read())
+        record = self.get("/http/requests", port=port)
+        self.assertTrue(record.startswith(b"REQUEST "), record)
+        self.assertIn(b"\r\nPOST /up?x=1 HTTP/1.1\r\n", record)
+        self.assertIn(b"\r\nContent-Type: application/json\r\n", record)
+        self.assertTrue(record.endswith(b'\r\n\r\n{"a":1}\r\n'), record)
+
     def test_peers_listen_on_loopback_only(self):
         port = int(self.get("/http/start"))
         listening = [line.split() for line in open("/proc/net/tcp").read().splitlines()[1:]]

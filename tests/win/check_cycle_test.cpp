@@ -3,6 +3,7 @@
 // and the settings dialog are the program's own windows.
 #include "app_harness.h"
 #include "SettingsRules.h"
+#include "WebNotify.h"
 
 namespace {
 
@@ -374,6 +375,123 @@ TEST_F(CheckCycleTest, NoAuthenticationChosenFailsWithWhatToDo) {
   Run(window, [](HWND) {});
   EXPECT_EQ(std::vector<std::string>{settings::kChooseAuth}, boxes.Texts());
   EXPECT_TRUE(peers.Messages(smtp).empty());
+}
+
+// The web notification beside the mail, against real servers on loopback.
+class WebNotifyTest : public CheckCycleTest {
+ protected:
+  static void SetUpTestSuite() { test_authority::ForSuite::Begin(); }
+  static void TearDownTestSuite() { test_authority::ForSuite::End(); }
+
+  int StartWeb(const std::string& answer, const std::string& query = "") {
+    const int web = peers.StartHttp(query);
+    peers.SetPage(web, 200, answer);
+    return web;
+  }
+  std::string WebUrl(int port, const std::string& rest = "/") {
+    return "http://127.0.0.1:" + std::to_string(port) + rest;
+  }
+};
+
+TEST_F(WebNotifyTest, OnlyTheWebNotificationSetUpGetsEveryPlaceholderEncodedShowsThePopupAndAsksNothing) {
+  const int http = StartHttp(PageWith(kAddress));
+  const int web = StartWeb("nochg 203.0.113.7");
+  app_test::StoreCompleteSettings(http);
+  app_test::Store({{"SMTPServer", "null"}});
+  app_test::StoreWeb(WebUrl(web, "/u?ip={ip}&old={old}&at={time}&pc={computer}"));
+  MainWindow window;
+  bool popupShown = false;
+  Run(window, [&](HWND main) {
+    popupShown = PumpUntil([] { return app_test::Popup() && IsWindowVisible(app_test::Popup()); }, 3000);
+    peers.SetPage(http, 200, PageWith("2001:db8::7"));
+    Click(main, IDC_UPDATE);
+    Click(main, IDC_UPDATE);
+  });
+  EXPECT_TRUE(popupShown);
+  EXPECT_TRUE(boxes.records.empty()) << boxes.records.front().text;
+  char computer[MAX_COMPUTERNAME_LENGTH + 1] = {};
+  DWORD size = sizeof computer;
+  GetComputerNameA(computer, &size);
+  const std::string time = "[01][0-9]%2F[0-3][0-9]%2F[0-9]{4}%20at%20[01][0-9]%3A[0-5][0-9]%3A[0-6][0-9]%20[AP]M";
+  const auto requests = peers.HttpRequests(web);
+  ASSERT_EQ(2u, requests.size()) << "the same address again calls nothing";
+  EXPECT_TRUE(std::regex_search(requests[0], std::regex("^GET /u\\?ip=203\\.0\\.113\\.7&old=&at=" + time +
+                                                        "&pc=" + notify::PercentEncode(computer) + " HTTP/1\\.1\r\n")))
+      << requests[0];
+  EXPECT_EQ(0u, requests[1].find("GET /u?ip=2001%3Adb8%3A%3A7&old=203.0.113.7&at=")) << requests[1];
+}
+
+TEST_F(WebNotifyTest, AFailedChannelAloneIsRetriedAndTheOneThatGotThroughIsNotRepeated) {
+  MainWindow window;
+  const auto [http, smtp] = StartServers(window);
+  const int refusing = StartMail("&fail=rcpt:550");
+  const int web = StartWeb("good 203.0.113.7");
+  app_test::StoreWeb(WebUrl(web));
+  Run(window, [&](HWND main) {
+    // Web refuses, mail gets through: one box in plain words, then only the web again.
+    peers.SetPage(web, 200, "badauth");
+    peers.SetPage(http, 200, PageWith("198.51.100.23"));
+    Click(main, IDC_UPDATE);
+    EXPECT_EQ(kAddress, Text(main, IDC_IP));
+    peers.SetPage(web, 200, "good 198.51.100.23");
+    Click(main, IDC_UPDATE);
+    EXPECT_EQ("198.51.100.23", Text(main, IDC_IP));
+
+    // And the reverse: mail refused, web through; then only the mail again.
+    C_SMTP control;
+    control.Attach(GetDlgItem(main, IDC_SMTP));
+    SetSmtpProperty(control, smtp::dispid::kPort, std::int32_t{refusing});
+    peers.SetPage(http, 200, PageWith("192.0.2.9"));
+    Click(main, IDC_UPDATE);
+    EXPECT_EQ("198.51.100.23", Text(main, IDC_IP));
+    SetSmtpProperty(control, smtp::dispid::kPort, std::int32_t{smtp});
+    control.Detach();
+    Click(main, IDC_UPDATE);
+    EXPECT_EQ("192.0.2.9", Text(main, IDC_IP));
+  });
+  ASSERT_EQ(2u, boxes.records.size());
+  EXPECT_EQ("The web notification to http://127.0.0.1:" + std::to_string(web) +
+                " failed: the service did not accept the user name or password (badauth)",
+            boxes.records[0].text);
+  EXPECT_EQ(static_cast<UINT>(MB_ICONSTOP), boxes.records[1].type & MB_ICONMASK);
+  EXPECT_EQ(std::string::npos, boxes.records[1].text.find("web notification")) << boxes.records[1].text;
+  EXPECT_EQ(4, peers.HttpHits(web)) << "first, refused, retried, then the next change; not again for the mail's retry";
+  const auto mails = peers.Messages(smtp);
+  ASSERT_EQ(3u, mails.size());
+  EXPECT_NE(std::string::npos, mails[1].content.find("New IP Address:  198.51.100.23"));
+  EXPECT_NE(std::string::npos, mails[2].content.find("New IP Address:  192.0.2.9"));
+}
+
+TEST_F(WebNotifyTest, HttpsGoesToATrustedPeerOnlyAndClearTextOnlyToAnAddressTypedAsLoopback) {
+  const int http = StartHttp(PageWith(kAddress));
+  const int trusted = StartWeb("OK", "tls=implicit");
+  const int untrusted = StartWeb("OK", "tls=implicit&cert=untrusted");
+  const int plain = StartWeb("OK");
+  app_test::StoreCompleteSettings(http);
+  app_test::Store({{"SMTPServer", "null"}});
+  struct Case {
+    std::string url;
+    int port;
+    bool reached;
+  };
+  const Case cases[] = {
+      {"https://localhost:" + std::to_string(trusted) + "/k?t=t0ken", trusted, true},
+      {"https://localhost:" + std::to_string(untrusted) + "/k?t=t0ken", untrusted, false},
+      {"http://127.1:" + std::to_string(plain) + "/k?t=t0ken", plain, false},
+  };
+  for (const Case& c : cases) {
+    app_test::StoreWeb(c.url);
+    boxes.records.clear();
+    MainWindow window;
+    Run(window, [](HWND) {});
+    EXPECT_EQ(c.reached ? 1 : 0, static_cast<int>(peers.HttpRequests(c.port).size())) << c.url;
+    ASSERT_EQ(c.reached ? 0u : 1u, boxes.records.size()) << c.url;
+    if (!c.reached) {
+      const std::string& text = boxes.records[0].text;
+      EXPECT_EQ(0u, text.find("The web notification to http")) << text;
+      EXPECT_EQ(std::string::npos, text.find("t0ken")) << text;
+    }
+  }
 }
 
 }  // namespace

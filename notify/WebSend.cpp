@@ -1,0 +1,70 @@
+#include "WebSend.h"
+
+#include <windows.h>
+
+#include "HttpFetch.h"
+#include "HttpUrl.h"
+#include "IpCheck.h"
+#include "SystemNetwork.h"
+#include "Text.h"
+
+namespace notify {
+
+namespace {
+
+// Only the answer's first words matter; a service that sends a whole page
+// back is cut here rather than refused.
+constexpr std::size_t kLongestAnswer = 64 * 1024;
+
+// What the user typed is ANSI text; the services read UTF-8.
+std::string AnsiToUtf8(const std::string& text) {
+  const std::wstring wide = fw::AnsiToWide(text);
+  if (wide.empty()) return {};
+  const int size =
+      WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<size_t>(size), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), out.data(), size, nullptr, nullptr);
+  return out;
+}
+
+std::string ComputerName() {
+  char name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+  DWORD size = sizeof name;
+  return GetComputerNameA(name, &size) ? std::string(name, size) : std::string();
+}
+
+}  // namespace
+
+WebValues ValuesFor(const std::string& ip, const std::string& old, std::time_t now) {
+  return {ip, old, app::FormatStampTime(now), ComputerName()};
+}
+
+WebAnswer SendWebNotification(const settings::WebSettings& web, const WebValues& values) {
+  const WebValues utf8{values.ip, values.old, values.time, AnsiToUtf8(values.computer)};
+  settings::WebSettings typed = web;
+  typed.url = AnsiToUtf8(web.url);
+  typed.body = AnsiToUtf8(web.body);
+  const WebCall call = PrepareCall(typed, utf8);
+
+  const auto url = http::ParseUrl(call.url);
+  if (!url) return {false, kBadAddress};
+  http::Request request;
+  request.method = call.method;
+  request.url = call.url;
+  request.contentType = call.contentType;
+  request.body = call.body;
+  request.secret = true;  // the address, its login and the body may all hold tokens
+  http::Limits limits;    // the page fetch's time bound
+  limits.maxBody = kLongestAnswer;
+  limits.refuseLarger = false;
+  try {
+    const http::Response response = http::Fetch(request, limits, http::SystemNetwork());
+    WebAnswer answer = ReadAnswer(response.status, response.reason, response.body);
+    if (!answer.ok) answer.text = FailureText(url->Origin(), answer.text);
+    return answer;
+  } catch (const http::FetchError& e) {
+    return {false, FailureText(url->Origin(), e.what())};
+  }
+}
+
+}  // namespace notify
