@@ -8,6 +8,8 @@
 #include "Exceptions.h"
 #include "Handles.h"
 #include "IpCheck.h"
+#include "MailSend.h"
+#include "MessageMap.h"
 #include "Registry.h"
 #include "Settings.h"
 #include "SingleInstance.h"
@@ -160,7 +162,7 @@ void CCorvaneDlg::AskForMailSettings() {
   Settings dialog(nullptr, m_strIP);  // the address about to be shown, for a test call
   dialog.DoModal();
   CRegistry registry;
-  registry.OpenKey(settings::kRoot, settings::kKeyPath, 0);
+  settings::OpenStore(registry);
   settings::ReadMailSettings(registry, m_mail);
   settings::ReadWebSettings(registry, m_web);
 }
@@ -169,7 +171,7 @@ void CCorvaneDlg::AskForMailSettings() {
 // so every change reads it afresh.
 void CCorvaneDlg::ReadWebSettings() {
   CRegistry registry;
-  registry.OpenKey(settings::kRoot, settings::kKeyPath, 0);
+  settings::OpenStore(registry);
   settings::ReadWebSettings(registry, m_web);
 }
 
@@ -219,52 +221,26 @@ void CCorvaneDlg::NotifyChange(const std::string& old, std::time_t now) {
 void CCorvaneDlg::SendMail() {
   const int authIndex = settings::AuthIndexForText(m_mail.auth);
   if (authIndex < 0) throw CDispatchException(settings::kChooseAuth, kCheckErrorSource);
-  m_smtp.SetServer(m_mail.server);
-  m_smtp.SetUsername(m_mail.username);
-  m_smtp.SetPassword(m_mail.password);
-  m_smtp.SetAuthenticationType(authIndex);
-  m_smtp.SetSendTo(m_mail.to);
-  m_smtp.SetMailFrom(settings::ShownText(m_mail.from));  // an empty sender, as the test mail sends it
-  m_smtp.SetMessageSubject(app::kNotificationSubject);
-  m_smtp.SetMessageText(app::kNotificationPrefix + m_strIP);
-  m_smtp.SetRaiseError(TRUE);
-  m_smtp.Send();
+  settings::MailSettings account = m_mail;
+  account.from = settings::ShownText(account.from);  // an empty sender, as the test mail sends it
+  settings::SendMail(m_smtp, account, authIndex, app::kNotificationSubject, app::kNotificationPrefix + m_strIP);
 }
 
 LRESULT CCorvaneDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
-  switch (message) {
-    case WM_SYSCOMMAND:
-      OnSysCommand(static_cast<UINT>(wParam), lParam);
-      return 0;
-    case WM_PAINT:
-      if (IsIconic()) {
-        OnPaint();
-        return 0;
-      }
-      break;
-    case WM_QUERYDRAGICON:
-      return reinterpret_cast<LRESULT>(m_hAppIcon);
-    case WM_TIMER:
-      OnTimer(static_cast<UINT_PTR>(wParam));
-      break;  // and on to default processing
-    case WM_POPUP_CLICKED:
-      return 0;  // a click on the popup has no effect
-    case WM_POWERBROADCAST:
-      OnPowerBroadcast(wParam);
-      return TRUE;
-    case WM_CONNECTIVITY_CHANGED:
-      if (m_pConnectivity && m_pConnectivity->TakeNotice()) OnWorldChanged();
-      return 0;
-    case WM_WINDOWPOSCHANGING:
-      if (m_bStayHidden) reinterpret_cast<WINDOWPOS*>(lParam)->flags &= ~SWP_SHOWWINDOW;
-      break;
-    default:
-      if (message == app::HandOverMessage()) {
-        OnHandOver();
-        return 0;
-      }
-      break;
-  }
+  using T = CCorvaneDlg;
+  // A click on the popup (WM_POPUP_CLICKED) has no effect: it is not routed.
+  const fw::Route<T> routes[] = {
+      fw::OnSysCommand<T, &T::OnSysCommand>(),
+      fw::OnNotice<T, &T::OnPaint>(WM_PAINT),
+      fw::OnQueryDragIcon<T, &T::OnQueryDragIcon>(),
+      fw::OnTimer<T, &T::OnTimer>(),
+      fw::OnPowerBroadcast<T, &T::OnPowerBroadcast>(),
+      fw::OnNotice<T, &T::OnConnectivityChanged>(WM_CONNECTIVITY_CHANGED),
+      fw::OnWindowPosChanging<T, &T::OnWindowPosChanging>(),
+      fw::OnNotice<T, &T::OnHandOver>(app::HandOverMessage()),
+  };
+  LRESULT answer = 0;
+  if (fw::Dispatch(*this, routes, message, wParam, lParam, answer)) return answer;
   return CSkinnableDialog::WindowProc(message, wParam, lParam);
 }
 
@@ -292,8 +268,8 @@ BOOL CCorvaneDlg::OnCommand(UINT id, UINT code, HWND control) {
 
 void CCorvaneDlg::OnTimer(UINT_PTR id) {
   switch (id) {
-    case kTrayRetryTimer:
-      OnTrayRetry();
+    case kCheckTimer:
+      RunCheck();
       break;
     case kSettleTimer:
       // A check waits in the settings dialog: this one stays due and runs
@@ -303,17 +279,30 @@ void CCorvaneDlg::OnTimer(UINT_PTR id) {
       m_schedule.Settled();
       RunCheck();
       break;
-    default:
-      RunCheck();
+    case kTrayRetryTimer:
+      OnTrayRetry();
       break;
   }
+}
+
+HICON CCorvaneDlg::OnQueryDragIcon() { return m_hAppIcon; }
+
+// Only a post that follows the system's own notice counts.
+void CCorvaneDlg::OnConnectivityChanged() {
+  if (m_pConnectivity && m_pConnectivity->TakeNotice()) OnWorldChanged();
+}
+
+// While hidden in the tray nothing may show the window but a restore.
+void CCorvaneDlg::OnWindowPosChanging(WINDOWPOS* pos) {
+  if (m_bStayHidden) pos->flags &= ~SWP_SHOWWINDOW;
+  CSkinnableDialog::WindowProc(WM_WINDOWPOSCHANGING, 0, reinterpret_cast<LPARAM>(pos));
 }
 
 void CCorvaneDlg::OnUpdate() { RunCheck(); }
 
 // After sleep the address may well be another; the network needs a moment
 // to come up, and the change notices that follow are folded into this check.
-void CCorvaneDlg::OnPowerBroadcast(WPARAM event) {
+void CCorvaneDlg::OnPowerBroadcast(UINT event) {
   if (event == PBT_APMRESUMEAUTOMATIC || event == PBT_APMRESUMESUSPEND) OnWorldChanged();
 }
 
@@ -360,7 +349,7 @@ void CCorvaneDlg::OnOK() {}  // Enter must not end the program
 
 void CCorvaneDlg::OnCancel() { CSkinnableDialog::OnCancel(); }
 
-void CCorvaneDlg::OnSysCommand(UINT command, LPARAM lParam) {
+void CCorvaneDlg::OnSysCommand(UINT command, POINT cursor) {
   // The low four bits are the system's own; compare without them throughout.
   const UINT id = command & 0xFFF0;
   if (id == ID_SYSCMD_ABOUT) {
@@ -368,7 +357,7 @@ void CCorvaneDlg::OnSysCommand(UINT command, LPARAM lParam) {
     about.DoModal();
   } else {
     if (id == SC_RESTORE) m_bStayHidden = false;  // the restore may show the window itself
-    DefWindowProc(WM_SYSCOMMAND, command, lParam);
+    DefWindowProc(WM_SYSCOMMAND, command, MAKELPARAM(cursor.x, cursor.y));
   }
   if (id == SC_MINIMIZE)
     HideToTray();
@@ -392,7 +381,13 @@ void CCorvaneDlg::RestoreFromTray() {
   ShowWindow(SW_SHOW);
 }
 
+// Only the minimised window paints here, with the icon; otherwise the dialog
+// paints as usual.
 void CCorvaneDlg::OnPaint() {
+  if (!IsIconic()) {
+    CSkinnableDialog::WindowProc(WM_PAINT, 0, 0);
+    return;
+  }
   CPaintDC dc(m_hWnd);
   SendMessage(WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc.m_hDC), 0);
   RECT rc;

@@ -48,7 +48,7 @@ class CCorvaneDlg : public CSkinnableDialog {
   LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
  private:
-  void OnSysCommand(UINT command, LPARAM lParam);
+  void OnSysCommand(UINT command, POINT cursor);
   void OnPaint();
   void OnTimer(UINT_PTR id);
   void OnUpdate();
@@ -56,7 +56,10 @@ class CCorvaneDlg : public CSkinnableDialog {
   void OnHide();
   void OnTrayRestore();
   void OnTrayExit();
-  void OnPowerBroadcast(WPARAM event);
+  void OnPowerBroadcast(UINT event);
+  HICON OnQueryDragIcon();
+  void OnConnectivityChanged();
+  void OnWindowPosChanging(WINDOWPOS* pos);
   void OnHandOver();
   void OnTrayRetry();
   void OnWorldChanged();

@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "MailSend.h"
 #include "MessageBox.h"
 #include "Registry.h"
 #include "SettingsRules.h"
@@ -31,7 +32,7 @@ BOOL Settings::OnInitDialog() {
   CDialog::OnInitDialog();
   {
     CRegistry registry;
-    registry.OpenKey(settings::kRoot, settings::kKeyPath, 0);
+    settings::OpenStore(registry);
 
     // Inserted by position: the lists carry CBS_SORT, and sorting would break
     // the codes, which are the positions.
@@ -41,9 +42,8 @@ BOOL Settings::OnInitDialog() {
       m_cbInterval.InsertString(static_cast<int>(i), settings::kIntervals[i].label);
 
     settings::ReadMailSettings(registry, m_mail);
-    registry.ReadValue(settings::kTimer, m_strInterval);
-    registry.ReadValue(settings::kLink, m_strLink);
-    m_strLink = settings::LinkFromStored(m_strLink);
+    m_strInterval = settings::ReadTimer(registry);
+    m_strLink = settings::ReadLink(registry);
     for (std::string* text : {&m_mail.server, &m_mail.username, &m_mail.to, &m_mail.from, &m_strLink})
       *text = settings::ShownText(*text);
 
@@ -85,16 +85,8 @@ void Settings::OnTestEmail() {
     AfxMessageBox(settings::kTestFailed, MB_OK | MB_ICONWARNING);
   } else {
     // The typed texts, password as typed: the test proves what would be saved.
-    m_smtp.SetServer(m_mail.server);
-    m_smtp.SetUsername(m_mail.username);
-    m_smtp.SetPassword(m_mail.password);
-    m_smtp.SetAuthenticationType(authIndex);
-    m_smtp.SetSendTo(m_mail.to);
-    m_smtp.SetMailFrom(m_mail.from);
-    m_smtp.SetMessageSubject(settings::kTestSubject);
-    m_smtp.SetMessageText(settings::kTestText);
-    m_smtp.SetRaiseError(TRUE);
-    m_smtp.Send();  // a failure leaves from here, reported by the handler catch
+    // A failure leaves from here, reported by the handler catch.
+    settings::SendMail(m_smtp, m_mail, authIndex, settings::kTestSubject, settings::kTestText);
     AfxMessageBox(settings::kTestSent, MB_OK | MB_ICONINFORMATION);
   }
   UpdateData(FALSE);
@@ -104,7 +96,7 @@ void Settings::OnOK() {
   std::string failures;
   {
     CRegistry registry;
-    registry.OpenKey(settings::kRoot, settings::kKeyPath, 0);
+    settings::OpenStore(registry);
     UpdateData(TRUE);
     m_mail.auth = std::to_string(m_cbAuth.GetCurSel());
     m_strInterval = settings::IntervalTextForIndex(m_cbInterval.GetCurSel());

@@ -22,18 +22,22 @@ void AddWriteFailure(std::string& failures, const char* name, LONG code) {
   AddFailure(failures, std::string(name) + ": " + fw::SystemErrorText(static_cast<DWORD>(code), "Unknown error"));
 }
 
-void ReadPassword(CRegistry& registry, std::string& password) {
+void ReadProtected(CRegistry& registry, const char* name, std::string& plain) {
   std::vector<unsigned char> blob;
-  if (registry.ReadBinary(kProtectedPassword, blob) && UnprotectPassword(blob, password)) return;
+  if (!registry.ReadBinary(name, blob) || !UnprotectPassword(blob, plain)) plain.clear();
+}
+
+void ReadPassword(CRegistry& registry, std::string& password) {
+  std::string unprotected;
+  ReadProtected(registry, kProtectedPassword, unprotected);
+  if (!unprotected.empty()) {
+    password = std::move(unprotected);
+    return;
+  }
   std::string scrambled;
   if (!registry.ReadValue(kPassword, scrambled)) return;
   // The marker is no password; unscrambled it would be four bytes of noise.
   password = scrambled == kNotSet ? std::string() : settings::UnscrambleText(scrambled);
-}
-
-void ReadProtected(CRegistry& registry, const char* name, std::string& plain) {
-  std::vector<unsigned char> blob;
-  if (!registry.ReadBinary(name, blob) || !UnprotectPassword(blob, plain)) plain.clear();
 }
 
 void WriteProtected(CRegistry& registry, const char* name, const std::string& plain, std::string& failures) {
@@ -47,18 +51,10 @@ void WriteProtected(CRegistry& registry, const char* name, const std::string& pl
 }
 
 void WritePassword(CRegistry& registry, const std::string& password, std::string& failures) {
-  if (password.empty()) {
-    if (!registry.DeleteValue(kProtectedPassword))
-      return AddWriteFailure(failures, kProtectedPassword, registry.LastError());
-  } else {
-    const std::vector<unsigned char> blob = ProtectPassword(password);
-    if (blob.empty())
-      return AddFailure(failures, std::string(kProtectedPassword) + ": the system could not protect it");
-    if (!registry.WriteBinary(kProtectedPassword, blob))
-      return AddWriteFailure(failures, kProtectedPassword, registry.LastError());
-  }
+  const std::size_t before = failures.size();
+  WriteProtected(registry, kProtectedPassword, password, failures);
   // Only once the protected form is in place may the old one go.
-  WriteSetting(registry, kPassword, {}, failures);
+  if (failures.size() == before) WriteSetting(registry, kPassword, {}, failures);
 }
 
 }  // namespace
@@ -102,10 +98,24 @@ std::string WriteWebSettings(CRegistry& registry, const WebSettings& web) {
   return failures;
 }
 
+void OpenStore(CRegistry& registry) { registry.OpenKey(kRoot, kKeyPath, 0); }
+
+std::string ReadLink(CRegistry& registry) {
+  std::string link;
+  registry.ReadValue(kLink, link);
+  return LinkFromStored(link);
+}
+
+std::string ReadTimer(CRegistry& registry) {
+  std::string timer;
+  registry.ReadValue(kTimer, timer);
+  return timer;
+}
+
 StartupSettings LoadStartupSettings() {
   StartupSettings result;
   CRegistry registry;
-  registry.OpenKey(kRoot, kKeyPath, 0);
+  OpenStore(registry);
   // Only a missing Version means a first run. One that exists but cannot be
   // read (longer than a value may be) must not have every setting the user
   // saved overwritten by the defaults.
@@ -121,11 +131,8 @@ StartupSettings LoadStartupSettings() {
     result.intervalMs = settings::kDefaultIntervalMs;
   } else {
     ReadMailSettings(registry, result.mail);
-    registry.ReadValue(kLink, result.link);
-    result.link = LinkFromStored(result.link);
-    std::string timer;
-    registry.ReadValue(kTimer, timer);
-    result.intervalMs = settings::IntervalFromText(timer);
+    result.link = ReadLink(registry);
+    result.intervalMs = settings::IntervalFromText(ReadTimer(registry));
   }
   registry.CloseKey();
   return result;

@@ -20,6 +20,17 @@ struct StartupSettings {
   int intervalMs = 0;
 };
 
+// Opens the program's key in `registry`, creating it when it is missing, for
+// reading and writing. Every reader and writer of the settings comes in here.
+void OpenStore(CRegistry& registry);
+
+// The page addresses as stored, with what earlier first runs stored read as
+// the current default; empty when the value cannot be read.
+std::string ReadLink(CRegistry& registry);
+
+// The Timer value's text as stored; empty when it cannot be read.
+std::string ReadTimer(CRegistry& registry);
+
 // Opens (or creates) the key; on a first run (no Version) writes every
 // default in order, otherwise reads every value. A value that cannot be read
 // leaves its member as it was, and the interval is never zero.

@@ -35,7 +35,7 @@ BOOL CWebNotifyDlg::OnInitDialog() {
   CDialog::OnInitDialog();
   {
     CRegistry registry;
-    registry.OpenKey(settings::kRoot, settings::kKeyPath, 0);
+    settings::OpenStore(registry);
     settings::ReadWebSettings(registry, m_web);
   }
   for (int i = 0; i < 2; ++i) m_cbMethod.InsertString(i, kMethods[i]);
@@ -81,7 +81,7 @@ void CWebNotifyDlg::OnOK() {
   std::string failures;
   {
     CRegistry registry;
-    registry.OpenKey(settings::kRoot, settings::kKeyPath, 0);
+    settings::OpenStore(registry);
     failures = settings::WriteWebSettings(registry, typed);
   }
   if (!failures.empty()) {

@@ -1,0 +1,17 @@
+#pragma once
+// One mail through the mail control, the way the program sends every mail:
+// the account's six settings and the message set in the control's order,
+// errors raised, then Send.
+#include <string>
+
+#include "C_SMTP.h"
+#include "SettingsLayout.h"
+
+namespace settings {
+
+// `authIndex` is the control's authentication type (0 None ... 3 Plain). A
+// failure of the control leaves as its CDispatchException.
+void SendMail(C_SMTP& smtp, const MailSettings& account, int authIndex, const std::string& subject,
+              const std::string& text);
+
+}  // namespace settings
