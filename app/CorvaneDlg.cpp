@@ -69,8 +69,8 @@ BOOL CCorvaneDlg::OnInitDialog() {
   LoadSettings();
   DressPopup();
 
-  m_pConnectivity = std::make_unique<app::ConnectivityWatch>(m_hWnd, WM_CONNECTIVITY_CHANGED);
-  if (m_bStayHidden) HideToTray();
+  m_connectivity = std::make_unique<app::ConnectivityWatch>(m_hWnd, WM_CONNECTIVITY_CHANGED);
+  if (m_stayHidden) HideToTray();
 
   // The timer runs before the first check, so a program started while
   // offline still checks by itself later; a failed first check shortens it.
@@ -81,7 +81,7 @@ BOOL CCorvaneDlg::OnInitDialog() {
 }
 
 void CCorvaneDlg::RunCheck() {
-  if (m_bChecking) return;  // the running check waits in the settings dialog
+  if (m_checking) return;  // the running check waits in the settings dialog
   bool completed = false;
   // Set however the check ends; a failure goes on to the box after this.
   fw::ScopeExit schedule([&] { ScheduleAfter(completed); });
@@ -116,9 +116,9 @@ void CCorvaneDlg::DressPopup() {
 }
 
 void CCorvaneDlg::CheckIpAddress() {
-  if (m_bChecking) return;
-  m_bChecking = true;
-  fw::ScopeExit done([this] { m_bChecking = false; });
+  if (m_checking) return;
+  m_checking = true;
+  fw::ScopeExit done([this] { m_checking = false; });
 
   const std::string address = FetchAddress();
   UpdateData(TRUE);  // the fields hold what the last completed check showed
@@ -274,7 +274,7 @@ void CCorvaneDlg::OnTimer(UINT_PTR id) {
     case kSettleTimer:
       // A check waits in the settings dialog: this one stays due and runs
       // at the first tick after the dialog has closed.
-      if (m_bChecking) break;
+      if (m_checking) break;
       KillTimer(kSettleTimer);
       m_schedule.Settled();
       RunCheck();
@@ -289,12 +289,12 @@ HICON CCorvaneDlg::OnQueryDragIcon() { return m_hAppIcon; }
 
 // Only a post that follows the system's own notice counts.
 void CCorvaneDlg::OnConnectivityChanged() {
-  if (m_pConnectivity && m_pConnectivity->TakeNotice()) OnWorldChanged();
+  if (m_connectivity && m_connectivity->TakeNotice()) OnWorldChanged();
 }
 
 // While hidden in the tray nothing may show the window but a restore.
 void CCorvaneDlg::OnWindowPosChanging(WINDOWPOS* pos) {
-  if (m_bStayHidden) pos->flags &= ~SWP_SHOWWINDOW;
+  if (m_stayHidden) pos->flags &= ~SWP_SHOWWINDOW;
   CSkinnableDialog::WindowProc(WM_WINDOWPOSCHANGING, 0, reinterpret_cast<LPARAM>(pos));
 }
 
@@ -313,7 +313,7 @@ void CCorvaneDlg::OnWorldChanged() {
 // Another start of the program asked for this window: show it, and whatever
 // dialog or box it holds open, in front.
 void CCorvaneDlg::OnHandOver() {
-  if (m_bStayHidden || IsIconic()) OnTrayRestore();
+  if (m_stayHidden || IsIconic()) OnTrayRestore();
   HWND front = ::GetLastActivePopup(m_hWnd);
   ::SetForegroundWindow(front && ::IsWindowVisible(front) ? front : m_hWnd);
 }
@@ -323,7 +323,7 @@ void CCorvaneDlg::OnTrayRetry() {
     KillTimer(kTrayRetryTimer);
     return;
   }
-  if (++m_nTrayAttempts >= kTrayAttempts) OnTrayRestore();
+  if (++m_trayAttempts >= kTrayAttempts) OnTrayRestore();
 }
 
 void CCorvaneDlg::OnSettings() {
@@ -356,7 +356,7 @@ void CCorvaneDlg::OnSysCommand(UINT command, POINT cursor) {
     CAboutDlg about;
     about.DoModal();
   } else {
-    if (id == SC_RESTORE) m_bStayHidden = false;  // the restore may show the window itself
+    if (id == SC_RESTORE) m_stayHidden = false;  // the restore may show the window itself
     DefWindowProc(WM_SYSCOMMAND, command, MAKELPARAM(cursor.x, cursor.y));
   }
   if (id == SC_MINIMIZE)
@@ -366,18 +366,18 @@ void CCorvaneDlg::OnSysCommand(UINT command, POINT cursor) {
 }
 
 void CCorvaneDlg::HideToTray() {
-  m_bStayHidden = true;
+  m_stayHidden = true;
   ShowWindow(SW_HIDE);
   m_pTrayIcon.reset();  // never two icons for one window
   m_pTrayIcon = std::make_unique<CTrayIcon>(this, m_hAppIcon, TrayTip(), IDR_TRAYMENU);
-  m_nTrayAttempts = 1;
+  m_trayAttempts = 1;
   if (!m_pTrayIcon->IsAdded()) SetTimer(kTrayRetryTimer, kTrayRetryMs);
 }
 
 void CCorvaneDlg::RestoreFromTray() {
   KillTimer(kTrayRetryTimer);
   m_pTrayIcon.reset();
-  m_bStayHidden = false;
+  m_stayHidden = false;
   ShowWindow(SW_SHOW);
 }
 

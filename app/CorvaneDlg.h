@@ -27,7 +27,7 @@ class CCorvaneDlg : public CSkinnableDialog {
   void CheckIpAddress();
 
   // Opens hidden, with only the notification-area icon. Call before DoModal.
-  void StartInTray() { m_bStayHidden = true; }
+  void StartInTray() { m_stayHidden = true; }
 
   static constexpr char kTitle[] = "Corvane 2.1 by Orlimar";
   static constexpr char kTrayTip[] = "Corvane by Orlimar";
@@ -97,14 +97,14 @@ class CCorvaneDlg : public CSkinnableDialog {
   std::unique_ptr<CTrayIcon> m_pTrayIcon;
   CTaskbarNotifier m_notifier;
   app::CheckSchedule m_schedule{0};
-  std::unique_ptr<app::ConnectivityWatch> m_pConnectivity;
+  std::unique_ptr<app::ConnectivityWatch> m_connectivity;
   // While hidden in the tray nothing may show the window but a restore: the
   // dialog manager shows a modal dialog by itself once it first goes idle.
-  bool m_bStayHidden = false;
-  int m_nTrayAttempts = 0;
+  bool m_stayHidden = false;
+  int m_trayAttempts = 0;
 
   // A timer tick that arrives while a check waits in the settings dialog is
   // skipped: the next tick checks afresh. A failure box is shown after the
   // check has ended, so ticks go on checking behind it.
-  bool m_bChecking = false;
+  bool m_checking = false;
 };

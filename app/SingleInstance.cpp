@@ -22,7 +22,7 @@ UINT HandOverMessage() {
 SingleInstance::SingleInstance() {
   m_mutex = CreateMutexA(nullptr, FALSE, kMutexName);
   // A mutex that cannot be made at all must not stop the program watching.
-  m_bFirst = !(m_mutex && GetLastError() == ERROR_ALREADY_EXISTS);
+  m_first = !(m_mutex && GetLastError() == ERROR_ALREADY_EXISTS);
 }
 
 SingleInstance::~SingleInstance() {

@@ -18,7 +18,7 @@ class SingleInstance {
   SingleInstance& operator=(const SingleInstance&) = delete;
 
   // False when another copy runs in this session.
-  bool IsFirst() const { return m_bFirst; }
+  bool IsFirst() const { return m_first; }
 
   // Asks the running copy's main window (found by its class and title) to
   // show itself; the window may still be opening, so it is looked for a while.
@@ -26,7 +26,7 @@ class SingleInstance {
 
  private:
   HANDLE m_mutex = nullptr;
-  bool m_bFirst = true;
+  bool m_first = true;
 };
 
 }  // namespace app

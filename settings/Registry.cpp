@@ -30,23 +30,23 @@ int CRegistry::OpenKey(HKEY root, const std::string& path, int mode) {
   HKEY key = nullptr;
   m_lastError = RegOpenKeyExA(m_root, m_keyPath.c_str(), 0, KEY_ALL_ACCESS, &key);
   if (m_lastError == ERROR_SUCCESS) {
-    m_hKey.reset(key);
+    m_key.reset(key);
     return mode == 1 ? 1 : 0;
   }
   if (mode == 1) return 0;
   m_lastError = RegCreateKeyExA(m_root, m_keyPath.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
                                 &key, nullptr);
   if (m_lastError != ERROR_SUCCESS) return 0;
-  m_hKey.reset(key);
+  m_key.reset(key);
   return 1;
 }
 
 int CRegistry::QueryValue(const std::string& name) {
   m_valueSize = 0;
-  if (name.empty() || !m_hKey) return 0;
+  if (name.empty() || !m_key) return 0;
   DWORD size = kValueBufferSize;
   // The type is not examined: whatever bytes the value holds are its text.
-  if (RegQueryValueExA(m_hKey.get(), name.c_str(), nullptr, nullptr, reinterpret_cast<BYTE*>(m_valueBuffer.get()),
+  if (RegQueryValueExA(m_key.get(), name.c_str(), nullptr, nullptr, reinterpret_cast<BYTE*>(m_valueBuffer.get()),
                        &size) != ERROR_SUCCESS)
     return 0;
   m_valueSize = size;
@@ -54,8 +54,8 @@ int CRegistry::QueryValue(const std::string& name) {
 }
 
 bool CRegistry::HasValue(const std::string& name) const {
-  if (name.empty() || !m_hKey) return false;
-  const LONG result = RegQueryValueExA(m_hKey.get(), name.c_str(), nullptr, nullptr, nullptr, nullptr);
+  if (name.empty() || !m_key) return false;
+  const LONG result = RegQueryValueExA(m_key.get(), name.c_str(), nullptr, nullptr, nullptr, nullptr);
   return result == ERROR_SUCCESS || result == ERROR_MORE_DATA;
 }
 
@@ -70,18 +70,18 @@ int CRegistry::ReadValue(const std::string& name, std::string& holder) {
 }
 
 int CRegistry::WriteValue(const std::string& name, const std::string& text) {
-  if (text.empty() || !m_hKey) return 0;
+  if (text.empty() || !m_key) return 0;
   // The whole text plus its terminator: zero bytes inside it are kept.
-  m_lastError = RegSetValueExA(m_hKey.get(), name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+  m_lastError = RegSetValueExA(m_key.get(), name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
                                static_cast<DWORD>(text.size() + 1));
   return m_lastError == ERROR_SUCCESS ? 1 : 0;
 }
 
 int CRegistry::ReadBinary(const std::string& name, std::vector<unsigned char>& bytes) {
-  if (name.empty() || !m_hKey) return 0;
+  if (name.empty() || !m_key) return 0;
   std::vector<unsigned char> data(kLongestBinary);
   DWORD size = kLongestBinary, type = REG_NONE;
-  m_lastError = RegQueryValueExA(m_hKey.get(), name.c_str(), nullptr, &type, data.data(), &size);
+  m_lastError = RegQueryValueExA(m_key.get(), name.c_str(), nullptr, &type, data.data(), &size);
   if (m_lastError != ERROR_SUCCESS || type != REG_BINARY) return 0;
   data.resize(size);
   bytes = std::move(data);
@@ -89,17 +89,17 @@ int CRegistry::ReadBinary(const std::string& name, std::vector<unsigned char>& b
 }
 
 int CRegistry::WriteBinary(const std::string& name, const std::vector<unsigned char>& bytes) {
-  if (!m_hKey || bytes.size() > kLongestBinary) return 0;
+  if (!m_key || bytes.size() > kLongestBinary) return 0;
   m_lastError =
-      RegSetValueExA(m_hKey.get(), name.c_str(), 0, REG_BINARY, bytes.data(), static_cast<DWORD>(bytes.size()));
+      RegSetValueExA(m_key.get(), name.c_str(), 0, REG_BINARY, bytes.data(), static_cast<DWORD>(bytes.size()));
   return m_lastError == ERROR_SUCCESS ? 1 : 0;
 }
 
 int CRegistry::DeleteValue(const std::string& name) {
-  if (name.empty() || !m_hKey) return 0;
-  m_lastError = RegDeleteValueA(m_hKey.get(), name.c_str());
+  if (name.empty() || !m_key) return 0;
+  m_lastError = RegDeleteValueA(m_key.get(), name.c_str());
   if (m_lastError == ERROR_FILE_NOT_FOUND) m_lastError = ERROR_SUCCESS;
   return m_lastError == ERROR_SUCCESS ? 1 : 0;
 }
 
-void CRegistry::CloseKey() { m_hKey.reset(); }
+void CRegistry::CloseKey() { m_key.reset(); }

@@ -47,12 +47,12 @@ class CRegistry {
 
   static constexpr DWORD kLongestBinary = 4096;
 
-  bool IsOpen() const { return static_cast<bool>(m_hKey); }
+  bool IsOpen() const { return static_cast<bool>(m_key); }
 
  private:
   std::unique_ptr<char[]> m_valueBuffer;
   DWORD m_valueSize = 0;  // bytes the last successful query returned
-  fw::OwnedKey m_hKey;
+  fw::OwnedKey m_key;
   std::string m_keyPath;
   HKEY m_root = HKEY_LOCAL_MACHINE;
   LONG m_lastError = ERROR_INVALID_HANDLE;  // nothing opened yet

@@ -11,14 +11,14 @@
 #include "resource.h"
 
 Settings::Settings(CWnd* parent, std::string shownAddress)
-    : CDialog(IDD_SETTINGS, parent), m_strShownAddress(std::move(shownAddress)) {}
+    : CDialog(IDD_SETTINGS, parent), m_shownAddress(std::move(shownAddress)) {}
 
 Settings::~Settings() = default;
 
 void Settings::DoDataExchange(CDataExchange* pDX) {
   CDialog::DoDataExchange(pDX);
-  DDX_Control(pDX, IDC_TIMER, m_cbInterval);
-  DDX_Control(pDX, IDC_AUTHENTICATION, m_cbAuth);
+  DDX_Control(pDX, IDC_TIMER, m_intervalCombo);
+  DDX_Control(pDX, IDC_AUTHENTICATION, m_authCombo);
   DDX_Text(pDX, IDC_FROM, m_mail.from);
   DDX_Text(pDX, IDC_PASSWORD, m_mail.password);
   DDX_Text(pDX, IDC_SMTP_SERVER, m_mail.server);
@@ -37,12 +37,12 @@ BOOL Settings::OnInitDialog() {
     // Inserted by position: the lists carry CBS_SORT, and sorting would break
     // the codes, which are the positions.
     for (size_t i = 0; i < settings::kAuthTypes.size(); ++i)
-      m_cbAuth.InsertString(static_cast<int>(i), settings::kAuthTypes[i]);
+      m_authCombo.InsertString(static_cast<int>(i), settings::kAuthTypes[i]);
     for (size_t i = 0; i < settings::kIntervals.size(); ++i)
-      m_cbInterval.InsertString(static_cast<int>(i), settings::kIntervals[i].label);
+      m_intervalCombo.InsertString(static_cast<int>(i), settings::kIntervals[i].label);
 
     settings::ReadMailSettings(registry, m_mail);
-    m_strInterval = settings::ReadTimer(registry);
+    m_intervalText = settings::ReadTimer(registry);
     m_strLink = settings::ReadLink(registry);
     for (std::string* text : {&m_mail.server, &m_mail.username, &m_mail.to, &m_mail.from, &m_strLink})
       *text = settings::ShownText(*text);
@@ -51,8 +51,8 @@ BOOL Settings::OnInitDialog() {
     for (int id : {IDC_SMTP_SERVER, IDC_USERNAME, IDC_PASSWORD, IDC_SENDTO, IDC_FROM, IDC_LINK})
       ::SendDlgItemMessageA(m_hWnd, id, EM_LIMITTEXT, settings::kLongestText, 0);
 
-    m_cbInterval.SetCurSel(settings::IntervalIndexForText(m_strInterval));
-    m_cbAuth.SetCurSel(settings::AuthIndexForText(m_mail.auth));
+    m_intervalCombo.SetCurSel(settings::IntervalIndexForText(m_intervalText));
+    m_authCombo.SetCurSel(settings::AuthIndexForText(m_mail.auth));
     UpdateData(FALSE);
   }  // the key closes here, before the user sees anything
   return TRUE;
@@ -76,7 +76,7 @@ BOOL Settings::OnCommand(UINT id, UINT code, HWND control) {
 
 void Settings::OnTestEmail() {
   UpdateData(TRUE);
-  const int authIndex = m_cbAuth.GetCurSel();  // CB_ERR (-1) when nothing is selected
+  const int authIndex = m_authCombo.GetCurSel();  // CB_ERR (-1) when nothing is selected
   const auto check = settings::CheckTestMailSettings(
       {m_mail.server, m_mail.username, m_mail.password, m_mail.to, m_mail.from, authIndex});
   for (const std::string& message : check.messages) AfxMessageBox(message, MB_OK | MB_ICONWARNING);
@@ -98,10 +98,10 @@ void Settings::OnOK() {
     CRegistry registry;
     settings::OpenStore(registry);
     UpdateData(TRUE);
-    m_mail.auth = std::to_string(m_cbAuth.GetCurSel());
-    m_strInterval = settings::IntervalTextForIndex(m_cbInterval.GetCurSel());
+    m_mail.auth = std::to_string(m_authCombo.GetCurSel());
+    m_intervalText = settings::IntervalTextForIndex(m_intervalCombo.GetCurSel());
     failures = settings::WriteMailSettings(registry, m_mail);
-    settings::WriteSetting(registry, settings::kTimer, m_strInterval, failures);
+    settings::WriteSetting(registry, settings::kTimer, m_intervalText, failures);
     // There is no checking without a page: a cleared field brings back the default.
     settings::WriteSetting(registry, settings::kLink, m_strLink.empty() ? settings::kDefaultLink : m_strLink, failures);
   }
@@ -116,7 +116,7 @@ void Settings::OnOK() {
 
 // Saved there on its own, so Discard here keeps what was saved there.
 void Settings::OnWebNotify() {
-  CWebNotifyDlg dialog(m_strShownAddress, this);
+  CWebNotifyDlg dialog(m_shownAddress, this);
   dialog.DoModal();
 }
 

@@ -29,10 +29,10 @@ class Settings : public CDialog {
   // The texts as shown (the marker as an empty field); auth is moved to and
   // from its list by hand.
   settings::MailSettings m_mail;
-  std::string m_strInterval;  // Timer as text; likewise moved by hand
+  std::string m_intervalText;  // Timer as text; likewise moved by hand
   std::string m_strLink;
-  CComboBox m_cbInterval;
-  CComboBox m_cbAuth;
+  CComboBox m_intervalCombo;
+  CComboBox m_authCombo;
   C_SMTP m_smtp;
-  std::string m_strShownAddress;
+  std::string m_shownAddress;
 };

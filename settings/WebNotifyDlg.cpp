@@ -20,13 +20,13 @@ constexpr char kNothingShown[] =
 }  // namespace
 
 CWebNotifyDlg::CWebNotifyDlg(std::string shownAddress, CWnd* parent)
-    : CDialog(IDD_WEB_NOTIFY, parent), m_strShownAddress(std::move(shownAddress)) {}
+    : CDialog(IDD_WEB_NOTIFY, parent), m_shownAddress(std::move(shownAddress)) {}
 
 CWebNotifyDlg::~CWebNotifyDlg() = default;
 
 void CWebNotifyDlg::DoDataExchange(CDataExchange* pDX) {
   CDialog::DoDataExchange(pDX);
-  DDX_Control(pDX, IDC_WEB_METHOD, m_cbMethod);
+  DDX_Control(pDX, IDC_WEB_METHOD, m_methodCombo);
   DDX_Text(pDX, IDC_WEB_URL, m_web.url);
   DDX_Text(pDX, IDC_WEB_BODY, m_web.body);
 }
@@ -38,8 +38,8 @@ BOOL CWebNotifyDlg::OnInitDialog() {
     settings::OpenStore(registry);
     settings::ReadWebSettings(registry, m_web);
   }
-  for (int i = 0; i < 2; ++i) m_cbMethod.InsertString(i, kMethods[i]);
-  m_cbMethod.SetCurSel(m_web.method == settings::kWebPost ? 1 : 0);
+  for (int i = 0; i < 2; ++i) m_methodCombo.InsertString(i, kMethods[i]);
+  m_methodCombo.SetCurSel(m_web.method == settings::kWebPost ? 1 : 0);
   for (int id : {IDC_WEB_URL, IDC_WEB_BODY})
     ::SendDlgItemMessageA(m_hWnd, id, EM_LIMITTEXT, settings::kLongestWebText, 0);
   UpdateData(FALSE);
@@ -56,7 +56,7 @@ BOOL CWebNotifyDlg::OnCommand(UINT id, UINT code, HWND control) {
 
 settings::WebSettings CWebNotifyDlg::Typed() {
   UpdateData(TRUE);
-  m_web.method = m_cbMethod.GetCurSel() == 1 ? settings::kWebPost : settings::kWebGet;
+  m_web.method = m_methodCombo.GetCurSel() == 1 ? settings::kWebPost : settings::kWebGet;
   return m_web;
 }
 
@@ -66,13 +66,13 @@ void CWebNotifyDlg::OnTest() {
     AfxMessageBox(kNoAddressToCall, MB_OK | MB_ICONWARNING);
     return;
   }
-  if (m_strShownAddress.empty()) {
+  if (m_shownAddress.empty()) {
     AfxMessageBox(kNothingShown, MB_OK | MB_ICONWARNING);
     return;
   }
   // A test of what would be saved, as if the shown address had just appeared.
   const notify::WebAnswer answer =
-      notify::SendWebNotification(typed, notify::ValuesFor(m_strShownAddress, {}, std::time(nullptr)));
+      notify::SendWebNotification(typed, notify::ValuesFor(m_shownAddress, {}, std::time(nullptr)));
   AfxMessageBox(answer.text, MB_OK | (answer.ok ? MB_ICONINFORMATION : MB_ICONSTOP));
 }
 

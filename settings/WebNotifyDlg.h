@@ -25,7 +25,7 @@ class CWebNotifyDlg : public CDialog {
   void OnTest();
   settings::WebSettings Typed();
 
-  std::string m_strShownAddress;
+  std::string m_shownAddress;
   settings::WebSettings m_web;
-  CComboBox m_cbMethod;
+  CComboBox m_methodCombo;
 };

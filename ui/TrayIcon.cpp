@@ -21,7 +21,7 @@ HWND ParentHwnd(const CWnd* parent) { return parent ? parent->GetSafeHwnd() : nu
 CTrayIcon::CTrayIcon(CWnd* parent, HICON icon, const std::string& tooltip, UINT id)
     : m_pParent(parent),
       m_uCallbackMsg(RegisterWindowMessageA("MY_MSG")),
-      m_uTaskbarCreatedMsg(RegisterWindowMessageA("TaskbarCreated")) {
+      m_taskbarCreatedMsg(RegisterWindowMessageA("TaskbarCreated")) {
   // Never shown: it only receives the icon's mouse messages.
   CreateEx(0, ui::kTrayWindowClass, "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr);
 
@@ -36,8 +36,8 @@ CTrayIcon::CTrayIcon(CWnd* parent, HICON icon, const std::string& tooltip, UINT 
 }
 
 bool CTrayIcon::Add() {
-  m_bAdded = Shell_NotifyIconA(NIM_ADD, &m_iconData) != FALSE;
-  return m_bAdded;
+  m_added = Shell_NotifyIconA(NIM_ADD, &m_iconData) != FALSE;
+  return m_added;
 }
 
 void CTrayIcon::SetTooltip(const std::string& tooltip) {
@@ -45,7 +45,7 @@ void CTrayIcon::SetTooltip(const std::string& tooltip) {
   // the end of its text.
   std::fill(std::begin(m_iconData.szTip), std::end(m_iconData.szTip), '\0');
   tooltip.copy(m_iconData.szTip, kMaxTipLength);
-  if (m_bAdded) Shell_NotifyIconA(NIM_MODIFY, &m_iconData);
+  if (m_added) Shell_NotifyIconA(NIM_MODIFY, &m_iconData);
 }
 
 CTrayIcon::~CTrayIcon() {
@@ -57,7 +57,7 @@ CTrayIcon::~CTrayIcon() {
 LRESULT CTrayIcon::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
   const fw::Route<CTrayIcon> routes[] = {
       fw::OnTrayNotify<CTrayIcon, &CTrayIcon::OnIconNotify>(m_uCallbackMsg),
-      fw::OnNotice<CTrayIcon, &CTrayIcon::OnTaskbarCreated>(m_uTaskbarCreatedMsg),
+      fw::OnNotice<CTrayIcon, &CTrayIcon::OnTaskbarCreated>(m_taskbarCreatedMsg),
   };
   LRESULT answer = 0;
   if (fw::Dispatch(*this, routes, message, wParam, lParam, answer)) return answer;

@@ -21,7 +21,7 @@ class CTrayIcon : public CWnd {
 
   // Whether the notification area holds the icon. Early at log-on the shell
   // may not be ready to take it; the owner can then try again with Add.
-  bool IsAdded() const { return m_bAdded; }
+  bool IsAdded() const { return m_added; }
   bool Add();
   // A new tooltip (cut like the first), shown at once when the icon is there.
   void SetTooltip(const std::string& tooltip);
@@ -42,8 +42,8 @@ class CTrayIcon : public CWnd {
   CWnd* m_pParent;
   NOTIFYICONDATAA m_iconData{};
   UINT m_uCallbackMsg;
-  bool m_bAdded = false;
+  bool m_added = false;
   // Broadcast when the notification area has been (re)created, for example
   // after the shell restarted; every icon must then be added again.
-  UINT m_uTaskbarCreatedMsg;
+  UINT m_taskbarCreatedMsg;
 };

@@ -38,8 +38,8 @@ class CBitmap {
 // BeginPaint for one WM_PAINT, EndPaint when it goes.
 class CPaintDC {
  public:
-  explicit CPaintDC(HWND hwnd) : m_hwnd(hwnd) { m_hDC = BeginPaint(hwnd, &m_ps); }
-  ~CPaintDC() { EndPaint(m_hwnd, &m_ps); }
+  explicit CPaintDC(HWND hwnd) : m_hWnd(hwnd) { m_hDC = BeginPaint(hwnd, &m_ps); }
+  ~CPaintDC() { EndPaint(m_hWnd, &m_ps); }
   CPaintDC(const CPaintDC&) = delete;
   CPaintDC& operator=(const CPaintDC&) = delete;
 
@@ -47,5 +47,5 @@ class CPaintDC {
   PAINTSTRUCT m_ps{};
 
  private:
-  HWND m_hwnd;
+  HWND m_hWnd;
 };

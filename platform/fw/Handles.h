@@ -84,16 +84,16 @@ class ScopedSelect {
 class BorrowedDC {
  public:
   explicit BorrowedDC(HWND hwnd, bool wholeWindow = false)
-      : m_hwnd(hwnd), m_dc(wholeWindow ? GetWindowDC(hwnd) : GetDC(hwnd)) {}
+      : m_window(hwnd), m_dc(wholeWindow ? GetWindowDC(hwnd) : GetDC(hwnd)) {}
   ~BorrowedDC() {
-    if (m_dc) ReleaseDC(m_hwnd, m_dc);
+    if (m_dc) ReleaseDC(m_window, m_dc);
   }
   BorrowedDC(const BorrowedDC&) = delete;
   BorrowedDC& operator=(const BorrowedDC&) = delete;
   HDC get() const { return m_dc; }
 
  private:
-  HWND m_hwnd;
+  HWND m_window;
   HDC m_dc;
 };
 

@@ -39,15 +39,15 @@ class Control {
  public:
   Control() {
     smtp::RegisterSmtpControl(GetModuleHandleA(nullptr));
-    m_hwnd = CreateWindowExA(0, smtp::kSmtpControlClass, "", WS_POPUP, 0, 0, 40, 40, nullptr, nullptr,
-                             GetModuleHandleA(nullptr), nullptr);
+    m_window = CreateWindowExA(0, smtp::kSmtpControlClass, "", WS_POPUP, 0, 0, 40, 40, nullptr, nullptr,
+                               GetModuleHandleA(nullptr), nullptr);
   }
-  ~Control() { DestroyWindow(m_hwnd); }
+  ~Control() { DestroyWindow(m_window); }
   Control(const Control&) = delete;
   Control& operator=(const Control&) = delete;
 
   HRESULT Call(smtp::SmtpCall& call) {
-    return static_cast<HRESULT>(SendMessageA(m_hwnd, WM_SMTP_INVOKE, 0, reinterpret_cast<LPARAM>(&call)));
+    return static_cast<HRESULT>(SendMessageA(m_window, WM_SMTP_INVOKE, 0, reinterpret_cast<LPARAM>(&call)));
   }
   void Put(std::int32_t dispid, smtp::SmtpValue value) {
     smtp::SmtpCall call = MakeCall(dispid, smtp::SmtpCallKind::PropertyPut, std::move(value));
@@ -68,11 +68,11 @@ class Control {
     EXPECT_EQ(S_OK, Call(call)) << N(call.errorDescription);
     return Text(id::kStatus);
   }
-  bool exists() const { return m_hwnd != nullptr; }
-  smtp::SmtpControl::ImplicitTlsPorts& implicitTls() { return ImplicitTlsPortsOf(m_hwnd); }
+  bool exists() const { return m_window != nullptr; }
+  smtp::SmtpControl::ImplicitTlsPorts& implicitTls() { return ImplicitTlsPortsOf(m_window); }
 
  private:
-  HWND m_hwnd;
+  HWND m_window;
 };
 
 struct Mail {
