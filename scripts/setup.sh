@@ -3,7 +3,7 @@
 # Quick when everything is already present.
 set -euo pipefail
 
-packages=(cmake g++ mingw-w64 wine wine32:i386 xvfb xauth x11-apps
+packages=(cmake g++ mingw-w64 wine wine32:i386 xvfb xauth x11-apps iproute2
           python3-aiosmtpd imagemagick openssl curl nsis zip php-cli clang-format)
 needed=()
 for p in "${packages[@]}"; do

@@ -68,5 +68,6 @@ authority ca "Corvane Test Authority"
 authority other-ca "Corvane Untrusted Test Authority"
 server localhost localhost ca
 server wronghost wronghost.example ca
+server remote mail.corvane.test ca
 server untrusted localhost other-ca
 expired expired localhost ca

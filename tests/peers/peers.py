@@ -191,7 +191,7 @@ def parse_failures(values):
 # ---------------------------------------------------------------- TLS
 
 TLS_MODES = ("none", "starttls", "implicit")
-CERT_NAMES = ("localhost", "wronghost", "untrusted", "expired",
+CERT_NAMES = ("localhost", "wronghost", "remote", "untrusted", "expired",
               "localhost-leaf", "untrusted-leaf", "expired-leaf")
 
 

@@ -125,6 +125,21 @@ TEST_F(SmtpTls, StartTlsCarriesBothLoginsToAServerThatRefusesPlaintextAuth) {
   }
 }
 
+// A provider's name is not this machine's: the login goes out only because
+// TLS came first (every other STARTTLS case here names localhost, where a
+// login could go in clear).
+TEST_F(SmtpTls, StartTlsCarriesTheLoginToAHostNotTypedAsThisMachine) {
+  int port = peers.StartSmtp("tls=starttls&cert=remote&auth=login&user=mailer&password=s3cret%20pass&require_auth=1");
+  Control c;
+  Fill(c, Mail{"mail.corvane.test:" + std::to_string(port), 2});
+  EXPECT_EQ("", c.Send()) << "mail.corvane.test must lead to 127.0.0.1 (the hosts file of scripts/test.sh)";
+  auto mails = peers.Messages(port);
+  ASSERT_EQ(1u, mails.size());
+  EXPECT_EQ("LOGIN", mails[0].authMech);
+  EXPECT_EQ(peers.SmtpLog(port), (Strings{"EHLO plain", "STARTTLS plain", "EHLO tls", "AUTH tls", "MAIL tls",
+                                          "RCPT tls", "DATA tls", "QUIT tls"}));
+}
+
 TEST_F(SmtpTls, ImplicitTlsCarriesBothLoginsFromTheFirstByte) {
   Control fresh;
   EXPECT_EQ(465, fresh.implicitTls().smtp) << "users get TLS from the first byte on 465";
