@@ -16,17 +16,6 @@ namespace {
 // back is cut here rather than refused.
 constexpr std::size_t kLongestAnswer = 64 * 1024;
 
-// What the user typed is ANSI text; the services read UTF-8.
-std::string AnsiToUtf8(const std::string& text) {
-  const std::wstring wide = fw::AnsiToWide(text);
-  if (wide.empty()) return {};
-  const int size =
-      WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
-  std::string out(static_cast<size_t>(size), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), out.data(), size, nullptr, nullptr);
-  return out;
-}
-
 std::string ComputerName() {
   char name[MAX_COMPUTERNAME_LENGTH + 1] = {};
   DWORD size = sizeof name;
@@ -40,10 +29,10 @@ WebValues ValuesFor(const std::string& ip, const std::string& old, std::time_t n
 }
 
 WebAnswer SendWebNotification(const settings::WebSettings& web, const WebValues& values) {
-  const WebValues utf8{values.ip, values.old, values.time, AnsiToUtf8(values.computer)};
+  const WebValues utf8{values.ip, values.old, values.time, fw::AnsiToUtf8(values.computer)};
   settings::WebSettings typed = web;
-  typed.url = AnsiToUtf8(web.url);
-  typed.body = AnsiToUtf8(web.body);
+  typed.url = fw::AnsiToUtf8(web.url);
+  typed.body = fw::AnsiToUtf8(web.body);
   const WebCall call = PrepareCall(typed, utf8);
 
   const auto url = http::ParseUrl(call.url);

@@ -21,13 +21,21 @@ std::wstring AnsiToWide(const std::string& text) {
   return wide;
 }
 
-std::string WideToAnsi(const std::wstring& text) {
+namespace {
+
+std::string Narrow(const std::wstring& text, UINT codePage) {
   if (text.empty()) return {};
   const int n =
-      WideCharToMultiByte(kAnsiCodePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-  std::string ansi(static_cast<size_t>(n), '\0');
-  WideCharToMultiByte(kAnsiCodePage, 0, text.data(), static_cast<int>(text.size()), ansi.data(), n, nullptr, nullptr);
-  return ansi;
+      WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+  std::string narrow(static_cast<size_t>(n), '\0');
+  WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), narrow.data(), n, nullptr, nullptr);
+  return narrow;
 }
+
+}  // namespace
+
+std::string WideToAnsi(const std::wstring& text) { return Narrow(text, kAnsiCodePage); }
+
+std::string AnsiToUtf8(const std::string& text) { return Narrow(AnsiToWide(text), CP_UTF8); }
 
 }  // namespace fw

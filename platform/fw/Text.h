@@ -9,5 +9,7 @@ namespace fw {
 std::wstring AnsiToWide(const std::string& text);
 // Characters the code page lacks become its default character.
 std::string WideToAnsi(const std::wstring& text);
+// What other programs and services read: ANSI text as UTF-8.
+std::string AnsiToUtf8(const std::string& text);
 
 }  // namespace fw
