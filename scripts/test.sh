@@ -22,7 +22,8 @@ status=0
 (cd "$build/host" && ctest --output-on-failure -j "$jobs") 2>&1 | tee "$build/host-ctest.log" || status=1
 wine_tests=("$root/scripts/run-wine-tests.sh" "$build/win")
 # The Windows tests need the protocols' own ports (25 for the program's mail,
-# 110 for POP3), which another suite running on the same machine may hold:
+# 110 for POP3, 465 and 995 for TLS from the first byte), which another
+# suite running on the same machine may hold:
 # they run in a network namespace of their own. There a hosts file of their
 # own also points mail.corvane.test, a name that is not this machine's, at
 # the loopback peers, as a provider's name would point at its server. The
@@ -34,7 +35,7 @@ if unshare -n -m sh -c "$private_net" "$hosts" true 2>/dev/null; then
   wineserver -w 2>/dev/null || true
   wine_tests=(unshare -n -m sh -c "$private_net" "$hosts" "${wine_tests[@]}")
 else
-  echo "test.sh: no network and mount namespace here: ports 25 and 110 must be free, and the test of a"
+  echo "test.sh: no network and mount namespace here: ports 25, 110, 465 and 995 must be free, and the test of a"
   echo "login to a name that is not this machine's fails unless mail.corvane.test resolves to 127.0.0.1"
 fi
 if [ -n "${DISPLAY:-}" ]; then

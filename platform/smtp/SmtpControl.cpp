@@ -126,12 +126,12 @@ SendRequest SmtpControl::Request() const {
   const ServerAddress address = ParseServerAddress(p.Text(id::kServer), p.Number(id::kPort));
   r.server = address.host;
   r.port = address.port;
-  r.tls = TlsModeForPort(address.port, m_implicitTls.smtp);
+  r.tls = TlsModeForPort(address.port);
   r.username = p.Text(id::kUsername);
   r.password = p.Text(id::kPassword);
   r.authenticationType = p.Number(id::kAuthenticationType);
   SplitPopServer(p.Text(id::kPopServer), r);
-  r.popTls = r.popPort == m_implicitTls.pop3 ? TlsMode::Implicit : TlsMode::StartTlsIfOffered;
+  r.popTls = r.popPort == kImplicitPop3TlsPort ? TlsMode::Implicit : TlsMode::StartTlsIfOffered;
   r.sendTo = p.Text(id::kSendTo);
   r.mailFrom = p.Text(id::kMailFrom);
   r.cc = p.Text(id::kCc);

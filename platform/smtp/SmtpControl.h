@@ -22,16 +22,6 @@ class SmtpControl {
   // an HRESULT, as it would across a dispatch interface.
   HRESULT Invoke(SmtpCall& call) noexcept;
 
-  // The ports that mean TLS from the first byte. No property reaches them
-  // and the program leaves them at 465 and 995; tests whose servers listen
-  // on free ports move them there to take the path a user gets with
-  // "host:465".
-  struct ImplicitTlsPorts {
-    std::int32_t smtp = kImplicitTlsPort;
-    std::int32_t pop3 = kImplicitPop3TlsPort;
-  };
-  ImplicitTlsPorts& ImplicitTls() { return m_implicitTls; }
-
   // The object of a window of this class.
   static SmtpControl* Of(HWND hwnd) { return reinterpret_cast<SmtpControl*>(GetWindowLongPtrA(hwnd, 0)); }
 
@@ -40,7 +30,6 @@ class SmtpControl {
   HRESULT Send(SmtpCall& call);
 
   PropertyTable m_properties;
-  ImplicitTlsPorts m_implicitTls;
 };
 
 }  // namespace smtp

@@ -54,8 +54,8 @@ ServerAddress ParseServerAddress(const std::string& text, int defaultPort) {
   return address;
 }
 
-TlsMode TlsModeForPort(int port, int implicitPort) {
-  return port == implicitPort ? TlsMode::Implicit : TlsMode::StartTlsIfOffered;
+TlsMode TlsModeForPort(int port) {
+  return port == kImplicitTlsPort ? TlsMode::Implicit : TlsMode::StartTlsIfOffered;
 }
 
 }  // namespace smtp

@@ -25,8 +25,8 @@ ServerAddress ParseServerAddress(const std::string& text, int defaultPort);
 // The port that means TLS from the first byte for POP-before-SMTP.
 inline constexpr int kImplicitPop3TlsPort = 995;
 
-// How a connection to `port` secures itself. `implicitPort` is 465 for users;
-// tests whose server cannot listen on 465 name their own.
-TlsMode TlsModeForPort(int port, int implicitPort = kImplicitTlsPort);
+// How a connection to `port` secures itself: TLS from the first byte on 465,
+// STARTTLS where the server offers it everywhere else.
+TlsMode TlsModeForPort(int port);
 
 }  // namespace smtp

@@ -75,9 +75,6 @@ TEST(ServerAddress, Port465MeansTlsFromTheFirstByte) {
   for (int port : {25, 587, 2525, 4650, 1}) {
     EXPECT_EQ(TlsModeForPort(port), TlsMode::StartTlsIfOffered) << port;
   }
-  // A test server on a free port can stand in for 465; then 465 is ordinary.
-  EXPECT_EQ(TlsModeForPort(40123, 40123), TlsMode::Implicit);
-  EXPECT_EQ(TlsModeForPort(465, 40123), TlsMode::StartTlsIfOffered);
 }
 
 TEST(ServerAddress, OnlyHostsTypedAsThisMachineAreLoopback) {

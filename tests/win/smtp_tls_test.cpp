@@ -13,7 +13,6 @@
 
 #include "PeerClient.h"
 #include "SmtpCall.h"
-#include "SmtpControlPorts.h"
 #include "TestAuthority.h"
 
 namespace {
@@ -69,7 +68,6 @@ class Control {
     return Text(id::kStatus);
   }
   bool exists() const { return m_window != nullptr; }
-  smtp::SmtpControl::ImplicitTlsPorts& implicitTls() { return ImplicitTlsPortsOf(m_window); }
 
  private:
   HWND m_window;
@@ -94,6 +92,11 @@ void Fill(Control& c, const Mail& m) {
 }
 
 std::string Local(int port) { return "localhost:" + std::to_string(port); }
+
+// Where users get TLS from the first byte: a peer started with this listens
+// there (the Windows tests have a network namespace of their own), and one
+// test at a time holds it.
+const std::string kOnImplicitPort = "&port=465";
 
 class SmtpTls : public ::testing::Test {
  protected:
@@ -141,20 +144,19 @@ TEST_F(SmtpTls, StartTlsCarriesTheLoginToAHostNotTypedAsThisMachine) {
 }
 
 TEST_F(SmtpTls, ImplicitTlsCarriesBothLoginsFromTheFirstByte) {
-  Control fresh;
-  EXPECT_EQ(465, fresh.implicitTls().smtp) << "users get TLS from the first byte on 465";
   for (int type : {2, 3}) {
     const std::string mech = type == 2 ? "LOGIN" : "PLAIN";
     SCOPED_TRACE(mech);
-    int port = peers.StartSmtp("tls=implicit&auth=login,plain&user=mailer&password=s3cret%20pass&require_auth=1");
+    int port = peers.StartSmtp("tls=implicit&auth=login,plain&user=mailer&password=s3cret%20pass&require_auth=1" +
+                               kOnImplicitPort);
     Control c;
     Fill(c, Mail{Local(port), type});
-    c.implicitTls().smtp = port;
     EXPECT_EQ("", c.Send());
     auto mails = peers.Messages(port);
     ASSERT_EQ(1u, mails.size());
     EXPECT_EQ(mech, mails[0].authMech);
     EXPECT_EQ(peers.SmtpLog(port), (Strings{"EHLO tls", "AUTH tls", "MAIL tls", "RCPT tls", "DATA tls", "QUIT tls"}));
+    peers.Stop(port);
   }
 }
 
@@ -170,12 +172,11 @@ TEST_F(SmtpTls, RefusedCertificatesEndTheSendBeforeAnyLoginOrMail) {
                         Case{"untrusted", "implicit", "the server's certificate is not trusted"},
                         Case{"expired", "starttls", "the server's certificate has expired"}}) {
     SCOPED_TRACE(std::string(k.cert) + " " + k.tls);
-    int port =
-        peers.StartSmtp(std::string("auth=login&user=mailer&password=s3cret%20pass&tls=") + k.tls + "&cert=" + k.cert);
+    const bool implicit = std::string(k.tls) == "implicit";
+    int port = peers.StartSmtp(std::string("auth=login&user=mailer&password=s3cret%20pass&tls=") + k.tls +
+                               "&cert=" + k.cert + (implicit ? kOnImplicitPort : ""));
     Control c;
     Fill(c, Mail{Local(port), 2});
-    const bool implicit = std::string(k.tls) == "implicit";
-    if (implicit) c.implicitTls().smtp = port;
     std::string status = c.Send();
     EXPECT_TRUE(Contains(status, "the TLS handshake with localhost failed: ")) << status;
     EXPECT_TRUE(Contains(status, k.reason)) << status;
@@ -187,19 +188,20 @@ TEST_F(SmtpTls, RefusedCertificatesEndTheSendBeforeAnyLoginOrMail) {
     smtp::SmtpCall call = MakeCall(id::kSend, smtp::SmtpCallKind::Method);
     EXPECT_EQ(DISP_E_EXCEPTION, c.Call(call));
     EXPECT_TRUE(Contains(N(call.errorDescription), k.reason)) << N(call.errorDescription);
+    peers.Stop(port);
   }
 }
 
 TEST_F(SmtpTls, AServerAskingForAnOptionalClientCertificateGetsTheMail) {
   for (const char* tls : {"starttls", "implicit"}) {
     SCOPED_TRACE(tls);
-    int port =
-        peers.StartSmtp(std::string("client_cert=optional&auth=login&user=mailer&password=s3cret%20pass&tls=") + tls);
+    int port = peers.StartSmtp(std::string("client_cert=optional&auth=login&user=mailer&password=s3cret%20pass&tls=") +
+                               tls + (std::string(tls) == "implicit" ? kOnImplicitPort : ""));
     Control c;
     Fill(c, Mail{Local(port), 2});
-    if (std::string(tls) == "implicit") c.implicitTls().smtp = port;
     EXPECT_EQ("", c.Send());
     EXPECT_EQ(1u, peers.Messages(port).size());
+    peers.Stop(port);
   }
 }
 
@@ -222,11 +224,10 @@ TEST_F(SmtpTls, PopBeforeSmtpLogsInOnlyOverATrustedTls) {
   for (const Case& k : {Case{"&tls=stls", false, true}, Case{"&tls=implicit", true, true},
                         Case{"&tls=stls&cert=untrusted-leaf", false, false}}) {
     SCOPED_TRACE(k.query);
-    const int pop = peers.StartPop3("mailer", "s3cret pass", k.query);
+    const int pop = peers.StartPop3("mailer", "s3cret pass", k.query + std::string(k.implicit ? "&port=995" : ""));
     Control c;
     Fill(c, Mail{Local(smtp), 1});
     c.Put(id::kPopServer, W(Local(pop)));
-    if (k.implicit) c.implicitTls().pop3 = pop;
     const std::string status = c.Send();
     const Strings log = peers.Pop3Log(pop);
     if (k.accepted) {
@@ -237,6 +238,7 @@ TEST_F(SmtpTls, PopBeforeSmtpLogsInOnlyOverATrustedTls) {
       EXPECT_TRUE(Contains(status, "the server's certificate is not trusted")) << status;
       EXPECT_EQ(log, (Strings{"plain CAPA", "plain STLS"}));
     }
+    peers.Stop(pop);
   }
 }
 
@@ -261,10 +263,9 @@ TEST_F(SmtpTls, ServersWithoutTlsGetMailAsBeforeButNeverAfterATlsStart) {
 
   // Asked for TLS from the first byte, a plain server is an error, not a
   // reason to carry on in the clear.
-  int plain = peers.StartSmtp("auth=login&user=mailer&password=s3cret%20pass");
+  int plain = peers.StartSmtp("auth=login&user=mailer&password=s3cret%20pass" + kOnImplicitPort);
   Control c;
   Fill(c, Mail{Local(plain), 2});
-  c.implicitTls().smtp = plain;
   // The plain greeting may read as the start of a long TLS record, so the
   // handshake can end by time-out rather than at once.
   c.Put(id::kTimeout, static_cast<std::int32_t>(2000));
@@ -272,6 +273,7 @@ TEST_F(SmtpTls, ServersWithoutTlsGetMailAsBeforeButNeverAfterATlsStart) {
   EXPECT_TRUE(Contains(status, "the TLS handshake with localhost failed")) << status;
   EXPECT_EQ(peers.SmtpLog(plain), Strings{});
   EXPECT_TRUE(peers.Messages(plain).empty());
+  peers.Stop(plain);
 }
 
 TEST_F(SmtpTls, TheTimeOutBoundsTheHandshake) {
@@ -281,13 +283,12 @@ TEST_F(SmtpTls, TheTimeOutBoundsTheHandshake) {
   const std::string caps = peers::PeerClient::Encode("250-x\r\n250-AUTH LOGIN\r\n250 STARTTLS\r\n");
   const std::string ready = peers::PeerClient::Encode("220 go ahead\r\n");
   int afterStartTls = peers.StartRaw("send:" + hello + "|line|send:" + caps + "|line|send:" + ready + "|hold");
-  int silent = peers.StartRaw("hold");
+  int silent = std::stoi(peers.Get("/raw/start?script=hold" + kOnImplicitPort));
   for (int port : {afterStartTls, silent}) {
     Control c;
     Fill(c, Mail{Local(port), 2});
     c.Put(id::kTimeout, static_cast<std::int32_t>(1500));
     c.Put(id::kClientHostName, W("tester.example"));
-    if (port == silent) c.implicitTls().smtp = port;
     auto start = std::chrono::steady_clock::now();
     std::string status = c.Send();
     auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
@@ -296,6 +297,7 @@ TEST_F(SmtpTls, TheTimeOutBoundsTheHandshake) {
     EXPECT_LT(ms, 4000);
   }
   EXPECT_EQ(peers.RawLog(afterStartTls), (Strings{"EHLO tester.example", "STARTTLS"})) << "no AUTH after the failure";
+  peers.Stop(silent);
 }
 
 TEST_F(SmtpTls, ThePortInTheServerFieldWinsAndBadOnesSendNothing) {
