@@ -54,8 +54,6 @@ ServerAddress ParseServerAddress(const std::string& text, int defaultPort) {
   return address;
 }
 
-TlsMode TlsModeForPort(int port) {
-  return port == kImplicitTlsPort ? TlsMode::Implicit : TlsMode::StartTlsIfOffered;
-}
+TlsMode TlsModeForPort(int port) { return port == kImplicitTlsPort ? TlsMode::Implicit : TlsMode::StartTlsIfOffered; }
 
 }  // namespace smtp
