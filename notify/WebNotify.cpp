@@ -128,9 +128,9 @@ std::string ExpandPlaceholders(std::string_view text, const WebValues& values,
 
 WebCall PrepareCall(const settings::WebSettings& web, const WebValues& values) {
   WebCall call;
-  call.method = web.method == settings::kWebPost ? "POST" : "GET";
+  call.method = settings::IsWebMethod(web.method) ? web.method : settings::kWebGet;
   call.url = ExpandPlaceholders(web.url, values, PercentEncode);
-  if (call.method == "POST") {
+  if (call.method != settings::kWebGet) {
     const bool json = StartsAsJson(web.body);
     call.body = ExpandPlaceholders(web.body, values, json ? JsonEscape : Unchanged);
     call.contentType = json ? "application/json" : "text/plain; charset=utf-8";

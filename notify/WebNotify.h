@@ -20,7 +20,7 @@ struct WebValues {
 // The request as it goes out, before the engine turns a login in the
 // address into Basic authentication.
 struct WebCall {
-  std::string method;  // "GET" or "POST"
+  std::string method;  // GET, POST, PUT or PATCH
   std::string url;
   std::string contentType;  // empty without a body
   std::string body;
@@ -37,8 +37,9 @@ std::string JsonEscape(std::string_view text);
 // any other brace is left as typed.
 std::string ExpandPlaceholders(std::string_view text, const WebValues& values, std::string (*escape)(std::string_view));
 
-// The call for one change. Only POST carries the body: one that starts with
-// { or [ is JSON and its values are escaped for it; any other is plain text.
+// The call for one change. Every method but GET carries the body: one that
+// starts with { or [ is JSON and its values are escaped for it; any other is
+// plain text. The headers are read on their own (WebHeaders.h).
 WebCall PrepareCall(const settings::WebSettings& web, const WebValues& values);
 
 // What the service's answer means. A 2xx is success unless its body is one

@@ -7,6 +7,7 @@
 #include "IpCheck.h"
 #include "SystemNetwork.h"
 #include "Text.h"
+#include "WebHeaders.h"
 
 namespace notify {
 
@@ -37,11 +38,14 @@ WebAnswer SendWebNotification(const settings::WebSettings& web, const WebValues&
 
   const auto url = http::ParseUrl(call.url);
   if (!url) return {false, kBadAddress};
+  const HeaderLines lines = ReadHeaderLines(fw::AnsiToUtf8(web.headers), utf8);
+  if (!lines.refusal.empty()) return {false, FailureText(url->Origin(), lines.refusal)};
   http::Request request;
   request.method = call.method;
   request.url = call.url;
   request.contentType = call.contentType;
   request.body = call.body;
+  for (const Header& header : lines.headers) request.headers.push_back({header.name, header.value});
   request.secret = true;  // the address, its login and the body may all hold tokens
   http::Limits limits;    // the page fetch's time bound
   limits.maxBody = kLongestAnswer;
