@@ -7,7 +7,7 @@
 #include "Registry.h"
 #include "SettingsRules.h"
 #include "StoredSettings.h"
-#include "WebNotifyDlg.h"
+#include "WebTargetsDlg.h"
 #include "resource.h"
 
 Settings::Settings(CWnd* parent, std::string shownAddress)
@@ -116,7 +116,7 @@ void Settings::OnOK() {
 
 // Saved there on its own, so Discard here keeps what was saved there.
 void Settings::OnWebNotify() {
-  CWebNotifyDlg dialog(m_shownAddress, this);
+  WebTargetsDlg dialog(m_shownAddress, {}, this);
   dialog.DoModal();
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 // The settings dialog: edits the mail settings, the check interval and the
 // page address, proves the mail settings with a test e-mail, and saves them
-// to the registry. The web notification has a dialog of its own behind it.
+// to the registry. The web targets have a dialog of their own behind it.
 #include <string>
 
 #include "C_SMTP.h"

@@ -2,6 +2,7 @@
 // The program's key: what start-up reads from it, and the one reader and
 // writer of the mail settings that the main window and the dialog share.
 #include <string>
+#include <vector>
 
 #include <windows.h>
 
@@ -49,14 +50,20 @@ void ReadMailSettings(CRegistry& registry, MailSettings& mail);
 // what failed, for the user.
 std::string WriteMailSettings(CRegistry& registry, const MailSettings& mail);
 
-// The web notification: the address and body from their protected forms
-// (empty when missing or not this user's), the method as stored.
+// The web targets in order: the stored list, or, while none is stored, the
+// first release's single target as the only one. Addresses, headers and
+// bodies come from their protected forms (empty when missing or not this
+// user's); a method that is not one of the four reads as GET.
+std::vector<WebSettings> ReadWebTargets(CRegistry& registry);
+
+// The first of the web targets, or none.
 void ReadWebSettings(CRegistry& registry, WebSettings& web);
 
-// Writes the web notification; an empty address or body removes its value,
-// so a cleared address turns the notification off. Returns what failed, as
-// WriteMailSettings does.
-std::string WriteWebSettings(CRegistry& registry, const WebSettings& web);
+// Writes the whole list (at most kMostWebTargets), removing what a longer
+// list left behind, then its count; only when all of that succeeded are the
+// first release's values removed, so a failed save loses nothing. Returns
+// what failed, as WriteMailSettings does.
+std::string WriteWebTargets(CRegistry& registry, const std::vector<WebSettings>& targets);
 
 // One text value, the same way, for the values outside the mail settings;
 // what failed is added to `failures`, one line each.

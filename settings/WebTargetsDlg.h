@@ -1,0 +1,37 @@
+#pragma once
+// The list of web targets, opened from the settings dialog: one row per
+// target with its method, where it goes (scheme and host only: a path or
+// query may hold a token) and its last result; Add, Edit and Remove work on
+// a copy, OK stores the whole list and Cancel forgets every change.
+#include <string>
+#include <vector>
+
+#include "Dialog.h"
+#include "ListBox.h"
+#include "SettingsLayout.h"
+
+class WebTargetsDlg : public CDialog {
+ public:
+  // `shownAddress` is what a test call sends as {ip}; `lastResults` holds
+  // each stored target's last result, in order, for its row (shorter or
+  // empty when there is nothing to say).
+  WebTargetsDlg(std::string shownAddress, std::vector<std::string> lastResults = {}, CWnd* parent = nullptr);
+  ~WebTargetsDlg() override;
+
+ protected:
+  void DoDataExchange(CDataExchange* pDX) override;
+  BOOL OnInitDialog() override;
+  void OnOK() override;
+  BOOL OnCommand(UINT id, UINT code, HWND control) override;
+
+ private:
+  void OnAdd();
+  void OnEdit();
+  void OnRemove();
+  void ShowRows(int selected);
+
+  std::string m_shownAddress;
+  std::vector<settings::WebSettings> m_targets;
+  std::vector<std::string> m_results;  // one per row; a changed target has none yet
+  CListBox m_list;
+};
