@@ -14,9 +14,9 @@ WebValues ValuesFor(const std::string& ip, const std::string& old, std::time_t n
 
 // Sends one target: its method, its headers (refused as a whole, naming the
 // line, when one is bad) and its body. Never throws: a call that cannot be
-// made is a failed answer, whose words quote no more of the address than its
-// scheme and host.
-WebAnswer SendWebNotification(const settings::WebSettings& web, const WebValues& values);
+// made, for whatever reason, is a failed answer, whose words quote no more
+// of the address than its scheme and host.
+ChannelResult SendWebNotification(const settings::WebSettings& web, const WebValues& values);
 
 inline constexpr char kBadAddress[] =
     "The web notification could not be sent: its address is not a complete http:// or https:// address.";

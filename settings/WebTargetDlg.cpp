@@ -75,9 +75,10 @@ void WebTargetDlg::OnTest() {
     return;
   }
   // A test of what is typed now, as if the shown address had just appeared.
-  const notify::WebAnswer answer =
+  const notify::ChannelResult answer =
       notify::SendWebNotification(typed, notify::ValuesFor(m_shownAddress, {}, std::time(nullptr)));
-  AfxMessageBox(answer.text, MB_OK | (answer.ok ? MB_ICONINFORMATION : MB_ICONSTOP));
+  if (answer.ok()) m_testGotThrough = true;
+  AfxMessageBox(answer.text, MB_OK | (answer.ok() ? MB_ICONINFORMATION : MB_ICONSTOP));
 }
 
 // The editor stays open on a refusal, with what was typed, for a correction.

@@ -17,6 +17,8 @@ class WebTargetDlg : public CDialog {
 
   // The target as the user left it at OK.
   const settings::WebSettings& Target() const { return m_target; }
+  // True once a test call got through, whether or not the editor was left with OK.
+  bool TestGotThrough() const { return m_testGotThrough; }
 
  protected:
   void DoDataExchange(CDataExchange* pDX) override;
@@ -31,4 +33,5 @@ class WebTargetDlg : public CDialog {
   settings::WebSettings m_target;
   std::string m_shownAddress;
   CComboBox m_methodCombo;
+  bool m_testGotThrough = false;
 };

@@ -75,9 +75,9 @@ void WebTargetsDlg::OnAdd() {
     AfxMessageBox(kListFull, MB_OK | MB_ICONWARNING);
     return;
   }
-  WebTargetDlg editor({}, m_shownAddress, this);
-  if (editor.DoModal() != IDOK) return;
-  m_targets.push_back(editor.Target());
+  settings::WebSettings target;
+  if (!Edit(target)) return;
+  m_targets.push_back(std::move(target));
   m_results.emplace_back();
   ShowRows(static_cast<int>(m_targets.size()) - 1);
 }
@@ -86,11 +86,17 @@ void WebTargetsDlg::OnEdit() {
   const int row = m_list.GetCurSel();
   if (row < 0 || row >= static_cast<int>(m_targets.size())) return;
   const auto index = static_cast<std::size_t>(row);
-  WebTargetDlg editor(m_targets[index], m_shownAddress, this);
-  if (editor.DoModal() != IDOK) return;
-  m_targets[index] = editor.Target();
+  if (!Edit(m_targets[index])) return;
   m_results[index].clear();  // the last result was another target's
   ShowRows(row);
+}
+
+bool WebTargetsDlg::Edit(settings::WebSettings& target) {
+  WebTargetDlg editor(target, m_shownAddress, this);
+  const bool taken = editor.DoModal() == IDOK;
+  m_userActed = m_userActed || editor.TestGotThrough();
+  if (taken) target = editor.Target();
+  return taken;
 }
 
 void WebTargetsDlg::OnRemove() {
@@ -112,5 +118,6 @@ void WebTargetsDlg::OnOK() {
     AfxMessageBox(settings::kNotSaved + failures, MB_OK | MB_ICONSTOP);
     return;
   }
+  m_userActed = true;
   CDialog::OnOK();
 }

@@ -18,6 +18,11 @@ class WebTargetsDlg : public CDialog {
   WebTargetsDlg(std::string shownAddress, std::vector<std::string> lastResults = {}, CWnd* parent = nullptr);
   ~WebTargetsDlg() override;
 
+  // True once the user stored the list or a test call got through: either
+  // says the user has seen to the targets, so one the service refused for
+  // good may be called again.
+  bool UserActed() const { return m_userActed; }
+
  protected:
   void DoDataExchange(CDataExchange* pDX) override;
   BOOL OnInitDialog() override;
@@ -29,9 +34,12 @@ class WebTargetsDlg : public CDialog {
   void OnEdit();
   void OnRemove();
   void ShowRows(int selected);
+  // Runs the editor on `target`; true when it was left with OK.
+  bool Edit(settings::WebSettings& target);
 
   std::string m_shownAddress;
   std::vector<settings::WebSettings> m_targets;
   std::vector<std::string> m_results;  // one per row; a changed target has none yet
   CListBox m_list;
+  bool m_userActed = false;
 };
