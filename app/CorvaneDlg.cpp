@@ -229,9 +229,8 @@ LRESULT CCorvaneDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
       fw::OnWindowPosChanging<T, &T::OnWindowPosChanging>(),
       fw::OnNotice<T, &T::OnHandOver>(app::HandOverMessage()),
   };
-  LRESULT answer = 0;
-  if (fw::Dispatch(*this, routes, message, wParam, lParam, answer)) return answer;
-  return CSkinnableDialog::WindowProc(message, wParam, lParam);
+  return fw::Dispatch(*this, routes, message, wParam, lParam,
+                      [&] { return CSkinnableDialog::WindowProc(message, wParam, lParam); });
 }
 
 BOOL CCorvaneDlg::OnCommand(UINT id, UINT code, HWND control) {
@@ -273,6 +272,7 @@ void CCorvaneDlg::OnTimer(UINT_PTR id) {
       OnTrayRetry();
       break;
   }
+  SetMsgHandled(FALSE);
 }
 
 HICON CCorvaneDlg::OnQueryDragIcon() { return m_hAppIcon; }
@@ -285,7 +285,7 @@ void CCorvaneDlg::OnConnectivityChanged() {
 // While hidden in the tray nothing may show the window but a restore.
 void CCorvaneDlg::OnWindowPosChanging(WINDOWPOS* pos) {
   if (m_stayHidden) pos->flags &= ~SWP_SHOWWINDOW;
-  CSkinnableDialog::WindowProc(WM_WINDOWPOSCHANGING, 0, reinterpret_cast<LPARAM>(pos));
+  SetMsgHandled(FALSE);
 }
 
 void CCorvaneDlg::OnUpdate() { CheckIpAddress(); }
@@ -343,7 +343,7 @@ void CCorvaneDlg::OnOK() {}  // Enter must not end the program
 
 void CCorvaneDlg::OnCancel() { CSkinnableDialog::OnCancel(); }
 
-void CCorvaneDlg::OnSysCommand(UINT command, POINT cursor) {
+void CCorvaneDlg::OnSysCommand(UINT command, POINT) {
   // The low four bits are the system's own; compare without them throughout.
   const UINT id = command & 0xFFF0;
   if (id == ID_SYSCMD_ABOUT) {
@@ -351,7 +351,7 @@ void CCorvaneDlg::OnSysCommand(UINT command, POINT cursor) {
     about.DoModal();
   } else {
     if (id == SC_RESTORE) m_stayHidden = false;  // the restore may show the window itself
-    DefWindowProc(WM_SYSCOMMAND, command, MAKELPARAM(cursor.x, cursor.y));
+    DefaultProcessing();
   }
   if (id == SC_MINIMIZE)
     HideToTray();
@@ -379,7 +379,7 @@ void CCorvaneDlg::RestoreFromTray() {
 // paints as usual.
 void CCorvaneDlg::OnPaint() {
   if (!IsIconic()) {
-    CSkinnableDialog::WindowProc(WM_PAINT, 0, 0);
+    SetMsgHandled(FALSE);
     return;
   }
   CPaintDC dc(m_hWnd);
