@@ -67,7 +67,7 @@ BOOL CCorvaneDlg::OnInitDialog() {
   SetWindowText(kTitle);
 
   LoadSettings();
-  DressPopup();
+  CreateSkinnedPopup();
 
   m_connectivity = std::make_unique<app::ConnectivityWatch>(m_hWnd, WM_CONNECTIVITY_CHANGED);
   if (m_stayHidden) HideToTray();
@@ -96,7 +96,7 @@ void CCorvaneDlg::LoadSettings() {
   m_nInterval = stored.intervalMs;
 }
 
-void CCorvaneDlg::DressPopup() {
+void CCorvaneDlg::CreateSkinnedPopup() {
   m_notifier.CreatePopup(this);
   m_notifier.LoadSkin(IDB_POPUP_SKIN, -1, -1, -1);
   m_notifier.SetCaptionFont("Arial", 90, 1, 1);
@@ -279,7 +279,7 @@ HICON CCorvaneDlg::OnQueryDragIcon() { return m_hAppIcon; }
 
 // Only a post that follows the system's own notice counts.
 void CCorvaneDlg::OnConnectivityChanged() {
-  if (m_connectivity && m_connectivity->TakeNotice()) OnWorldChanged();
+  if (m_connectivity && m_connectivity->TakeNotice()) CheckOnceSettled();
 }
 
 // While hidden in the tray nothing may show the window but a restore.
@@ -293,11 +293,11 @@ void CCorvaneDlg::OnUpdate() { CheckIpAddress(); }
 // After sleep the address may well be another; the network needs a moment
 // to come up, and the change notices that follow are folded into this check.
 void CCorvaneDlg::OnPowerBroadcast(UINT event) {
-  if (event == PBT_APMRESUMEAUTOMATIC || event == PBT_APMRESUMESUSPEND) OnWorldChanged();
+  if (event == PBT_APMRESUMEAUTOMATIC || event == PBT_APMRESUMESUSPEND) CheckOnceSettled();
 }
 
-void CCorvaneDlg::OnWorldChanged() {
-  if (m_cycle.Schedule().WorldChanged()) SetTimer(kSettleTimer, app::kSettleMs);
+void CCorvaneDlg::CheckOnceSettled() {
+  if (m_cycle.Schedule().ChangeNoticed()) SetTimer(kSettleTimer, app::kSettleMs);
 }
 
 // Another start of the program asked for this window: show it, and whatever
