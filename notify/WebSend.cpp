@@ -7,6 +7,7 @@
 #include "IpCheck.h"
 #include "SystemNetwork.h"
 #include "Text.h"
+#include "UserAgent.h"
 
 namespace notify {
 
@@ -43,7 +44,8 @@ WebAnswer SendWebNotification(const settings::WebSettings& web, const WebValues&
   request.contentType = call.contentType;
   request.body = call.body;
   request.secret = true;  // the address, its login and the body may all hold tokens
-  http::Limits limits;    // the page fetch's time bound
+  request.userAgent = http::SystemUserAgent();
+  http::Limits limits;  // the page fetch's time bound
   limits.maxBody = kLongestAnswer;
   limits.refuseLarger = false;
   try {
@@ -51,7 +53,9 @@ WebAnswer SendWebNotification(const settings::WebSettings& web, const WebValues&
     WebAnswer answer = ReadAnswer(response.status, response.reason, response.body);
     if (!answer.ok) answer.text = FailureText(url->Origin(), answer.text);
     return answer;
-  } catch (const http::FetchError& e) {
+  } catch (const std::exception& e) {
+    // FetchError's words, or whatever else the exchange let slip: the
+    // caller is promised an answer, never an exception.
     return {false, FailureText(url->Origin(), e.what())};
   }
 }
