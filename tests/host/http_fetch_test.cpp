@@ -8,6 +8,7 @@
 
 #include "Deadline.h"
 #include "HttpFetch.h"
+#include "Loopback.h"
 #include "PeerClient.h"
 #include "PosixTransport.h"
 #include "ProxyRules.h"
@@ -383,6 +384,15 @@ TEST_F(ScriptedFetch, TheBodyEndsWhereTheAnswerSays) {
        false,
        4,
        "too large:the answer is too large"},
+      {"no body after 204", {"HTTP/1.1 204 No Content\r\n\r\nstray"}, Kind::Closed, false, 64, "body:"},
+      {"code below 100",
+       {"HTTP/1.1 099 Odd\r\n\r\n" + ok + "Content-Length: 2\r\n\r\nok"},
+       Kind::Closed,
+       false,
+       64,
+       kNotHttp},
+      {"length not a number", {ok + "Content-Length: 1e3\r\n\r\nabc"}, Kind::Closed, false, 64, kNotHttp},
+      {"chunk size past 2^60", {ok + chunked + "\r\nffffffffffffffff\r\nabc"}, Kind::Closed, false, 64, kNotHttp},
       {"over the cap in small reads",
        {"HTTP/1.0 200 OK\r\n\r\n", "ab", "cd", "e"},
        Kind::Closed,
@@ -430,10 +440,14 @@ TEST_F(ScriptedFetch, RedirectsGoOnlyWhereTheyMay) {
   conversations.clear();
   next = 0;
   Serve({moved("308 Permanent Redirect", "/v")});
+  Serve({moved("303 See Other", "/w")});
   Serve({page});
-  EXPECT_EQ("body:ok", Outcome(Call("http://127.0.0.1/u", "POST", "{\"t\":1}")));
+  EXPECT_EQ("body:ok", Outcome(Call("http://u:p@127.0.0.1/u", "POST", "{\"t\":1}")));
   EXPECT_EQ(0u, conversations[1].sent.find("POST /v HTTP/1.1\r\n"));
   EXPECT_NE(std::string::npos, conversations[1].sent.find("Content-Length: 7\r\n\r\n{\"t\":1}"));
+  EXPECT_NE(std::string::npos, conversations[1].sent.find("Authorization: Basic dTpw\r\n"));
+  EXPECT_EQ(0u, conversations[2].sent.find("GET /w HTTP/1.1\r\n"));
+  EXPECT_EQ(std::string::npos, conversations[2].sent.find("{")) << "a 303 sends the body again";
 
   // Down from https, or more than five times: refused.
   conversations.clear();
@@ -503,8 +517,53 @@ TEST_F(ScriptedFetch, WhatTheRequestCarriesAndWhatIsLeftUnread) {
   EXPECT_LE(shown.size(), 103u);
   EXPECT_EQ(0u, shown.find("Busy[2JBusy[2J")) << shown;
 
+  // Through a proxy: bytes it sends in clear after its own answer are not
+  // the page, and inside the tunnel the request names only the target. A
+  // loopback address never asks for a proxy.
+  conversations.clear();
+  next = 0;
+  Serve({"HTTP/1.1 200 Connection established\r\n\r\nHTTP/1.1 200 OK\r\nContent-Length: 4\r\n\r\nevil",
+         "HTTP/1.1 200 OK\r\nContent-Length: 4\r\n\r\ngood"},
+        net::TransportError::Kind::Ended);
+  http::Network viaProxy = Network();
+  viaProxy.proxyFor = [](const http::Url& url, int) -> std::optional<http::Proxy> {
+    if (url.host == "127.0.0.1") ADD_FAILURE() << "a proxy was asked for a loopback address";
+    return http::Proxy{"proxy.example", 3128};
+  };
+  http::Request page = Call("https://echo.example/ip");
+  page.secret = false;
+  EXPECT_EQ("good", http::Fetch(page, http::Limits{}, viaProxy).body);
+  EXPECT_EQ("proxy.example:3128", conversations[0].connectedTo);
+  EXPECT_NE(std::string::npos, conversations[0].sent.find("\r\n\r\nGET /ip HTTP/1.1\r\n"));
+  conversations.clear();
+  next = 0;
+  Serve({"HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok"});
+  EXPECT_EQ("ok", http::Fetch(Call("http://127.0.0.1/u"), http::Limits{}, viaProxy).body);
+
   // A deadline already passed is a time-out, not "no limit".
   EXPECT_THROW(net::MillisLeftOrTimeOut(net::Clock::now() - std::chrono::milliseconds(1)), net::TransportError);
+}
+
+// Only a name every resolver reads as this machine counts, and only an
+// address that is this machine's.
+TEST(Loopback, NamesAndAddresses) {
+  for (const char* name : {"localhost", "LocalHost", "::1", "127.0.0.1", "127.255.0.9"})
+    EXPECT_TRUE(net::IsLoopbackName(name)) << name;
+  for (const char* name : {"127.0.0.08", "127.0.0.256", "127.0.1", "127.0.0.1.", "128.0.0.1", "localhost.evil.example",
+                           "0x7f.0.0.1", "127.0.0.1 "})
+    EXPECT_FALSE(net::IsLoopbackName(name)) << name;
+
+  const unsigned char v4[4] = {127, 9, 8, 7}, other4[4] = {10, 0, 0, 127};
+  unsigned char v6[16] = {}, mapped[16] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF, 127, 0, 0, 1};
+  v6[15] = 1;
+  EXPECT_TRUE(net::IsLoopbackAddress(v4, 4));
+  EXPECT_FALSE(net::IsLoopbackAddress(other4, 4));
+  EXPECT_TRUE(net::IsLoopbackAddress(v6, 16));
+  EXPECT_TRUE(net::IsLoopbackAddress(mapped, 16));
+  mapped[12] = 10;
+  EXPECT_FALSE(net::IsLoopbackAddress(mapped, 16));
+  v6[0] = 0xFE;
+  EXPECT_FALSE(net::IsLoopbackAddress(v6, 16));
 }
 
 }  // namespace
