@@ -44,6 +44,7 @@ std::string SystemText(int code) { return fw::SystemErrorText(static_cast<DWORD>
       throw TransportError(TransportError::Kind::TimedOut, "timed out");
     case WSAECONNRESET:
     case WSAECONNABORTED:
+      throw TransportError(TransportError::Kind::Reset, SystemText(code));
     case WSAESHUTDOWN:
       throw TransportError(TransportError::Kind::Closed, SystemText(code));
     default:
