@@ -105,6 +105,7 @@ void CCorvaneDlg::LoadSettings() {
   m_mail = stored.mail;
   m_strLink = stored.link;
   m_nInterval = stored.intervalMs;
+  settings::WarnUnreadable(stored.unreadable);
 }
 
 void CCorvaneDlg::DressPopup() {
@@ -163,8 +164,10 @@ void CCorvaneDlg::AskForMailSettings() {
   dialog.DoModal();
   CRegistry registry;
   settings::OpenStore(registry);
-  settings::ReadMailSettings(registry, m_mail);
-  settings::ReadWebSettings(registry, m_web);
+  settings::Unreadable unreadable;
+  settings::ReadMailSettings(registry, m_mail, &unreadable);
+  settings::ReadWebSettings(registry, m_web, &unreadable);
+  settings::WarnUnreadable(unreadable);
 }
 
 // The web notification is saved by its own dialog, whenever the user likes,
@@ -172,7 +175,9 @@ void CCorvaneDlg::AskForMailSettings() {
 void CCorvaneDlg::ReadWebSettings() {
   CRegistry registry;
   settings::OpenStore(registry);
-  settings::ReadWebSettings(registry, m_web);
+  settings::Unreadable unreadable;
+  settings::ReadWebSettings(registry, m_web, &unreadable);
+  settings::WarnUnreadable(unreadable);
 }
 
 // Mail and web are tried each on its own: one failing neither stops the
