@@ -30,15 +30,20 @@ using GlobalText = std::unique_ptr<wchar_t, GlobalFreer>;
 
 using Answer = std::optional<std::optional<Proxy>>;
 
+struct Found {
+  Answer answer;
+  bool timedOut = false;  // WinHTTP's own limits ended it
+};
+
 constexpr char kNotInTime[] =
     "the automatic proxy search (the system's proxy configuration script) did not finish in time";
 
 // Runs on the search's own thread: every handle it opens is closed here,
 // whether or not anyone still waits for the answer.
-Answer AskScript(const std::wstring& address, bool secure, const std::wstring& script, bool detect, int timeoutMs) {
+Found AskScript(const std::wstring& address, bool secure, const std::wstring& script, bool detect, int timeoutMs) {
   std::unique_ptr<void, WinHttpClose> session(
       WinHttpOpen(L"Corvane/2.0", WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
-  if (!session) return std::nullopt;
+  if (!session) return {};
   WinHttpSetTimeouts(session.get(), timeoutMs, timeoutMs, timeoutMs, timeoutMs);
   WINHTTP_AUTOPROXY_OPTIONS options{};
   if (!script.empty()) {
@@ -50,19 +55,20 @@ Answer AskScript(const std::wstring& address, bool secure, const std::wstring& s
     options.dwAutoDetectFlags = WINHTTP_AUTO_DETECT_TYPE_DHCP | WINHTTP_AUTO_DETECT_TYPE_DNS_A;
   }
   WINHTTP_PROXY_INFO info{};
-  if (!WinHttpGetProxyForUrl(session.get(), address.c_str(), &options, &info)) return std::nullopt;
+  if (!WinHttpGetProxyForUrl(session.get(), address.c_str(), &options, &info))
+    return {std::nullopt, GetLastError() == ERROR_WINHTTP_TIMEOUT};
   const GlobalText proxyText(info.lpszProxy), bypassText(info.lpszProxyBypass);
   const std::string proxy = proxyText ? fw::WideToAnsi(proxyText.get()) : std::string();
-  if (info.dwAccessType != WINHTTP_ACCESS_TYPE_NAMED_PROXY || proxy.empty()) return std::optional<Proxy>();
+  if (info.dwAccessType != WINHTTP_ACCESS_TYPE_NAMED_PROXY || proxy.empty()) return {std::optional<Proxy>()};
   // The script may name several proxies; the first is the one it prefers.
-  return ProxyForScheme(proxy.substr(0, proxy.find(';')), secure);
+  return {ProxyForScheme(proxy.substr(0, proxy.find(';')), secure)};
 }
 
 struct Search {
   std::mutex mutex;
   std::condition_variable done;
   bool finished = false;
-  Answer answer;
+  Found found;
 };
 
 // One search at a time: a discovery that hangs must not gather a new thread
@@ -79,15 +85,15 @@ std::optional<std::optional<Proxy>> AutomaticProxy(const Url& url, const std::ws
   auto search = std::make_shared<Search>();
   try {
     std::thread([search, address = fw::AnsiToWide(ScriptUrl(url)), secure = url.secure, script, detect, timeoutMs] {
-      Answer answer;
+      Found found;
       try {
-        answer = AskScript(address, secure, script, detect, timeoutMs);
+        found = AskScript(address, secure, script, detect, timeoutMs);
       } catch (const std::exception&) {
         // Nothing usable: the caller falls back to the manual setting.
       }
       {
         std::lock_guard<std::mutex> lock(search->mutex);
-        search->answer = std::move(answer);
+        search->found = std::move(found);
         search->finished = true;
       }
       g_searching = false;
@@ -103,9 +109,9 @@ std::optional<std::optional<Proxy>> AutomaticProxy(const Url& url, const std::ws
   // that needs the script, a direct connection is either refused or,
   // worse, reaches the page by another way out and shows an address that
   // is not the one the user's traffic has.
-  if (!search->done.wait_until(lock, deadline, [&] { return search->finished; }))
+  if (!search->done.wait_until(lock, deadline, [&] { return search->finished; }) || search->found.timedOut)
     throw net::TransportError(net::TransportError::Kind::Failed, kNotInTime);
-  return std::move(search->answer);
+  return std::move(search->found.answer);
 }
 
 }  // namespace http

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "AutoProxy.h"
 #include "Dialog.h"
 #include "Exceptions.h"
 #include "Handles.h"
@@ -12,6 +13,8 @@
 #include "InetControl.h"
 #include "PeerClient.h"
 #include "ProxyThrough.h"
+#include "Text.h"
+#include "Transport.h"
 #include "UiDriver.h"
 #include "inet_test_ids.h"
 
@@ -238,6 +241,35 @@ TEST_F(InetTest, AProxyThatAnswersForAnHttpsPageEndsTheFetch) {
     EXPECT_NE(std::string::npos, outcome.error.find(says)) << outcome.error;
     client.Stop(proxy);
   }
+}
+
+// The script decides by the address it is given: only the bare origin
+// leads to the proxy.
+TEST_F(InetTest, AProxyScriptIsAskedAboutTheOriginOnly) {
+  const int script = client.StartHttp();
+  client.SetPage(script, 200,
+                 "function FindProxyForURL(url, host) {"
+                 " return url == 'https://echo.example/' ? 'PROXY 127.0.0.1:3128' : 'DIRECT'; }");
+  const auto url = http::ParseUrl("https://bot:pw@echo.example/bot1:TOKEN/send?chat=9");
+  const auto found = http::AutomaticProxy(*url, fw::AnsiToWide(Url(script, "/proxy.pac")), false, 5000);
+  ASSERT_TRUE(found && *found) << "no proxy: the script was asked about more than the origin";
+  EXPECT_EQ("127.0.0.1:3128", (*found)->Text());
+}
+
+// A script that never arrives ends the search within its bound, saying why,
+// rather than letting the fetch go direct past a proxy the network may need.
+TEST_F(InetTest, AProxyScriptThatNeverArrivesFailsWithinTheBound) {
+  const int silent = client.StartRaw("hold");
+  const DWORD start = GetTickCount();
+  try {
+    http::AutomaticProxy(*http::ParseUrl("http://echo.example/ip.php"), fw::AnsiToWide(Url(silent, "/proxy.pac")),
+                         false, 1000);
+    ADD_FAILURE() << "an answer from a script that never came";
+  } catch (const net::TransportError& e) {
+    EXPECT_NE(std::string::npos, std::string(e.what()).find("automatic proxy search")) << e.what();
+  }
+  EXPECT_LT(GetTickCount() - start, 2000u);
+  client.Stop(silent);
 }
 
 TEST_F(InetTest, AServerThatClosesWithoutAnAnswerIsAFailedFetch) {
