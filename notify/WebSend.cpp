@@ -4,6 +4,7 @@
 
 #include "HttpFetch.h"
 #include "HttpUrl.h"
+#include "IdnHost.h"
 #include "IpCheck.h"
 #include "SystemNetwork.h"
 #include "Text.h"
@@ -35,11 +36,12 @@ WebAnswer SendWebNotification(const settings::WebSettings& web, const WebValues&
   typed.body = fw::AnsiToUtf8(web.body);
   const WebCall call = PrepareCall(typed, utf8);
 
-  const auto url = http::ParseUrl(call.url);
+  const std::optional<std::string> wire = http::WireAddress(call.url);
+  const auto url = http::ParseUrl(wire.value_or(std::string()));
   if (!url) return {false, kBadAddress};
   http::Request request;
   request.method = call.method;
-  request.url = call.url;
+  request.url = *wire;
   request.contentType = call.contentType;
   request.body = call.body;
   request.secret = true;  // the address, its login and the body may all hold tokens

@@ -9,6 +9,7 @@
 #include "Dialog.h"
 #include "Exceptions.h"
 #include "Handles.h"
+#include "IdnHost.h"
 #include "Inet.h"
 #include "InetControl.h"
 #include "PeerClient.h"
@@ -270,6 +271,33 @@ TEST_F(InetTest, AProxyScriptThatNeverArrivesFailsWithinTheBound) {
   }
   EXPECT_LT(GetTickCount() - start, 2000u);
   client.Stop(silent);
+}
+
+// The system's own conversion of an international name; one it refuses
+// leaves the address unusable.
+TEST(IdnHost, AnInternationalNameGetsItsAsciiForm) {
+  const std::string books =
+      "b\xC3\xBC"
+      "cher.example";  // "bücher", in UTF-8
+  EXPECT_EQ("xn--bcher-kva.example", http::IdnHost(books).value_or("<refused>"));
+  EXPECT_FALSE(http::IdnHost(std::string(64, 'a') + "\xC3\xBC.example")) << "a label longer than a name may have";
+}
+
+// An address typed in the ANSI code page reaches the wire in UTF-8, percent-
+// encoded, with the host converted (seen here in the proxy's request line).
+TEST_F(InetTest, ATypedAddressBeyondAsciiGoesOutEncoded) {
+  ASSERT_EQ(1252u, GetACP());
+  const int proxy = client.StartHttp();
+  client.SetPage(proxy, 200, "<!--startip-->192.0.2.1<!--endip-->");
+  const app_test::ProxyThrough through(proxy);
+  Outcome outcome = Fetch(
+      "http://b\xFC"
+      "cher.example/stra\xDF"
+      "e?q=\xE9");
+  EXPECT_TRUE(outcome.ok) << outcome.error;
+  const auto requests = client.HttpRequests(proxy);
+  ASSERT_EQ(1u, requests.size());
+  EXPECT_EQ(0u, requests[0].find("GET http://xn--bcher-kva.example/stra%C3%9Fe?q=%C3%A9 HTTP/1.1\r\n")) << requests[0];
 }
 
 TEST_F(InetTest, AServerThatClosesWithoutAnAnswerIsAFailedFetch) {
