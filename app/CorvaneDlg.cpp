@@ -94,6 +94,7 @@ void CCorvaneDlg::LoadSettings() {
   m_mail = stored.mail;
   m_strLink = stored.link;
   m_nInterval = stored.intervalMs;
+  settings::WarnUnreadable(stored.unreadable);
 }
 
 void CCorvaneDlg::CreateSkinnedPopup() {
@@ -185,8 +186,10 @@ void CCorvaneDlg::AskForSettings() {
   if (dialog.WebNotifyActedOn()) m_cycle.WebActedOn();
   CRegistry registry;
   settings::OpenStore(registry);
-  settings::ReadMailSettings(registry, m_mail);
-  settings::ReadWebSettings(registry, m_web);
+  settings::Unreadable unreadable;
+  settings::ReadMailSettings(registry, m_mail, &unreadable);
+  settings::ReadWebSettings(registry, m_web, &unreadable);
+  settings::WarnUnreadable(unreadable);
 }
 
 // The web notification is saved by its own dialog, whenever the user likes,
@@ -194,7 +197,9 @@ void CCorvaneDlg::AskForSettings() {
 void CCorvaneDlg::ReadWebSettings() {
   CRegistry registry;
   settings::OpenStore(registry);
-  settings::ReadWebSettings(registry, m_web);
+  settings::Unreadable unreadable;
+  settings::ReadWebSettings(registry, m_web, &unreadable);
+  settings::WarnUnreadable(unreadable);
 }
 
 // A failure of the mail is this channel's result, as the web's is; the mail

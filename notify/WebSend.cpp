@@ -6,6 +6,7 @@
 
 #include "HttpFetch.h"
 #include "HttpUrl.h"
+#include "IdnHost.h"
 #include "IpCheck.h"
 #include "SystemNetwork.h"
 #include "Text.h"
@@ -39,11 +40,12 @@ ChannelResult Send(const settings::WebSettings& web, const WebValues& values) {
   typed.body = fw::AnsiToUtf8(web.body);
   const WebCall call = PrepareCall(typed, utf8);
 
-  const auto url = http::ParseUrl(call.url);
+  const std::optional<std::string> wire = http::WireAddress(call.url);
+  const auto url = http::ParseUrl(wire.value_or(std::string()));
   if (!url) return {ChannelResult::Transient, kBadAddress};
   http::Request request;
   request.method = call.method;
-  request.url = call.url;
+  request.url = *wire;
   request.contentType = call.contentType;
   request.body = call.body;
   request.secret = true;  // the address, its login and the body may all hold tokens

@@ -4,6 +4,7 @@
 #include <system_error>
 
 #include "HttpFetch.h"
+#include "IdnHost.h"
 #include "InetError.h"
 #include "SystemNetwork.h"
 #include "Text.h"
@@ -26,8 +27,12 @@ std::string Seconds(DWORD ms) {
 
 std::wstring FetchPage(const std::wstring& url, DWORD timeoutMs) {
   const std::string shownUrl = fw::WideToAnsi(url);
+  // Typed in the ANSI code page; on the wire, UTF-8 percent-encoded and an
+  // international host in its ASCII form.
+  const std::optional<std::string> wire = http::WireAddress(fw::AnsiToUtf8(shownUrl));
+  if (!wire) throw InetError("Cannot fetch " + shownUrl + ": the host name is not a valid international name");
   http::Request request;
-  request.url = shownUrl;
+  request.url = *wire;
   request.userAgent = http::SystemUserAgent();
   http::Response response;
   try {
