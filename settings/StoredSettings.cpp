@@ -4,11 +4,13 @@
 #include <vector>
 
 #include "Exceptions.h"
+#include "MessageBox.h"
 #include "NumberText.h"
-#include "ProtectedPassword.h"
+#include "ProtectedValue.h"
 #include "Registry.h"
 #include "Scramble.h"
 #include "SystemError.h"
+#include "UnreadableNotice.h"
 
 namespace settings {
 
@@ -23,14 +25,15 @@ void AddWriteFailure(std::string& failures, const char* name, LONG code) {
   AddFailure(failures, std::string(name) + ": " + fw::SystemErrorText(static_cast<DWORD>(code), "Unknown error"));
 }
 
-void ReadProtected(CRegistry& registry, const char* name, std::string& plain) {
-  std::vector<unsigned char> blob;
-  if (!registry.ReadBinary(name, blob) || !UnprotectPassword(blob, plain)) plain.clear();
+void ReadProtected(CRegistry& registry, const char* name, std::string& plain, Unreadable* unreadable) {
+  ProtectedRead read = ReadProtectedValue(registry, name);
+  plain = std::move(read.plain);
+  if (read.state == ProtectedRead::State::Unreadable && unreadable) unreadable->push_back(name);
 }
 
-void ReadPassword(CRegistry& registry, std::string& password) {
+void ReadPassword(CRegistry& registry, std::string& password, Unreadable* unreadable) {
   std::string unprotected;
-  ReadProtected(registry, kProtectedPassword, unprotected);
+  ReadProtected(registry, kProtectedPassword, unprotected, unreadable);
   if (!unprotected.empty()) {
     password = std::move(unprotected);
     return;
@@ -42,13 +45,8 @@ void ReadPassword(CRegistry& registry, std::string& password) {
 }
 
 void WriteProtected(CRegistry& registry, const char* name, const std::string& plain, std::string& failures) {
-  if (plain.empty()) {
-    if (!registry.DeleteValue(name)) AddWriteFailure(failures, name, registry.LastError());
-    return;
-  }
-  const std::vector<unsigned char> blob = ProtectPassword(plain);
-  if (blob.empty()) return AddFailure(failures, std::string(name) + ": the system could not protect it");
-  if (!registry.WriteBinary(name, blob)) AddWriteFailure(failures, name, registry.LastError());
+  std::string failure;
+  if (!WriteProtectedValue(registry, name, plain, failure)) AddFailure(failures, failure);
 }
 
 void WritePassword(CRegistry& registry, const std::string& password, std::string& failures) {
@@ -65,10 +63,10 @@ void WriteSetting(CRegistry& registry, const char* name, const std::string& text
     AddWriteFailure(failures, name, registry.LastError());
 }
 
-void ReadMailSettings(CRegistry& registry, MailSettings& mail) {
+void ReadMailSettings(CRegistry& registry, MailSettings& mail, Unreadable* unreadable) {
   registry.ReadValue(kServer, mail.server);
   registry.ReadValue(kUsername, mail.username);
-  ReadPassword(registry, mail.password);
+  ReadPassword(registry, mail.password, unreadable);
   registry.ReadValue(kAuth, mail.auth);
   registry.ReadValue(kTo, mail.to);
   registry.ReadValue(kFrom, mail.from);
@@ -85,16 +83,16 @@ std::string WriteMailSettings(CRegistry& registry, const MailSettings& mail) {
   return failures;
 }
 
-std::vector<WebSettings> ReadWebTargets(CRegistry& registry) {
+std::vector<WebSettings> ReadWebTargets(CRegistry& registry, Unreadable* unreadable) {
   std::vector<WebSettings> targets;
   std::string countText;
   if (registry.ReadValue(kWebTargetCount, countText)) {
     const int count = std::clamp(LeadingInt(countText), 0, kMostWebTargets);
     for (int number = 1; number <= count; ++number) {
       WebSettings& target = targets.emplace_back();
-      ReadProtected(registry, WebTargetValue(number, kWebTargetUrl).c_str(), target.url);
-      ReadProtected(registry, WebTargetValue(number, kWebTargetHeaders).c_str(), target.headers);
-      ReadProtected(registry, WebTargetValue(number, kWebTargetBody).c_str(), target.body);
+      ReadProtected(registry, WebTargetValue(number, kWebTargetUrl).c_str(), target.url, unreadable);
+      ReadProtected(registry, WebTargetValue(number, kWebTargetHeaders).c_str(), target.headers, unreadable);
+      ReadProtected(registry, WebTargetValue(number, kWebTargetBody).c_str(), target.body, unreadable);
       registry.ReadValue(WebTargetValue(number, kWebTargetMethod), target.method);
       if (!IsWebMethod(target.method)) target.method = kWebGet;
     }
@@ -102,17 +100,17 @@ std::vector<WebSettings> ReadWebTargets(CRegistry& registry) {
   }
   // No list yet: the first release's single target, if it had one, leads it.
   WebSettings first;
-  ReadProtected(registry, kWebUrl, first.url);
+  ReadProtected(registry, kWebUrl, first.url, unreadable);
+  ReadProtected(registry, kWebBody, first.body, unreadable);
   if (first.url.empty()) return targets;
-  ReadProtected(registry, kWebBody, first.body);
   registry.ReadValue(kWebMethod, first.method);
   if (!IsWebMethod(first.method)) first.method = kWebGet;
   targets.push_back(std::move(first));
   return targets;
 }
 
-void ReadWebSettings(CRegistry& registry, WebSettings& web) {
-  const std::vector<WebSettings> targets = ReadWebTargets(registry);
+void ReadWebSettings(CRegistry& registry, WebSettings& web, Unreadable* unreadable) {
+  const std::vector<WebSettings> targets = ReadWebTargets(registry, unreadable);
   web = targets.empty() ? WebSettings() : targets.front();
 }
 
@@ -138,9 +136,18 @@ std::string WriteWebTargets(CRegistry& registry, const std::vector<WebSettings>&
     AddWriteFailure(failures, kWebTargetCount, registry.LastError());
   // Only once the list stands may the first release's target go.
   if (!failures.empty()) return failures;
-  for (const char* old : {kWebUrl, kWebMethod, kWebBody})
-    if (!registry.DeleteValue(old)) AddWriteFailure(failures, old, registry.LastError());
+  // One this account cannot read stays for the account that can, as any
+  // protected value does.
+  WriteProtected(registry, kWebUrl, {}, failures);
+  WriteProtected(registry, kWebBody, {}, failures);
+  if (!registry.DeleteValue(kWebMethod)) AddWriteFailure(failures, kWebMethod, registry.LastError());
   return failures;
+}
+
+void WarnUnreadable(const Unreadable& valueNames) {
+  static UnreadableNotice notice;
+  const std::string text = notice.Take(valueNames);
+  if (!text.empty()) AfxMessageBox(text, MB_OK | MB_ICONWARNING);
 }
 
 void OpenStore(CRegistry& registry) { registry.OpenKey(kRoot, kKeyPath, 0); }
@@ -175,7 +182,9 @@ StartupSettings LoadStartupSettings() {
     result.link = kDefaultLink;
     result.intervalMs = settings::kDefaultIntervalMs;
   } else {
-    ReadMailSettings(registry, result.mail);
+    ReadMailSettings(registry, result.mail, &result.unreadable);
+    WebSettings web;  // read again at each change; here only to tell the user about it at once
+    ReadWebSettings(registry, web, &result.unreadable);
     result.link = ReadLink(registry);
     result.intervalMs = settings::IntervalFromText(ReadTimer(registry));
   }

@@ -14,11 +14,17 @@ namespace settings {
 
 inline const HKEY kRoot = HKEY_CURRENT_USER;
 
+// The names of protected values that are stored but cannot be read by this
+// user: each reader adds those it met, and the member they fill is left
+// empty, as if nothing were stored.
+using Unreadable = std::vector<std::string>;
+
 struct StartupSettings {
   bool firstRun = false;
   MailSettings mail;  // left empty on a first run
   std::string link;
   int intervalMs = 0;
+  Unreadable unreadable;  // mail and web alike
 };
 
 // Opens the program's key in `registry`, creating it when it is missing, for
@@ -41,27 +47,34 @@ StartupSettings LoadStartupSettings();
 // member's current text. The password comes from its protected form when
 // that is present and this user's; otherwise from the scrambled text an
 // earlier version saved, where the marker means no password.
-void ReadMailSettings(CRegistry& registry, MailSettings& mail);
+void ReadMailSettings(CRegistry& registry, MailSettings& mail, Unreadable* unreadable = nullptr);
 
 // Writes the six mail values. An empty text is stored as the marker, so a
 // cleared field stays cleared; the password goes in its protected form, with
 // the marker in the scrambled value, and an empty one removes the protected
-// form. Every write is tried; the result is empty when all succeeded, else
-// what failed, for the user.
+// form (one that cannot be read stays until a password is typed). Every
+// write is tried; the result is empty when all succeeded, else what failed,
+// for the user.
 std::string WriteMailSettings(CRegistry& registry, const MailSettings& mail);
 
 // The web targets in order: the stored list, or, while none is stored, the
 // first release's single target as the only one. Addresses, headers and
 // bodies come from their protected forms (empty when missing or not this
-// user's); a method that is not one of the four reads as GET.
-std::vector<WebSettings> ReadWebTargets(CRegistry& registry);
+// user's, those named in `unreadable`); a method that is not one of the
+// four reads as GET.
+std::vector<WebSettings> ReadWebTargets(CRegistry& registry, Unreadable* unreadable = nullptr);
 
 // The first of the web targets, or none.
-void ReadWebSettings(CRegistry& registry, WebSettings& web);
+void ReadWebSettings(CRegistry& registry, WebSettings& web, Unreadable* unreadable = nullptr);
+
+// One box naming the values among `valueNames` that this run has not told
+// the user about yet; nothing when there are none.
+void WarnUnreadable(const Unreadable& valueNames);
 
 // Writes the whole list (at most kMostWebTargets), removing what a longer
 // list left behind, then its count; only when all of that succeeded are the
-// first release's values removed, so a failed save loses nothing. Returns
+// first release's values removed (but for one that cannot be read), so a
+// failed save loses nothing. Returns
 // what failed, as WriteMailSettings does.
 std::string WriteWebTargets(CRegistry& registry, const std::vector<WebSettings>& targets);
 

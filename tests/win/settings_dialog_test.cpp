@@ -6,7 +6,7 @@
 #include "PeerClient.h"
 #include "Registry.h"
 #include "Scramble.h"
-#include "ProtectedPassword.h"
+#include "ProtectedValue.h"
 #include "Settings.h"
 #include "SettingsRules.h"
 #include "SmtpCall.h"
@@ -378,8 +378,8 @@ TEST_F(SettingsDialogTest, TheFirstReleasesTargetIsTheFirstRowAndOkWritesItInThe
   {
     CRegistry r;
     settings::OpenStore(r);
-    ASSERT_TRUE(r.WriteBinary(settings::kWebUrl, settings::ProtectPassword(url)));
-    ASSERT_TRUE(r.WriteBinary(settings::kWebBody, settings::ProtectPassword("{\"ip\":\"{ip}\"}")));
+    ASSERT_TRUE(r.WriteBinary(settings::kWebUrl, settings::ProtectValue(settings::kWebUrl, url)));
+    ASSERT_TRUE(r.WriteBinary(settings::kWebBody, settings::ProtectValue(settings::kWebBody, "{\"ip\":\"{ip}\"}")));
     ASSERT_TRUE(r.WriteValue(settings::kWebMethod, "POST"));
   }
   scripts.Then([&](HWND list) {
