@@ -185,8 +185,10 @@ TEST(CheckCycleCore, FailuresBackOffAndAGoodCheckReturnsToTheInterval) {
   cycle.Fetched("A", kMailOnly, 0);
   cycle.Called(kMail, "A", {ChannelResult::Transient, "refused"}, 0);
   EXPECT_EQ(kMinute, cycle.End().timerMs) << "a failed send is a failed check";
-  cycle.FetchFailed("down");
-  EXPECT_EQ(2 * kMinute, cycle.End().timerMs);
+  cycle.FetchFailed("");
+  const app::CheckEnd failed = cycle.End();
+  EXPECT_EQ(2 * kMinute, failed.timerMs);
+  EXPECT_FALSE(failed.show) << "a failed fetch writes no field, even one that came without words";
   cycle.Fetched("A", kMailOnly, 0);
   EXPECT_EQ(15 * kMinute, cycle.End().timerMs);
   cycle.Fetched("A", kMailOnly, 0);
