@@ -65,6 +65,10 @@ inline constexpr std::uint32_t kServiceTroubleWaitMs = 30 * 60 * 1000;
 // only: the rest of the address may hold a token.
 std::string FailureText(const std::string& origin, const std::string& why);
 
+// A target's last result as its row in the list shows it: "sent 14:03",
+// "failed: 503 Service Unavailable", "stopped: badauth".
+std::string ResultRow(const ChannelResult& result, const std::string& clock);
+
 inline constexpr char kSentPrefix[] = "Web notification sent: ";
 
 }  // namespace notify

@@ -109,11 +109,6 @@ std::vector<WebSettings> ReadWebTargets(CRegistry& registry, Unreadable* unreada
   return targets;
 }
 
-void ReadWebSettings(CRegistry& registry, WebSettings& web, Unreadable* unreadable) {
-  const std::vector<WebSettings> targets = ReadWebTargets(registry, unreadable);
-  web = targets.empty() ? WebSettings() : targets.front();
-}
-
 std::string WriteWebTargets(CRegistry& registry, const std::vector<WebSettings>& targets) {
   std::string failures;
   const int count = static_cast<int>(std::min<std::size_t>(targets.size(), kMostWebTargets));
@@ -183,8 +178,9 @@ StartupSettings LoadStartupSettings() {
     result.intervalMs = settings::kDefaultIntervalMs;
   } else {
     ReadMailSettings(registry, result.mail, &result.unreadable);
-    WebSettings web;  // read again at each change; here only to tell the user about it at once
-    ReadWebSettings(registry, web, &result.unreadable);
+    // Read again at each check; here only to tell the user at once of a
+    // value that cannot be read.
+    ReadWebTargets(registry, &result.unreadable);
     result.link = ReadLink(registry);
     result.intervalMs = settings::IntervalFromText(ReadTimer(registry));
   }

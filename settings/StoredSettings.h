@@ -64,9 +64,6 @@ std::string WriteMailSettings(CRegistry& registry, const MailSettings& mail);
 // four reads as GET.
 std::vector<WebSettings> ReadWebTargets(CRegistry& registry, Unreadable* unreadable = nullptr);
 
-// The first of the web targets, or none.
-void ReadWebSettings(CRegistry& registry, WebSettings& web, Unreadable* unreadable = nullptr);
-
 // One box naming the values among `valueNames` that this run has not told
 // the user about yet; nothing when there are none.
 void WarnUnreadable(const Unreadable& valueNames);

@@ -41,6 +41,7 @@ BOOL WebTargetsDlg::OnInitDialog() {
     m_targets = settings::ReadWebTargets(registry);
   }  // the key closes before the user sees anything
   m_results.resize(m_targets.size());
+  for (std::size_t i = 0; i < m_targets.size(); ++i) m_origins.push_back(static_cast<int>(i));
   ShowRows(0);
   return TRUE;
 }
@@ -79,6 +80,7 @@ void WebTargetsDlg::OnAdd() {
   if (!Edit(target)) return;
   m_targets.push_back(std::move(target));
   m_results.emplace_back();
+  m_origins.push_back(-1);
   ShowRows(static_cast<int>(m_targets.size()) - 1);
 }
 
@@ -104,6 +106,7 @@ void WebTargetsDlg::OnRemove() {
   if (row < 0 || row >= static_cast<int>(m_targets.size())) return;
   m_targets.erase(m_targets.begin() + row);
   m_results.erase(m_results.begin() + row);
+  m_origins.erase(m_origins.begin() + row);
   ShowRows(row);
 }
 
@@ -119,5 +122,6 @@ void WebTargetsDlg::OnOK() {
     return;
   }
   m_userActed = true;
+  m_stored = true;
   CDialog::OnOK();
 }

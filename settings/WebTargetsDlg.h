@@ -23,6 +23,12 @@ class WebTargetsDlg : public CDialog {
   // good may be called again.
   bool UserActed() const { return m_userActed; }
 
+  // True once the list was stored; then, for each stored row, the row it
+  // was when the dialog opened, or -1 for one added here, so what is known
+  // about each target follows it through removals.
+  bool Stored() const { return m_stored; }
+  const std::vector<int>& Origins() const { return m_origins; }
+
  protected:
   void DoDataExchange(CDataExchange* pDX) override;
   BOOL OnInitDialog() override;
@@ -40,6 +46,8 @@ class WebTargetsDlg : public CDialog {
   std::string m_shownAddress;
   std::vector<settings::WebSettings> m_targets;
   std::vector<std::string> m_results;  // one per row; a changed target has none yet
+  std::vector<int> m_origins;          // one per row
   CListBox m_list;
   bool m_userActed = false;
+  bool m_stored = false;
 };

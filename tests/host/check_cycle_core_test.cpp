@@ -166,6 +166,15 @@ TEST(CheckCycleCore, AFirstChangeWithNothingSetUpAsksForTheSettingsOnce) {
   }
 }
 
+TEST(CheckCycleCore, EachWebTargetKeepsWhatItWasToldWhereverTheStoredListMovesIt) {
+  const app::ChannelSetup three{true, true, true};
+  CheckCycle cycle(15 * kMinute);
+  Checks(cycle, {{0, "A", three, {}, "mww", "A", true}, {1, "B", three, {{2, kFails}}, "mww", "B", true, true}});
+  cycle.WebTargetsStored({1, -1});  // the first target removed, a new one added at the end
+  EXPECT_EQ(State::Owed, cycle.StateOf(1, 2)) << "the failed target moved up with its debt";
+  Checks(cycle, {{2, "B", three, {}, "w", "B"}, {3, "C", three, {}, "mww", "C", true}});
+}
+
 TEST(CheckCycleCore, MailOnlyKeepsTheFieldOnTheOldAddressUntilTheMailIsOut) {
   CheckCycle cycle(15 * kMinute);
   Checks(cycle, {{0, "A", kMailOnly, {}, "m", "A", true},

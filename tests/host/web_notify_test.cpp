@@ -160,6 +160,16 @@ TEST(WebAnswer, TwoHundredsSucceedUnlessTheBodyRefusesAndEachRefusalIsTreatedAsT
   EXPECT_TRUE(ReadAnswer(200, "OK", "good 127.0.0.1", "127.0.0.1").ok()) << "the address really sent";
 }
 
+TEST(WebAnswer, ARowSaysTheLastResultShortest) {
+  using notify::ChannelResult;
+  const std::string failed = notify::FailureText("https://dns.example", "503 Service Unavailable");
+  EXPECT_EQ("sent 14:03", notify::ResultRow({ChannelResult::Ok, "Web notification sent: 200 OK"}, "14:03"));
+  EXPECT_EQ("failed: 503 Service Unavailable", notify::ResultRow({ChannelResult::Transient, failed}, "14:03"));
+  EXPECT_EQ("stopped: badauth", notify::ResultRow(ReadAnswer(200, "OK", "badauth", "203.0.113.7"), "14:03"));
+  EXPECT_EQ("failed: " + std::string(60, 'x') + "...",
+            notify::ResultRow({ChannelResult::Wait, std::string(70, 'x')}, "14:03"));
+}
+
 TEST(WebCall, OnlyABodyThatIsJsonOnceFilledInIsSentAsJson) {
   struct Case {
     std::string body;
