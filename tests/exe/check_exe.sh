@@ -23,7 +23,7 @@ grep -Eq "^Subsystem[[:space:]]+0+2[[:space:]]" "$work/p.txt" || fail "subsystem
 
 # Only DLLs every Windows has: a runtime DLL from the build machine would make
 # the program fail to start elsewhere.
-allowed=" KERNEL32.DLL USER32.DLL GDI32.DLL ADVAPI32.DLL SHELL32.DLL COMCTL32.DLL WININET.DLL WS2_32.DLL MSVCRT.DLL SECUR32.DLL CRYPT32.DLL MSIMG32.DLL IPHLPAPI.DLL WINHTTP.DLL VERSION.DLL NORMALIZ.DLL "
+allowed=" KERNEL32.DLL USER32.DLL GDI32.DLL ADVAPI32.DLL SHELL32.DLL COMCTL32.DLL WININET.DLL WS2_32.DLL MSVCRT.DLL SECUR32.DLL CRYPT32.DLL MSIMG32.DLL IPHLPAPI.DLL WINHTTP.DLL VERSION.DLL "
 imports=$(sed -n 's/^[[:space:]]*DLL Name: //p' "$work/p.txt" | tr '[:lower:]' '[:upper:]' | sort -u)
 [ -n "$imports" ] || fail "no import table found"
 for dll in $imports; do
