@@ -24,12 +24,15 @@ bool IsRedirect(int status) {
   return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
 }
 
-// What the redirect text may quote: the whole address of a page, only the
-// scheme and host of a call that carries secrets.
+// What the redirect text may quote: the address of a page, only the scheme
+// and host of a call that carries secrets; either as a box may show a
+// server's words.
 std::string Shown(const std::string& address, bool secret) {
-  if (!secret) return address;
+  constexpr std::size_t kLongestShown = 200;
+  if (!secret) return ShownText(address, kLongestShown);
   const std::optional<Url> url = ParseUrl(address);
-  return url ? url->Origin() : address.substr(0, address.find_first_of("/?#@", address.find("://") + 3));
+  return ShownText(url ? url->Origin() : address.substr(0, address.find_first_of("/?#@", address.find("://") + 3)),
+                   kLongestShown);
 }
 
 char Folded(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }

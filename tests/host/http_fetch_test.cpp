@@ -546,6 +546,15 @@ TEST_F(ScriptedFetch, RedirectsGoOnlyWhereTheyMay) {
   next = 0;
   Serve({moved("301 Moved Permanently", "http://127.0.0.1/ip")});
   EXPECT_EQ(0u, Outcome(Call("https://127.0.0.1/ip")).find("failed:the server redirected to http://127.0.0.1"));
+  // An address no one can follow is quoted as a box may show it.
+  conversations.clear();
+  next = 0;
+  Serve({moved("302 Found", "ftp://x/\r\x01" + std::string(500, 'a'))});
+  http::Request unfollowable = Call("http://127.0.0.1/ip");
+  unfollowable.secret = false;
+  EXPECT_EQ("failed:the server redirected to ftp://x/" + std::string(192, 'a') +
+                "..., which is not an http:// or https:// address that keeps the connection secured",
+            Outcome(unfollowable));
   for (int redirects : {5, 6}) {
     conversations.clear();
     next = 0;
