@@ -141,7 +141,9 @@ std::string CCorvaneDlg::RunCheck() {
     return EndCheck();
   }
   m_strStatus = app::FormatStamp(now);
-  ReadWebTargets();
+  // A list stored in the open settings dialog counts once it has closed and
+  // each target's ledger has followed it; until then ticks use the old one.
+  if (!m_settingsOpen) ReadWebTargets();
   app::CheckPlan plan = m_cycle.Fetched(address, ChannelsSetUp(), GetTickCount64());
   if (plan.askForSettings) {
     AskForSettings();
@@ -358,7 +360,11 @@ void CCorvaneDlg::OnTrayRetry() {
 
 void CCorvaneDlg::OnSettings() {
   Settings dialog(nullptr, m_cycle.Shown(), m_webResults);
-  dialog.DoModal();  // the mail it saves takes effect at the next start, the web at the next check
+  {
+    m_settingsOpen = true;
+    fw::ScopeExit closed([this] { m_settingsOpen = false; });
+    dialog.DoModal();  // the mail it saves takes effect at the next start, the web at the next check
+  }
   TakeWebChanges(dialog);
 }
 

@@ -110,4 +110,5 @@ class CCorvaneDlg : public CSkinnableDialog {
   // skipped: the next tick checks afresh. A failure box is shown after the
   // check has ended, so ticks go on checking behind it.
   bool m_checking = false;
+  bool m_settingsOpen = false;  // the Settings button's dialog is open
 };

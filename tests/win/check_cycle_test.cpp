@@ -570,6 +570,42 @@ TEST_F(WebNotifyTest, EveryTargetIsCalledOnAChangeAndOnlyTheOneThatFailedIsCalle
   EXPECT_NE(std::string::npos, patched[2].find("\r\n\r\n{\"content\":\"198.51.100.23\"}")) << patched[2];
 }
 
+// A row removed in the list: the target below it moves up with what it is
+// owed, even when a tick checks while the settings dialog is still open.
+TEST_F(WebNotifyTest, ATargetMovedUpByARemovalKeepsWhatItIsOwed) {
+  const int http = StartHttp(PageWith(kAddress));
+  app_test::StoreCompleteSettings(http);
+  app_test::Store({{"SMTPServer", "null"}});
+  const int first = StartWeb("OK"), second = StartWeb("down");
+  peers.SetPage(second, 503, "down");
+  {
+    CRegistry r;
+    settings::OpenStore(r);
+    std::vector<settings::WebSettings> targets(2);
+    targets[0].url = WebUrl(first);
+    targets[1].url = WebUrl(second);
+    ASSERT_EQ("", settings::WriteWebTargets(r, targets));
+  }
+  MainWindow window;
+  Run(window, [&](HWND main) {
+    scripts.Then([&](HWND settings) {
+      Click(settings, IDC_WEB_NOTIFY);
+      SendMessageA(window.hwnd, WM_TIMER, CCorvaneDlg::kCheckTimer, 0);
+      Click(settings, IDCANCEL);
+    });
+    scripts.Then([](HWND list) {
+      SendDlgItemMessageA(list, IDC_WEB_TARGET_LIST, LB_SETCURSEL, 0, 0);
+      Click(list, IDC_WEB_REMOVE);
+      Click(list, IDOK);
+    });
+    Click(main, IDC_SETTINGS);
+    peers.SetPage(second, 200, "OK");
+    Click(main, IDC_UPDATE);
+  });
+  EXPECT_EQ(1, peers.HttpHits(first));
+  EXPECT_EQ(3, peers.HttpHits(second)) << "first check, the tick behind the dialog, then the retry";
+}
+
 TEST_F(WebNotifyTest, TheFirstReleasesSingleTargetIsCalledAfterTheUpgrade) {
   const int http = StartHttp(PageWith(kAddress));
   const int web = StartWeb("good 203.0.113.7");
