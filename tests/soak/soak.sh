@@ -12,7 +12,7 @@ set -u
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build=$(cd "${1:-$root/build-rel/win}" && pwd) || exit 1
 cycles=${2:-1000}
-exe="$build/app/soak_test.exe"
+exe="$build/tests/win/soak_test.exe"
 [ -x "$exe" ] || { echo "soak: $exe not built"; exit 1; }
 export WINEPREFIX=${WINEPREFIX:-$(dirname "$build")/wineprefix} WINEARCH=win32 WINEDEBUG=-all
 export CORVANE_SOAK_CYCLES=$cycles
