@@ -2,6 +2,8 @@
 
 #include <charconv>
 
+#include "AsciiText.h"
+
 namespace http {
 
 namespace {
@@ -21,17 +23,9 @@ constexpr char kReset[] = "the server reset the connection before the whole answ
 [[noreturn]] void Fail(const std::string& text) { throw FetchError(FetchError::Kind::Failed, text); }
 [[noreturn]] void TooLarge() { throw FetchError(FetchError::Kind::TooLarge, "the answer is too large"); }
 
-std::string Lower(std::string text) {
-  for (char& c : text)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return text;
-}
-
-std::string Trim(const std::string& text) {
-  const std::size_t first = text.find_first_not_of(" \t\r");
-  if (first == std::string::npos) return {};
-  return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
-}
+// Blanks around header values and chunk sizes; a bare CR is one too, since
+// a line may end in CR LF or LF alone.
+std::string Trim(std::string_view text) { return base::Trim(text, " \t\r"); }
 
 // Where the head ends: after the first empty line, CRLF or bare LF.
 std::size_t HeadEnd(const std::string& bytes) {
@@ -73,7 +67,7 @@ void ApplyHeader(const std::string& name, const std::string& value, Head& head) 
     // not matter, so the framing is decided only once the head is complete.
     for (std::size_t start = 0; start <= value.size();) {
       const std::size_t comma = std::min(value.find(',', start), value.size());
-      const std::string coding = Trim(Lower(value.substr(start, comma - start)));
+      const std::string coding = Trim(base::Lower(value.substr(start, comma - start)));
       if (!coding.empty()) head.codings += (head.codings.empty() ? "" : ",") + coding;
       start = comma + 1;
     }
@@ -162,7 +156,7 @@ Head Connection::ReadHead() {
       at = next;
       const std::size_t colon = line.find(':');
       if (colon == std::string::npos || colon == 0) continue;  // folded or broken lines carry nothing we use
-      ApplyHeader(Lower(Trim(line.substr(0, colon))), Trim(line.substr(colon + 1)), head);
+      ApplyHeader(base::Lower(Trim(line.substr(0, colon))), Trim(line.substr(colon + 1)), head);
     }
     // 1xx answers come before the real one and carry no body.
     if (head.status >= 200) return head;

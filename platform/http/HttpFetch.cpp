@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <utility>
 
+#include "AsciiText.h"
 #include "Base64.h"
 #include "Deadline.h"
 #include "HttpConnection.h"
@@ -35,18 +36,9 @@ std::string Shown(const std::string& address, bool secret) {
                    kLongestShown);
 }
 
-char Folded(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool SameName(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (Folded(a[i]) != Folded(b[i])) return false;
-  return true;
-}
-
 bool Named(const std::vector<Header>& headers, const std::string& name) {
   for (const Header& header : headers)
-    if (SameName(header.name, name)) return true;
+    if (base::SameLetters(header.name, name)) return true;
   return false;
 }
 

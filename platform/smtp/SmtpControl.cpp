@@ -5,6 +5,7 @@
 #include <string_view>
 #include <utility>
 
+#include "HostPort.h"
 #include "SmtpClient.h"
 #include "SmtpCommandRecorder.h"
 #include "SmtpControl.h"
@@ -41,16 +42,17 @@ std::pair<std::int32_t, std::int32_t> InitialExtent(const CREATESTRUCTA& cs) {
   return {Himetric(cs.cx), Himetric(cs.cy)};  // made in code: its pixels are all there is
 }
 
-// "host:port" picks a POP3 port other than 110; a bare name keeps 110.
+// "host:port" or "[v6]:port" picks a POP3 port other than 110; a bare name
+// or address keeps 110, and text with no valid port is taken whole as the name.
 void SplitPopServer(const std::string& text, SendRequest& r) {
-  const std::size_t colon = text.rfind(':');
-  if (colon == std::string::npos || text.find(':') != colon || colon + 1 == text.size() || colon + 6 < text.size() ||
-      text.find_first_not_of("0123456789", colon + 1) != std::string::npos) {
+  const base::HostPort split = base::SplitHostPort(text);
+  const int port = split.port ? base::ParsePort(*split.port) : -1;
+  if (split.fault != base::HostPortFault::None || split.host.empty() || (split.port && port < 0)) {
     r.popServer = text;
     return;
   }
-  r.popServer = text.substr(0, colon);
-  r.popPort = std::stoi(text.substr(colon + 1));
+  r.popServer = split.host;
+  if (split.port) r.popPort = port;
 }
 
 std::wstring LocalTimeText() {
