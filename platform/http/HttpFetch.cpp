@@ -72,11 +72,12 @@ std::string RequestText(const std::string& method, const Url& url, const Request
   return text + "\r\n" + (hasBody ? request.body : std::string());
 }
 
-// One hop: connect (through the proxy if the system wants one), secure,
-// send, and read the answer's head; the body is read by the caller.
-class Hop {
+// One request of the fetch, the first or one a redirect leads to: connect
+// (through the proxy if the system wants one), secure, send, and read the
+// answer's head; the body is read by the caller.
+class Exchange {
  public:
-  Hop(const Network& network, net::Clock::time_point deadline) : m_network(network), m_deadline(deadline) {}
+  Exchange(const Network& network, net::Clock::time_point deadline) : m_network(network), m_deadline(deadline) {}
 
   Head Open(const Url& url, const std::string& method, const Request& request) {
     if (request.secret && !url.secure && !net::IsLoopbackName(url.host)) RefuseInClear(url);
@@ -158,7 +159,7 @@ Response Fetch(const Request& request, const Limits& limits, const Network& netw
   std::string method = request.method;
   try {
     for (int hop = 0;; ++hop) {
-      Hop exchange(network, deadline);
+      Exchange exchange(network, deadline);
       const Head head = exchange.Open(*url, method, request);
       // A 3xx we do not follow has no page in it: an empty body taken for
       // one would hide what the server said.

@@ -53,8 +53,9 @@ std::optional<Proxy> SystemProxyFor(const Url& url, int timeoutMs) {
   if (settings.flags & (PROXY_TYPE_AUTO_PROXY_URL | PROXY_TYPE_AUTO_DETECT)) {
     const std::wstring script =
         (settings.flags & PROXY_TYPE_AUTO_PROXY_URL) && settings.script.text ? settings.script.text : L"";
-    if (auto automatic = AutomaticProxy(url, script, settings.flags & PROXY_TYPE_AUTO_DETECT, timeoutMs))
-      return *automatic;
+    const ScriptProxy automatic = AutomaticProxy(url, script, settings.flags & PROXY_TYPE_AUTO_DETECT, timeoutMs);
+    if (automatic.verdict == ScriptProxy::Verdict::Direct) return std::nullopt;
+    if (automatic.verdict == ScriptProxy::Verdict::ThroughProxy) return automatic.proxy;
   }
   if (!(settings.flags & PROXY_TYPE_PROXY) || !settings.server.text) return std::nullopt;
   if (BypassesProxy(settings.bypass.Ansi(), url.host)) return std::nullopt;
