@@ -5,9 +5,8 @@
 
 #include "AutoProxy.h"
 #include "ProxyRules.h"
-#include "SchannelTransport.h"
+#include "SystemTransports.h"
 #include "Text.h"
-#include "WinsockTransport.h"
 
 namespace http {
 
@@ -66,9 +65,9 @@ std::optional<Proxy> SystemProxyFor(const Url& url, int timeoutMs) {
 
 Network SystemNetwork() {
   Network network;
-  network.connect = [] { return std::make_unique<net::WinsockTransport>(); };
-  network.secure = [](std::unique_ptr<net::Transport> plain, const std::string& host, int timeoutMs,
-                      net::TlsCheck check) { return net::StartSchannelTls(std::move(plain), host, timeoutMs, check); };
+  net::SystemTransports transports = net::WindowsTransports();
+  network.connect = std::move(transports.connect);
+  network.secure = std::move(transports.secure);
   network.proxyFor = SystemProxyFor;
   return network;
 }

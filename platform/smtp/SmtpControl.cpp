@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <new>
+#include <stdexcept>
 #include <string_view>
 #include <utility>
 
@@ -9,9 +10,9 @@
 #include "SmtpClient.h"
 #include "SmtpCommandRecorder.h"
 #include "SmtpControl.h"
+#include "SystemTransports.h"
 #include "Text.h"
 #include "WindowClass.h"
-#include "WinsockTransport.h"
 
 namespace smtp {
 
@@ -158,11 +159,19 @@ HRESULT SmtpControl::Send(SmtpCall& call) {
   std::wstring status;
   try {
     SendRequest request = Request();
+    const net::SystemTransports system = net::WindowsTransports();
+    // TLS goes under the recorder of the connection being secured, which is
+    // always the one made last: the dialogue holds one connection at a time.
+    CommandRecorder* newest = nullptr;
     Client client(
-        [&last] { return std::make_unique<CommandRecorder>(std::make_unique<net::WinsockTransport>(), last); },
-        [](std::unique_ptr<net::Transport> plain, const std::string& host, int timeoutMs, net::TlsCheck check) {
-          // Every transport the factory above makes is a recorder.
-          static_cast<CommandRecorder&>(*plain).Secure(host, timeoutMs, check);
+        [&] {
+          auto recorder = std::make_unique<CommandRecorder>(system.connect(), last);
+          newest = recorder.get();
+          return recorder;
+        },
+        [&](std::unique_ptr<net::Transport> plain, const std::string& host, int timeoutMs, net::TlsCheck check) {
+          if (!newest || plain.get() != newest) throw std::logic_error("TLS asked for a connection not made here");
+          newest->Secure(system.secure, host, timeoutMs, check);
           return plain;
         });
     client.Send(request);
