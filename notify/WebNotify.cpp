@@ -181,22 +181,6 @@ constexpr char kHex[] = "0123456789ABCDEF";
 
 }  // namespace
 
-std::string PercentEncode(std::string_view text) {
-  std::string out;
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if ((byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') || (byte >= '0' && byte <= '9') || c == '-' ||
-        c == '.' || c == '_' || c == '~') {
-      out += c;
-    } else {
-      out += '%';
-      out += kHex[byte >> 4];
-      out += kHex[byte & 15];
-    }
-  }
-  return out;
-}
-
 std::string JsonEscape(std::string_view text) {
   std::string out;
   for (const char c : text) {

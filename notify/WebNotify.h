@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "ChannelResult.h"
+#include "PercentCoding.h"
 #include "SettingsLayout.h"
 
 namespace notify {
@@ -28,9 +29,8 @@ struct WebCall {
   std::string body;
 };
 
-// Every byte but the unreserved ones (letters, digits, - . _ ~) as %XX, so a
-// value can sit anywhere in an address, login and query included.
-std::string PercentEncode(std::string_view text);
+// A value can sit anywhere in an address, login and query included.
+using base::PercentEncode;
 
 // The text as the inside of a JSON string.
 std::string JsonEscape(std::string_view text);

@@ -28,10 +28,8 @@ struct GlobalFreer {
 };
 using GlobalText = std::unique_ptr<wchar_t, GlobalFreer>;
 
-using Answer = std::optional<std::optional<Proxy>>;
-
 struct Found {
-  Answer answer;
+  ScriptProxy answer;
   bool timedOut = false;  // WinHTTP's own limits ended it
 };
 
@@ -56,12 +54,17 @@ Found AskScript(const std::wstring& address, bool secure, const std::wstring& sc
   }
   WINHTTP_PROXY_INFO info{};
   if (!WinHttpGetProxyForUrl(session.get(), address.c_str(), &options, &info))
-    return {std::nullopt, GetLastError() == ERROR_WINHTTP_TIMEOUT};
+    return {ScriptProxy{}, GetLastError() == ERROR_WINHTTP_TIMEOUT};
   const GlobalText proxyText(info.lpszProxy), bypassText(info.lpszProxyBypass);
   const std::string proxy = proxyText ? fw::WideToAnsi(proxyText.get()) : std::string();
-  if (info.dwAccessType != WINHTTP_ACCESS_TYPE_NAMED_PROXY || proxy.empty()) return {std::optional<Proxy>()};
+  Found found;
+  found.answer.verdict = ScriptProxy::Verdict::Direct;
+  if (info.dwAccessType != WINHTTP_ACCESS_TYPE_NAMED_PROXY || proxy.empty()) return found;
   // The script may name several proxies; the first is the one it prefers.
-  return {ProxyForScheme(proxy.substr(0, proxy.find(';')), secure)};
+  if (const auto named = ProxyForScheme(proxy.substr(0, proxy.find(';')), secure)) {
+    found.answer = {ScriptProxy::Verdict::ThroughProxy, *named};
+  }
+  return found;
 }
 
 struct Search {
@@ -77,9 +80,8 @@ std::atomic<bool> g_searching{false};
 
 }  // namespace
 
-std::optional<std::optional<Proxy>> AutomaticProxy(const Url& url, const std::wstring& script, bool detect,
-                                                   int timeoutMs) {
-  if (script.empty() && !detect) return std::nullopt;
+ScriptProxy AutomaticProxy(const Url& url, const std::wstring& script, bool detect, int timeoutMs) {
+  if (script.empty() && !detect) return {};
   if (g_searching.exchange(true)) throw net::TransportError(net::TransportError::Kind::Failed, kNotInTime);
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
   auto search = std::make_shared<Search>();

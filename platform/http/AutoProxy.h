@@ -4,17 +4,23 @@
 #include <optional>
 #include <string>
 
-#include "HttpFetch.h"
+#include "HttpTypes.h"
+#include "HttpUrl.h"
 
 namespace http {
 
-// A proxy, "direct" (an engaged empty optional), or nothing usable (the
-// caller falls back to the manual setting). The script sees only the
-// address's origin. The search runs on a thread of its own and is given
-// `timeoutMs`; one that has not answered by then, or one still running from
-// an earlier fetch, is a net::TransportError, since going direct could
-// bypass a proxy the user's network requires.
-std::optional<std::optional<Proxy>> AutomaticProxy(const Url& url, const std::wstring& script, bool detect,
-                                                   int timeoutMs);
+// What a configuration script said about an address. NoAnswer: nothing
+// usable came back, and the caller falls back to the manual setting.
+struct ScriptProxy {
+  enum class Verdict { NoAnswer, Direct, ThroughProxy };
+  Verdict verdict = Verdict::NoAnswer;
+  Proxy proxy;  // with ThroughProxy only
+};
+
+// The script sees only the address's origin. The search runs on a thread of
+// its own and is given `timeoutMs`; one that has not answered by then, or
+// one still running from an earlier fetch, is a net::TransportError, since
+// going direct could bypass a proxy the user's network requires.
+ScriptProxy AutomaticProxy(const Url& url, const std::wstring& script, bool detect, int timeoutMs);
 
 }  // namespace http

@@ -2,6 +2,8 @@
 
 #include <charconv>
 
+#include "AsciiText.h"
+
 namespace http {
 
 namespace {
@@ -14,24 +16,16 @@ constexpr std::size_t kLongestLine = 8 * 1024;
 constexpr std::size_t kLongestReason = 100;
 
 constexpr char kNoAnswer[] = "the server closed the connection without an answer";
-constexpr char kCutShort[] = "the connection closed before the whole page arrived";
+constexpr char kClosedMidAnswer[] = "the connection closed before the whole page arrived";
 constexpr char kNotHttp[] = "the server's answer was not a valid HTTP response";
 constexpr char kReset[] = "the server reset the connection before the whole answer arrived";
 
 [[noreturn]] void Fail(const std::string& text) { throw FetchError(FetchError::Kind::Failed, text); }
 [[noreturn]] void TooLarge() { throw FetchError(FetchError::Kind::TooLarge, "the answer is too large"); }
 
-std::string Lower(std::string text) {
-  for (char& c : text)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return text;
-}
-
-std::string Trim(const std::string& text) {
-  const std::size_t first = text.find_first_not_of(" \t\r");
-  if (first == std::string::npos) return {};
-  return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
-}
+// Blanks around header values and chunk sizes; a bare CR is one too, since
+// a line may end in CR LF or LF alone.
+std::string Trim(std::string_view text) { return base::Trim(text, " \t\r"); }
 
 // Where the head ends: after the first empty line, CRLF or bare LF.
 std::size_t HeadEnd(const std::string& bytes) {
@@ -73,7 +67,7 @@ void ApplyHeader(const std::string& name, const std::string& value, Head& head) 
     // not matter, so the framing is decided only once the head is complete.
     for (std::size_t start = 0; start <= value.size();) {
       const std::size_t comma = std::min(value.find(',', start), value.size());
-      const std::string coding = Trim(Lower(value.substr(start, comma - start)));
+      const std::string coding = Trim(base::Lower(value.substr(start, comma - start)));
       if (!coding.empty()) head.codings += (head.codings.empty() ? "" : ",") + coding;
       start = comma + 1;
     }
@@ -148,7 +142,7 @@ Head Connection::ReadHead() {
         const std::size_t lineEnd = m_pending.find('\n');
         const bool statusLine =
             lineEnd != std::string::npos && ParseStatusLine(Trim(m_pending.substr(0, lineEnd)), partial);
-        Fail(statusLine ? kCutShort : kNoAnswer);
+        Fail(statusLine ? kClosedMidAnswer : kNoAnswer);
       }
     }
     const std::string text = m_pending.substr(0, end);
@@ -162,7 +156,7 @@ Head Connection::ReadHead() {
       at = next;
       const std::size_t colon = line.find(':');
       if (colon == std::string::npos || colon == 0) continue;  // folded or broken lines carry nothing we use
-      ApplyHeader(Lower(Trim(line.substr(0, colon))), Trim(line.substr(colon + 1)), head);
+      ApplyHeader(base::Lower(Trim(line.substr(0, colon))), Trim(line.substr(colon + 1)), head);
     }
     // 1xx answers come before the real one and carry no body.
     if (head.status >= 200) return head;
@@ -187,7 +181,7 @@ std::string Connection::ReadLength(std::uint64_t length, const Limits& limits) {
   if (length > limits.maxBody && limits.refuseLarger) TooLarge();
   const std::size_t wanted = length > limits.maxBody ? limits.maxBody : static_cast<std::size_t>(length);
   while (m_pending.size() < wanted)
-    if (!ReadMore()) Fail(kCutShort);
+    if (!ReadMore()) Fail(kClosedMidAnswer);
   return m_pending.substr(0, wanted);
 }
 
@@ -200,7 +194,7 @@ std::string Connection::ReadUntilClose(const Limits& limits) {
   } while (ReadMore());
   // Over TLS a body that ends with the connection is whole only when the
   // server said goodbye; a bare close may be anyone on the path cutting it.
-  if (m_secured && !m_endedCleanly) Fail(kCutShort);
+  if (m_secured && !m_endedCleanly) Fail(kClosedMidAnswer);
   return std::move(m_pending);
 }
 
@@ -208,7 +202,7 @@ std::string Connection::ReadChunked(const Limits& limits) {
   std::string body;
   for (;;) {
     const std::optional<std::string> sizeLine = TakeLine(kLongestLine);
-    if (!sizeLine) Fail(kCutShort);
+    if (!sizeLine) Fail(kClosedMidAnswer);
     const std::string digits = Trim(sizeLine->substr(0, sizeLine->find(';')));
     const std::optional<std::uint64_t> parsed = digits.size() <= 15 ? Number(digits, 16) : std::nullopt;
     if (!parsed) Fail(kNotHttp);
@@ -217,7 +211,7 @@ std::string Connection::ReadChunked(const Limits& limits) {
       // The last chunk, then trailers up to an empty line: only then is the body whole.
       for (;;) {
         const std::optional<std::string> trailer = TakeLine(kLongestLine);
-        if (!trailer) Fail(kCutShort);
+        if (!trailer) Fail(kClosedMidAnswer);
         if (trailer->empty()) return body;
       }
     }
@@ -225,12 +219,12 @@ std::string Connection::ReadChunked(const Limits& limits) {
     if (overflows && limits.refuseLarger) TooLarge();
     const std::size_t take = overflows ? limits.maxBody - body.size() : static_cast<std::size_t>(size);
     while (m_pending.size() < take)
-      if (!ReadMore()) Fail(kCutShort);
+      if (!ReadMore()) Fail(kClosedMidAnswer);
     body.append(m_pending, 0, take);
     m_pending.erase(0, take);
     if (overflows) return body;
     const std::optional<std::string> end = TakeLine(2);
-    if (!end) Fail(kCutShort);
+    if (!end) Fail(kClosedMidAnswer);
     if (!end->empty()) Fail(kNotHttp);
   }
 }

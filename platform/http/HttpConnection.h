@@ -8,7 +8,7 @@
 #include <string>
 
 #include "Deadline.h"
-#include "HttpFetch.h"
+#include "HttpTypes.h"
 #include "Transport.h"
 
 namespace http {

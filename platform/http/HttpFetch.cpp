@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <utility>
 
+#include "AsciiText.h"
 #include "Base64.h"
 #include "Deadline.h"
 #include "HttpConnection.h"
@@ -35,18 +36,9 @@ std::string Shown(const std::string& address, bool secret) {
                    kLongestShown);
 }
 
-char Folded(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool SameName(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (Folded(a[i]) != Folded(b[i])) return false;
-  return true;
-}
-
 bool Named(const std::vector<Header>& headers, const std::string& name) {
   for (const Header& header : headers)
-    if (SameName(header.name, name)) return true;
+    if (base::SameLetters(header.name, name)) return true;
   return false;
 }
 
@@ -80,11 +72,12 @@ std::string RequestText(const std::string& method, const Url& url, const Request
   return text + "\r\n" + (hasBody ? request.body : std::string());
 }
 
-// One hop: connect (through the proxy if the system wants one), secure,
-// send, and read the answer's head; the body is read by the caller.
-class Hop {
+// One request of the fetch, the first or one a redirect leads to: connect
+// (through the proxy if the system wants one), secure, send, and read the
+// answer's head; the body is read by the caller.
+class Exchange {
  public:
-  Hop(const Network& network, net::Clock::time_point deadline) : m_network(network), m_deadline(deadline) {}
+  Exchange(const Network& network, net::Clock::time_point deadline) : m_network(network), m_deadline(deadline) {}
 
   Head Open(const Url& url, const std::string& method, const Request& request) {
     if (request.secret && !url.secure && !net::IsLoopbackName(url.host)) RefuseInClear(url);
@@ -166,7 +159,7 @@ Response Fetch(const Request& request, const Limits& limits, const Network& netw
   std::string method = request.method;
   try {
     for (int hop = 0;; ++hop) {
-      Hop exchange(network, deadline);
+      Exchange exchange(network, deadline);
       const Head head = exchange.Open(*url, method, request);
       // A 3xx we do not follow has no page in it: an empty body taken for
       // one would hide what the server said.

@@ -4,24 +4,16 @@
 // failure, one deadline from the first connect to the last close, and for an
 // https address nothing counts that did not come through the verified
 // tunnel from that address's own host.
-#include <cstddef>
 #include <functional>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "HttpTypes.h"
 #include "HttpUrl.h"
 #include "Transport.h"
 
 namespace http {
-
-// A proxy as the system's settings name it: plain HTTP, at host:port.
-struct Proxy {
-  std::string host;
-  int port = 0;
-  std::string Text() const { return host + ":" + std::to_string(port); }
-};
 
 // Where a fetch goes out: how to connect, how to add TLS, and which proxy
 // (if any) the system wants for an address. Loopback hosts never go through
@@ -57,29 +49,11 @@ struct Request {
   std::string userAgent;
 };
 
-struct Limits {
-  int timeoutMs = 15000;              // the whole fetch, redirects and closes included
-  std::size_t maxBody = 1024 * 1024;  // bytes of the final body
-  bool refuseLarger = true;           // a larger body fails; otherwise it is cut at maxBody
-};
-
 struct Response {
   int status = 0;
   std::string reason;
   std::string body;
   std::string url;  // the address that answered, after redirects
-};
-
-class FetchError : public std::runtime_error {
- public:
-  // TimedOut: the bound ran out. TooLarge: the body passed maxBody with
-  // refuseLarger. Failed: anything else; the text says what.
-  enum class Kind { Failed, TimedOut, TooLarge };
-  FetchError(Kind kind, const std::string& text) : std::runtime_error(text), m_kind(kind) {}
-  Kind kind() const { return m_kind; }
-
- private:
-  Kind m_kind;
 };
 
 // Sends the request and returns the final answer, whatever its status (the

@@ -1,22 +1,12 @@
 #include "HttpUrl.h"
 
+#include "AsciiText.h"
+#include "HostPort.h"
+#include "PercentCoding.h"
+
 namespace http {
 
 namespace {
-
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-std::string Lower(std::string_view text) {
-  std::string lower(text);
-  for (char& c : lower)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return lower;
-}
 
 // Blanks and control bytes end an address where a user typed one; inside
 // one they could split a request line.
@@ -41,38 +31,14 @@ bool HasScheme(const std::string& location) {
 
 int DefaultPort(bool secure) { return secure ? 443 : 80; }
 
-// A port of digits only, from 1 to 65535; -1 otherwise.
-int ParsePort(std::string_view digits) {
-  if (digits.empty() || digits.size() > 5) return -1;
-  int port = 0;
-  for (char c : digits) {
-    if (c < '0' || c > '9') return -1;
-    port = port * 10 + (c - '0');
-  }
-  return port >= 1 && port <= 65535 ? port : -1;
-}
-
 }  // namespace
-
-std::string PercentDecode(std::string_view text) {
-  std::string decoded;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 && HexValue(text[i + 2]) >= 0) {
-      decoded += static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
-      i += 2;
-    } else {
-      decoded += text[i];
-    }
-  }
-  return decoded;
-}
 
 std::optional<Url> ParseUrl(std::string_view text) {
   if (text.empty() || HasUnsafeByte(text)) return std::nullopt;
   const std::size_t schemeEnd = text.find("://");
   if (schemeEnd == std::string_view::npos) return std::nullopt;
   Url url;
-  const std::string scheme = Lower(text.substr(0, schemeEnd));
+  const std::string scheme = base::Lower(text.substr(0, schemeEnd));
   if (scheme == "https")
     url.secure = true;
   else if (scheme != "http")
@@ -91,32 +57,23 @@ std::optional<Url> ParseUrl(std::string_view text) {
   if (at != std::string_view::npos) {
     const std::string_view userInfo = authority.substr(0, at);
     const std::size_t colon = userInfo.find(':');
-    url.user = PercentDecode(userInfo.substr(0, colon));
-    if (colon != std::string_view::npos) url.password = PercentDecode(userInfo.substr(colon + 1));
+    url.user = base::PercentDecode(userInfo.substr(0, colon));
+    if (colon != std::string_view::npos) url.password = base::PercentDecode(userInfo.substr(colon + 1));
     authority = authority.substr(at + 1);
   }
-  std::string_view portText;
-  if (!authority.empty() && authority[0] == '[') {
-    const std::size_t close = authority.find(']');
-    if (close == std::string_view::npos || close == 1) return std::nullopt;
-    url.host = std::string(authority.substr(1, close - 1));
-    const std::string_view after = authority.substr(close + 1);
-    if (!after.empty()) {
-      if (after[0] != ':') return std::nullopt;
-      portText = after.substr(1);
-    }
+  const base::HostPort split = base::SplitHostPort(authority);
+  if (split.fault != base::HostPortFault::None) return std::nullopt;
+  url.host = split.host;
+  if (split.bracketed) {
     if (url.host.find_first_not_of("0123456789abcdefABCDEF:.") != std::string::npos) return std::nullopt;
-  } else {
-    const std::size_t colon = authority.find(':');
-    url.host = std::string(authority.substr(0, colon));
-    if (colon != std::string_view::npos) portText = authority.substr(colon + 1);
-    if (url.host.find_first_of("[]\\") != std::string::npos) return std::nullopt;
+  } else if (url.host.find_first_of("[]\\:") != std::string::npos) {
+    return std::nullopt;
   }
   if (url.host.empty()) return std::nullopt;
-  url.host = Lower(url.host);
+  url.host = base::Lower(url.host);
   url.port = DefaultPort(url.secure);
-  if (!portText.empty()) {
-    url.port = ParsePort(portText);
+  if (split.port && !split.port->empty()) {
+    url.port = base::ParsePort(*split.port);
     if (url.port < 0) return std::nullopt;
   }
   return url;

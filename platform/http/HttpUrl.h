@@ -33,7 +33,4 @@ std::optional<Url> ParseUrl(std::string_view text);
 // The result may use any scheme; ParseUrl decides whether it can be fetched.
 std::string ResolveLocation(const Url& base, const std::string& location);
 
-// Percent-decodes `text`; a '%' not followed by two hex digits stays as it is.
-std::string PercentDecode(std::string_view text);
-
 }  // namespace http

@@ -2,15 +2,12 @@
 
 #include <vector>
 
+#include "AsciiText.h"
+#include "HostPort.h"
+
 namespace http {
 
 namespace {
-
-std::string Lower(std::string text) {
-  for (char& c : text)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return text;
-}
 
 std::vector<std::string> Split(const std::string& text, const char* separators) {
   std::vector<std::string> parts;
@@ -27,20 +24,12 @@ std::optional<Proxy> ParseProxy(std::string text) {
   const std::size_t scheme = text.find("://");
   if (scheme != std::string::npos) text.erase(0, scheme + 3);
   while (!text.empty() && text.back() == '/') text.pop_back();
+  const base::HostPort split = base::SplitHostPort(text);
+  if (split.fault != base::HostPortFault::None || split.host.empty()) return std::nullopt;
   Proxy proxy;
-  proxy.port = 80;
-  const std::size_t colon = text.rfind(':');
-  const bool bracketed = !text.empty() && text[0] == '[';
-  if (colon != std::string::npos && (!bracketed || colon > text.find(']'))) {
-    const std::string digits = text.substr(colon + 1);
-    if (digits.empty() || digits.size() > 5 || digits.find_first_not_of("0123456789") != std::string::npos)
-      return std::nullopt;
-    proxy.port = std::stoi(digits);
-    text.erase(colon);
-  }
-  if (bracketed && text.size() > 2 && text.back() == ']') text = text.substr(1, text.size() - 2);
-  if (text.empty() || proxy.port < 1 || proxy.port > 65535) return std::nullopt;
-  proxy.host = text;
+  proxy.host = split.host;
+  proxy.port = split.port ? base::ParsePort(*split.port) : 80;
+  if (proxy.port < 0) return std::nullopt;
   return proxy;
 }
 
@@ -74,7 +63,7 @@ std::optional<Proxy> ProxyForScheme(const std::string& setting, bool secure) {
     const std::size_t equals = entry.find('=');
     if (equals == std::string::npos) {
       if (!forEveryScheme) forEveryScheme = ParseProxy(entry);
-    } else if (Lower(entry.substr(0, equals)) == wanted) {
+    } else if (base::Lower(entry.substr(0, equals)) == wanted) {
       return ParseProxy(entry.substr(equals + 1));
     }
   }
@@ -82,8 +71,8 @@ std::optional<Proxy> ProxyForScheme(const std::string& setting, bool secure) {
 }
 
 bool BypassesProxy(const std::string& list, const std::string& host) {
-  const std::string name = Lower(host);
-  for (const std::string& entry : Split(Lower(list), "; ,\t\r\n")) {
+  const std::string name = base::Lower(host);
+  for (const std::string& entry : Split(base::Lower(list), "; ,\t\r\n")) {
     if (entry == "<local>") {
       if (name.find('.') == std::string::npos && name.find(':') == std::string::npos) return true;
     } else if (Matches(entry, name)) {

@@ -4,7 +4,8 @@
 #include <optional>
 #include <string>
 
-#include "HttpFetch.h"
+#include "HttpTypes.h"
+#include "HttpUrl.h"
 
 namespace http {
 

@@ -5,9 +5,8 @@
 
 #include "AutoProxy.h"
 #include "ProxyRules.h"
-#include "SchannelTransport.h"
+#include "SystemTransports.h"
 #include "Text.h"
-#include "WinsockTransport.h"
 
 namespace http {
 
@@ -53,8 +52,9 @@ std::optional<Proxy> SystemProxyFor(const Url& url, int timeoutMs) {
   if (settings.flags & (PROXY_TYPE_AUTO_PROXY_URL | PROXY_TYPE_AUTO_DETECT)) {
     const std::wstring script =
         (settings.flags & PROXY_TYPE_AUTO_PROXY_URL) && settings.script.text ? settings.script.text : L"";
-    if (auto automatic = AutomaticProxy(url, script, settings.flags & PROXY_TYPE_AUTO_DETECT, timeoutMs))
-      return *automatic;
+    const ScriptProxy automatic = AutomaticProxy(url, script, settings.flags & PROXY_TYPE_AUTO_DETECT, timeoutMs);
+    if (automatic.verdict == ScriptProxy::Verdict::Direct) return std::nullopt;
+    if (automatic.verdict == ScriptProxy::Verdict::ThroughProxy) return automatic.proxy;
   }
   if (!(settings.flags & PROXY_TYPE_PROXY) || !settings.server.text) return std::nullopt;
   if (BypassesProxy(settings.bypass.Ansi(), url.host)) return std::nullopt;
@@ -65,9 +65,9 @@ std::optional<Proxy> SystemProxyFor(const Url& url, int timeoutMs) {
 
 Network SystemNetwork() {
   Network network;
-  network.connect = [] { return std::make_unique<net::WinsockTransport>(); };
-  network.secure = [](std::unique_ptr<net::Transport> plain, const std::string& host, int timeoutMs,
-                      net::TlsCheck check) { return net::StartSchannelTls(std::move(plain), host, timeoutMs, check); };
+  net::SystemTransports transports = net::WindowsTransports();
+  network.connect = std::move(transports.connect);
+  network.secure = std::move(transports.secure);
   network.proxyFor = SystemProxyFor;
   return network;
 }

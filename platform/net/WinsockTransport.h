@@ -2,7 +2,7 @@
 // The transport the program itself uses: a Winsock TCP connection.
 #include <winsock2.h>
 
-#include "Handles.h"
+#include "OwnedHandle.h"
 #include "Transport.h"
 
 namespace net {

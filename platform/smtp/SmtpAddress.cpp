@@ -1,18 +1,11 @@
 #include "SmtpAddress.h"
 
+#include "AsciiText.h"
 #include "SmtpError.h"
 
 namespace smtp {
 
 namespace {
-
-std::string Trim(const std::string& s) {
-  const char* blanks = " \t";
-  std::size_t b = s.find_first_not_of(blanks);
-  if (b == std::string::npos) return {};
-  std::size_t e = s.find_last_not_of(blanks);
-  return s.substr(b, e - b + 1);
-}
 
 // RFC 5321 limits a path to 256 octets including the angle brackets.
 constexpr std::size_t kMaxMailbox = 254;
@@ -33,7 +26,7 @@ Address ParseEntry(const std::string& entry, const std::string& field) {
     if (close == std::string::npos || close != entry.size() - 1) {
       throw SendError(Stage::Input, "the " + field + " address \"" + entry + "\" has an unmatched '<'");
     }
-    a.mailbox = Trim(entry.substr(open + 1, close - open - 1));
+    a.mailbox = base::Trim(entry.substr(open + 1, close - open - 1));
   } else {
     a.mailbox = entry;
   }
@@ -64,7 +57,7 @@ std::vector<Address> ParseAddressList(const std::string& list, const std::string
   while (start <= list.size()) {
     std::size_t sep = list.find_first_of(",;", start);
     if (sep == std::string::npos) sep = list.size();
-    std::string entry = Trim(list.substr(start, sep - start));
+    std::string entry = base::Trim(list.substr(start, sep - start));
     if (!entry.empty()) out.push_back(ParseEntry(entry, field));
     start = sep + 1;
   }

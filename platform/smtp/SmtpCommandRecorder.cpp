@@ -2,12 +2,11 @@
 
 #include <algorithm>
 
-#include "SchannelTransport.h"
-
 namespace smtp {
 
-void CommandRecorder::Secure(const std::string& host, int timeoutMs, net::TlsCheck check) {
-  m_inner = net::StartSchannelTls(std::move(m_inner), host, timeoutMs, check);
+void CommandRecorder::Secure(const net::TlsUpgrade& secure, const std::string& host, int timeoutMs,
+                             net::TlsCheck check) {
+  m_inner = secure(std::move(m_inner), host, timeoutMs, check);
 }
 
 void CommandRecorder::Record(std::string_view bytes) {

@@ -27,7 +27,7 @@ class CommandRecorder final : public net::Transport {
 
   // TLS goes underneath the recorder, so the commands sent after STARTTLS are
   // still recorded as commands rather than seen as encrypted records.
-  void Secure(const std::string& host, int timeoutMs, net::TlsCheck check);
+  void Secure(const net::TlsUpgrade& secure, const std::string& host, int timeoutMs, net::TlsCheck check);
 
  private:
   void Record(std::string_view bytes);

@@ -2,15 +2,17 @@
 
 #include <memory>
 #include <new>
+#include <stdexcept>
 #include <string_view>
 #include <utility>
 
+#include "HostPort.h"
 #include "SmtpClient.h"
 #include "SmtpCommandRecorder.h"
 #include "SmtpControl.h"
+#include "SystemTransports.h"
 #include "Text.h"
 #include "WindowClass.h"
-#include "WinsockTransport.h"
 
 namespace smtp {
 
@@ -41,16 +43,17 @@ std::pair<std::int32_t, std::int32_t> InitialExtent(const CREATESTRUCTA& cs) {
   return {Himetric(cs.cx), Himetric(cs.cy)};  // made in code: its pixels are all there is
 }
 
-// "host:port" picks a POP3 port other than 110; a bare name keeps 110.
+// "host:port" or "[v6]:port" picks a POP3 port other than 110; a bare name
+// or address keeps 110, and text with no valid port is taken whole as the name.
 void SplitPopServer(const std::string& text, SendRequest& r) {
-  const std::size_t colon = text.rfind(':');
-  if (colon == std::string::npos || text.find(':') != colon || colon + 1 == text.size() || colon + 6 < text.size() ||
-      text.find_first_not_of("0123456789", colon + 1) != std::string::npos) {
+  const base::HostPort split = base::SplitHostPort(text);
+  const int port = split.port ? base::ParsePort(*split.port) : -1;
+  if (split.fault != base::HostPortFault::None || split.host.empty() || (split.port && port < 0)) {
     r.popServer = text;
     return;
   }
-  r.popServer = text.substr(0, colon);
-  r.popPort = std::stoi(text.substr(colon + 1));
+  r.popServer = split.host;
+  if (split.port) r.popPort = port;
 }
 
 std::wstring LocalTimeText() {
@@ -156,11 +159,19 @@ HRESULT SmtpControl::Send(SmtpCall& call) {
   std::wstring status;
   try {
     SendRequest request = Request();
+    const net::SystemTransports system = net::WindowsTransports();
+    // TLS goes under the recorder of the connection being secured, which is
+    // always the one made last: the dialogue holds one connection at a time.
+    CommandRecorder* newest = nullptr;
     Client client(
-        [&last] { return std::make_unique<CommandRecorder>(std::make_unique<net::WinsockTransport>(), last); },
-        [](std::unique_ptr<net::Transport> plain, const std::string& host, int timeoutMs, net::TlsCheck check) {
-          // Every transport the factory above makes is a recorder.
-          static_cast<CommandRecorder&>(*plain).Secure(host, timeoutMs, check);
+        [&] {
+          auto recorder = std::make_unique<CommandRecorder>(system.connect(), last);
+          newest = recorder.get();
+          return recorder;
+        },
+        [&](std::unique_ptr<net::Transport> plain, const std::string& host, int timeoutMs, net::TlsCheck check) {
+          if (!newest || plain.get() != newest) throw std::logic_error("TLS asked for a connection not made here");
+          newest->Secure(system.secure, host, timeoutMs, check);
           return plain;
         });
     client.Send(request);

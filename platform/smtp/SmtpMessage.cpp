@@ -1,9 +1,9 @@
 #include "SmtpMessage.h"
 
 #include <algorithm>
-#include <cctype>
 #include <ctime>
 
+#include "AsciiText.h"
 #include "Base64.h"
 #include "SmtpAddress.h"
 #include "SmtpError.h"
@@ -60,11 +60,6 @@ bool IsToken(const std::string& s) {
     if (u <= ' ' || u >= 0x7f || std::string("()<>@,;:\\\"/[]?=").find(c) != std::string::npos) return false;
   }
   return true;
-}
-
-std::string Lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
 }
 
 void RefuseLineBreaks(const std::string& value, const std::string& field) {
@@ -238,7 +233,7 @@ PreparedMessage PrepareMessage(const SendRequest& r, const MessageStamp& stamp) 
   for (const auto* list : {&to, &cc, &bcc}) {
     for (const Address& a : *list) {
       bool seen = std::any_of(m.recipients.begin(), m.recipients.end(),
-                              [&](const std::string& x) { return Lower(x) == Lower(a.mailbox); });
+                              [&](const std::string& x) { return base::SameLetters(x, a.mailbox); });
       if (!seen) m.recipients.push_back(a.mailbox);
     }
   }
@@ -252,7 +247,7 @@ PreparedMessage PrepareMessage(const SendRequest& r, const MessageStamp& stamp) 
   if (!IsToken(r.charset)) throw SendError(Stage::Input, "the character set \"" + r.charset + "\" is not valid");
 
   std::string canonical = NormalizeText(r.messageText);
-  std::string encoding = Lower(r.contentTransferEncoding);
+  std::string encoding = base::Lower(r.contentTransferEncoding);
   std::string body;
   if (encoding == "7bit" || encoding == "8bit") {
     body = canonical;

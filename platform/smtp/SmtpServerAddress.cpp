@@ -1,5 +1,6 @@
 #include "SmtpServerAddress.h"
 
+#include "HostPort.h"
 #include "SmtpError.h"
 
 namespace smtp {
@@ -26,31 +27,18 @@ int ParsePort(const std::string& digits, const std::string& whole) {
 }  // namespace
 
 ServerAddress ParseServerAddress(const std::string& text, int defaultPort) {
+  const base::HostPort split = base::SplitHostPort(text);
+  if (split.fault == base::HostPortFault::UnclosedBracket)
+    throw SendError(Stage::Input, "the server \"" + text + "\" has an unclosed or empty '[' address");
+  if (split.fault == base::HostPortFault::TextAfterBracket)
+    throw SendError(Stage::Input, "the server \"" + text + "\" has text after ']'");
   ServerAddress address;
+  address.host = split.host;
   address.port = defaultPort;
-  if (!text.empty() && text.front() == '[') {
-    const std::size_t close = text.find(']');
-    if (close == std::string::npos || close == 1) {
-      throw SendError(Stage::Input, "the server \"" + text + "\" has an unclosed or empty '[' address");
-    }
-    address.host = text.substr(1, close - 1);
-    const std::string rest = text.substr(close + 1);
-    if (rest.empty()) return address;
-    if (rest.front() != ':') throw SendError(Stage::Input, "the server \"" + text + "\" has text after ']'");
-    address.port = ParsePort(rest.substr(1), text);
-    return address;
-  }
-  const std::size_t colon = text.find(':');
-  // Two or more colons without brackets can only be an IPv6 address, and
-  // then nothing in it is a port.
-  if (colon == std::string::npos || text.find(':', colon + 1) != std::string::npos) {
-    address.host = text;
-    return address;
-  }
-  address.host = text.substr(0, colon);
+  if (!split.port) return address;
   if (address.host.empty())
     throw SendError(Stage::Input, "the server \"" + text + "\" has no host name before the ':'");
-  address.port = ParsePort(text.substr(colon + 1), text);
+  address.port = ParsePort(*split.port, text);
   return address;
 }
 

@@ -253,8 +253,9 @@ TEST_F(InetTest, AProxyScriptIsAskedAboutTheOriginOnly) {
                  " return url == 'https://echo.example/' ? 'PROXY 127.0.0.1:3128' : 'DIRECT'; }");
   const auto url = http::ParseUrl("https://bot:pw@echo.example/bot1:TOKEN/send?chat=9");
   const auto found = http::AutomaticProxy(*url, fw::AnsiToWide(Url(script, "/proxy.pac")), false, 5000);
-  ASSERT_TRUE(found && *found) << "no proxy: the script was asked about more than the origin";
-  EXPECT_EQ("127.0.0.1:3128", (*found)->Text());
+  ASSERT_EQ(http::ScriptProxy::Verdict::ThroughProxy, found.verdict)
+      << "no proxy: the script was asked about more than the origin";
+  EXPECT_EQ("127.0.0.1:3128", found.proxy.Text());
 }
 
 // A script that never arrives ends the search within its bound, saying why,

@@ -306,16 +306,20 @@ TEST(SmtpControl, Pop3BeforeSmtp) {
     SetSmtpProperty(smtp, id::kPopServer, std::wstring(L"127.0.0.1:") + std::to_wstring(pop));
     SendAsTheProgramDoes(smtp, m, smtpPort);
     EXPECT_EQ(L"", TextOf(smtp, id::kStatus));
+    // An address in brackets keeps its port, as the SMTP server field does.
+    SetSmtpProperty(smtp, id::kPopServer, std::wstring(L"[127.0.0.1]:") + std::to_wstring(pop));
+    SendAsTheProgramDoes(smtp, m, smtpPort);
+    EXPECT_EQ(L"", TextOf(smtp, id::kStatus));
 
     m.password = "wrong";
     const std::string refused = SendFailure(smtp, m, smtpPort);
     EXPECT_TRUE(Contains(refused, "POP3")) << refused;
   });
-  EXPECT_EQ(
-      (std::vector<std::string>{"CAPA", "USER mailer", "PASS s3cret", "QUIT", "CAPA", "USER mailer", "PASS wrong"}),
-      peers.Pop3Log(pop));
+  EXPECT_EQ((std::vector<std::string>{"CAPA", "USER mailer", "PASS s3cret", "QUIT", "CAPA", "USER mailer",
+                                      "PASS s3cret", "QUIT", "CAPA", "USER mailer", "PASS wrong"}),
+            peers.Pop3Log(pop));
   auto mails = peers.Messages(smtpPort);
-  ASSERT_EQ(1u, mails.size()) << "a refused POP3 login must not be followed by SMTP";
+  ASSERT_EQ(2u, mails.size()) << "a refused POP3 login must not be followed by SMTP";
   EXPECT_EQ("", mails[0].authMech);
 
   // As the program leaves it: no popserver, so the SMTP server on the POP3 port.
@@ -331,7 +335,7 @@ TEST(SmtpControl, Pop3BeforeSmtp) {
   ASSERT_TRUE(haveDefaultPort) << "port 110 is taken here, so the default POP3 port cannot be tested";
   m.password = "s3cret";
   WithControl([&](C_SMTP& smtp, HWND) { SendAsTheProgramDoes(smtp, m, smtpPort); });
-  EXPECT_EQ(2u, peers.Messages(smtpPort).size());
+  EXPECT_EQ(3u, peers.Messages(smtpPort).size());
   EXPECT_EQ(4u, peers.Pop3Log(110).size());
   peers.Stop(110);
 }

@@ -1,4 +1,4 @@
-#include "Handles.h"
+#include "OwnedHandle.h"
 
 namespace fw::detail {
 

@@ -1,0 +1,19 @@
+#include "SystemTransports.h"
+
+#include <memory>
+
+#include "SchannelTransport.h"
+#include "WinsockTransport.h"
+
+namespace net {
+
+SystemTransports WindowsTransports() {
+  SystemTransports transports;
+  transports.connect = [] { return std::make_unique<WinsockTransport>(); };
+  transports.secure = [](std::unique_ptr<Transport> plain, const std::string& host, int timeoutMs, TlsCheck check) {
+    return StartSchannelTls(std::move(plain), host, timeoutMs, check);
+  };
+  return transports;
+}
+
+}  // namespace net
