@@ -132,7 +132,7 @@ CheckEnd CheckCycle::End() {
 void CheckCycle::WebTargetsStored(const std::vector<int>& origins) {
   if (m_channels.empty()) return;  // nothing known yet: the next check adopts the list as it is
   const std::vector<Ledger> web(m_channels.begin() + kMailChannel + 1, m_channels.end());
-  const std::vector<Ledger> moved = notify::FollowTargets(web, origins);
+  const std::vector<Ledger> moved = channels::FollowTargets(web, origins);
   m_channels.resize(kMailChannel + 1);
   m_channels.insert(m_channels.end(), moved.begin(), moved.end());
 }

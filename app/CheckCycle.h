@@ -16,7 +16,7 @@
 
 namespace app {
 
-using notify::ChannelResult;
+using channels::ChannelResult;
 
 // Channel 0 is the mail; the web notifications follow, in their stored order.
 using Channel = std::size_t;

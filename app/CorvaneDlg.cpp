@@ -151,7 +151,7 @@ std::string CCorvaneDlg::RunCheck() {
     plan = m_cycle.AfterSettings(ChannelsSetUp(), GetTickCount64());
   }
   for (const app::CheckPlan::Call& call : plan.calls) {
-    const notify::ChannelResult result =
+    const channels::ChannelResult result =
         call.channel == app::kMailChannel ? SendMail(plan.address) : CallWebTarget(call, plan.address, now);
     m_cycle.Called(call.channel, plan.address, result, GetTickCount64());
   }
@@ -195,13 +195,13 @@ app::ChannelSetup CCorvaneDlg::ChannelsSetUp() const {
   return setup;
 }
 
-notify::ChannelResult CCorvaneDlg::CallWebTarget(const app::CheckPlan::Call& call, const std::string& address,
+channels::ChannelResult CCorvaneDlg::CallWebTarget(const app::CheckPlan::Call& call, const std::string& address,
                                                  std::time_t now) {
   const std::size_t target = call.channel - (app::kMailChannel + 1);
-  const notify::ChannelResult result =
-      notify::SendWebNotification(m_webTargets.at(target), notify::ValuesFor(address, call.old, now));
+  const channels::ChannelResult result =
+      channels::SendWebNotification(m_webTargets.at(target), channels::ValuesFor(address, call.old, now));
   if (m_webResults.size() <= target) m_webResults.resize(target + 1);
-  m_webResults[target] = notify::ResultRow(result, ClockText());
+  m_webResults[target] = channels::ResultRow(result, ClockText());
   return result;
 }
 
@@ -223,7 +223,7 @@ void CCorvaneDlg::AskForSettings() {
 void CCorvaneDlg::TakeWebChanges(const Settings& dialog) {
   if (const auto& origins = dialog.StoredWebOrigins()) {
     m_cycle.WebTargetsStored(*origins);
-    m_webResults = notify::FollowTargets(m_webResults, *origins);
+    m_webResults = channels::FollowTargets(m_webResults, *origins);
   }
   if (dialog.WebNotifyActedOn()) m_cycle.WebActedOn();
   if (m_pTrayIcon) m_pTrayIcon->SetTooltip(TrayTip());
@@ -241,20 +241,20 @@ void CCorvaneDlg::ReadWebTargets() {
 
 // A failure of the mail is this channel's result, as the web's is; the mail
 // is retried at the next checks whatever the server said.
-notify::ChannelResult CCorvaneDlg::SendMail(const std::string& address) {
+channels::ChannelResult CCorvaneDlg::SendMail(const std::string& address) {
   try {
     const int authIndex = settings::AuthIndexForText(m_mail.auth);
-    if (authIndex < 0) return {notify::ChannelResult::Transient, settings::kChooseAuth};
+    if (authIndex < 0) return {channels::ChannelResult::Transient, settings::kChooseAuth};
     settings::MailSettings account = m_mail;
     account.from = settings::ShownText(account.from);  // an empty sender, as the test mail sends it
-    settings::SendMail(m_smtp, account, authIndex, app::kNotificationSubject, app::kNotificationPrefix + address);
-    return {notify::ChannelResult::Ok, "sent"};
+    channels::SendMail(m_smtp, account, authIndex, app::kNotificationSubject, app::kNotificationPrefix + address);
+    return {channels::ChannelResult::Ok, "sent"};
   } catch (const CException& e) {
     std::string why;
     e.GetErrorMessage(why);
-    return {notify::ChannelResult::Transient, why};
+    return {channels::ChannelResult::Transient, why};
   } catch (const std::exception& e) {
-    return {notify::ChannelResult::Transient, e.what()};
+    return {channels::ChannelResult::Transient, e.what()};
   }
 }
 

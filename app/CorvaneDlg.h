@@ -79,9 +79,9 @@ class CCorvaneDlg : public CSkinnableDialog {
   void RestoreFromTray();
   std::string FetchAddress();
   app::ChannelSetup ChannelsSetUp() const;
-  notify::ChannelResult CallWebTarget(const app::CheckPlan::Call& call, const std::string& address, std::time_t now);
+  channels::ChannelResult CallWebTarget(const app::CheckPlan::Call& call, const std::string& address, std::time_t now);
   void TakeWebChanges(const Settings& dialog);
-  notify::ChannelResult SendMail(const std::string& address);
+  channels::ChannelResult SendMail(const std::string& address);
   void AskForSettings();
   void ReadWebTargets();
 

@@ -1,5 +1,7 @@
 #include "IpCheck.h"
 
+#include "StampTime.h"
+
 namespace app {
 
 namespace {
@@ -92,25 +94,8 @@ std::string ExtractBetween(const std::string& page, const std::string& startMark
   return kept.substr(0, end);
 }
 
-namespace {
 
-std::string FormatLocal(std::time_t now, const char* format) {
-  std::tm local{};
-#ifdef _WIN32
-  if (localtime_s(&local, &now) != 0) return {};
-#else
-  if (!localtime_r(&now, &local)) return {};
-#endif
-  char buffer[128];
-  const size_t n = std::strftime(buffer, sizeof buffer, format, &local);
-  return std::string(buffer, n);
-}
-
-}  // namespace
-
-std::string FormatStamp(std::time_t now) { return FormatLocal(now, kStampFormat); }
-
-std::string FormatStampTime(std::time_t now) { return FormatLocal(now, kStampTimeFormat); }
+std::string FormatStamp(std::time_t now) { return channels::FormatLocal(now, kStampFormat); }
 
 bool IsChange(const std::string& address, const std::string& shown) { return !address.empty() && address != shown; }
 

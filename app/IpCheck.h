@@ -11,8 +11,6 @@ namespace app {
 inline constexpr char kStartMarker[] = "<!--startip-->";
 inline constexpr char kEndMarker[] = "<!--endip-->";
 inline constexpr char kStampFormat[] = "Last Updated On\r\n\r\n%m/%d/%Y at %I:%M:%S %p\r\n\r\nCurrent IP:";
-// The date and time as the stamp writes them.
-inline constexpr char kStampTimeFormat[] = "%m/%d/%Y at %I:%M:%S %p";
 inline constexpr char kNotificationSubject[] = "IP Address Change";
 inline constexpr char kNotificationPrefix[] = "New IP Address:  ";
 inline constexpr char kPopupCaption[] = "IP Update Completed!";
@@ -36,8 +34,6 @@ std::string ExtractBetween(const std::string& page, const std::string& startMark
 // converted or the text does not fit its 128-byte buffer.
 std::string FormatStamp(std::time_t now);
 
-// Only the stamp's date and time, as the web notification's {time} gives it.
-std::string FormatStampTime(std::time_t now);
 
 // A new address is one that is not empty and differs from the one shown.
 bool IsChange(const std::string& address, const std::string& shown);

@@ -87,7 +87,7 @@ void Settings::OnTestEmail() {
   } else {
     // The typed texts, password as typed: the test proves what would be saved.
     // A failure leaves from here, reported by the handler catch.
-    settings::SendMail(m_smtp, m_mail, authIndex, settings::kTestSubject, settings::kTestText);
+    channels::SendMail(m_smtp, m_mail, authIndex, settings::kTestSubject, settings::kTestText);
     AfxMessageBox(settings::kTestSent, MB_OK | MB_ICONINFORMATION);
   }
   UpdateData(FALSE);
@@ -123,8 +123,8 @@ void Settings::OnWebNotify() {
   if (!dialog.Stored()) return;
   // Opened again from here, the list shows what is known of each target
   // where it now stands.
-  m_webResults = notify::FollowTargets(m_webResults, dialog.Origins());
-  m_webOrigins = m_webOrigins ? notify::FollowTargets(*m_webOrigins, dialog.Origins(), -1) : dialog.Origins();
+  m_webResults = channels::FollowTargets(m_webResults, dialog.Origins());
+  m_webOrigins = m_webOrigins ? channels::FollowTargets(*m_webOrigins, dialog.Origins(), -1) : dialog.Origins();
 }
 
 void Settings::OnHelp() { AfxMessageBox(settings::kNoHelp, MB_OK | MB_ICONINFORMATION); }

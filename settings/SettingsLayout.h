@@ -4,6 +4,8 @@
 // takes the names from here.
 #include <string>
 
+#include "ChannelSettings.h"
+
 namespace settings {
 
 inline constexpr char kKeyPath[] = "Software\\Orlimar\\Corvane";
@@ -62,29 +64,15 @@ inline constexpr int kLongestText = 259;
 // longer, must stay within what the store reads back as binary.
 inline constexpr int kLongestWebText = 2000;
 
-// The mail settings as stored, except the password: that is the plain text,
-// empty when none is stored.
-struct MailSettings {
-  std::string server, username, password, auth, to, from;
-};
-
-// One web target as the user typed it; an empty address means none. The
-// headers are the typed text, one `Name: value` a line.
-inline constexpr char kWebGet[] = "GET";
-inline constexpr char kWebPost[] = "POST";
-inline constexpr char kWebPut[] = "PUT";
-inline constexpr char kWebPatch[] = "PATCH";
-// In the order the editor lists them.
-inline constexpr const char* kWebMethods[] = {kWebGet, kWebPost, kWebPut, kWebPatch};
-inline bool IsWebMethod(const std::string& method) {
-  for (const char* known : kWebMethods)
-    if (method == known) return true;
-  return false;
-}
-struct WebSettings {
-  std::string url, method = kWebGet, headers, body;
-  bool IsSet() const { return !url.empty(); }
-};
+// What the channels are set up with is theirs; the store keeps it.
+using channels::IsWebMethod;
+using channels::kWebGet;
+using channels::kWebMethods;
+using channels::kWebPatch;
+using channels::kWebPost;
+using channels::kWebPut;
+using channels::MailSettings;
+using channels::WebSettings;
 
 // Up to this many web targets, each called on every change.
 inline constexpr int kMostWebTargets = 8;

@@ -75,8 +75,8 @@ void WebTargetDlg::OnTest() {
     return;
   }
   // A test of what is typed now, as if the shown address had just appeared.
-  const notify::ChannelResult answer =
-      notify::SendWebNotification(typed, notify::ValuesFor(m_shownAddress, {}, std::time(nullptr)));
+  const channels::ChannelResult answer =
+      channels::SendWebNotification(typed, channels::ValuesFor(m_shownAddress, {}, std::time(nullptr)));
   if (answer.ok()) m_testGotThrough = true;
   AfxMessageBox(answer.text, MB_OK | (answer.ok() ? MB_ICONINFORMATION : MB_ICONSTOP));
 }
@@ -88,9 +88,9 @@ void WebTargetDlg::OnOK() {
     AfxMessageBox(kNoAddressToCall, MB_OK | MB_ICONWARNING);
     return;
   }
-  const notify::WebValues values =
-      notify::ValuesFor(m_shownAddress.empty() ? std::string(kStandInAddress) : m_shownAddress, {}, std::time(nullptr));
-  const notify::HeaderLines lines = notify::ReadHeaderLines(typed.headers, values);
+  const channels::WebValues values =
+      channels::ValuesFor(m_shownAddress.empty() ? std::string(kStandInAddress) : m_shownAddress, {}, std::time(nullptr));
+  const channels::HeaderLines lines = channels::ReadHeaderLines(typed.headers, values);
   if (!lines.refusal.empty()) {
     AfxMessageBox(lines.refusal, MB_OK | MB_ICONWARNING);
     return;

@@ -11,7 +11,7 @@
 namespace {
 
 using app::CheckCycle;
-using notify::ChannelResult;
+using channels::ChannelResult;
 using State = CheckCycle::State;
 
 constexpr std::uint64_t kMinute = 60'000;

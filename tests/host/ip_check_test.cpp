@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "IpCheck.h"
+#include "StampTime.h"
 
 namespace {
 
@@ -72,7 +73,7 @@ TEST_F(StampTest, ReadsLikeTheStatusField) {
   t.tm_sec = 9;
   const std::time_t when = timegm(&t);
   EXPECT_EQ("Last Updated On\r\n\r\n03/06/2026 at 02:05:09 PM\r\n\r\nCurrent IP:", app::FormatStamp(when));
-  EXPECT_EQ("03/06/2026 at 02:05:09 PM", app::FormatStampTime(when));
+  EXPECT_EQ("03/06/2026 at 02:05:09 PM", channels::FormatStampTime(when));
   t.tm_hour = 0;
   EXPECT_EQ("Last Updated On\r\n\r\n03/06/2026 at 12:05:09 AM\r\n\r\nCurrent IP:", app::FormatStamp(timegm(&t)));
 }

@@ -7,13 +7,13 @@
 
 namespace {
 
-using notify::PrepareCall;
-using notify::ReadAnswer;
+using channels::PrepareCall;
+using channels::ReadAnswer;
 
-const notify::WebValues kValues{"2001:db8::7", "", "03/06/2026 at 02:05:09 PM", "Den PC \"2\""};
+const channels::WebValues kValues{"2001:db8::7", "", "03/06/2026 at 02:05:09 PM", "Den PC \"2\""};
 
-settings::WebSettings Web(const std::string& url, const std::string& method = "GET", const std::string& body = "") {
-  settings::WebSettings web;
+channels::WebSettings Web(const std::string& url, const std::string& method = "GET", const std::string& body = "") {
+  channels::WebSettings web;
   web.url = url;
   web.method = method;
   web.body = body;
@@ -30,7 +30,7 @@ TEST(WebCall, AddressPlaceholdersArePercentEncodedAndOtherBracesStay) {
       call.url);
   EXPECT_EQ("", call.body) << "a GET carries no body";
   EXPECT_EQ("", call.contentType);
-  EXPECT_EQ("%00%7F%80%FFaZ09-._~", notify::PercentEncode(std::string("\0\x7f\x80\xff", 4) + "aZ09-._~"));
+  EXPECT_EQ("%00%7F%80%FFaZ09-._~", channels::PercentEncode(std::string("\0\x7f\x80\xff", 4) + "aZ09-._~"));
 }
 
 TEST(WebCall, APostBodyIsJsonWithItsValuesEscapedOrPlainTextWithThemAsTheyAre) {
@@ -61,9 +61,9 @@ TEST(WebHeaders, GoodLinesAreFilledInAndABadLineIsRefusedByItsNumber) {
     const char* name;
     std::string typed;
     std::string refusal;                  // empty: accepted
-    std::vector<notify::Header> headers;  // when accepted
+    std::vector<channels::Header> headers;  // when accepted
   };
-  const notify::WebValues values{"203.0.113.7", "", "now", "Den\x01PC"};
+  const channels::WebValues values{"203.0.113.7", "", "now", "Den\x01PC"};
   const Case cases[] = {
       {"filled in as they are, blank lines and CRLF passed over",
        "Authorization: Bearer t0k\r\n\n  Title :  New address {ip}  \nX-Empty:\n",
@@ -106,7 +106,7 @@ TEST(WebHeaders, GoodLinesAreFilledInAndABadLineIsRefusedByItsNumber) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const notify::HeaderLines lines = notify::ReadHeaderLines(c.typed, values);
+    const channels::HeaderLines lines = channels::ReadHeaderLines(c.typed, values);
     EXPECT_EQ(c.refusal, lines.refusal);
     if (!c.refusal.empty()) continue;
     ASSERT_EQ(c.headers.size(), lines.headers.size());
@@ -118,7 +118,7 @@ TEST(WebHeaders, GoodLinesAreFilledInAndABadLineIsRefusedByItsNumber) {
 }
 
 TEST(WebAnswer, TwoHundredsSucceedUnlessTheBodyRefusesAndEachRefusalIsTreatedAsTheProtocolAsks) {
-  using Kind = notify::ChannelResult::Kind;
+  using Kind = channels::ChannelResult::Kind;
   struct Case {
     int status;
     std::string reason, body;
@@ -155,19 +155,19 @@ TEST(WebAnswer, TwoHundredsSucceedUnlessTheBodyRefusesAndEachRefusalIsTreatedAsT
     const auto answer = ReadAnswer(c.status, c.reason, c.body, "203.0.113.7");
     EXPECT_EQ(c.kind, answer.kind) << c.status << " " << c.body;
     EXPECT_NE(std::string::npos, answer.text.find(c.text)) << c.body << ": " << answer.text;
-    EXPECT_EQ(c.kind == Kind::Wait ? notify::kServiceTroubleWaitMs : 0u, answer.minDelayMs) << c.body;
+    EXPECT_EQ(c.kind == Kind::Wait ? channels::kServiceTroubleWaitMs : 0u, answer.minDelayMs) << c.body;
   }
   EXPECT_TRUE(ReadAnswer(200, "OK", "good 127.0.0.1", "127.0.0.1").ok()) << "the address really sent";
 }
 
 TEST(WebAnswer, ARowSaysTheLastResultShortest) {
-  using notify::ChannelResult;
-  const std::string failed = notify::FailureText("https://dns.example", "503 Service Unavailable");
-  EXPECT_EQ("sent 14:03", notify::ResultRow({ChannelResult::Ok, "Web notification sent: 200 OK"}, "14:03"));
-  EXPECT_EQ("failed: 503 Service Unavailable", notify::ResultRow({ChannelResult::Transient, failed}, "14:03"));
-  EXPECT_EQ("stopped: badauth", notify::ResultRow(ReadAnswer(200, "OK", "badauth", "203.0.113.7"), "14:03"));
+  using channels::ChannelResult;
+  const std::string failed = channels::FailureText("https://dns.example", "503 Service Unavailable");
+  EXPECT_EQ("sent 14:03", channels::ResultRow({ChannelResult::Ok, "Web notification sent: 200 OK"}, "14:03"));
+  EXPECT_EQ("failed: 503 Service Unavailable", channels::ResultRow({ChannelResult::Transient, failed}, "14:03"));
+  EXPECT_EQ("stopped: badauth", channels::ResultRow(ReadAnswer(200, "OK", "badauth", "203.0.113.7"), "14:03"));
   EXPECT_EQ("failed: " + std::string(60, 'x') + "...",
-            notify::ResultRow({ChannelResult::Wait, std::string(70, 'x')}, "14:03"));
+            channels::ResultRow({ChannelResult::Wait, std::string(70, 'x')}, "14:03"));
 }
 
 TEST(WebCall, OnlyABodyThatIsJsonOnceFilledInIsSentAsJson) {
@@ -199,7 +199,7 @@ TEST(WebCall, OnlyABodyThatIsJsonOnceFilledInIsSentAsJson) {
   EXPECT_EQ("Den PC \"2\" has a new address: 2001:db8::7",
             PrepareCall(Web("https://x.example/", "POST", "{computer} has a new address: {ip}"), kValues).body)
       << "a text body keeps its values as they are";
-  EXPECT_EQ("\\u001F\\u0020", notify::JsonEscape("\x1f") + "\\u0020");
+  EXPECT_EQ("\\u001F\\u0020", channels::JsonEscape("\x1f") + "\\u0020");
 }
 
 }  // namespace

@@ -417,7 +417,7 @@ TEST_F(WebNotifyTest, OnlyTheWebNotificationSetUpGetsEveryPlaceholderEncodedShow
   const auto requests = peers.HttpRequests(web);
   ASSERT_EQ(2u, requests.size()) << "the same address again calls nothing";
   EXPECT_TRUE(std::regex_search(requests[0], std::regex("^GET /u\\?ip=203\\.0\\.113\\.7&old=&at=" + time +
-                                                        "&pc=" + notify::PercentEncode(computer) + " HTTP/1\\.1\r\n")))
+                                                        "&pc=" + channels::PercentEncode(computer) + " HTTP/1\\.1\r\n")))
       << requests[0];
   EXPECT_EQ(0u, requests[1].find("GET /u?ip=2001%3Adb8%3A%3A7&old=203.0.113.7&at=")) << requests[1];
 }

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <array>
 
-namespace notify {
+namespace channels {
 
 namespace {
 
@@ -99,4 +99,4 @@ HeaderLines ReadHeaderLines(std::string_view typed, const WebValues& values) {
   return result;
 }
 
-}  // namespace notify
+}  // namespace channels

@@ -7,13 +7,13 @@
 #include "HttpFetch.h"
 #include "HttpUrl.h"
 #include "IdnHost.h"
-#include "IpCheck.h"
+#include "StampTime.h"
 #include "SystemNetwork.h"
 #include "Text.h"
 #include "UserAgent.h"
 #include "WebHeaders.h"
 
-namespace notify {
+namespace channels {
 
 namespace {
 
@@ -29,14 +29,14 @@ std::string ComputerName() {
 
 // The scheme and host of the typed address, for words that must not quote a
 // token from its path or query.
-std::string OriginOf(const settings::WebSettings& web) {
+std::string OriginOf(const channels::WebSettings& web) {
   const auto url = http::ParseUrl(fw::AnsiToUtf8(web.url));
   return url ? url->Origin() : std::string("the web address");
 }
 
-ChannelResult Send(const settings::WebSettings& web, const WebValues& values) {
+ChannelResult Send(const channels::WebSettings& web, const WebValues& values) {
   const WebValues utf8{values.ip, values.old, values.time, fw::AnsiToUtf8(values.computer)};
-  settings::WebSettings typed = web;
+  channels::WebSettings typed = web;
   typed.url = fw::AnsiToUtf8(web.url);
   typed.body = fw::AnsiToUtf8(web.body);
   const WebCall call = PrepareCall(typed, utf8);
@@ -67,10 +67,10 @@ ChannelResult Send(const settings::WebSettings& web, const WebValues& values) {
 }  // namespace
 
 WebValues ValuesFor(const std::string& ip, const std::string& old, std::time_t now) {
-  return {ip, old, app::FormatStampTime(now), ComputerName()};
+  return {ip, old, channels::FormatStampTime(now), ComputerName()};
 }
 
-ChannelResult SendWebNotification(const settings::WebSettings& web, const WebValues& values) {
+ChannelResult SendWebNotification(const channels::WebSettings& web, const WebValues& values) {
   try {
     return Send(web, values);
   } catch (const std::exception& e) {
@@ -81,4 +81,4 @@ ChannelResult SendWebNotification(const settings::WebSettings& web, const WebVal
   }
 }
 
-}  // namespace notify
+}  // namespace channels

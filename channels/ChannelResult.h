@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-namespace notify {
+namespace channels {
 
 struct ChannelResult {
   enum Kind : std::uint8_t {
@@ -21,4 +21,4 @@ struct ChannelResult {
   bool ok() const { return kind == Ok; }
 };
 
-}  // namespace notify
+}  // namespace channels

@@ -7,7 +7,7 @@
 
 #include "WebNotify.h"
 
-namespace notify {
+namespace channels {
 
 // The values for a change from `old` to `ip` noticed at `now`.
 WebValues ValuesFor(const std::string& ip, const std::string& old, std::time_t now);
@@ -16,9 +16,9 @@ WebValues ValuesFor(const std::string& ip, const std::string& old, std::time_t n
 // line, when one is bad) and its body. Never throws: a call that cannot be
 // made, for whatever reason, is a failed answer, whose words quote no more
 // of the address than its scheme and host.
-ChannelResult SendWebNotification(const settings::WebSettings& web, const WebValues& values);
+ChannelResult SendWebNotification(const channels::WebSettings& web, const WebValues& values);
 
 inline constexpr char kBadAddress[] =
     "The web notification could not be sent: its address is not a complete http:// or https:// address.";
 
-}  // namespace notify
+}  // namespace channels

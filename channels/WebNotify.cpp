@@ -2,7 +2,7 @@
 
 #include <array>
 
-namespace notify {
+namespace channels {
 
 namespace {
 
@@ -237,11 +237,11 @@ std::string ExpandPlaceholders(std::string_view text, const WebValues& values,
 
 bool IsJson(std::string_view text) { return JsonChecker(text).Whole(); }
 
-WebCall PrepareCall(const settings::WebSettings& web, const WebValues& values) {
+WebCall PrepareCall(const channels::WebSettings& web, const WebValues& values) {
   WebCall call;
-  call.method = settings::IsWebMethod(web.method) ? web.method : settings::kWebGet;
+  call.method = channels::IsWebMethod(web.method) ? web.method : channels::kWebGet;
   call.url = ExpandPlaceholders(web.url, values, PercentEncode);
-  if (call.method != settings::kWebGet) {
+  if (call.method != channels::kWebGet) {
     call.body = ExpandPlaceholders(web.body, values, JsonEscape);
     if (IsJson(call.body)) {
       call.contentType = "application/json";
@@ -294,4 +294,4 @@ std::string ResultRow(const ChannelResult& result, const std::string& clock) {
   return (result.kind == ChannelResult::Stopped ? "stopped: " : "failed: ") + shown;
 }
 
-}  // namespace notify
+}  // namespace channels

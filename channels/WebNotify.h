@@ -7,10 +7,10 @@
 #include <string_view>
 
 #include "ChannelResult.h"
+#include "ChannelSettings.h"
 #include "PercentCoding.h"
-#include "SettingsLayout.h"
 
-namespace notify {
+namespace channels {
 
 // What the placeholders stand for in one call.
 struct WebValues {
@@ -48,7 +48,7 @@ bool IsJson(std::string_view text);
 // with its values escaped for JSON, it parses as JSON; any other body goes
 // out as plain text with its values as they are, so a text that merely
 // starts with a placeholder is not mistaken for JSON.
-WebCall PrepareCall(const settings::WebSettings& web, const WebValues& values);
+WebCall PrepareCall(const channels::WebSettings& web, const WebValues& values);
 
 // What the service's answer to a call that sent `sentIp` means. A 2xx is
 // success unless its body is one of the dynamic-DNS protocol's refusals, or
@@ -71,4 +71,4 @@ std::string ResultRow(const ChannelResult& result, const std::string& clock);
 
 inline constexpr char kSentPrefix[] = "Web notification sent: ";
 
-}  // namespace notify
+}  // namespace channels

@@ -4,7 +4,7 @@
 // (what it was told, its last result) follows it to where it now stands.
 #include <vector>
 
-namespace notify {
+namespace channels {
 
 // `origins` gives, for each position of the stored list, the position the
 // target had before, or -1 for one added since, which gets `fresh`.
@@ -17,4 +17,4 @@ std::vector<T> FollowTargets(const std::vector<T>& before, const std::vector<int
   return after;
 }
 
-}  // namespace notify
+}  // namespace channels

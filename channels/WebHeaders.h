@@ -9,7 +9,7 @@
 
 #include "WebNotify.h"
 
-namespace notify {
+namespace channels {
 
 struct Header {
   std::string name, value;
@@ -32,4 +32,4 @@ HeaderLines ReadHeaderLines(std::string_view typed, const WebValues& values);
 // True when the two header names are the same, as HTTP compares them.
 bool SameHeaderName(std::string_view a, std::string_view b);
 
-}  // namespace notify
+}  // namespace channels

@@ -5,13 +5,13 @@
 #include <string>
 
 #include "C_SMTP.h"
-#include "SettingsLayout.h"
+#include "ChannelSettings.h"
 
-namespace settings {
+namespace channels {
 
 // `authIndex` is the control's authentication type (0 None ... 3 Plain). A
 // failure of the control leaves as its CDispatchException.
 void SendMail(C_SMTP& smtp, const MailSettings& account, int authIndex, const std::string& subject,
               const std::string& text);
 
-}  // namespace settings
+}  // namespace channels

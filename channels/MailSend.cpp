@@ -1,6 +1,6 @@
 #include "MailSend.h"
 
-namespace settings {
+namespace channels {
 
 void SendMail(C_SMTP& smtp, const MailSettings& account, int authIndex, const std::string& subject,
               const std::string& text) {
@@ -16,4 +16,4 @@ void SendMail(C_SMTP& smtp, const MailSettings& account, int authIndex, const st
   smtp.Send();
 }
 
-}  // namespace settings
+}  // namespace channels
