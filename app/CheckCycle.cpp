@@ -1,7 +1,7 @@
-#include "CheckCycle.h"
+#include "app/CheckCycle.h"
 
-#include "IpCheck.h"
-#include "TargetOrder.h"
+#include "app/IpCheck.h"
+#include "channels/TargetOrder.h"
 
 namespace app {
 

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "ChannelResult.h"
-#include "CheckSchedule.h"
+#include "channels/ChannelResult.h"
+#include "app/CheckSchedule.h"
 
 namespace app {
 

@@ -1,4 +1,4 @@
-#include "CheckSchedule.h"
+#include "app/CheckSchedule.h"
 
 #include <algorithm>
 

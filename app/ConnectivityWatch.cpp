@@ -1,4 +1,4 @@
-#include "ConnectivityWatch.h"
+#include "app/ConnectivityWatch.h"
 
 #include <ws2tcpip.h>
 #include <iphlpapi.h>

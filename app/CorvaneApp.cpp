@@ -1,10 +1,10 @@
-#include "CorvaneApp.h"
+#include "app/CorvaneApp.h"
 
-#include "CorvaneDlg.h"
-#include "InetControl.h"
-#include "SingleInstance.h"
-#include "SmtpCall.h"
-#include "StartOptions.h"
+#include "app/CorvaneDlg.h"
+#include "inet/InetControl.h"
+#include "app/SingleInstance.h"
+#include "smtp/SmtpCall.h"
+#include "app/StartOptions.h"
 
 CCorvaneApp g_corvaneApp;
 

@@ -1,7 +1,7 @@
 #pragma once
 // The application object: runs the main window modally; when it ends, the
 // program ends. Only one copy runs per session; `/tray` starts it hidden.
-#include "WinApp.h"
+#include "fw/WinApp.h"
 
 class CCorvaneApp : public CWinApp {
  public:

@@ -1,24 +1,24 @@
-#include "CorvaneDlg.h"
+#include "app/CorvaneDlg.h"
 
 #include <ctime>
 #include <exception>
 #include <vector>
 
-#include "AboutDlg.h"
-#include "Exceptions.h"
-#include "Handles.h"
-#include "IpCheck.h"
-#include "MailSend.h"
-#include "MessageMap.h"
-#include "Registry.h"
-#include "Settings.h"
-#include "SingleInstance.h"
-#include "SettingsRules.h"
-#include "StoredSettings.h"
-#include "TargetOrder.h"
-#include "WebSend.h"
-#include "WinApp.h"
-#include "resource.h"
+#include "ui/AboutDlg.h"
+#include "fw/Exceptions.h"
+#include "fw/Handles.h"
+#include "app/IpCheck.h"
+#include "channels/MailSend.h"
+#include "fw/MessageMap.h"
+#include "settings/Registry.h"
+#include "settings/Settings.h"
+#include "app/SingleInstance.h"
+#include "settings/SettingsRules.h"
+#include "settings/StoredSettings.h"
+#include "channels/TargetOrder.h"
+#include "channels/WebSend.h"
+#include "fw/WinApp.h"
+#include "res/resource.h"
 
 namespace {
 
@@ -196,7 +196,7 @@ app::ChannelSetup CCorvaneDlg::ChannelsSetUp() const {
 }
 
 channels::ChannelResult CCorvaneDlg::CallWebTarget(const app::CheckPlan::Call& call, const std::string& address,
-                                                 std::time_t now) {
+                                                   std::time_t now) {
   const std::size_t target = call.channel - (app::kMailChannel + 1);
   const channels::ChannelResult result =
       channels::SendWebNotification(m_webTargets.at(target), channels::ValuesFor(address, call.old, now));

@@ -8,14 +8,14 @@
 #include <string>
 #include <vector>
 
-#include "CheckCycle.h"
-#include "ConnectivityWatch.h"
-#include "C_SMTP.h"
-#include "Inet.h"
-#include "SettingsLayout.h"
-#include "SkinnableDialog.h"
-#include "TaskbarNotifier.h"
-#include "TrayIcon.h"
+#include "app/CheckCycle.h"
+#include "app/ConnectivityWatch.h"
+#include "channels/C_SMTP.h"
+#include "app/Inet.h"
+#include "settings/SettingsLayout.h"
+#include "ui/SkinnableDialog.h"
+#include "ui/TaskbarNotifier.h"
+#include "ui/TrayIcon.h"
 
 class Settings;
 

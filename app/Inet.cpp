@@ -1,8 +1,8 @@
-#include "Inet.h"
+#include "app/Inet.h"
 
-#include "Exceptions.h"
-#include "InetControl.h"
-#include "Text.h"
+#include "fw/Exceptions.h"
+#include "inet/InetControl.h"
+#include "base/Text.h"
 
 namespace {
 constexpr char kInetErrorSource[] = "CorvaneInet";

@@ -3,7 +3,7 @@
 // no state of its own: one call to the control per operation.
 #include <string>
 
-#include "Wnd.h"
+#include "fw/Wnd.h"
 
 class CInet : public CWnd {
  public:

@@ -1,6 +1,6 @@
-#include "IpCheck.h"
+#include "app/IpCheck.h"
 
-#include "StampTime.h"
+#include "channels/StampTime.h"
 
 namespace app {
 
@@ -93,7 +93,6 @@ std::string ExtractBetween(const std::string& page, const std::string& startMark
   if (end == std::string::npos) return {};
   return kept.substr(0, end);
 }
-
 
 std::string FormatStamp(std::time_t now) { return channels::FormatLocal(now, kStampFormat); }
 

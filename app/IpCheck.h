@@ -34,7 +34,6 @@ std::string ExtractBetween(const std::string& page, const std::string& startMark
 // converted or the text does not fit its 128-byte buffer.
 std::string FormatStamp(std::time_t now);
 
-
 // A new address is one that is not empty and differs from the one shown.
 bool IsChange(const std::string& address, const std::string& shown);
 

@@ -1,6 +1,6 @@
-#include "SingleInstance.h"
+#include "app/SingleInstance.h"
 
-#include "WindowClass.h"
+#include "fw/WindowClass.h"
 
 namespace app {
 

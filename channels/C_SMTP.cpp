@@ -1,8 +1,8 @@
-#include "C_SMTP.h"
+#include "channels/C_SMTP.h"
 
-#include "Exceptions.h"
-#include "Text.h"
-#include "WinApp.h"
+#include "fw/Exceptions.h"
+#include "base/Text.h"
+#include "fw/WinApp.h"
 
 namespace id = smtp::dispid;
 

@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <string>
 
-#include "SmtpCall.h"
-#include "Wnd.h"
+#include "smtp/SmtpCall.h"
+#include "fw/Wnd.h"
 
 class C_SMTP : public CWnd {
  public:

@@ -1,4 +1,4 @@
-#include "MailSend.h"
+#include "channels/MailSend.h"
 
 namespace channels {
 

@@ -4,8 +4,8 @@
 // errors raised, then Send.
 #include <string>
 
-#include "C_SMTP.h"
-#include "ChannelSettings.h"
+#include "channels/C_SMTP.h"
+#include "channels/ChannelSettings.h"
 
 namespace channels {
 

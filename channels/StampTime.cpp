@@ -1,4 +1,4 @@
-#include "StampTime.h"
+#include "channels/StampTime.h"
 
 namespace channels {
 

@@ -1,4 +1,4 @@
-#include "WebHeaders.h"
+#include "channels/WebHeaders.h"
 
 #include <algorithm>
 #include <array>

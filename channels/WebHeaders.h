@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "WebNotify.h"
+#include "channels/WebNotify.h"
 
 namespace channels {
 

@@ -1,4 +1,4 @@
-#include "WebNotify.h"
+#include "channels/WebNotify.h"
 
 #include <array>
 

@@ -6,9 +6,9 @@
 #include <string>
 #include <string_view>
 
-#include "ChannelResult.h"
-#include "ChannelSettings.h"
-#include "PercentCoding.h"
+#include "channels/ChannelResult.h"
+#include "channels/ChannelSettings.h"
+#include "base/PercentCoding.h"
 
 namespace channels {
 

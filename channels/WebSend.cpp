@@ -1,17 +1,17 @@
-#include "WebSend.h"
+#include "channels/WebSend.h"
 
 #include <exception>
 
 #include <windows.h>
 
-#include "HttpFetch.h"
-#include "HttpUrl.h"
-#include "IdnHost.h"
-#include "StampTime.h"
-#include "SystemNetwork.h"
-#include "Text.h"
-#include "UserAgent.h"
-#include "WebHeaders.h"
+#include "http/HttpFetch.h"
+#include "http/HttpUrl.h"
+#include "http/IdnHost.h"
+#include "channels/StampTime.h"
+#include "http/SystemNetwork.h"
+#include "base/Text.h"
+#include "http/UserAgent.h"
+#include "channels/WebHeaders.h"
 
 namespace channels {
 

@@ -5,7 +5,7 @@
 #include <ctime>
 #include <string>
 
-#include "WebNotify.h"
+#include "channels/WebNotify.h"
 
 namespace channels {
 

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "FuzzCheck.h"
-#include "IpCheck.h"
+#include "app/IpCheck.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "FuzzCheck.h"
-#include "SmtpAddress.h"
-#include "SmtpError.h"
-#include "SmtpMessage.h"
+#include "smtp/SmtpAddress.h"
+#include "smtp/SmtpError.h"
+#include "smtp/SmtpMessage.h"
 
 namespace {
 

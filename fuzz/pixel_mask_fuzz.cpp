@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "FuzzCheck.h"
-#include "SkinMask.h"
+#include "ui/SkinMask.h"
 
 using namespace ui;
 

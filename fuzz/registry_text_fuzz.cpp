@@ -4,8 +4,8 @@
 #include <string>
 
 #include "FuzzCheck.h"
-#include "RegistryText.h"
-#include "Scramble.h"
+#include "settings/RegistryText.h"
+#include "settings/Scramble.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   // A copy of exactly `size` bytes: reading one past it is what must never happen.

@@ -5,8 +5,8 @@
 #include <string>
 
 #include "FuzzCheck.h"
-#include "NumberText.h"
-#include "SettingsRules.h"
+#include "settings/NumberText.h"
+#include "settings/SettingsRules.h"
 
 namespace {
 

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "Base64.h"
+#include "net/Base64.h"
 #include "FuzzCheck.h"
-#include "SmtpClient.h"
-#include "SmtpError.h"
+#include "smtp/SmtpClient.h"
+#include "smtp/SmtpError.h"
 
 namespace {
 

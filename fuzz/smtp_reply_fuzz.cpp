@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "FuzzCheck.h"
-#include "SmtpCapabilities.h"
-#include "SmtpReply.h"
+#include "smtp/SmtpCapabilities.h"
+#include "smtp/SmtpReply.h"
 
 namespace {
 

@@ -1,13 +1,13 @@
-#include "ProtectedValue.h"
+#include "settings/ProtectedValue.h"
 
 #include <memory>
 
 #include <windows.h>
 #include <wincrypt.h>
 
-#include "Registry.h"
-#include "SettingsLayout.h"
-#include "SystemError.h"
+#include "settings/Registry.h"
+#include "settings/SettingsLayout.h"
+#include "base/SystemError.h"
 
 namespace settings {
 

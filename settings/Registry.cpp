@@ -1,9 +1,9 @@
-#include "Registry.h"
+#include "settings/Registry.h"
 
 #include <new>
 #include <utility>
 
-#include "RegistryText.h"
+#include "settings/RegistryText.h"
 
 namespace {
 

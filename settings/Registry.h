@@ -8,7 +8,7 @@
 
 #include <windows.h>
 
-#include "Handles.h"
+#include "fw/Handles.h"
 
 class CRegistry {
  public:

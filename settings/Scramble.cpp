@@ -1,4 +1,4 @@
-#include "Scramble.h"
+#include "settings/Scramble.h"
 
 #include <cstdint>
 

@@ -1,15 +1,15 @@
-#include "Settings.h"
+#include "settings/Settings.h"
 
 #include <utility>
 
-#include "MailSend.h"
-#include "MessageBox.h"
-#include "Registry.h"
-#include "SettingsRules.h"
-#include "StoredSettings.h"
-#include "TargetOrder.h"
-#include "WebTargetsDlg.h"
-#include "resource.h"
+#include "channels/MailSend.h"
+#include "fw/MessageBox.h"
+#include "settings/Registry.h"
+#include "settings/SettingsRules.h"
+#include "settings/StoredSettings.h"
+#include "channels/TargetOrder.h"
+#include "settings/WebTargetsDlg.h"
+#include "res/resource.h"
 
 Settings::Settings(CWnd* parent, std::string shownAddress, std::vector<std::string> webResults)
     : CDialog(IDD_SETTINGS, parent), m_shownAddress(std::move(shownAddress)), m_webResults(std::move(webResults)) {}

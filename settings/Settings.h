@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "C_SMTP.h"
-#include "ComboBox.h"
-#include "Dialog.h"
-#include "SettingsLayout.h"
+#include "channels/C_SMTP.h"
+#include "fw/ComboBox.h"
+#include "fw/Dialog.h"
+#include "settings/SettingsLayout.h"
 
 class Settings : public CDialog {
  public:

@@ -4,7 +4,7 @@
 // takes the names from here.
 #include <string>
 
-#include "ChannelSettings.h"
+#include "channels/ChannelSettings.h"
 
 namespace settings {
 

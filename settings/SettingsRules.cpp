@@ -1,6 +1,6 @@
-#include "SettingsRules.h"
+#include "settings/SettingsRules.h"
 
-#include "NumberText.h"
+#include "settings/NumberText.h"
 
 namespace settings {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "SettingsLayout.h"
+#include "settings/SettingsLayout.h"
 
 namespace settings {
 

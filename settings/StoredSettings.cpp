@@ -1,16 +1,16 @@
-#include "StoredSettings.h"
+#include "settings/StoredSettings.h"
 
 #include <algorithm>
 #include <vector>
 
-#include "Exceptions.h"
-#include "MessageBox.h"
-#include "NumberText.h"
-#include "ProtectedValue.h"
-#include "Registry.h"
-#include "Scramble.h"
-#include "SystemError.h"
-#include "UnreadableNotice.h"
+#include "fw/Exceptions.h"
+#include "fw/MessageBox.h"
+#include "settings/NumberText.h"
+#include "settings/ProtectedValue.h"
+#include "settings/Registry.h"
+#include "settings/Scramble.h"
+#include "base/SystemError.h"
+#include "settings/UnreadableNotice.h"
 
 namespace settings {
 

@@ -6,7 +6,7 @@
 
 #include <windows.h>
 
-#include "SettingsLayout.h"
+#include "settings/SettingsLayout.h"
 
 class CRegistry;
 

@@ -1,6 +1,6 @@
-#include "UnreadableNotice.h"
+#include "settings/UnreadableNotice.h"
 
-#include "SettingsLayout.h"
+#include "settings/SettingsLayout.h"
 
 namespace settings {
 

@@ -1,13 +1,13 @@
-#include "WebTargetDlg.h"
+#include "settings/WebTargetDlg.h"
 
 #include <ctime>
 #include <iterator>
 #include <utility>
 
-#include "MessageBox.h"
-#include "WebHeaders.h"
-#include "WebSend.h"
-#include "resource.h"
+#include "fw/MessageBox.h"
+#include "channels/WebHeaders.h"
+#include "channels/WebSend.h"
+#include "res/resource.h"
 
 namespace {
 
@@ -88,8 +88,8 @@ void WebTargetDlg::OnOK() {
     AfxMessageBox(kNoAddressToCall, MB_OK | MB_ICONWARNING);
     return;
   }
-  const channels::WebValues values =
-      channels::ValuesFor(m_shownAddress.empty() ? std::string(kStandInAddress) : m_shownAddress, {}, std::time(nullptr));
+  const channels::WebValues values = channels::ValuesFor(
+      m_shownAddress.empty() ? std::string(kStandInAddress) : m_shownAddress, {}, std::time(nullptr));
   const channels::HeaderLines lines = channels::ReadHeaderLines(typed.headers, values);
   if (!lines.refusal.empty()) {
     AfxMessageBox(lines.refusal, MB_OK | MB_ICONWARNING);

@@ -5,9 +5,9 @@
 // its header lines are good. It stores nothing: the list saves all targets.
 #include <string>
 
-#include "ComboBox.h"
-#include "Dialog.h"
-#include "SettingsLayout.h"
+#include "fw/ComboBox.h"
+#include "fw/Dialog.h"
+#include "settings/SettingsLayout.h"
 
 class WebTargetDlg : public CDialog {
  public:

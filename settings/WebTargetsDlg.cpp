@@ -1,14 +1,14 @@
-#include "WebTargetsDlg.h"
+#include "settings/WebTargetsDlg.h"
 
 #include <utility>
 
-#include "HttpUrl.h"
-#include "MessageBox.h"
-#include "Registry.h"
-#include "SettingsRules.h"
-#include "StoredSettings.h"
-#include "WebTargetDlg.h"
-#include "resource.h"
+#include "http/HttpUrl.h"
+#include "fw/MessageBox.h"
+#include "settings/Registry.h"
+#include "settings/SettingsRules.h"
+#include "settings/StoredSettings.h"
+#include "settings/WebTargetDlg.h"
+#include "res/resource.h"
 
 namespace {
 

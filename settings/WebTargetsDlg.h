@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "Dialog.h"
-#include "ListBox.h"
-#include "SettingsLayout.h"
+#include "fw/Dialog.h"
+#include "fw/ListBox.h"
+#include "settings/SettingsLayout.h"
 
 class WebTargetsDlg : public CDialog {
  public:

@@ -1,6 +1,6 @@
-#include "AboutDlg.h"
+#include "ui/AboutDlg.h"
 
-#include "resource.h"
+#include "res/resource.h"
 
 CAboutDlg::CAboutDlg() : CDialog(IDD_ABOUTBOX) {}
 

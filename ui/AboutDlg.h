@@ -1,7 +1,7 @@
 #pragma once
 // The About box: the icon, the version line and the maker's notice, closed by
 // OK or Escape. It has no behaviour of its own.
-#include "Dialog.h"
+#include "fw/Dialog.h"
 
 class CAboutDlg : public CDialog {
  public:

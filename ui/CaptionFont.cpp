@@ -1,4 +1,4 @@
-#include "CaptionFont.h"
+#include "ui/CaptionFont.h"
 
 #include <cstdlib>
 

@@ -1,4 +1,4 @@
-#include "NotifierCore.h"
+#include "ui/NotifierCore.h"
 
 namespace ui {
 

@@ -1,4 +1,4 @@
-#include "SkinMask.h"
+#include "ui/SkinMask.h"
 
 #include <stdexcept>
 

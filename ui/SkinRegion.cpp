@@ -1,10 +1,10 @@
-#include "SkinRegion.h"
+#include "ui/SkinRegion.h"
 
 #include <cstdint>
 #include <span>
 #include <vector>
 
-#include "SkinMask.h"
+#include "ui/SkinMask.h"
 
 namespace ui {
 

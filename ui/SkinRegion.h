@@ -6,7 +6,7 @@
 
 #include <windows.h>
 
-#include "Handles.h"
+#include "fw/Handles.h"
 
 namespace ui {
 

@@ -1,11 +1,11 @@
-#include "SkinnableDialog.h"
+#include "ui/SkinnableDialog.h"
 
 #include <algorithm>
 
 #include <windowsx.h>
 
-#include "MessageMap.h"
-#include "WinApp.h"
+#include "fw/MessageMap.h"
+#include "fw/WinApp.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 // movable by dragging anywhere on the face.
 #include <windows.h>
 
-#include "Dialog.h"
-#include "Handles.h"
+#include "fw/Dialog.h"
+#include "fw/Handles.h"
 
 class CSkinnableDialog : public CDialog {
  public:

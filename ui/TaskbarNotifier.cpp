@@ -1,14 +1,14 @@
-#include "TaskbarNotifier.h"
+#include "ui/TaskbarNotifier.h"
 
 #include <commctrl.h>
 
 #include <cstring>
 #include <optional>
 
-#include "MessageMap.h"
-#include "SkinMask.h"
-#include "SkinRegion.h"
-#include "WindowClassNames.h"
+#include "fw/MessageMap.h"
+#include "ui/SkinMask.h"
+#include "ui/SkinRegion.h"
+#include "ui/WindowClassNames.h"
 
 namespace {
 

@@ -9,11 +9,11 @@
 
 #include <windows.h>
 
-#include "Gdi.h"
-#include "CaptionFont.h"
-#include "Handles.h"
-#include "NotifierCore.h"
-#include "Wnd.h"
+#include "fw/Gdi.h"
+#include "ui/CaptionFont.h"
+#include "fw/Handles.h"
+#include "ui/NotifierCore.h"
+#include "fw/Wnd.h"
 
 // Posted to the owner when the popup is clicked (button released); wParam and
 // lParam are 0. The owner may ignore it.

@@ -1,12 +1,12 @@
-#include "TrayIcon.h"
+#include "ui/TrayIcon.h"
 
 #include <algorithm>
 #include <iterator>
 
-#include "Handles.h"
-#include "MessageMap.h"
-#include "WinApp.h"
-#include "WindowClassNames.h"
+#include "fw/Handles.h"
+#include "fw/MessageMap.h"
+#include "fw/WinApp.h"
+#include "ui/WindowClassNames.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <windows.h>
 #include <shellapi.h>
 
-#include "Wnd.h"
+#include "fw/Wnd.h"
 
 class CTrayIcon : public CWnd {
  public:

@@ -1,4 +1,4 @@
-#include "HostPort.h"
+#include "base/HostPort.h"
 
 namespace base {
 

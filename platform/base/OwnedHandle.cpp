@@ -1,4 +1,4 @@
-#include "OwnedHandle.h"
+#include "base/OwnedHandle.h"
 
 namespace fw::detail {
 

@@ -1,4 +1,4 @@
-#include "PercentCoding.h"
+#include "base/PercentCoding.h"
 
 namespace base {
 

@@ -1,4 +1,4 @@
-#include "SystemError.h"
+#include "base/SystemError.h"
 
 namespace fw {
 

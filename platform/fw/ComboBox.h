@@ -2,7 +2,7 @@
 // Wrapper of a combo box control bound by data exchange.
 #include <string>
 
-#include "Wnd.h"
+#include "fw/Wnd.h"
 
 class CComboBox : public CWnd {
  public:

@@ -1,7 +1,7 @@
-#include "Dialog.h"
+#include "fw/Dialog.h"
 
-#include "MessageMap.h"
-#include "WinApp.h"
+#include "fw/MessageMap.h"
+#include "fw/WinApp.h"
 
 // The dialog manager's own procedure for our dialogs. Once WM_INITDIALOG has
 // arrived the window is subclassed, so every later message reaches the object

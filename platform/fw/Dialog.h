@@ -3,7 +3,7 @@
 // dialog's fields and the object's members.
 #include <string>
 
-#include "Wnd.h"
+#include "fw/Wnd.h"
 
 class CDialog;
 

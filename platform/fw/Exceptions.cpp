@@ -1,7 +1,7 @@
-#include "Exceptions.h"
+#include "fw/Exceptions.h"
 
-#include "MessageBox.h"
-#include "SystemError.h"
+#include "fw/MessageBox.h"
+#include "base/SystemError.h"
 
 namespace fw {
 

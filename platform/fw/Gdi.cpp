@@ -1,6 +1,6 @@
-#include "Gdi.h"
+#include "fw/Gdi.h"
 
-#include "WinApp.h"
+#include "fw/WinApp.h"
 
 BOOL CBitmap::LoadBitmap(UINT id) {
   m_bitmap.reset(::LoadBitmapA(AfxGetInstanceHandle(), MAKEINTRESOURCEA(id)));

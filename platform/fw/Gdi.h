@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-#include "Handles.h"
+#include "fw/Handles.h"
 
 class CFont {
  public:

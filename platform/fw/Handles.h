@@ -5,7 +5,7 @@
 
 #include <windows.h>
 
-#include "OwnedHandle.h"
+#include "base/OwnedHandle.h"
 
 namespace fw {
 

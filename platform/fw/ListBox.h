@@ -2,7 +2,7 @@
 // Wrapper of a list box control bound by data exchange.
 #include <string>
 
-#include "Wnd.h"
+#include "fw/Wnd.h"
 
 class CListBox : public CWnd {
  public:

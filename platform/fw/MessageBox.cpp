@@ -1,8 +1,8 @@
-#include "MessageBox.h"
+#include "fw/MessageBox.h"
 
 #include <algorithm>
 
-#include "WinApp.h"
+#include "fw/WinApp.h"
 
 namespace fw {
 namespace {

@@ -12,7 +12,7 @@
 #include <cstddef>
 #include <type_traits>
 
-#include "Wnd.h"
+#include "fw/Wnd.h"
 
 namespace fw {
 

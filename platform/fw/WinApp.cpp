@@ -1,4 +1,4 @@
-#include "WinApp.h"
+#include "fw/WinApp.h"
 
 namespace {
 // The one application object, as the system hands us one process.

@@ -3,7 +3,7 @@
 // AppMain.cpp runs its InitInstance, which is the program's whole life.
 #include <windows.h>
 
-#include "Wnd.h"
+#include "fw/Wnd.h"
 
 class CWinApp {
  public:

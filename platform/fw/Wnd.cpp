@@ -1,9 +1,9 @@
-#include "Wnd.h"
+#include "fw/Wnd.h"
 
 #include <new>
 
-#include "Exceptions.h"
-#include "WinApp.h"
+#include "fw/Exceptions.h"
+#include "fw/WinApp.h"
 
 namespace {
 

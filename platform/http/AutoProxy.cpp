@@ -1,4 +1,4 @@
-#include "AutoProxy.h"
+#include "http/AutoProxy.h"
 
 #include <windows.h>
 #include <winhttp.h>
@@ -11,9 +11,9 @@
 #include <system_error>
 #include <thread>
 
-#include "ProxyRules.h"
-#include "Text.h"
-#include "Transport.h"
+#include "http/ProxyRules.h"
+#include "base/Text.h"
+#include "net/Transport.h"
 
 namespace http {
 

@@ -4,8 +4,8 @@
 #include <optional>
 #include <string>
 
-#include "HttpTypes.h"
-#include "HttpUrl.h"
+#include "http/HttpTypes.h"
+#include "http/HttpUrl.h"
 
 namespace http {
 

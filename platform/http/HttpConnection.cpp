@@ -1,8 +1,8 @@
-#include "HttpConnection.h"
+#include "http/HttpConnection.h"
 
 #include <charconv>
 
-#include "AsciiText.h"
+#include "base/AsciiText.h"
 
 namespace http {
 

@@ -7,9 +7,9 @@
 #include <optional>
 #include <string>
 
-#include "Deadline.h"
-#include "HttpTypes.h"
-#include "Transport.h"
+#include "net/Deadline.h"
+#include "http/HttpTypes.h"
+#include "net/Transport.h"
 
 namespace http {
 

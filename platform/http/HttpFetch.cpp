@@ -1,13 +1,13 @@
-#include "HttpFetch.h"
+#include "http/HttpFetch.h"
 
 #include <cstdint>
 #include <utility>
 
-#include "AsciiText.h"
-#include "Base64.h"
-#include "Deadline.h"
-#include "HttpConnection.h"
-#include "Loopback.h"
+#include "base/AsciiText.h"
+#include "net/Base64.h"
+#include "net/Deadline.h"
+#include "http/HttpConnection.h"
+#include "net/Loopback.h"
 
 namespace http {
 

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "HttpTypes.h"
-#include "HttpUrl.h"
-#include "Transport.h"
+#include "http/HttpTypes.h"
+#include "http/HttpUrl.h"
+#include "net/Transport.h"
 
 namespace http {
 

@@ -1,8 +1,8 @@
-#include "HttpUrl.h"
+#include "http/HttpUrl.h"
 
-#include "AsciiText.h"
-#include "HostPort.h"
-#include "PercentCoding.h"
+#include "base/AsciiText.h"
+#include "base/HostPort.h"
+#include "base/PercentCoding.h"
 
 namespace http {
 

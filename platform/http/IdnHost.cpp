@@ -1,8 +1,8 @@
-#include "IdnHost.h"
+#include "http/IdnHost.h"
 
 #include <windows.h>
 
-#include "WireUrl.h"
+#include "http/WireUrl.h"
 
 namespace http {
 

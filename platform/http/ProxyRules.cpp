@@ -1,9 +1,9 @@
-#include "ProxyRules.h"
+#include "http/ProxyRules.h"
 
 #include <vector>
 
-#include "AsciiText.h"
-#include "HostPort.h"
+#include "base/AsciiText.h"
+#include "base/HostPort.h"
 
 namespace http {
 

@@ -1,12 +1,12 @@
-#include "SystemNetwork.h"
+#include "http/SystemNetwork.h"
 
 #include <windows.h>
 #include <wininet.h>
 
-#include "AutoProxy.h"
-#include "ProxyRules.h"
-#include "SystemTransports.h"
-#include "Text.h"
+#include "http/AutoProxy.h"
+#include "http/ProxyRules.h"
+#include "net/SystemTransports.h"
+#include "base/Text.h"
 
 namespace http {
 

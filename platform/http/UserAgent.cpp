@@ -1,4 +1,4 @@
-#include "UserAgent.h"
+#include "http/UserAgent.h"
 
 #include <windows.h>
 

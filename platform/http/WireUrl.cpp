@@ -1,4 +1,4 @@
-#include "WireUrl.h"
+#include "http/WireUrl.h"
 
 #include <algorithm>
 

@@ -1,13 +1,13 @@
-#include "InetControl.h"
+#include "inet/InetControl.h"
 
 #include <atomic>
 #include <new>
 #include <system_error>
 
-#include "InetError.h"
-#include "InetFetch.h"
-#include "Text.h"
-#include "WindowClass.h"
+#include "inet/InetError.h"
+#include "inet/InetFetch.h"
+#include "base/Text.h"
+#include "fw/WindowClass.h"
 
 namespace inet {
 

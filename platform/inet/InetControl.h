@@ -7,8 +7,8 @@
 
 #include <windows.h>
 
-#include "InetControlClass.h"
-#include "ThreadCall.h"
+#include "inet/InetControlClass.h"
+#include "fw/ThreadCall.h"
 
 namespace inet {
 

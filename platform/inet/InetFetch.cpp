@@ -1,14 +1,14 @@
-#include "InetFetch.h"
+#include "inet/InetFetch.h"
 
 #include <new>
 #include <system_error>
 
-#include "HttpFetch.h"
-#include "IdnHost.h"
-#include "InetError.h"
-#include "SystemNetwork.h"
-#include "Text.h"
-#include "UserAgent.h"
+#include "http/HttpFetch.h"
+#include "http/IdnHost.h"
+#include "inet/InetError.h"
+#include "http/SystemNetwork.h"
+#include "base/Text.h"
+#include "http/UserAgent.h"
 
 namespace inet {
 

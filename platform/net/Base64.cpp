@@ -1,4 +1,4 @@
-#include "Base64.h"
+#include "net/Base64.h"
 
 namespace net {
 

@@ -5,7 +5,7 @@
 // is left of it in milliseconds.
 #include <chrono>
 
-#include "Transport.h"
+#include "net/Transport.h"
 
 namespace net {
 

@@ -1,4 +1,4 @@
-#include "Loopback.h"
+#include "net/Loopback.h"
 
 #include <cstring>
 

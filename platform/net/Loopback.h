@@ -3,7 +3,7 @@
 // a local relay or tunnel never crosses a network.
 #include <string>
 
-#include "Transport.h"
+#include "net/Transport.h"
 
 namespace net {
 

@@ -1,4 +1,4 @@
-#include "PosixTransport.h"
+#include "net/PosixTransport.h"
 
 #include <fcntl.h>
 #include <netdb.h>
@@ -11,9 +11,9 @@
 #include <cerrno>
 #include <cstring>
 
-#include "Deadline.h"
-#include "Loopback.h"
-#include "Transport.h"
+#include "net/Deadline.h"
+#include "net/Loopback.h"
+#include "net/Transport.h"
 
 namespace net {
 

@@ -1,7 +1,7 @@
 #pragma once
 // A TCP connection over POSIX sockets, non-blocking underneath so that
 // connect, send and receive each honour their own time-out.
-#include "Transport.h"
+#include "net/Transport.h"
 
 namespace net {
 

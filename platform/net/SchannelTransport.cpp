@@ -1,4 +1,4 @@
-#include "SchannelTransport.h"
+#include "net/SchannelTransport.h"
 
 #define SECURITY_WIN32
 #define CERT_CHAIN_PARA_HAS_EXTRA_FIELDS
@@ -11,10 +11,10 @@
 
 #include <cstring>
 
-#include "Deadline.h"
-#include "Transport.h"
-#include "SystemError.h"
-#include "Text.h"
+#include "net/Deadline.h"
+#include "net/Transport.h"
+#include "base/SystemError.h"
+#include "base/Text.h"
 
 namespace net {
 

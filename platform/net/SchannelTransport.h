@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "Transport.h"
+#include "net/Transport.h"
 
 namespace net {
 

@@ -1,9 +1,9 @@
-#include "SystemTransports.h"
+#include "net/SystemTransports.h"
 
 #include <memory>
 
-#include "SchannelTransport.h"
-#include "WinsockTransport.h"
+#include "net/SchannelTransport.h"
+#include "net/WinsockTransport.h"
 
 namespace net {
 

@@ -1,4 +1,4 @@
-#include "WinsockTransport.h"
+#include "net/WinsockTransport.h"
 
 #include <winsock2.h>
 #include <ws2tcpip.h>
@@ -9,10 +9,10 @@
 #include <mutex>
 #include <thread>
 
-#include "Deadline.h"
-#include "Loopback.h"
-#include "Transport.h"
-#include "SystemError.h"
+#include "net/Deadline.h"
+#include "net/Loopback.h"
+#include "net/Transport.h"
+#include "base/SystemError.h"
 
 namespace net {
 

@@ -2,8 +2,8 @@
 // The transport the program itself uses: a Winsock TCP connection.
 #include <winsock2.h>
 
-#include "OwnedHandle.h"
-#include "Transport.h"
+#include "base/OwnedHandle.h"
+#include "net/Transport.h"
 
 namespace net {
 

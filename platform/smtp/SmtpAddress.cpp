@@ -1,7 +1,7 @@
-#include "SmtpAddress.h"
+#include "smtp/SmtpAddress.h"
 
-#include "AsciiText.h"
-#include "SmtpError.h"
+#include "base/AsciiText.h"
+#include "smtp/SmtpError.h"
 
 namespace smtp {
 

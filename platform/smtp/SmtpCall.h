@@ -13,8 +13,8 @@
 
 #include <windows.h>
 
-#include "SmtpControlClass.h"
-#include "ThreadCall.h"
+#include "smtp/SmtpControlClass.h"
+#include "fw/ThreadCall.h"
 
 namespace smtp {
 

@@ -1,9 +1,9 @@
-#include "SmtpCapabilities.h"
+#include "smtp/SmtpCapabilities.h"
 
 #include <cctype>
 #include <vector>
 
-#include "SmtpReply.h"
+#include "smtp/SmtpReply.h"
 
 namespace smtp {
 

@@ -1,16 +1,16 @@
-#include "SmtpClient.h"
+#include "smtp/SmtpClient.h"
 
 #include <atomic>
 #include <chrono>
 #include <random>
 
-#include "Base64.h"
-#include "Deadline.h"
-#include "Loopback.h"
-#include "SmtpAddress.h"
-#include "SmtpCapabilities.h"
-#include "SmtpError.h"
-#include "SmtpServerAddress.h"
+#include "net/Base64.h"
+#include "net/Deadline.h"
+#include "net/Loopback.h"
+#include "smtp/SmtpAddress.h"
+#include "smtp/SmtpCapabilities.h"
+#include "smtp/SmtpError.h"
+#include "smtp/SmtpServerAddress.h"
 
 namespace smtp {
 

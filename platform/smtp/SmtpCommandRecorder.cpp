@@ -1,4 +1,4 @@
-#include "SmtpCommandRecorder.h"
+#include "smtp/SmtpCommandRecorder.h"
 
 #include <algorithm>
 

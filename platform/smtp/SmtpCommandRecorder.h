@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "Transport.h"
+#include "net/Transport.h"
 
 namespace smtp {
 

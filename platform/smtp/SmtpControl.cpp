@@ -1,4 +1,4 @@
-#include "SmtpCall.h"
+#include "smtp/SmtpCall.h"
 
 #include <memory>
 #include <new>
@@ -6,13 +6,13 @@
 #include <string_view>
 #include <utility>
 
-#include "HostPort.h"
-#include "SmtpClient.h"
-#include "SmtpCommandRecorder.h"
-#include "SmtpControl.h"
-#include "SystemTransports.h"
-#include "Text.h"
-#include "WindowClass.h"
+#include "base/HostPort.h"
+#include "smtp/SmtpClient.h"
+#include "smtp/SmtpCommandRecorder.h"
+#include "smtp/SmtpControl.h"
+#include "net/SystemTransports.h"
+#include "base/Text.h"
+#include "fw/WindowClass.h"
 
 namespace smtp {
 

@@ -7,10 +7,10 @@
 
 #include <windows.h>
 
-#include "SmtpCall.h"
-#include "SmtpProperties.h"
-#include "SmtpRequest.h"
-#include "SmtpServerAddress.h"
+#include "smtp/SmtpCall.h"
+#include "smtp/SmtpProperties.h"
+#include "smtp/SmtpRequest.h"
+#include "smtp/SmtpServerAddress.h"
 
 namespace smtp {
 

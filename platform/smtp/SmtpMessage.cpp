@@ -1,12 +1,12 @@
-#include "SmtpMessage.h"
+#include "smtp/SmtpMessage.h"
 
 #include <algorithm>
 #include <ctime>
 
-#include "AsciiText.h"
-#include "Base64.h"
-#include "SmtpAddress.h"
-#include "SmtpError.h"
+#include "base/AsciiText.h"
+#include "net/Base64.h"
+#include "smtp/SmtpAddress.h"
+#include "smtp/SmtpError.h"
 
 namespace smtp {
 

@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "SmtpRequest.h"
+#include "smtp/SmtpRequest.h"
 
 namespace smtp {
 

@@ -1,6 +1,6 @@
-#include "SmtpProperties.h"
+#include "smtp/SmtpProperties.h"
 
-#include "Text.h"
+#include "base/Text.h"
 
 namespace smtp {
 

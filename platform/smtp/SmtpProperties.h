@@ -9,7 +9,7 @@
 
 #include <windows.h>
 
-#include "SmtpCall.h"
+#include "smtp/SmtpCall.h"
 
 namespace smtp {
 

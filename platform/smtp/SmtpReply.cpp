@@ -1,4 +1,4 @@
-#include "SmtpReply.h"
+#include "smtp/SmtpReply.h"
 
 #include <algorithm>
 

@@ -1,7 +1,7 @@
-#include "SmtpServerAddress.h"
+#include "smtp/SmtpServerAddress.h"
 
-#include "HostPort.h"
-#include "SmtpError.h"
+#include "base/HostPort.h"
+#include "smtp/SmtpError.h"
 
 namespace smtp {
 

@@ -4,7 +4,7 @@
 // the one settings field has to carry both.
 #include <string>
 
-#include "SmtpRequest.h"
+#include "smtp/SmtpRequest.h"
 
 namespace smtp {
 

@@ -31,8 +31,8 @@
 #include <vector>
 
 #include "TrustedRoot.h"
-#include "WindowClass.h"
-#include "WindowClassNames.h"
+#include "fw/WindowClass.h"
+#include "ui/WindowClassNames.h"
 
 namespace {
 

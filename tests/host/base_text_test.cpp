@@ -4,9 +4,9 @@
 
 #include <string>
 
-#include "AsciiText.h"
-#include "HostPort.h"
-#include "PercentCoding.h"
+#include "base/AsciiText.h"
+#include "base/HostPort.h"
+#include "base/PercentCoding.h"
 
 namespace {
 

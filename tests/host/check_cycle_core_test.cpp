@@ -6,7 +6,7 @@
 
 #include <map>
 
-#include "CheckCycle.h"
+#include "app/CheckCycle.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 // after good checks, one check per burst of change notices; and the start switches.
 #include <gtest/gtest.h>
 
-#include "CheckSchedule.h"
-#include "StartOptions.h"
+#include "app/CheckSchedule.h"
+#include "app/StartOptions.h"
 
 namespace {
 

@@ -6,13 +6,13 @@
 #include <chrono>
 #include <deque>
 
-#include "Deadline.h"
-#include "HttpFetch.h"
-#include "Loopback.h"
+#include "net/Deadline.h"
+#include "http/HttpFetch.h"
+#include "net/Loopback.h"
 #include "PeerClient.h"
-#include "PosixTransport.h"
-#include "ProxyRules.h"
-#include "WireUrl.h"
+#include "net/PosixTransport.h"
+#include "http/ProxyRules.h"
+#include "http/WireUrl.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 
 #include <cstdlib>
 
-#include "IpCheck.h"
-#include "StampTime.h"
+#include "app/IpCheck.h"
+#include "channels/StampTime.h"
 
 namespace {
 

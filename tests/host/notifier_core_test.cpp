@@ -1,9 +1,9 @@
 // The popup's decisions without a window: edges, slide geometry and timing
 // tick by tick, announcements in every state, font look and the skin mask.
-#include "NotifierCore.h"
+#include "ui/NotifierCore.h"
 
-#include "CaptionFont.h"
-#include "SkinMask.h"
+#include "ui/CaptionFont.h"
+#include "ui/SkinMask.h"
 
 #include <gtest/gtest.h>
 

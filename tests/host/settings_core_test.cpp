@@ -4,10 +4,10 @@
 #include <climits>
 #include <string>
 
-#include "NumberText.h"
-#include "RegistryText.h"
-#include "Scramble.h"
-#include "UnreadableNotice.h"
+#include "settings/NumberText.h"
+#include "settings/RegistryText.h"
+#include "settings/Scramble.h"
+#include "settings/UnreadableNotice.h"
 
 namespace {
 
@@ -96,7 +96,7 @@ TEST(IntervalFromText, NeverYieldsAZeroOrNegativeInterval) {
 }  // namespace
 
 // What the settings dialog shows, checks and stores.
-#include "SettingsRules.h"
+#include "settings/SettingsRules.h"
 
 namespace {
 

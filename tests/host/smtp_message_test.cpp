@@ -2,10 +2,10 @@
 // line or an SMTP command.
 #include <gtest/gtest.h>
 
-#include "SmtpAddress.h"
-#include "SmtpClient.h"
-#include "SmtpError.h"
-#include "SmtpMessage.h"
+#include "smtp/SmtpAddress.h"
+#include "smtp/SmtpClient.h"
+#include "smtp/SmtpError.h"
+#include "smtp/SmtpMessage.h"
 
 using namespace smtp;
 

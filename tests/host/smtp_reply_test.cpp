@@ -2,9 +2,9 @@
 // decide what we believe the server said.
 #include <gtest/gtest.h>
 
-#include "Base64.h"
-#include "SmtpCapabilities.h"
-#include "SmtpReply.h"
+#include "net/Base64.h"
+#include "smtp/SmtpCapabilities.h"
+#include "smtp/SmtpReply.h"
 
 using namespace smtp;
 

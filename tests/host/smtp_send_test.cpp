@@ -5,9 +5,9 @@
 #include <chrono>
 
 #include "PeerClient.h"
-#include "SmtpClient.h"
-#include "SmtpError.h"
-#include "PosixTransport.h"
+#include "smtp/SmtpClient.h"
+#include "smtp/SmtpError.h"
+#include "net/PosixTransport.h"
 
 using namespace smtp;
 

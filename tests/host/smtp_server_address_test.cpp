@@ -3,9 +3,9 @@
 // anything connects. The port decides how the connection is secured.
 #include <gtest/gtest.h>
 
-#include "SmtpError.h"
-#include "Loopback.h"
-#include "SmtpServerAddress.h"
+#include "smtp/SmtpError.h"
+#include "net/Loopback.h"
+#include "smtp/SmtpServerAddress.h"
 
 using namespace smtp;
 

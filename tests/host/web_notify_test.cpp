@@ -2,8 +2,8 @@
 // service's answer means.
 #include <gtest/gtest.h>
 
-#include "WebHeaders.h"
-#include "WebNotify.h"
+#include "channels/WebHeaders.h"
+#include "channels/WebNotify.h"
 
 namespace {
 
@@ -60,7 +60,7 @@ TEST(WebHeaders, GoodLinesAreFilledInAndABadLineIsRefusedByItsNumber) {
   struct Case {
     const char* name;
     std::string typed;
-    std::string refusal;                  // empty: accepted
+    std::string refusal;                    // empty: accepted
     std::vector<channels::Header> headers;  // when accepted
   };
   const channels::WebValues values{"203.0.113.7", "", "now", "Den\x01PC"};

@@ -14,19 +14,19 @@
 #include <windows.h>
 #include <shellapi.h>
 
-#include "CorvaneDlg.h"
-#include "InetControl.h"
+#include "app/CorvaneDlg.h"
+#include "inet/InetControl.h"
 #include "PeerClient.h"
 #include "ProxyThrough.h"
-#include "Registry.h"
-#include "Scramble.h"
-#include "SmtpCall.h"
+#include "settings/Registry.h"
+#include "settings/Scramble.h"
+#include "smtp/SmtpCall.h"
 #include "SmtpPropertyAccess.h"
-#include "StoredSettings.h"
+#include "settings/StoredSettings.h"
 #include "TestAuthority.h"
 #include "UiDriver.h"
-#include "WindowClassNames.h"
-#include "resource.h"
+#include "ui/WindowClassNames.h"
+#include "res/resource.h"
 
 namespace app_test {
 

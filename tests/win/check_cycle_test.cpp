@@ -2,9 +2,9 @@
 // real HTTP server, the notification goes to a real SMTP server, the popup
 // and the settings dialog are the program's own windows.
 #include "app_harness.h"
-#include "SettingsRules.h"
-#include "ProtectedValue.h"
-#include "WebNotify.h"
+#include "settings/SettingsRules.h"
+#include "settings/ProtectedValue.h"
+#include "channels/WebNotify.h"
 
 namespace {
 
@@ -416,8 +416,8 @@ TEST_F(WebNotifyTest, OnlyTheWebNotificationSetUpGetsEveryPlaceholderEncodedShow
   const std::string time = "[01][0-9]%2F[0-3][0-9]%2F[0-9]{4}%20at%20[01][0-9]%3A[0-5][0-9]%3A[0-6][0-9]%20[AP]M";
   const auto requests = peers.HttpRequests(web);
   ASSERT_EQ(2u, requests.size()) << "the same address again calls nothing";
-  EXPECT_TRUE(std::regex_search(requests[0], std::regex("^GET /u\\?ip=203\\.0\\.113\\.7&old=&at=" + time +
-                                                        "&pc=" + channels::PercentEncode(computer) + " HTTP/1\\.1\r\n")))
+  EXPECT_TRUE(std::regex_search(requests[0], std::regex("^GET /u\\?ip=203\\.0\\.113\\.7&old=&at=" + time + "&pc=" +
+                                                        channels::PercentEncode(computer) + " HTTP/1\\.1\r\n")))
       << requests[0];
   EXPECT_EQ(0u, requests[1].find("GET /u?ip=2001%3Adb8%3A%3A7&old=203.0.113.7&at=")) << requests[1];
 }

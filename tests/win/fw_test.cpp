@@ -7,12 +7,12 @@
 #include <thread>
 #include <vector>
 
-#include "Dialog.h"
-#include "Exceptions.h"
-#include "Handles.h"
-#include "MessageMap.h"
-#include "SystemError.h"
-#include "ThreadCall.h"
+#include "fw/Dialog.h"
+#include "fw/Exceptions.h"
+#include "fw/Handles.h"
+#include "fw/MessageMap.h"
+#include "base/SystemError.h"
+#include "fw/ThreadCall.h"
 #include "UiDriver.h"
 #include "fw_test_ids.h"
 

@@ -5,17 +5,17 @@
 
 #include <string>
 
-#include "AutoProxy.h"
-#include "Dialog.h"
-#include "Exceptions.h"
-#include "Handles.h"
-#include "IdnHost.h"
-#include "Inet.h"
-#include "InetControl.h"
+#include "http/AutoProxy.h"
+#include "fw/Dialog.h"
+#include "fw/Exceptions.h"
+#include "fw/Handles.h"
+#include "http/IdnHost.h"
+#include "app/Inet.h"
+#include "inet/InetControl.h"
 #include "PeerClient.h"
 #include "ProxyThrough.h"
-#include "Text.h"
-#include "Transport.h"
+#include "base/Text.h"
+#include "net/Transport.h"
 #include "UiDriver.h"
 #include "inet_test_ids.h"
 

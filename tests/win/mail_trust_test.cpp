@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "Settings.h"
+#include "settings/Settings.h"
 #include "TestAuthority.h"
 #include "app_harness.h"
 

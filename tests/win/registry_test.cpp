@@ -6,11 +6,11 @@
 #include <windows.h>
 #include <wincrypt.h>
 
-#include "Handles.h"
-#include "ProtectedValue.h"
-#include "Registry.h"
-#include "Scramble.h"
-#include "StoredSettings.h"
+#include "fw/Handles.h"
+#include "settings/ProtectedValue.h"
+#include "settings/Registry.h"
+#include "settings/Scramble.h"
+#include "settings/StoredSettings.h"
 
 namespace {
 

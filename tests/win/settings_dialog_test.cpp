@@ -2,19 +2,19 @@
 // SMTP server receiving the test e-mail.
 #include <gtest/gtest.h>
 
-#include "C_SMTP.h"
+#include "channels/C_SMTP.h"
 #include "PeerClient.h"
-#include "Registry.h"
-#include "Scramble.h"
-#include "ProtectedValue.h"
-#include "Settings.h"
-#include "SettingsRules.h"
-#include "SmtpCall.h"
+#include "settings/Registry.h"
+#include "settings/Scramble.h"
+#include "settings/ProtectedValue.h"
+#include "settings/Settings.h"
+#include "settings/SettingsRules.h"
+#include "smtp/SmtpCall.h"
 #include "SmtpPropertyAccess.h"
-#include "StoredSettings.h"
+#include "settings/StoredSettings.h"
 #include "UiDriver.h"
-#include "WebTargetsDlg.h"
-#include "resource.h"
+#include "settings/WebTargetsDlg.h"
+#include "res/resource.h"
 
 namespace {
 

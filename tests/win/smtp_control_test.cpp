@@ -9,9 +9,9 @@
 #include <functional>
 #include <thread>
 
-#include "C_SMTP.h"
-#include "Dialog.h"
-#include "Exceptions.h"
+#include "channels/C_SMTP.h"
+#include "fw/Dialog.h"
+#include "fw/Exceptions.h"
 #include "PeerClient.h"
 #include "SmtpPropertyAccess.h"
 #include "UiDriver.h"

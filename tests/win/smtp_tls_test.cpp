@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "PeerClient.h"
-#include "SmtpCall.h"
+#include "smtp/SmtpCall.h"
 #include "TestAuthority.h"
 
 namespace {

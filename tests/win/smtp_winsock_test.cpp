@@ -5,9 +5,9 @@
 #include <chrono>
 
 #include "PeerClient.h"
-#include "SmtpClient.h"
-#include "SmtpError.h"
-#include "WinsockTransport.h"
+#include "smtp/SmtpClient.h"
+#include "smtp/SmtpError.h"
+#include "net/WinsockTransport.h"
 
 using namespace smtp;
 

@@ -9,9 +9,9 @@
 #include <random>
 #include <vector>
 
-#include "Handles.h"
-#include "SkinRegion.h"
-#include "TaskbarNotifier.h"
+#include "fw/Handles.h"
+#include "ui/SkinRegion.h"
+#include "ui/TaskbarNotifier.h"
 #include "UiDriver.h"
 
 namespace {

@@ -4,8 +4,8 @@
 
 #include <functional>
 
-#include "Handles.h"
-#include "SkinnableDialog.h"
+#include "fw/Handles.h"
+#include "ui/SkinnableDialog.h"
 #include "UiDriver.h"
 
 namespace {

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "Handles.h"
-#include "TrayIcon.h"
+#include "fw/Handles.h"
+#include "ui/TrayIcon.h"
 
 namespace {
 

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "Exceptions.h"
-#include "Inet.h"
-#include "InetControl.h"
+#include "fw/Exceptions.h"
+#include "app/Inet.h"
+#include "inet/InetControl.h"
 
 namespace {
 

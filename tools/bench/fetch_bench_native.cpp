@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "HttpFetch.h"
-#include "PosixTransport.h"
+#include "http/HttpFetch.h"
+#include "net/PosixTransport.h"
 
 namespace {
 

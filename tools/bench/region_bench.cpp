@@ -9,9 +9,9 @@
 #include <cstdlib>
 #include <memory>
 
-#include "Gdi.h"
-#include "Handles.h"
-#include "SkinRegion.h"
+#include "fw/Gdi.h"
+#include "fw/Handles.h"
+#include "ui/SkinRegion.h"
 
 namespace {
 

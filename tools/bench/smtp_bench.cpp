@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "PeerClient.h"
-#include "SmtpClient.h"
-#include "PosixTransport.h"
+#include "smtp/SmtpClient.h"
+#include "net/PosixTransport.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <utility>
 
-#include "C_SMTP.h"
-#include "SmtpProperties.h"
+#include "channels/C_SMTP.h"
+#include "smtp/SmtpProperties.h"
 
 class SmtpPropertyAccess {
  public:

@@ -1,6 +1,6 @@
 #include "UiDriver.h"
 
-#include "WindowClass.h"
+#include "fw/WindowClass.h"
 
 #include <deque>
 #include <set>

@@ -8,8 +8,8 @@
 
 #include <windows.h>
 
-#include "MessageBox.h"
-#include "Wnd.h"
+#include "fw/MessageBox.h"
+#include "fw/Wnd.h"
 
 namespace ui_driver {
 
