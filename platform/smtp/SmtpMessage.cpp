@@ -215,6 +215,43 @@ std::string DotStuff(std::string_view content) {
   return out;
 }
 
+namespace {
+
+// Every mailbox once, To before Cc before Bcc: a server may refuse or
+// double-deliver a repeated RCPT.
+std::vector<std::string> UniqueMailboxes(std::initializer_list<const std::vector<Address>*> lists) {
+  std::vector<std::string> mailboxes;
+  for (const auto* list : lists) {
+    for (const Address& a : *list) {
+      bool seen = std::any_of(mailboxes.begin(), mailboxes.end(),
+                              [&](const std::string& x) { return base::SameLetters(x, a.mailbox); });
+      if (!seen) mailboxes.push_back(a.mailbox);
+    }
+  }
+  return mailboxes;
+}
+
+void RefuseBadContentType(const SendRequest& r) {
+  std::size_t slash = r.contentType.find('/');
+  if (slash == std::string::npos || !IsToken(r.contentType.substr(0, slash)) ||
+      !IsToken(r.contentType.substr(slash + 1))) {
+    throw SendError(Stage::Input, "the content type \"" + r.contentType + "\" is not of the form type/subtype");
+  }
+  if (!IsToken(r.charset)) throw SendError(Stage::Input, "the character set \"" + r.charset + "\" is not valid");
+}
+
+// The text with CRLF line ends, in the transfer encoding `encoding` (lower case).
+std::string EncodedBody(const SendRequest& r, const std::string& encoding) {
+  std::string canonical = NormalizeText(r.messageText);
+  if (encoding == "7bit" || encoding == "8bit") return canonical;
+  if (encoding == "base64") return Base64Body(canonical);
+  if (encoding == "quoted-printable") return QuotedPrintableBody(canonical);
+  throw SendError(Stage::Input, "the content transfer encoding \"" + r.contentTransferEncoding +
+                                    "\" is not supported (use 7bit, 8bit, base64 or quoted-printable)");
+}
+
+}  // namespace
+
 PreparedMessage PrepareMessage(const SendRequest& r, const MessageStamp& stamp) {
   RefuseLineBreaks(r.messageSubject, "subject");
   RefuseLineBreaks(r.contentType, "content type");
@@ -229,36 +266,12 @@ PreparedMessage PrepareMessage(const SendRequest& r, const MessageStamp& stamp) 
 
   PreparedMessage m;
   m.sender = from.mailbox;
-  // A server may refuse or double-deliver a repeated RCPT; each mailbox goes once.
-  for (const auto* list : {&to, &cc, &bcc}) {
-    for (const Address& a : *list) {
-      bool seen = std::any_of(m.recipients.begin(), m.recipients.end(),
-                              [&](const std::string& x) { return base::SameLetters(x, a.mailbox); });
-      if (!seen) m.recipients.push_back(a.mailbox);
-    }
-  }
+  m.recipients = UniqueMailboxes({&to, &cc, &bcc});
   if (m.recipients.empty()) throw SendError(Stage::Input, "no recipient address was given");
 
-  std::size_t slash = r.contentType.find('/');
-  if (slash == std::string::npos || !IsToken(r.contentType.substr(0, slash)) ||
-      !IsToken(r.contentType.substr(slash + 1))) {
-    throw SendError(Stage::Input, "the content type \"" + r.contentType + "\" is not of the form type/subtype");
-  }
-  if (!IsToken(r.charset)) throw SendError(Stage::Input, "the character set \"" + r.charset + "\" is not valid");
-
-  std::string canonical = NormalizeText(r.messageText);
-  std::string encoding = base::Lower(r.contentTransferEncoding);
-  std::string body;
-  if (encoding == "7bit" || encoding == "8bit") {
-    body = canonical;
-  } else if (encoding == "base64") {
-    body = Base64Body(canonical);
-  } else if (encoding == "quoted-printable") {
-    body = QuotedPrintableBody(canonical);
-  } else {
-    throw SendError(Stage::Input, "the content transfer encoding \"" + r.contentTransferEncoding +
-                                      "\" is not supported (use 7bit, 8bit, base64 or quoted-printable)");
-  }
+  RefuseBadContentType(r);
+  const std::string encoding = base::Lower(r.contentTransferEncoding);
+  const std::string body = EncodedBody(r, encoding);
 
   std::string subject = EncodeHeaderText(r.messageSubject, r.charset);
   if (subject.size() + 9 > kMaxLine) throw SendError(Stage::Input, "the subject is too long");
