@@ -1,0 +1,273 @@
+// The web notification on templates, values and answers from the input:
+// the codings give back what went in, a JSON template stays JSON, nothing
+// from the input adds a line to the request head, and a refusal in the
+// answer is never taken for success.
+#include <algorithm>
+#include <cctype>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "FuzzCheck.h"
+#include "HttpFetch.h"
+#include "HttpUrl.h"
+#include "ScriptTransport.h"
+#include "WebNotify.h"
+
+namespace {
+
+constexpr char kSeparator = '\x1e';
+
+// JSON as the standard has it, nothing more lenient.
+class Json {
+ public:
+  explicit Json(std::string_view text) : m_text(text) {}
+  bool Valid() {
+    Blank();
+    if (!Value(0)) return false;
+    Blank();
+    return m_at == m_text.size();
+  }
+  // The inside of a string, decoded, as long as it uses only the escapes
+  // our escaping writes.
+  static std::optional<std::string> DecodeString(std::string_view inside) {
+    std::string out;
+    for (std::size_t i = 0; i < inside.size(); ++i) {
+      const char c = inside[i];
+      if (static_cast<unsigned char>(c) < 0x20 || c == '"') return std::nullopt;
+      if (c != '\\') {
+        out += c;
+        continue;
+      }
+      if (++i >= inside.size()) return std::nullopt;
+      switch (inside[i]) {
+        case '"':
+          out += '"';
+          break;
+        case '\\':
+          out += '\\';
+          break;
+        case 'n':
+          out += '\n';
+          break;
+        case 'r':
+          out += '\r';
+          break;
+        case 't':
+          out += '\t';
+          break;
+        case 'u': {
+          if (i + 4 >= inside.size() || inside.substr(i + 1, 2) != "00") return std::nullopt;
+          const std::string hex(inside.substr(i + 3, 2));
+          if (hex.find_first_not_of("0123456789ABCDEFabcdef") != std::string::npos) return std::nullopt;
+          out += static_cast<char>(std::stoi(hex, nullptr, 16));
+          i += 4;
+          break;
+        }
+        default:
+          return std::nullopt;
+      }
+    }
+    return out;
+  }
+
+ private:
+  bool Value(int depth) {
+    if (depth > 64 || m_at >= m_text.size()) return false;
+    const char c = m_text[m_at];
+    if (c == '{' || c == '[') return Container(depth, c == '{' ? '}' : ']');
+    if (c == '"') return String();
+    for (const char* word : {"true", "false", "null"})
+      if (m_text.substr(m_at, std::string_view(word).size()) == word) {
+        m_at += std::string_view(word).size();
+        return true;
+      }
+    return Number();
+  }
+  bool Container(int depth, char close) {
+    ++m_at;
+    Blank();
+    if (Take(close)) return true;
+    for (;;) {
+      if (close == '}') {
+        if (!String()) return false;
+        Blank();
+        if (!Take(':')) return false;
+        Blank();
+      }
+      if (!Value(depth + 1)) return false;
+      Blank();
+      if (Take(close)) return true;
+      if (!Take(',')) return false;
+      Blank();
+    }
+  }
+  bool String() {
+    if (!Take('"')) return false;
+    while (m_at < m_text.size()) {
+      const char c = m_text[m_at++];
+      if (c == '"') return true;
+      if (static_cast<unsigned char>(c) < 0x20) return false;
+      if (c != '\\') continue;
+      if (m_at >= m_text.size()) return false;
+      const char e = m_text[m_at++];
+      if (e == 'u') {
+        if (m_at + 4 > m_text.size()) return false;
+        for (int k = 0; k < 4; ++k)
+          if (!std::isxdigit(static_cast<unsigned char>(m_text[m_at++]))) return false;
+      } else if (std::string_view("\"\\/bfnrt").find(e) == std::string_view::npos) {
+        return false;
+      }
+    }
+    return false;
+  }
+  bool Number() {
+    Take('-');
+    if (Take('0')) {
+    } else if (!Digits()) {
+      return false;
+    }
+    if (Take('.') && !Digits()) return false;
+    if (Take('e') || Take('E')) {
+      if (!Take('+')) Take('-');
+      if (!Digits()) return false;
+    }
+    return true;
+  }
+  bool Digits() {
+    const std::size_t start = m_at;
+    while (m_at < m_text.size() && m_text[m_at] >= '0' && m_text[m_at] <= '9') ++m_at;
+    return m_at > start;
+  }
+  bool Take(char c) {
+    if (m_at < m_text.size() && m_text[m_at] == c) {
+      ++m_at;
+      return true;
+    }
+    return false;
+  }
+  void Blank() {
+    while (m_at < m_text.size() && std::string_view(" \t\r\n").find(m_text[m_at]) != std::string_view::npos) ++m_at;
+  }
+
+  std::string_view m_text;
+  std::size_t m_at = 0;
+};
+
+bool HasPlaceholder(const std::string& text) {
+  for (const char* name : {"{ip}", "{old}", "{time}", "{computer}"})
+    if (text.find(name) != std::string::npos) return true;
+  return false;
+}
+
+// The call goes out through the client to a scripted server; its head must
+// hold only the lines the client writes itself, each ended by CRLF.
+void CheckRequestHead(const notify::WebCall& call) {
+  auto script = std::make_shared<fuzz::Script>();
+  script->segments = {"HTTP/1.1 200 OK\r\nContent-Length: 4\r\n\r\ngood"};
+  script->peerIsLoopback = true;
+  http::Network network;
+  network.connect = [script] { return std::make_unique<fuzz::ScriptTransport>(script); };
+  network.secure = [](std::unique_ptr<net::Transport> plain, const std::string&, int, net::TlsCheck) { return plain; };
+  http::Request request{call.method, call.url, call.contentType, call.body, false};
+  try {
+    http::Fetch(request, http::Limits{}, network);
+  } catch (const http::FetchError&) {
+  }
+  for (const fuzz::Script::Write& w : script->writes) {
+    const std::size_t end = w.bytes.find("\r\n\r\n");
+    FUZZ_CHECK(end != std::string::npos);
+    const std::string head = w.bytes.substr(0, end + 2);
+    std::size_t at = 0;
+    for (std::size_t line = 0; at < head.size(); ++line) {
+      const std::size_t eol = head.find("\r\n", at);
+      const std::string text = head.substr(at, eol - at);
+      FUZZ_CHECK(text.find_first_of("\r\n") == std::string::npos);
+      if (line == 0) {
+        FUZZ_CHECK(text.find(' ') != text.rfind(' ') && text.find(' ', text.find(' ') + 1) == text.rfind(' '));
+      } else {
+        bool known = false;
+        for (const char* name : {"Host: ", "User-Agent: ", "Accept: ", "Cache-Control: ", "Pragma: ", "Connection: ",
+                                 "Authorization: Basic ", "Content-Type: ", "Content-Length: "})
+          known = known || text.rfind(name, 0) == 0;
+        FUZZ_CHECK(known);
+      }
+      at = eol + 2;
+    }
+  }
+}
+
+void CheckAnswer(int status, const std::string& reason, const std::string& body) {
+  const notify::WebAnswer answer = notify::ReadAnswer(status, reason, body);
+  if (status < 200 || status > 299) {
+    FUZZ_CHECK(!answer.ok && answer.text.find(std::to_string(status)) != std::string::npos);
+    return;
+  }
+  // The update protocol's refusals, on any line of the answer, and a
+  // "good" for the address that says the request was not understood.
+  bool refused = false;
+  std::size_t at = 0;
+  while (at <= body.size()) {
+    const std::size_t end = std::min(body.find('\n', at), body.size());
+    const std::string line = body.substr(at, end - at);
+    const std::size_t first = line.find_first_not_of(" \t\r");
+    const std::string word =
+        first == std::string::npos ? std::string() : line.substr(first, line.find_first_of(" \t\r", first) - first);
+    for (const char* code : {"badauth", "nohost", "notfqdn", "abuse", "badagent", "!donator", "dnserr", "911", "KO",
+                             "numhost", "!yours", "badsys"})
+      refused = refused || word == code;
+    const std::size_t last = line.find_last_not_of(" \t\r");
+    if (first != std::string::npos && line.substr(first, last + 1 - first) == "good 127.0.0.1") refused = true;
+    at = end + 1;
+  }
+  FUZZ_CHECK(answer.ok == !refused);
+  if (answer.ok) FUZZ_CHECK(answer.text.rfind(notify::kSentPrefix, 0) == 0);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  fuzz::Input in(data, size);
+  const std::uint8_t flags = in.Byte();
+  settings::WebSettings web;
+  web.method = (flags & 1) ? settings::kWebPost : settings::kWebGet;
+  web.url = in.Field(kSeparator);
+  web.body = in.Field(kSeparator);
+  notify::WebValues values;
+  values.ip = in.Field(kSeparator);
+  values.old = in.Field(kSeparator);
+  values.time = in.Field(kSeparator);
+  values.computer = in.Field(kSeparator);
+  const int status = in.U16() % 1000;
+  const std::string reason = in.Field(kSeparator);
+  const std::string answer = in.Rest();
+
+  // Both codings give back exactly what went in.
+  for (const std::string* value : {&values.ip, &values.computer}) {
+    const std::string encoded = notify::PercentEncode(*value);
+    FUZZ_CHECK(encoded.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-._~%") ==
+               std::string::npos);
+    FUZZ_CHECK(http::PercentDecode(encoded) == *value);
+    const std::string escaped = notify::JsonEscape(*value);
+    FUZZ_CHECK(Json("\"" + escaped + "\"").Valid());
+    FUZZ_CHECK(Json::DecodeString(escaped) == *value);
+  }
+
+  const notify::WebCall call = notify::PrepareCall(web, values);
+  if (call.method == "POST") {
+    const std::size_t first = web.body.find_first_not_of(" \t\r\n");
+    const bool opensJson = first != std::string::npos && (web.body[first] == '{' || web.body[first] == '[');
+    const bool templateIsJson = opensJson && Json(web.body).Valid();
+    if (templateIsJson) FUZZ_CHECK(call.contentType == "application/json" && Json(call.body).Valid());
+    if (!templateIsJson && !HasPlaceholder(web.body)) FUZZ_CHECK(call.contentType != "application/json");
+  } else {
+    FUZZ_CHECK(call.body.empty() && call.contentType.empty());
+  }
+  // Values can hold anything; in the address they are percent-coded, so
+  // none of their bytes can end a line of the request.
+  if (http::ParseUrl(web.url) || http::ParseUrl(call.url)) CheckRequestHead(call);
+
+  CheckAnswer(status, reason, answer);
+  return 0;
+}
