@@ -74,30 +74,19 @@ BOOL CCorvaneDlg::OnInitDialog() {
 
   // The timer runs before the first check, so a program started while
   // offline still checks by itself later; a failed first check shortens it.
-  m_schedule = app::CheckSchedule(static_cast<UINT>(m_nInterval));
-  SetTimer(kCheckTimer, m_schedule.IntervalMs());
-  RunCheck();
+  m_cycle = app::CheckCycle(static_cast<UINT>(m_nInterval));
+  SetTimer(kCheckTimer, m_cycle.Schedule().IntervalMs());
+  CheckIpAddress();
   return TRUE;
 }
 
-void CCorvaneDlg::RunCheck() {
-  if (m_checking) return;  // the running check waits in the settings dialog
-  bool completed = false;
-  // Set however the check ends; a failure goes on to the box after this.
-  fw::ScopeExit schedule([&] { ScheduleAfter(completed); });
-  CheckIpAddress();
-  completed = true;
-}
-
-void CCorvaneDlg::ScheduleAfter(bool succeeded) {
-  if (const auto delay = m_schedule.AfterCheck(succeeded)) SetTimer(kCheckTimer, *delay);
-  if (m_pTrayIcon) m_pTrayIcon->SetTooltip(TrayTip());
-}
-
-// The address the window shows, so a user sees it without opening the window.
+// The address the window shows, so a user sees it without opening the
+// window, and a web notification the service stopped, which waits for them.
 std::string CCorvaneDlg::TrayTip() const {
-  const std::string shown = fw::WindowText(GetDlgItemHwnd(IDC_IP));
-  return shown.empty() ? std::string(kTrayTip) : std::string(kTrayTip) + " - " + shown;
+  std::string tip = kTrayTip;
+  if (!m_cycle.Shown().empty()) tip += " - " + m_cycle.Shown();
+  if (m_cycle.AnyWebStopped()) tip += kWebStoppedTip;
+  return tip;
 }
 
 void CCorvaneDlg::LoadSettings() {
@@ -116,26 +105,58 @@ void CCorvaneDlg::DressPopup() {
 }
 
 void CCorvaneDlg::CheckIpAddress() {
-  if (m_checking) return;
-  m_checking = true;
-  fw::ScopeExit done([this] { m_checking = false; });
-
-  const std::string address = FetchAddress();
-  UpdateData(TRUE);  // the fields hold what the last completed check showed
-  const std::time_t now = std::time(nullptr);
-  m_strStatus = app::FormatStamp(now);
-
-  if (app::IsChange(address, m_strIP)) {
-    // Accepted before sending: a failed send leaves the field showing the old
-    // address, so the next check sees the change again and sends again.
-    const std::string old = m_strIP;
-    m_strIP = address;
-    ReadWebSettings();
-    if (!CanNotify()) AskForMailSettings();
-    // The change that made the program ask goes out as soon as it can.
-    if (CanNotify()) NotifyChange(old, now);
+  if (m_checking) return;  // the running check waits in the settings dialog
+  std::string failure;
+  {
+    m_checking = true;
+    fw::ScopeExit done([this] { m_checking = false; });
+    failure = RunCheck();
   }
-  UpdateData(FALSE);
+  // The box comes once the check has ended, so ticks go on checking behind it.
+  if (!failure.empty()) throw CDispatchException(failure, kCheckErrorSource);
+}
+
+// Fetch, ask the core who is owed the address, call them, and carry out
+// what the core makes of it. Returns the failure to report, if any.
+std::string CCorvaneDlg::RunCheck() {
+  const std::time_t now = std::time(nullptr);
+  std::string address;
+  try {
+    address = FetchAddress();
+  } catch (const CException& e) {
+    std::string why;
+    e.GetErrorMessage(why);
+    m_cycle.FetchFailed(why);
+    return EndCheck();
+  }
+  m_strStatus = app::FormatStamp(now);
+  ReadWebSettings();
+  app::CheckPlan plan = m_cycle.Fetched(address, ChannelsSetUp(), GetTickCount64());
+  if (plan.askForSettings) {
+    AskForSettings();
+    // The change that made the program ask goes out as soon as it can.
+    plan = m_cycle.AfterSettings(ChannelsSetUp(), GetTickCount64());
+  }
+  for (const app::CheckPlan::Call& call : plan.calls) {
+    const notify::ChannelResult result =
+        call.channel == app::kMailChannel
+            ? SendMail(plan.address)
+            : notify::SendWebNotification(m_web, notify::ValuesFor(plan.address, call.old, now));
+    m_cycle.Called(call.channel, plan.address, result, GetTickCount64());
+  }
+  return EndCheck();
+}
+
+std::string CCorvaneDlg::EndCheck() {
+  const app::CheckEnd end = m_cycle.End();
+  if (end.show) {
+    m_strIP = end.shownAddress;
+    UpdateData(FALSE);
+  }
+  if (end.announce) m_notifier.Announce(app::kPopupCaption, 500, 2000, 500);
+  if (end.timerMs) SetTimer(kCheckTimer, *end.timerMs);
+  if (m_pTrayIcon) m_pTrayIcon->SetTooltip(TrayTip());
+  return end.failure;
 }
 
 std::string CCorvaneDlg::FetchAddress() {
@@ -156,11 +177,12 @@ std::string CCorvaneDlg::FetchAddress() {
   throw CDispatchException(app::CombinedFailure(reasons), kCheckErrorSource);
 }
 
-bool CCorvaneDlg::CanNotify() const { return settings::CanSendNotification(m_mail) || m_web.IsSet(); }
+app::ChannelSetup CCorvaneDlg::ChannelsSetUp() const { return {settings::CanSendNotification(m_mail), m_web.IsSet()}; }
 
-void CCorvaneDlg::AskForMailSettings() {
-  Settings dialog(nullptr, m_strIP);  // the address about to be shown, for a test call
+void CCorvaneDlg::AskForSettings() {
+  Settings dialog(nullptr, m_cycle.Shown());  // what the window shows, for a test call
   dialog.DoModal();
+  if (dialog.WebNotifyActedOn()) m_cycle.WebActedOn();
   CRegistry registry;
   settings::OpenStore(registry);
   settings::ReadMailSettings(registry, m_mail);
@@ -168,62 +190,30 @@ void CCorvaneDlg::AskForMailSettings() {
 }
 
 // The web notification is saved by its own dialog, whenever the user likes,
-// so every change reads it afresh.
+// so every check reads it afresh.
 void CCorvaneDlg::ReadWebSettings() {
   CRegistry registry;
   settings::OpenStore(registry);
   settings::ReadWebSettings(registry, m_web);
 }
 
-// Mail and web are tried each on its own: one failing neither stops the
-// other nor makes it go out twice for the same address. Any failure ends the
-// check as a failed send does, so the field keeps the old address and the
-// back-off brings the change round again for the channel still owing it.
-void CCorvaneDlg::NotifyChange(const std::string& old, std::time_t now) {
-  std::exception_ptr mailFailure;
-  std::string webFailure;
-  bool sent = false;
-  if (settings::CanSendNotification(m_mail) && m_delivered.mail != m_strIP) {
-    try {
-      SendMail();
-      m_delivered.mail = m_strIP;
-      sent = true;
-    } catch (...) {
-      mailFailure = std::current_exception();
-    }
-  }
-  if (m_web.IsSet() && m_delivered.web != m_strIP) {
-    const notify::WebAnswer answer = notify::SendWebNotification(m_web, notify::ValuesFor(m_strIP, old, now));
-    if (answer.ok) {
-      m_delivered.web = m_strIP;
-      sent = true;
-    } else {
-      webFailure = answer.text;
-    }
-  }
-  if (sent && m_delivered.popup != m_strIP) {
-    m_delivered.popup = m_strIP;
-    m_notifier.Announce(app::kPopupCaption, 500, 2000, 500);
-  }
-  if (!mailFailure && webFailure.empty()) return;
-  if (!mailFailure) throw CDispatchException(webFailure, kCheckErrorSource);
-  if (webFailure.empty()) std::rethrow_exception(mailFailure);
-  // Both failed: one box names both.
-  std::string mailText;
+// A failure of the mail is this channel's result, as the web's is; the mail
+// is retried at the next checks whatever the server said.
+notify::ChannelResult CCorvaneDlg::SendMail(const std::string& address) {
   try {
-    std::rethrow_exception(mailFailure);
+    const int authIndex = settings::AuthIndexForText(m_mail.auth);
+    if (authIndex < 0) return {notify::ChannelResult::Transient, settings::kChooseAuth};
+    settings::MailSettings account = m_mail;
+    account.from = settings::ShownText(account.from);  // an empty sender, as the test mail sends it
+    settings::SendMail(m_smtp, account, authIndex, app::kNotificationSubject, app::kNotificationPrefix + address);
+    return {notify::ChannelResult::Ok, "sent"};
   } catch (const CException& e) {
-    e.GetErrorMessage(mailText);
+    std::string why;
+    e.GetErrorMessage(why);
+    return {notify::ChannelResult::Transient, why};
+  } catch (const std::exception& e) {
+    return {notify::ChannelResult::Transient, e.what()};
   }
-  throw CDispatchException(app::CombinedFailure({mailText, webFailure}), kCheckErrorSource);
-}
-
-void CCorvaneDlg::SendMail() {
-  const int authIndex = settings::AuthIndexForText(m_mail.auth);
-  if (authIndex < 0) throw CDispatchException(settings::kChooseAuth, kCheckErrorSource);
-  settings::MailSettings account = m_mail;
-  account.from = settings::ShownText(account.from);  // an empty sender, as the test mail sends it
-  settings::SendMail(m_smtp, account, authIndex, app::kNotificationSubject, app::kNotificationPrefix + m_strIP);
 }
 
 LRESULT CCorvaneDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -269,15 +259,15 @@ BOOL CCorvaneDlg::OnCommand(UINT id, UINT code, HWND control) {
 void CCorvaneDlg::OnTimer(UINT_PTR id) {
   switch (id) {
     case kCheckTimer:
-      RunCheck();
+      CheckIpAddress();
       break;
     case kSettleTimer:
       // A check waits in the settings dialog: this one stays due and runs
       // at the first tick after the dialog has closed.
       if (m_checking) break;
       KillTimer(kSettleTimer);
-      m_schedule.Settled();
-      RunCheck();
+      m_cycle.Schedule().Settled();
+      CheckIpAddress();
       break;
     case kTrayRetryTimer:
       OnTrayRetry();
@@ -298,7 +288,7 @@ void CCorvaneDlg::OnWindowPosChanging(WINDOWPOS* pos) {
   CSkinnableDialog::WindowProc(WM_WINDOWPOSCHANGING, 0, reinterpret_cast<LPARAM>(pos));
 }
 
-void CCorvaneDlg::OnUpdate() { RunCheck(); }
+void CCorvaneDlg::OnUpdate() { CheckIpAddress(); }
 
 // After sleep the address may well be another; the network needs a moment
 // to come up, and the change notices that follow are folded into this check.
@@ -307,7 +297,7 @@ void CCorvaneDlg::OnPowerBroadcast(UINT event) {
 }
 
 void CCorvaneDlg::OnWorldChanged() {
-  if (m_schedule.WorldChanged()) SetTimer(kSettleTimer, app::kSettleMs);
+  if (m_cycle.Schedule().WorldChanged()) SetTimer(kSettleTimer, app::kSettleMs);
 }
 
 // Another start of the program asked for this window: show it, and whatever
@@ -327,8 +317,12 @@ void CCorvaneDlg::OnTrayRetry() {
 }
 
 void CCorvaneDlg::OnSettings() {
-  Settings dialog(nullptr, fw::WindowText(GetDlgItemHwnd(IDC_IP)));
-  dialog.DoModal();  // what it saves takes effect at the next start
+  Settings dialog(nullptr, m_cycle.Shown());
+  dialog.DoModal();  // the mail it saves takes effect at the next start, the web at the next check
+  if (dialog.WebNotifyActedOn()) {
+    m_cycle.WebActedOn();
+    if (m_pTrayIcon) m_pTrayIcon->SetTooltip(TrayTip());
+  }
 }
 
 void CCorvaneDlg::OnHide() { HideToTray(); }

@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "CheckSchedule.h"
+#include "CheckCycle.h"
 #include "ConnectivityWatch.h"
 #include "C_SMTP.h"
 #include "Inet.h"
@@ -21,9 +21,10 @@ class CCorvaneDlg : public CSkinnableDialog {
   explicit CCorvaneDlg(CWnd* parent = nullptr);
   ~CCorvaneDlg() override;
 
-  // The whole check: fetch, cut, stamp, and on a change notify by mail and
-  // on the web (asking for the settings first when neither is set up), then
-  // show. A control failure ends it at that call.
+  // The whole check: fetch, cut, stamp, call each channel still owed the
+  // address (asking for the settings first when none is set up), then show
+  // what the check cycle makes of it. Whatever failed is reported in one box
+  // once the check has ended.
   void CheckIpAddress();
 
   // Opens hidden, with only the notification-area icon. Call before DoModal.
@@ -31,6 +32,7 @@ class CCorvaneDlg : public CSkinnableDialog {
 
   static constexpr char kTitle[] = "Corvane 2.1 by Orlimar";
   static constexpr char kTrayTip[] = "Corvane by Orlimar";
+  static constexpr char kWebStoppedTip[] = " (web notification stopped)";
 
   static constexpr UINT_PTR kCheckTimer = 1;      // the interval, or the back-off after a failure
   static constexpr UINT_PTR kSettleTimer = 2;     // a check soon after a wake-up or a network change
@@ -64,9 +66,8 @@ class CCorvaneDlg : public CSkinnableDialog {
   void OnTrayRetry();
   void OnWorldChanged();
 
-  // Every check goes through here: its outcome sets when the next one runs.
-  void RunCheck();
-  void ScheduleAfter(bool succeeded);
+  std::string RunCheck();
+  std::string EndCheck();
   std::string TrayTip() const;
 
   void LoadSettings();
@@ -74,20 +75,14 @@ class CCorvaneDlg : public CSkinnableDialog {
   void HideToTray();
   void RestoreFromTray();
   std::string FetchAddress();
-  void NotifyChange(const std::string& old, std::time_t now);
-  void SendMail();
-  bool CanNotify() const;
-  void AskForMailSettings();
+  app::ChannelSetup ChannelsSetUp() const;
+  notify::ChannelResult SendMail(const std::string& address);
+  void AskForSettings();
   void ReadWebSettings();
 
   std::string m_strLink;  // one page address or several, separated by blanks
   settings::MailSettings m_mail;
   settings::WebSettings m_web;
-  // The address each channel last got through with, so that a retry after
-  // the other one failed never repeats it, and the popup shows once.
-  struct Delivered {
-    std::string mail, web, popup;
-  } m_delivered;
   int m_nInterval = 0;
   std::string m_strIP;
   CInet m_inet;
@@ -96,7 +91,9 @@ class CCorvaneDlg : public CSkinnableDialog {
   HICON m_hAppIcon = nullptr;
   std::unique_ptr<CTrayIcon> m_pTrayIcon;
   CTaskbarNotifier m_notifier;
-  app::CheckSchedule m_schedule{0};
+  // What each channel was told, what the window shows and when the next
+  // check runs; the fields only ever show what it hands back.
+  app::CheckCycle m_cycle{0};
   std::unique_ptr<app::ConnectivityWatch> m_connectivity;
   // While hidden in the tray nothing may show the window but a restore: the
   // dialog manager shows a modal dialog by itself once it first goes idle.

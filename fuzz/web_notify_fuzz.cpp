@@ -19,7 +19,8 @@ namespace {
 
 constexpr char kSeparator = '\x1e';
 
-// JSON as the standard has it, nothing more lenient.
+// JSON as the standard has it, nothing more lenient, and no deeper than 64
+// levels, as no service's body needs.
 class Json {
  public:
   explicit Json(std::string_view text) : m_text(text) {}
@@ -74,7 +75,7 @@ class Json {
 
  private:
   bool Value(int depth) {
-    if (depth > 64 || m_at >= m_text.size()) return false;
+    if (depth >= 64 || m_at >= m_text.size()) return false;
     const char c = m_text[m_at];
     if (c == '{' || c == '[') return Container(depth, c == '{' ? '}' : ']');
     if (c == '"') return String();
@@ -155,12 +156,6 @@ class Json {
   std::size_t m_at = 0;
 };
 
-bool HasPlaceholder(const std::string& text) {
-  for (const char* name : {"{ip}", "{old}", "{time}", "{computer}"})
-    if (text.find(name) != std::string::npos) return true;
-  return false;
-}
-
 // The call goes out through the client to a scripted server; its head must
 // hold only the lines the client writes itself, each ended by CRLF.
 void CheckRequestHead(const notify::WebCall& call) {
@@ -198,31 +193,40 @@ void CheckRequestHead(const notify::WebCall& call) {
   }
 }
 
-void CheckAnswer(int status, const std::string& reason, const std::string& body) {
-  const notify::WebAnswer answer = notify::ReadAnswer(status, reason, body);
+std::string Word(const std::string& line, std::size_t* at) {
+  const std::size_t first = line.find_first_not_of(" \t\r", *at);
+  if (first == std::string::npos) return {};
+  *at = std::min(line.find_first_of(" \t\r", first), line.size());
+  return line.substr(first, *at - first);
+}
+
+// The update protocol's answers, on whichever line comes first: refusals the
+// user must mend stop the channel, a service in trouble asks for a wait, and
+// "good 127.0.0.1" for an address that was not that is a refused agent.
+void CheckAnswer(int status, const std::string& reason, const std::string& body, const std::string& sentIp) {
+  using notify::ChannelResult;
+  const ChannelResult answer = notify::ReadAnswer(status, reason, body, sentIp);
   if (status < 200 || status > 299) {
-    FUZZ_CHECK(!answer.ok && answer.text.find(std::to_string(status)) != std::string::npos);
+    FUZZ_CHECK(answer.kind == ChannelResult::Transient &&
+               answer.text.find(std::to_string(status)) != std::string::npos);
     return;
   }
-  // The update protocol's refusals, on any line of the answer, and a
-  // "good" for the address that says the request was not understood.
-  bool refused = false;
-  std::size_t at = 0;
-  while (at <= body.size()) {
-    const std::size_t end = std::min(body.find('\n', at), body.size());
-    const std::string line = body.substr(at, end - at);
-    const std::size_t first = line.find_first_not_of(" \t\r");
-    const std::string word =
-        first == std::string::npos ? std::string() : line.substr(first, line.find_first_of(" \t\r", first) - first);
-    for (const char* code : {"badauth", "nohost", "notfqdn", "abuse", "badagent", "!donator", "dnserr", "911", "KO",
-                             "numhost", "!yours", "badsys"})
-      refused = refused || word == code;
-    const std::size_t last = line.find_last_not_of(" \t\r");
-    if (first != std::string::npos && line.substr(first, last + 1 - first) == "good 127.0.0.1") refused = true;
-    at = end + 1;
+  ChannelResult::Kind expected = ChannelResult::Ok;
+  for (std::size_t at = 0; at < body.size() && expected == ChannelResult::Ok;) {
+    const std::string line = body.substr(at, body.find('\n', at) - at);
+    at += line.size() + 1;
+    std::size_t pos = 0;
+    const std::string word = Word(line, &pos);
+    for (const char* code :
+         {"badauth", "nohost", "notfqdn", "numhost", "!yours", "abuse", "badagent", "!donator", "badsys"})
+      if (word == code) expected = ChannelResult::Stopped;
+    if (word == "911" || word == "dnserr") expected = ChannelResult::Wait;
+    if (word == "KO") expected = ChannelResult::Transient;
+    if (word == "good" && Word(line, &pos) == "127.0.0.1" && sentIp != "127.0.0.1") expected = ChannelResult::Stopped;
   }
-  FUZZ_CHECK(answer.ok == !refused);
-  if (answer.ok) FUZZ_CHECK(answer.text.rfind(notify::kSentPrefix, 0) == 0);
+  FUZZ_CHECK(answer.kind == expected);
+  FUZZ_CHECK(answer.kind != ChannelResult::Wait || answer.minDelayMs >= 30u * 60 * 1000);
+  if (answer.ok()) FUZZ_CHECK(answer.text.rfind(notify::kSentPrefix, 0) == 0);
 }
 
 }  // namespace
@@ -255,12 +259,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
 
   const notify::WebCall call = notify::PrepareCall(web, values);
+  // Our own reader and the program's agree on what is JSON.
+  FUZZ_CHECK(notify::IsJson(web.body) == Json(web.body).Valid());
   if (call.method == "POST") {
+    // The body is JSON exactly when, with its values escaped for JSON, it parses.
+    const bool expandedIsJson = Json(notify::ExpandPlaceholders(web.body, values, notify::JsonEscape)).Valid();
+    FUZZ_CHECK((call.contentType == "application/json") == expandedIsJson);
+    if (expandedIsJson) FUZZ_CHECK(Json(call.body).Valid());
     const std::size_t first = web.body.find_first_not_of(" \t\r\n");
     const bool opensJson = first != std::string::npos && (web.body[first] == '{' || web.body[first] == '[');
     const bool templateIsJson = opensJson && Json(web.body).Valid();
     if (templateIsJson) FUZZ_CHECK(call.contentType == "application/json" && Json(call.body).Valid());
-    if (!templateIsJson && !HasPlaceholder(web.body)) FUZZ_CHECK(call.contentType != "application/json");
   } else {
     FUZZ_CHECK(call.body.empty() && call.contentType.empty());
   }
@@ -268,6 +277,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // none of their bytes can end a line of the request.
   if (http::ParseUrl(web.url) || http::ParseUrl(call.url)) CheckRequestHead(call);
 
-  CheckAnswer(status, reason, answer);
+  CheckAnswer(status, reason, answer, values.ip);
   return 0;
 }

@@ -2,9 +2,11 @@
 // The web notification's decisions, free of any window or socket: what the
 // user's address template and body become for one change, how the request
 // is labelled, and whether the service's answer means the change arrived.
+#include <cstdint>
 #include <string>
 #include <string_view>
 
+#include "ChannelResult.h"
 #include "SettingsLayout.h"
 
 namespace notify {
@@ -37,17 +39,26 @@ std::string JsonEscape(std::string_view text);
 // any other brace is left as typed.
 std::string ExpandPlaceholders(std::string_view text, const WebValues& values, std::string (*escape)(std::string_view));
 
-// The call for one change. Only POST carries the body: one that starts with
-// { or [ is JSON and its values are escaped for it; any other is plain text.
+// True when the text is one whole JSON value (RFC 8259), blanks around it
+// allowed; nesting deeper than a service would ever need counts as not JSON.
+bool IsJson(std::string_view text);
+
+// The call for one change. Only POST carries the body. It is JSON when,
+// with its values escaped for JSON, it parses as JSON; any other body goes
+// out as plain text with its values as they are, so a text that merely
+// starts with a placeholder is not mistaken for JSON.
 WebCall PrepareCall(const settings::WebSettings& web, const WebValues& values);
 
-// What the service's answer means. A 2xx is success unless its body is one
-// of the refusals dynamic-DNS services answer with; anything else fails.
-struct WebAnswer {
-  bool ok = false;
-  std::string text;  // for the user: what was sent, or why it failed
-};
-WebAnswer ReadAnswer(int status, const std::string& reason, const std::string& body);
+// What the service's answer to a call that sent `sentIp` means. A 2xx is
+// success unless its body is one of the dynamic-DNS protocol's refusals, or
+// the `good 127.0.0.1` a service sends to an agent it refuses; those that
+// need the user stop the channel, a service in trouble asks for a wait, and
+// any other status fails for now.
+ChannelResult ReadAnswer(int status, const std::string& reason, const std::string& body, const std::string& sentIp);
+
+// How long a service in trouble (911, dnserr) is left alone: the protocol
+// asks for half an hour at least.
+inline constexpr std::uint32_t kServiceTroubleWaitMs = 30 * 60 * 1000;
 
 // The words of a failure, naming where the call went by scheme and host
 // only: the rest of the address may hold a token.

@@ -1,5 +1,7 @@
 #include "WebSend.h"
 
+#include <exception>
+
 #include <windows.h>
 
 #include "HttpFetch.h"
@@ -22,13 +24,14 @@ std::string ComputerName() {
   return GetComputerNameA(name, &size) ? std::string(name, size) : std::string();
 }
 
-}  // namespace
-
-WebValues ValuesFor(const std::string& ip, const std::string& old, std::time_t now) {
-  return {ip, old, app::FormatStampTime(now), ComputerName()};
+// The scheme and host of the typed address, for words that must not quote a
+// token from its path or query.
+std::string OriginOf(const settings::WebSettings& web) {
+  const auto url = http::ParseUrl(fw::AnsiToUtf8(web.url));
+  return url ? url->Origin() : std::string("the web address");
 }
 
-WebAnswer SendWebNotification(const settings::WebSettings& web, const WebValues& values) {
+ChannelResult Send(const settings::WebSettings& web, const WebValues& values) {
   const WebValues utf8{values.ip, values.old, values.time, fw::AnsiToUtf8(values.computer)};
   settings::WebSettings typed = web;
   typed.url = fw::AnsiToUtf8(web.url);
@@ -36,7 +39,7 @@ WebAnswer SendWebNotification(const settings::WebSettings& web, const WebValues&
   const WebCall call = PrepareCall(typed, utf8);
 
   const auto url = http::ParseUrl(call.url);
-  if (!url) return {false, kBadAddress};
+  if (!url) return {ChannelResult::Transient, kBadAddress};
   http::Request request;
   request.method = call.method;
   request.url = call.url;
@@ -48,11 +51,27 @@ WebAnswer SendWebNotification(const settings::WebSettings& web, const WebValues&
   limits.refuseLarger = false;
   try {
     const http::Response response = http::Fetch(request, limits, http::SystemNetwork());
-    WebAnswer answer = ReadAnswer(response.status, response.reason, response.body);
-    if (!answer.ok) answer.text = FailureText(url->Origin(), answer.text);
+    ChannelResult answer = ReadAnswer(response.status, response.reason, response.body, values.ip);
+    if (!answer.ok()) answer.text = FailureText(url->Origin(), answer.text);
     return answer;
   } catch (const http::FetchError& e) {
-    return {false, FailureText(url->Origin(), e.what())};
+    return {ChannelResult::Transient, FailureText(url->Origin(), e.what())};
+  }
+}
+
+}  // namespace
+
+WebValues ValuesFor(const std::string& ip, const std::string& old, std::time_t now) {
+  return {ip, old, app::FormatStampTime(now), ComputerName()};
+}
+
+ChannelResult SendWebNotification(const settings::WebSettings& web, const WebValues& values) {
+  try {
+    return Send(web, values);
+  } catch (const std::exception& e) {
+    // A refused lookup thread or memory running out is this call's failure,
+    // never the check's: the mail may already be out, and its popup due.
+    return {ChannelResult::Transient, FailureText(OriginOf(web), e.what())};
   }
 }
 

@@ -12,9 +12,9 @@ namespace notify {
 // The values for a change from `old` to `ip` noticed at `now`.
 WebValues ValuesFor(const std::string& ip, const std::string& old, std::time_t now);
 
-// Never throws: a call that cannot be made is a failed answer, whose words
-// quote no more of the address than its scheme and host.
-WebAnswer SendWebNotification(const settings::WebSettings& web, const WebValues& values);
+// Never throws: a call that cannot be made, for whatever reason, is a failed
+// answer, whose words quote no more of the address than its scheme and host.
+ChannelResult SendWebNotification(const settings::WebSettings& web, const WebValues& values);
 
 inline constexpr char kBadAddress[] =
     "The web notification could not be sent: its address is not a complete http:// or https:// address.";

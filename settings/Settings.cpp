@@ -118,6 +118,7 @@ void Settings::OnOK() {
 void Settings::OnWebNotify() {
   CWebNotifyDlg dialog(m_shownAddress, this);
   dialog.DoModal();
+  m_webActedOn = m_webActedOn || dialog.UserActed();
 }
 
 void Settings::OnHelp() { AfxMessageBox(settings::kNoHelp, MB_OK | MB_ICONINFORMATION); }

@@ -15,6 +15,10 @@ class Settings : public CDialog {
   explicit Settings(CWnd* parent = nullptr, std::string shownAddress = {});
   ~Settings() override;
 
+  // True when the web notification was saved, or a test call of it got
+  // through, in its dialog opened from here.
+  bool WebNotifyActedOn() const { return m_webActedOn; }
+
  protected:
   void DoDataExchange(CDataExchange* pDX) override;
   BOOL OnInitDialog() override;
@@ -35,4 +39,5 @@ class Settings : public CDialog {
   CComboBox m_authCombo;
   C_SMTP m_smtp;
   std::string m_shownAddress;
+  bool m_webActedOn = false;
 };

@@ -71,9 +71,10 @@ void CWebNotifyDlg::OnTest() {
     return;
   }
   // A test of what would be saved, as if the shown address had just appeared.
-  const notify::WebAnswer answer =
+  const notify::ChannelResult answer =
       notify::SendWebNotification(typed, notify::ValuesFor(m_shownAddress, {}, std::time(nullptr)));
-  AfxMessageBox(answer.text, MB_OK | (answer.ok ? MB_ICONINFORMATION : MB_ICONSTOP));
+  if (answer.ok()) m_userActed = true;
+  AfxMessageBox(answer.text, MB_OK | (answer.ok() ? MB_ICONINFORMATION : MB_ICONSTOP));
 }
 
 void CWebNotifyDlg::OnOK() {
@@ -88,5 +89,6 @@ void CWebNotifyDlg::OnOK() {
     AfxMessageBox(settings::kNotSaved + failures, MB_OK | MB_ICONSTOP);
     return;
   }
+  m_userActed = true;
   CDialog::OnOK();
 }

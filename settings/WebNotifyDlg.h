@@ -15,6 +15,11 @@ class CWebNotifyDlg : public CDialog {
   explicit CWebNotifyDlg(std::string shownAddress, CWnd* parent = nullptr);
   ~CWebNotifyDlg() override;
 
+  // True once the user saved the notification or a test call got through:
+  // either says the user has seen to it, so one the service refused for
+  // good may be called again.
+  bool UserActed() const { return m_userActed; }
+
  protected:
   void DoDataExchange(CDataExchange* pDX) override;
   BOOL OnInitDialog() override;
@@ -28,4 +33,5 @@ class CWebNotifyDlg : public CDialog {
   std::string m_shownAddress;
   settings::WebSettings m_web;
   CComboBox m_methodCombo;
+  bool m_userActed = false;
 };

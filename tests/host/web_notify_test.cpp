@@ -32,7 +32,7 @@ TEST(WebCall, AddressPlaceholdersArePercentEncodedAndOtherBracesStay) {
   EXPECT_EQ("%00%7F%80%FFaZ09-._~", notify::PercentEncode(std::string("\0\x7f\x80\xff", 4) + "aZ09-._~"));
 }
 
-TEST(WebCall, APostBodyIsJsonWhenItStartsAsJsonAndPlainTextOtherwise) {
+TEST(WebCall, APostBodyIsJsonWithItsValuesEscapedOrPlainTextWithThemAsTheyAre) {
   auto call = PrepareCall(Web("https://x.example/", "POST", " {\"text\": \"{computer} is now {ip}\"}"), kValues);
   EXPECT_EQ("POST", call.method);
   EXPECT_EQ("application/json", call.contentType);
@@ -44,32 +44,74 @@ TEST(WebCall, APostBodyIsJsonWhenItStartsAsJsonAndPlainTextOtherwise) {
   EXPECT_EQ("New address 2001:db8::7 \"Den PC \"2\"\"", call.body);
 }
 
-TEST(WebAnswer, TwoHundredsSucceedUnlessTheBodyRefusesAndOtherStatusesFail) {
+TEST(WebAnswer, TwoHundredsSucceedUnlessTheBodyRefusesAndEachRefusalIsTreatedAsTheProtocolAsks) {
+  using Kind = notify::ChannelResult::Kind;
   struct Case {
     int status;
     std::string reason, body;
-    bool ok;
+    Kind kind;
     std::string text;
   };
+  const auto refused = [](const char* word) { return std::string("(") + word + ")"; };
   const Case cases[] = {
-      {200, "OK", "good 203.0.113.7", true, "Web notification sent: 200 OK"},
-      {200, "OK", "nochg 203.0.113.7\r\n", true, "Web notification sent: 200 OK"},
-      {204, "No Content", "", true, "Web notification sent: 204 No Content"},
-      {200, "OK", "OK", true, "Web notification sent: 200 OK"},
-      {200, "OK", "badauth", false, "the service did not accept the user name or password (badauth)"},
-      {200, "OK", "good 203.0.113.7\nnohost", false,
+      {200, "OK", "good 203.0.113.7", Kind::Ok, "Web notification sent: 200 OK"},
+      {200, "OK", "nochg 203.0.113.7\r\n", Kind::Ok, "Web notification sent: 200 OK"},
+      {204, "No Content", "", Kind::Ok, "Web notification sent: 204 No Content"},
+      {200, "OK", "OK", Kind::Ok, "Web notification sent: 200 OK"},
+      {200, "OK", "badauth", Kind::Stopped, "the service did not accept the user name or password (badauth)"},
+      {200, "OK", "good 203.0.113.7\nnohost", Kind::Stopped,
        "the host name does not exist or does not belong to this account (nohost)"},
-      {200, "OK", "KO", false, "the service refused the update; check the token and the domain (KO)"},
-      {200, "OK", "badauthority granted", true, "Web notification sent: 200 OK"},
-      {401, "Unauthorized", "good", false, "401 Unauthorized"},
-      {302, "Found", "", false, "302 Found"},
-      {500, "", "", false, "500"},
+      {200, "OK", "notfqdn", Kind::Stopped, refused("notfqdn")},
+      {200, "OK", "numhost", Kind::Stopped, refused("numhost")},
+      {200, "OK", "!yours", Kind::Stopped, refused("!yours")},
+      {200, "OK", "abuse", Kind::Stopped, refused("abuse")},
+      {200, "OK", "badagent", Kind::Stopped, refused("badagent")},
+      {200, "OK", "!donator", Kind::Stopped, refused("!donator")},
+      {200, "OK", "badsys", Kind::Stopped, refused("badsys")},
+      {200, "OK", "good 127.0.0.1", Kind::Stopped, refused("good 127.0.0.1")},
+      {200, "OK", "911", Kind::Wait, refused("911")},
+      {200, "OK", "dnserr\n", Kind::Wait, refused("dnserr")},
+      {200, "OK", "KO", Kind::Transient, "the service refused the update; check the token and the domain (KO)"},
+      {200, "OK", "badauthority granted", Kind::Ok, "Web notification sent: 200 OK"},
+      {401, "Unauthorized", "good", Kind::Transient, "401 Unauthorized"},
+      {302, "Found", "", Kind::Transient, "302 Found"},
+      {500, "", "", Kind::Transient, "500"},
   };
   for (const Case& c : cases) {
-    const auto answer = ReadAnswer(c.status, c.reason, c.body);
-    EXPECT_EQ(c.ok, answer.ok) << c.status << " " << c.body;
-    EXPECT_EQ(c.text, answer.text) << c.status << " " << c.body;
+    const auto answer = ReadAnswer(c.status, c.reason, c.body, "203.0.113.7");
+    EXPECT_EQ(c.kind, answer.kind) << c.status << " " << c.body;
+    EXPECT_NE(std::string::npos, answer.text.find(c.text)) << c.body << ": " << answer.text;
+    EXPECT_EQ(c.kind == Kind::Wait ? notify::kServiceTroubleWaitMs : 0u, answer.minDelayMs) << c.body;
   }
+  EXPECT_TRUE(ReadAnswer(200, "OK", "good 127.0.0.1", "127.0.0.1").ok()) << "the address really sent";
+}
+
+TEST(WebCall, OnlyABodyThatIsJsonOnceFilledInIsSentAsJson) {
+  struct Case {
+    std::string body;
+    bool json;
+  };
+  const Case cases[] = {
+      {"{computer} has a new address: {ip}", false},
+      {"{\"content\":\"{ip}\"}", true},
+      {"{\"n\": {ip}}", false},
+      {" [1, -2.5e+3, true, false, null, {\"a\": [\"\\u00e9\\n\"]}] ", true},
+      {"{\"a\":1,}", false},
+      {"[01]", false},
+      {"\"tab\there\"", false},
+      {"{\"a\":\"\\x\"}", false},
+      {std::string(65, '[') + std::string(65, ']'), false},
+      {std::string(60, '[') + std::string(60, ']'), true},
+      {"", false},
+  };
+  for (const Case& c : cases) {
+    const auto call = PrepareCall(Web("https://x.example/", "POST", c.body), kValues);
+    EXPECT_EQ(c.json ? "application/json" : "text/plain; charset=utf-8", call.contentType) << c.body;
+  }
+  EXPECT_EQ("Den PC \"2\" has a new address: 2001:db8::7",
+            PrepareCall(Web("https://x.example/", "POST", "{computer} has a new address: {ip}"), kValues).body)
+      << "a text body keeps its values as they are";
+  EXPECT_EQ("\\u001F\\u0020", notify::JsonEscape("\x1f") + "\\u0020");
 }
 
 }  // namespace

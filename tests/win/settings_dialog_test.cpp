@@ -265,6 +265,29 @@ TEST_F(SettingsDialogTest, WebNotifyTestsAPostWithBasicAuthAndSavesItProtectedOn
   EXPECT_EQ(0, scripts.Pending());
 }
 
+TEST_F(SettingsDialogTest, WebNotifyTestReportsEveryRefusalAsAFailure) {
+  peers::PeerClient peers = peers::PeerClient::FromEnvironment();
+  const int web = peers.StartHttp();
+  const std::string url = "http://127.0.0.1:" + std::to_string(web) + "/nic/update?myip={ip}";
+  for (const char* answer : {"numhost", "!yours", "badsys", "good 127.0.0.1"}) {
+    peers.SetPage(web, 200, answer);
+    boxes.records.clear();
+    scripts.Then([&](HWND d) {
+      Click(d, IDC_WEB_NOTIFY);
+      Click(d, IDCANCEL);
+    });
+    scripts.Then([&](HWND d) {
+      SetText(d, IDC_WEB_URL, url);
+      Click(d, IDC_WEB_TEST);
+      Click(d, IDCANCEL);
+    });
+    Settings(nullptr, "203.0.113.7").DoModal();
+    ASSERT_EQ(1u, boxes.records.size()) << answer;
+    EXPECT_EQ(static_cast<UINT>(MB_ICONSTOP), boxes.records[0].type & MB_ICONMASK) << answer;
+    EXPECT_NE(std::string::npos, boxes.records[0].text.find(std::string("(") + answer + ")")) << boxes.records[0].text;
+  }
+}
+
 TEST_F(SettingsDialogTest, AnEarlierScrambledPasswordIsShownAndTheNextSaveProtectsIt) {
   Store("Version", "1.0");
   Store("SMTPPassword", settings::ScrambleText("old pw"));
