@@ -18,7 +18,7 @@ std::optional<std::uint32_t> CheckSchedule::AfterCheck(bool succeeded) {
   return static_cast<std::uint32_t>(std::min<std::uint64_t>(backoff, m_intervalMs));
 }
 
-bool CheckSchedule::WorldChanged() {
+bool CheckSchedule::ChangeNoticed() {
   if (m_settling) return false;
   m_settling = true;
   return true;

@@ -25,7 +25,7 @@ class CheckSchedule {
 
   // The PC resumed or the network changed. True when a settle timer must be
   // started now; false while one is already running for an earlier notice.
-  bool WorldChanged();
+  bool ChangeNoticed();
   // The settle timer has fired; the check it calls for runs now.
   void Settled() { m_settling = false; }
 

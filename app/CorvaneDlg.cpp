@@ -67,7 +67,7 @@ BOOL CCorvaneDlg::OnInitDialog() {
   SetWindowText(kTitle);
 
   LoadSettings();
-  DressPopup();
+  CreateSkinnedPopup();
 
   m_connectivity = std::make_unique<app::ConnectivityWatch>(m_hWnd, WM_CONNECTIVITY_CHANGED);
   if (m_stayHidden) HideToTray();
@@ -94,9 +94,10 @@ void CCorvaneDlg::LoadSettings() {
   m_mail = stored.mail;
   m_strLink = stored.link;
   m_nInterval = stored.intervalMs;
+  settings::WarnUnreadable(stored.unreadable);
 }
 
-void CCorvaneDlg::DressPopup() {
+void CCorvaneDlg::CreateSkinnedPopup() {
   m_notifier.CreatePopup(this);
   m_notifier.LoadSkin(IDB_POPUP_SKIN, -1, -1, -1);
   m_notifier.SetCaptionFont("Arial", 90, 1, 1);
@@ -185,8 +186,10 @@ void CCorvaneDlg::AskForSettings() {
   if (dialog.WebNotifyActedOn()) m_cycle.WebActedOn();
   CRegistry registry;
   settings::OpenStore(registry);
-  settings::ReadMailSettings(registry, m_mail);
-  settings::ReadWebSettings(registry, m_web);
+  settings::Unreadable unreadable;
+  settings::ReadMailSettings(registry, m_mail, &unreadable);
+  settings::ReadWebSettings(registry, m_web, &unreadable);
+  settings::WarnUnreadable(unreadable);
 }
 
 // The web notification is saved by its own dialog, whenever the user likes,
@@ -194,7 +197,9 @@ void CCorvaneDlg::AskForSettings() {
 void CCorvaneDlg::ReadWebSettings() {
   CRegistry registry;
   settings::OpenStore(registry);
-  settings::ReadWebSettings(registry, m_web);
+  settings::Unreadable unreadable;
+  settings::ReadWebSettings(registry, m_web, &unreadable);
+  settings::WarnUnreadable(unreadable);
 }
 
 // A failure of the mail is this channel's result, as the web's is; the mail
@@ -229,9 +234,8 @@ LRESULT CCorvaneDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
       fw::OnWindowPosChanging<T, &T::OnWindowPosChanging>(),
       fw::OnNotice<T, &T::OnHandOver>(app::HandOverMessage()),
   };
-  LRESULT answer = 0;
-  if (fw::Dispatch(*this, routes, message, wParam, lParam, answer)) return answer;
-  return CSkinnableDialog::WindowProc(message, wParam, lParam);
+  return fw::Dispatch(*this, routes, message, wParam, lParam,
+                      [&] { return CSkinnableDialog::WindowProc(message, wParam, lParam); });
 }
 
 BOOL CCorvaneDlg::OnCommand(UINT id, UINT code, HWND control) {
@@ -273,19 +277,20 @@ void CCorvaneDlg::OnTimer(UINT_PTR id) {
       OnTrayRetry();
       break;
   }
+  SetMsgHandled(FALSE);
 }
 
 HICON CCorvaneDlg::OnQueryDragIcon() { return m_hAppIcon; }
 
 // Only a post that follows the system's own notice counts.
 void CCorvaneDlg::OnConnectivityChanged() {
-  if (m_connectivity && m_connectivity->TakeNotice()) OnWorldChanged();
+  if (m_connectivity && m_connectivity->TakeNotice()) CheckOnceSettled();
 }
 
 // While hidden in the tray nothing may show the window but a restore.
 void CCorvaneDlg::OnWindowPosChanging(WINDOWPOS* pos) {
   if (m_stayHidden) pos->flags &= ~SWP_SHOWWINDOW;
-  CSkinnableDialog::WindowProc(WM_WINDOWPOSCHANGING, 0, reinterpret_cast<LPARAM>(pos));
+  SetMsgHandled(FALSE);
 }
 
 void CCorvaneDlg::OnUpdate() { CheckIpAddress(); }
@@ -293,11 +298,11 @@ void CCorvaneDlg::OnUpdate() { CheckIpAddress(); }
 // After sleep the address may well be another; the network needs a moment
 // to come up, and the change notices that follow are folded into this check.
 void CCorvaneDlg::OnPowerBroadcast(UINT event) {
-  if (event == PBT_APMRESUMEAUTOMATIC || event == PBT_APMRESUMESUSPEND) OnWorldChanged();
+  if (event == PBT_APMRESUMEAUTOMATIC || event == PBT_APMRESUMESUSPEND) CheckOnceSettled();
 }
 
-void CCorvaneDlg::OnWorldChanged() {
-  if (m_cycle.Schedule().WorldChanged()) SetTimer(kSettleTimer, app::kSettleMs);
+void CCorvaneDlg::CheckOnceSettled() {
+  if (m_cycle.Schedule().ChangeNoticed()) SetTimer(kSettleTimer, app::kSettleMs);
 }
 
 // Another start of the program asked for this window: show it, and whatever
@@ -343,7 +348,7 @@ void CCorvaneDlg::OnOK() {}  // Enter must not end the program
 
 void CCorvaneDlg::OnCancel() { CSkinnableDialog::OnCancel(); }
 
-void CCorvaneDlg::OnSysCommand(UINT command, POINT cursor) {
+void CCorvaneDlg::OnSysCommand(UINT command, POINT) {
   // The low four bits are the system's own; compare without them throughout.
   const UINT id = command & 0xFFF0;
   if (id == ID_SYSCMD_ABOUT) {
@@ -351,7 +356,7 @@ void CCorvaneDlg::OnSysCommand(UINT command, POINT cursor) {
     about.DoModal();
   } else {
     if (id == SC_RESTORE) m_stayHidden = false;  // the restore may show the window itself
-    DefWindowProc(WM_SYSCOMMAND, command, MAKELPARAM(cursor.x, cursor.y));
+    DefaultProcessing();
   }
   if (id == SC_MINIMIZE)
     HideToTray();
@@ -379,7 +384,7 @@ void CCorvaneDlg::RestoreFromTray() {
 // paints as usual.
 void CCorvaneDlg::OnPaint() {
   if (!IsIconic()) {
-    CSkinnableDialog::WindowProc(WM_PAINT, 0, 0);
+    SetMsgHandled(FALSE);
     return;
   }
   CPaintDC dc(m_hWnd);

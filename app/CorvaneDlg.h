@@ -64,14 +64,14 @@ class CCorvaneDlg : public CSkinnableDialog {
   void OnWindowPosChanging(WINDOWPOS* pos);
   void OnHandOver();
   void OnTrayRetry();
-  void OnWorldChanged();
+  void CheckOnceSettled();
 
   std::string RunCheck();
   std::string EndCheck();
   std::string TrayTip() const;
 
   void LoadSettings();
-  void DressPopup();
+  void CreateSkinnedPopup();
   void HideToTray();
   void RestoreFromTray();
   std::string FetchAddress();

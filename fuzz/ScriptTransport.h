@@ -33,6 +33,7 @@ struct Script {
   bool failHandshake = false;
   bool peerIsLoopback = false;
   bool cleanTlsClose = false;  // a secured stream ends with close_notify rather than a bare close
+  bool resetAtEnd = false;     // every stretch ends torn down, as a forged reset would end it
   bool upgraded = false;
 
   std::size_t connections = 0;
@@ -76,8 +77,9 @@ class ScriptTransport : public net::Transport {
     const std::string empty;
     const std::string& bytes = s.segment < s.segments.size() ? s.segments[s.segment] : empty;
     if (s.pos >= bytes.size()) {
+      using Kind = net::TransportError::Kind;
       const bool said = s.upgraded && s.cleanTlsClose;
-      throw net::TransportError(said ? net::TransportError::Kind::Ended : net::TransportError::Kind::Closed, "closed");
+      throw net::TransportError(s.resetAtEnd ? Kind::Reset : said ? Kind::Ended : Kind::Closed, "closed");
     }
     std::size_t n = capacity;
     if (s.pieces == Script::Pieces::Single) {

@@ -36,6 +36,7 @@ struct Setup {
   bool refuseLarger = true;
   bool peerIsLoopback = false;
   bool cleanTlsClose = false;
+  bool reset = false;
 };
 
 struct Outcome {
@@ -59,6 +60,7 @@ Run Exchange(const Setup& setup, const std::vector<std::string>& segments, Scrip
   script->pieceSeed = seed;
   script->peerIsLoopback = setup.peerIsLoopback;
   script->cleanTlsClose = setup.cleanTlsClose;
+  script->resetAtEnd = setup.reset;
 
   http::Network network;
   network.connect = [script] { return std::make_unique<fuzz::ScriptTransport>(script); };
@@ -80,6 +82,7 @@ Run Exchange(const Setup& setup, const std::vector<std::string>& segments, Scrip
   request.method = setup.method;
   request.url = setup.url;
   request.secret = setup.secret;
+  request.userAgent = "Corvane/2.0";
   if (setup.method == "POST") {
     request.contentType = "application/json";
     request.body = kBody;
@@ -255,8 +258,9 @@ std::optional<std::string> ExpectedBody(const ModelHead& head, const std::string
     return rest.substr(0, wanted);
   } else {
     // A reader that stops at the cap has what it wanted before any close;
-    // one that reads to the close over TLS needs the server's goodbye.
-    if (secured && !setup.cleanTlsClose && rest.size() <= cap) return std::nullopt;
+    // one that reads to the close needs an orderly one, and over TLS the
+    // server's goodbye.
+    if (rest.size() <= cap && (setup.reset || (secured && !setup.cleanTlsClose))) return std::nullopt;
     body = rest;
   }
   if (body && body->size() > cap) {
@@ -360,6 +364,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   setup.secret = flags & 0x40;
   setup.peerIsLoopback = flags & 0x80;
   setup.cleanTlsClose = more & 1;
+  setup.reset = more & 8;
   setup.refuseLarger = !(more & 4);
   // Small caps most of the time: a cap below one read is where a bound can be skipped.
   setup.cap = capChoice < 250 ? capChoice : std::size_t{1} << (capChoice - 230);

@@ -165,7 +165,12 @@ void CheckRequestHead(const notify::WebCall& call) {
   http::Network network;
   network.connect = [script] { return std::make_unique<fuzz::ScriptTransport>(script); };
   network.secure = [](std::unique_ptr<net::Transport> plain, const std::string&, int, net::TlsCheck) { return plain; };
-  http::Request request{call.method, call.url, call.contentType, call.body, false};
+  http::Request request;
+  request.method = call.method;
+  request.url = call.url;
+  request.contentType = call.contentType;
+  request.body = call.body;
+  request.userAgent = "Corvane/2.0";
   try {
     http::Fetch(request, http::Limits{}, network);
   } catch (const http::FetchError&) {

@@ -6,9 +6,11 @@
 
 #include "HttpFetch.h"
 #include "HttpUrl.h"
+#include "IdnHost.h"
 #include "IpCheck.h"
 #include "SystemNetwork.h"
 #include "Text.h"
+#include "UserAgent.h"
 
 namespace notify {
 
@@ -38,25 +40,23 @@ ChannelResult Send(const settings::WebSettings& web, const WebValues& values) {
   typed.body = fw::AnsiToUtf8(web.body);
   const WebCall call = PrepareCall(typed, utf8);
 
-  const auto url = http::ParseUrl(call.url);
+  const std::optional<std::string> wire = http::WireAddress(call.url);
+  const auto url = http::ParseUrl(wire.value_or(std::string()));
   if (!url) return {ChannelResult::Transient, kBadAddress};
   http::Request request;
   request.method = call.method;
-  request.url = call.url;
+  request.url = *wire;
   request.contentType = call.contentType;
   request.body = call.body;
   request.secret = true;  // the address, its login and the body may all hold tokens
-  http::Limits limits;    // the page fetch's time bound
+  request.userAgent = http::SystemUserAgent();
+  http::Limits limits;  // the page fetch's time bound
   limits.maxBody = kLongestAnswer;
   limits.refuseLarger = false;
-  try {
-    const http::Response response = http::Fetch(request, limits, http::SystemNetwork());
-    ChannelResult answer = ReadAnswer(response.status, response.reason, response.body, values.ip);
-    if (!answer.ok()) answer.text = FailureText(url->Origin(), answer.text);
-    return answer;
-  } catch (const http::FetchError& e) {
-    return {ChannelResult::Transient, FailureText(url->Origin(), e.what())};
-  }
+  const http::Response response = http::Fetch(request, limits, http::SystemNetwork());
+  ChannelResult answer = ReadAnswer(response.status, response.reason, response.body, values.ip);
+  if (!answer.ok()) answer.text = FailureText(url->Origin(), answer.text);
+  return answer;
 }
 
 }  // namespace
@@ -69,8 +69,9 @@ ChannelResult SendWebNotification(const settings::WebSettings& web, const WebVal
   try {
     return Send(web, values);
   } catch (const std::exception& e) {
-    // A refused lookup thread or memory running out is this call's failure,
-    // never the check's: the mail may already be out, and its popup due.
+    // The fetch's own failure, a refused lookup thread or memory running
+    // out: this call's failure, never the check's, since the mail may
+    // already be out and its popup due.
     return {ChannelResult::Transient, FailureText(OriginOf(web), e.what())};
   }
 }

@@ -3,11 +3,13 @@
 #include <vector>
 
 #include "Exceptions.h"
+#include "MessageBox.h"
 #include "NumberText.h"
-#include "ProtectedPassword.h"
+#include "ProtectedValue.h"
 #include "Registry.h"
 #include "Scramble.h"
 #include "SystemError.h"
+#include "UnreadableNotice.h"
 
 namespace settings {
 
@@ -22,14 +24,15 @@ void AddWriteFailure(std::string& failures, const char* name, LONG code) {
   AddFailure(failures, std::string(name) + ": " + fw::SystemErrorText(static_cast<DWORD>(code), "Unknown error"));
 }
 
-void ReadProtected(CRegistry& registry, const char* name, std::string& plain) {
-  std::vector<unsigned char> blob;
-  if (!registry.ReadBinary(name, blob) || !UnprotectPassword(blob, plain)) plain.clear();
+void ReadProtected(CRegistry& registry, const char* name, std::string& plain, Unreadable* unreadable) {
+  ProtectedRead read = ReadProtectedValue(registry, name);
+  plain = std::move(read.plain);
+  if (read.state == ProtectedRead::State::Unreadable && unreadable) unreadable->push_back(name);
 }
 
-void ReadPassword(CRegistry& registry, std::string& password) {
+void ReadPassword(CRegistry& registry, std::string& password, Unreadable* unreadable) {
   std::string unprotected;
-  ReadProtected(registry, kProtectedPassword, unprotected);
+  ReadProtected(registry, kProtectedPassword, unprotected, unreadable);
   if (!unprotected.empty()) {
     password = std::move(unprotected);
     return;
@@ -41,13 +44,8 @@ void ReadPassword(CRegistry& registry, std::string& password) {
 }
 
 void WriteProtected(CRegistry& registry, const char* name, const std::string& plain, std::string& failures) {
-  if (plain.empty()) {
-    if (!registry.DeleteValue(name)) AddWriteFailure(failures, name, registry.LastError());
-    return;
-  }
-  const std::vector<unsigned char> blob = ProtectPassword(plain);
-  if (blob.empty()) return AddFailure(failures, std::string(name) + ": the system could not protect it");
-  if (!registry.WriteBinary(name, blob)) AddWriteFailure(failures, name, registry.LastError());
+  std::string failure;
+  if (!WriteProtectedValue(registry, name, plain, failure)) AddFailure(failures, failure);
 }
 
 void WritePassword(CRegistry& registry, const std::string& password, std::string& failures) {
@@ -64,10 +62,10 @@ void WriteSetting(CRegistry& registry, const char* name, const std::string& text
     AddWriteFailure(failures, name, registry.LastError());
 }
 
-void ReadMailSettings(CRegistry& registry, MailSettings& mail) {
+void ReadMailSettings(CRegistry& registry, MailSettings& mail, Unreadable* unreadable) {
   registry.ReadValue(kServer, mail.server);
   registry.ReadValue(kUsername, mail.username);
-  ReadPassword(registry, mail.password);
+  ReadPassword(registry, mail.password, unreadable);
   registry.ReadValue(kAuth, mail.auth);
   registry.ReadValue(kTo, mail.to);
   registry.ReadValue(kFrom, mail.from);
@@ -84,9 +82,9 @@ std::string WriteMailSettings(CRegistry& registry, const MailSettings& mail) {
   return failures;
 }
 
-void ReadWebSettings(CRegistry& registry, WebSettings& web) {
-  ReadProtected(registry, kWebUrl, web.url);
-  ReadProtected(registry, kWebBody, web.body);
+void ReadWebSettings(CRegistry& registry, WebSettings& web, Unreadable* unreadable) {
+  ReadProtected(registry, kWebUrl, web.url, unreadable);
+  ReadProtected(registry, kWebBody, web.body, unreadable);
   if (!registry.ReadValue(kWebMethod, web.method)) web.method = kWebGet;
 }
 
@@ -96,6 +94,12 @@ std::string WriteWebSettings(CRegistry& registry, const WebSettings& web) {
   WriteSetting(registry, kWebMethod, web.method, failures);
   WriteProtected(registry, kWebBody, web.body, failures);
   return failures;
+}
+
+void WarnUnreadable(const Unreadable& valueNames) {
+  static UnreadableNotice notice;
+  const std::string text = notice.Take(valueNames);
+  if (!text.empty()) AfxMessageBox(text, MB_OK | MB_ICONWARNING);
 }
 
 void OpenStore(CRegistry& registry) { registry.OpenKey(kRoot, kKeyPath, 0); }
@@ -130,7 +134,9 @@ StartupSettings LoadStartupSettings() {
     result.link = kDefaultLink;
     result.intervalMs = settings::kDefaultIntervalMs;
   } else {
-    ReadMailSettings(registry, result.mail);
+    ReadMailSettings(registry, result.mail, &result.unreadable);
+    WebSettings web;  // read again at each change; here only to tell the user about it at once
+    ReadWebSettings(registry, web, &result.unreadable);
     result.link = ReadLink(registry);
     result.intervalMs = settings::IntervalFromText(ReadTimer(registry));
   }

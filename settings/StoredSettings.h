@@ -2,6 +2,7 @@
 // The program's key: what start-up reads from it, and the one reader and
 // writer of the mail settings that the main window and the dialog share.
 #include <string>
+#include <vector>
 
 #include <windows.h>
 
@@ -13,11 +14,17 @@ namespace settings {
 
 inline const HKEY kRoot = HKEY_CURRENT_USER;
 
+// The names of protected values that are stored but cannot be read by this
+// user: each reader adds those it met, and the member they fill is left
+// empty, as if nothing were stored.
+using Unreadable = std::vector<std::string>;
+
 struct StartupSettings {
   bool firstRun = false;
   MailSettings mail;  // left empty on a first run
   std::string link;
   int intervalMs = 0;
+  Unreadable unreadable;  // mail and web alike
 };
 
 // Opens the program's key in `registry`, creating it when it is missing, for
@@ -40,21 +47,27 @@ StartupSettings LoadStartupSettings();
 // member's current text. The password comes from its protected form when
 // that is present and this user's; otherwise from the scrambled text an
 // earlier version saved, where the marker means no password.
-void ReadMailSettings(CRegistry& registry, MailSettings& mail);
+void ReadMailSettings(CRegistry& registry, MailSettings& mail, Unreadable* unreadable = nullptr);
 
 // Writes the six mail values. An empty text is stored as the marker, so a
 // cleared field stays cleared; the password goes in its protected form, with
 // the marker in the scrambled value, and an empty one removes the protected
-// form. Every write is tried; the result is empty when all succeeded, else
-// what failed, for the user.
+// form (one that cannot be read stays until a password is typed). Every
+// write is tried; the result is empty when all succeeded, else what failed,
+// for the user.
 std::string WriteMailSettings(CRegistry& registry, const MailSettings& mail);
 
 // The web notification: the address and body from their protected forms
 // (empty when missing or not this user's), the method as stored.
-void ReadWebSettings(CRegistry& registry, WebSettings& web);
+void ReadWebSettings(CRegistry& registry, WebSettings& web, Unreadable* unreadable = nullptr);
 
-// Writes the web notification; an empty address or body removes its value,
-// so a cleared address turns the notification off. Returns what failed, as
+// One box naming the values among `valueNames` that this run has not told
+// the user about yet; nothing when there are none.
+void WarnUnreadable(const Unreadable& valueNames);
+
+// Writes the web notification; an empty address or body removes its value
+// (unless it is one that cannot be read), so a cleared address turns the
+// notification off. Returns what failed, as
 // WriteMailSettings does.
 std::string WriteWebSettings(CRegistry& registry, const WebSettings& web);
 

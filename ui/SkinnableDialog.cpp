@@ -89,19 +89,19 @@ LRESULT CSkinnableDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
       fw::OnEraseBkgnd<CSkinnableDialog, &CSkinnableDialog::OnEraseBkgnd>(),
       fw::OnSize<CSkinnableDialog, &CSkinnableDialog::OnSize>(),
   };
-  LRESULT answer = 0;
-  if (fw::Dispatch(*this, routes, message, wParam, lParam, answer)) return answer;
-  return CDialog::WindowProc(message, wParam, lParam);
+  return fw::Dispatch(*this, routes, message, wParam, lParam,
+                      [&] { return CDialog::WindowProc(message, wParam, lParam); });
 }
 
 // A press on the face acts as a press on a caption the window does not have,
 // so the system's own move loop drags the window.
 void CSkinnableDialog::OnLButtonDown(UINT, POINT point) {
   if (m_bFaceDrag) PostMessage(WM_NCLBUTTONDOWN, HTCAPTION, MAKELPARAM(point.x, point.y));
+  SetMsgHandled(FALSE);
 }
 
 BOOL CSkinnableDialog::OnEraseBkgnd(HDC dc) {
-  const BOOL result = static_cast<BOOL>(DefWindowProc(WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc), 0));
+  const BOOL result = static_cast<BOOL>(DefaultProcessing());
   if (!m_hSkin) return result;
   RECT client{};
   GetClientRect(&client);
@@ -145,7 +145,7 @@ void CSkinnableDialog::DrawSkin(HDC target, HDC skin, int cw, int ch) const {
 // The skin is drawn relative to the client size, so any change of size
 // repaints all of it, not only the strip the system thinks is new.
 // The default handling runs first; the skin then repaints over it.
-void CSkinnableDialog::OnSize(UINT type, SIZE client) {
-  CDialog::WindowProc(WM_SIZE, type, MAKELPARAM(client.cx, client.cy));
+void CSkinnableDialog::OnSize(UINT, SIZE) {
+  DefaultProcessing();
   if (m_hSkin) Invalidate(TRUE);
 }

@@ -156,13 +156,12 @@ LRESULT CTaskbarNotifier::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
       fw::OnEraseBkgnd<T, &T::OnEraseBkgnd>(),
       fw::OnNotice<T, &T::OnPaint>(WM_PAINT),
   };
-  LRESULT answer = 0;
-  if (fw::Dispatch(*this, routes, message, wParam, lParam, answer)) return answer;
-  return CWnd::WindowProc(message, wParam, lParam);
+  return fw::Dispatch(*this, routes, message, wParam, lParam,
+                      [&] { return CWnd::WindowProc(message, wParam, lParam); });
 }
 
-int CTaskbarNotifier::OnCreate(const CREATESTRUCTA* cs) {
-  if (CWnd::WindowProc(WM_CREATE, 0, reinterpret_cast<LPARAM>(cs)) == -1) return -1;
+int CTaskbarNotifier::OnCreate(const CREATESTRUCTA*) {
+  if (DefaultProcessing() == -1) return -1;
   m_hHandCursor = LoadCursorA(nullptr, IDC_HAND);
   return 0;
 }
@@ -176,6 +175,7 @@ void CTaskbarNotifier::OnMouseMove(UINT, POINT) {
   track.hwndTrack = m_hWnd;
   track.dwHoverTime = 1;
   _TrackMouseEvent(&track);
+  SetMsgHandled(FALSE);
 }
 
 void CTaskbarNotifier::OnMouseHover() { SetHover(TRUE); }
@@ -188,11 +188,8 @@ void CTaskbarNotifier::SetHover(BOOL hover) {
   RedrawNow();
 }
 
-BOOL CTaskbarNotifier::OnSetCursor(HWND under, UINT hitTest, UINT mouseMessage) {
-  if (hitTest != HTCLIENT) {
-    return static_cast<BOOL>(
-        DefWindowProc(WM_SETCURSOR, reinterpret_cast<WPARAM>(under), MAKELPARAM(hitTest, mouseMessage)));
-  }
+BOOL CTaskbarNotifier::OnSetCursor(HWND, UINT hitTest, UINT) {
+  if (hitTest != HTCLIENT) return static_cast<BOOL>(DefaultProcessing());
   SetCursor(m_hHandCursor);
   return TRUE;
 }
@@ -200,12 +197,13 @@ BOOL CTaskbarNotifier::OnSetCursor(HWND under, UINT hitTest, UINT mouseMessage) 
 void CTaskbarNotifier::OnLButtonUp(UINT, POINT) {
   // Only the owner learns of the click; the cycle goes on untouched.
   if (m_pParent && m_pParent->GetSafeHwnd()) ::PostMessageA(m_pParent->GetSafeHwnd(), WM_POPUP_CLICKED, 0, 0);
+  SetMsgHandled(FALSE);
 }
 
 void CTaskbarNotifier::OnTimer(UINT_PTR id) { Apply(m_core.OnTimer(id)); }
 
 BOOL CTaskbarNotifier::OnEraseBkgnd(HDC dc) {
-  auto byDefault = [&] { return static_cast<BOOL>(DefWindowProc(WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc), 0)); };
+  auto byDefault = [&] { return static_cast<BOOL>(DefaultProcessing()); };
   if (!m_bmpSkin.GetSafeHandle()) return byDefault();
   BITMAP info{};
   m_bmpSkin.GetBitmap(&info);

@@ -21,8 +21,12 @@ inline constexpr UINT WM_POPUP_CLICKED = WM_USER + 123;
 
 class CTaskbarNotifier : public CWnd {
  public:
+  static constexpr const char* kRuntimeClassName = "CTaskbarNotifier";
+
   CTaskbarNotifier() = default;
   ~CTaskbarNotifier() override;
+
+  const char* GetRuntimeClassName() const { return kRuntimeClassName; }
 
   // A hidden, zero-sized WS_POPUP owned by `parent`.
   BOOL CreatePopup(CWnd* parent);

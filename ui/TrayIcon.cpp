@@ -59,9 +59,8 @@ LRESULT CTrayIcon::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
       fw::OnTrayNotify<CTrayIcon, &CTrayIcon::OnIconNotify>(m_uCallbackMsg),
       fw::OnNotice<CTrayIcon, &CTrayIcon::OnTaskbarCreated>(m_taskbarCreatedMsg),
   };
-  LRESULT answer = 0;
-  if (fw::Dispatch(*this, routes, message, wParam, lParam, answer)) return answer;
-  return CWnd::WindowProc(message, wParam, lParam);
+  return fw::Dispatch(*this, routes, message, wParam, lParam,
+                      [&] { return CWnd::WindowProc(message, wParam, lParam); });
 }
 
 // Only the icon's own callback carries a mouse message; the rest of what it
@@ -71,6 +70,7 @@ void CTrayIcon::OnIconNotify(UINT mouseMessage) {
     OnIconDoubleClick();
   else if (mouseMessage == WM_RBUTTONUP)
     OnIconRightButtonUp();
+  SetMsgHandled(FALSE);
 }
 
 // Posted, so the parent may delete this object once the call has returned.
@@ -93,4 +93,7 @@ void CTrayIcon::OnIconRightButtonUp() {
 
 // A program hidden in the notification area would otherwise become
 // unreachable once the shell restarts.
-void CTrayIcon::OnTaskbarCreated() { Add(); }
+void CTrayIcon::OnTaskbarCreated() {
+  Add();
+  SetMsgHandled(FALSE);
+}

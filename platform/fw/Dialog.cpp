@@ -63,14 +63,13 @@ LRESULT CDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
       fw::OnInitDialog<CDialog, &CDialog::OnInitDialog>(),
       fw::OnCommand<CDialog, &CDialog::RouteCommand>(),
   };
-  LRESULT answer = 0;
-  if (fw::Dispatch(*this, routes, message, wParam, lParam, answer)) return answer;
-  return CWnd::WindowProc(message, wParam, lParam);
+  return fw::Dispatch(*this, routes, message, wParam, lParam,
+                      [&] { return CWnd::WindowProc(message, wParam, lParam); });
 }
 
 // What the dialog leaves alone gets the system's own handling.
 void CDialog::RouteCommand(UINT id, UINT code, HWND control) {
-  if (!OnCommand(id, code, control)) DefWindowProc(WM_COMMAND, MAKEWPARAM(id, code), reinterpret_cast<LPARAM>(control));
+  if (!OnCommand(id, code, control)) SetMsgHandled(FALSE);
 }
 
 void DDX_Text(CDataExchange* pDX, int id, std::string& value) {

@@ -2,12 +2,17 @@
 // One routing vocabulary for every window class: a short table names each
 // message with its handler, and each entry's maker says the handler's typed
 // signature. One rule says what "handled" means: a message in the table is
-// answered by its handler alone, with the answer the message documents; a
-// handler that also wants the system's default processing calls it itself.
-// Messages the table does not name go on to the base class.
+// answered by its handler, with the answer the message documents, unless the
+// handler says SetMsgHandled(FALSE); then, and for every message the table
+// does not name, the message goes on to default processing (the base class's
+// WindowProc) as it arrived. A handler that needs default processing first
+// asks for it with DefaultProcessing(); nothing rebuilds a message.
 #include <windows.h>
 
 #include <cstddef>
+#include <type_traits>
+
+#include "Wnd.h"
 
 namespace fw {
 
@@ -21,15 +26,41 @@ struct Route {
   LRESULT (*handle)(T& window, WPARAM wParam, LPARAM lParam);
 };
 
-// The answer of the entry for `message`, if the table has one.
-template <class T, std::size_t N>
-bool Dispatch(T& window, const Route<T> (&routes)[N], UINT message, WPARAM wParam, LPARAM lParam, LRESULT& answer) {
+// Makes a routed message the window's current one while its handler runs,
+// nested messages included.
+class RoutedScope {
+ public:
+  RoutedScope(CWnd& window, RoutedMessage& routed) : m_window(window), m_outer(window.m_routed) {
+    window.m_routed = &routed;
+  }
+  ~RoutedScope() { m_window.m_routed = m_outer; }
+  RoutedScope(const RoutedScope&) = delete;
+  RoutedScope& operator=(const RoutedScope&) = delete;
+
+ private:
+  CWnd& m_window;
+  RoutedMessage* m_outer;
+};
+
+// The answer to `message`: its entry's handler's, or default processing's,
+// which `byDefault` gives for the message as it arrived.
+template <class T, std::size_t N, class Default>
+LRESULT Dispatch(T& window, const Route<T> (&routes)[N], UINT message, WPARAM wParam, LPARAM lParam,
+                 Default byDefault) {
   for (const Route<T>& route : routes) {
     if (route.message != message) continue;
-    answer = route.handle(window, wParam, lParam);
-    return true;
+    RoutedMessage routed;
+    routed.next = [](void* context) -> LRESULT { return (*static_cast<Default*>(context))(); };
+    routed.context = &byDefault;
+    LRESULT answer = 0;
+    {
+      RoutedScope scope(window, routed);
+      answer = route.handle(window, wParam, lParam);
+    }
+    if (routed.handled) return answer;
+    return routed.defaulted ? routed.defaultAnswer : byDefault();
   }
-  return false;
+  return byDefault();
 }
 
 // The entries. Each comment gives the handler's signature.

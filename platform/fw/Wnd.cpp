@@ -113,6 +113,19 @@ void CWnd::SubclassWindow(HWND hwnd) {
 
 LRESULT CWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) { return DefWindowProc(message, wParam, lParam); }
 
+void CWnd::SetMsgHandled(BOOL handled) {
+  if (m_routed) m_routed->handled = handled != FALSE;
+}
+
+LRESULT CWnd::DefaultProcessing() {
+  if (!m_routed) return 0;
+  if (!m_routed->defaulted) {
+    m_routed->defaulted = true;
+    m_routed->defaultAnswer = m_routed->next(m_routed->context);
+  }
+  return m_routed->defaultAnswer;
+}
+
 LRESULT CWnd::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
   if (m_pfnSuper) return CallWindowProcA(m_pfnSuper, m_hWnd, message, wParam, lParam);
   return ::DefWindowProcA(m_hWnd, message, wParam, lParam);

@@ -6,6 +6,20 @@
 
 #include <windows.h>
 
+namespace fw {
+// The message a routed handler is running for: what passes it on to default
+// processing (the next WindowProc in line, with the message's own wParam and
+// lParam), and the handler's word on whether it should.
+struct RoutedMessage {
+  LRESULT (*next)(void* context) = nullptr;
+  void* context = nullptr;
+  bool handled = true;
+  bool defaulted = false;
+  LRESULT defaultAnswer = 0;
+};
+class RoutedScope;
+}  // namespace fw
+
 class CWnd {
  public:
   CWnd() = default;
@@ -31,6 +45,14 @@ class CWnd {
   virtual LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam);
   // Default processing: the window's original procedure when subclassed.
   LRESULT DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam);
+
+  // For a handler the router (fw::Dispatch) is running. SetMsgHandled(FALSE)
+  // leaves the message to default processing as well, after the handler,
+  // with the wParam and lParam it arrived with. DefaultProcessing() runs it
+  // now and gives its answer, for a handler that works after it or needs
+  // what it says; it runs once whichever is asked.
+  void SetMsgHandled(BOOL handled);
+  LRESULT DefaultProcessing();
 
   // Thin conveniences used across the program.
   HWND GetDlgItemHwnd(int id) const { return ::GetDlgItem(m_hWnd, id); }
@@ -67,9 +89,11 @@ class CWnd {
 
   friend LRESULT CALLBACK FrameworkWndProc(HWND, UINT, WPARAM, LPARAM);
   friend INT_PTR CALLBACK FrameworkDlgProc(HWND, UINT, WPARAM, LPARAM);
+  friend class fw::RoutedScope;
 
  private:
   WNDPROC m_pfnSuper = nullptr;
+  fw::RoutedMessage* m_routed = nullptr;
 };
 
 LRESULT CALLBACK FrameworkWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);

@@ -3,10 +3,17 @@
 #include <windows.h>
 #include <winhttp.h>
 
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
+#include <system_error>
+#include <thread>
 
 #include "ProxyRules.h"
 #include "Text.h"
+#include "Transport.h"
 
 namespace http {
 
@@ -16,13 +23,27 @@ struct WinHttpClose {
   void operator()(HINTERNET handle) const { WinHttpCloseHandle(handle); }
 };
 
-}  // namespace
+struct GlobalFreer {
+  void operator()(wchar_t* text) const { GlobalFree(text); }
+};
+using GlobalText = std::unique_ptr<wchar_t, GlobalFreer>;
 
-std::optional<std::optional<Proxy>> AutomaticProxy(const Url& url, const std::wstring& script, bool detect,
-                                                   int timeoutMs) {
+using Answer = std::optional<std::optional<Proxy>>;
+
+struct Found {
+  Answer answer;
+  bool timedOut = false;  // WinHTTP's own limits ended it
+};
+
+constexpr char kNotInTime[] =
+    "the automatic proxy search (the system's proxy configuration script) did not finish in time";
+
+// Runs on the search's own thread: every handle it opens is closed here,
+// whether or not anyone still waits for the answer.
+Found AskScript(const std::wstring& address, bool secure, const std::wstring& script, bool detect, int timeoutMs) {
   std::unique_ptr<void, WinHttpClose> session(
       WinHttpOpen(L"Corvane/2.0", WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
-  if (!session) return std::nullopt;
+  if (!session) return {};
   WinHttpSetTimeouts(session.get(), timeoutMs, timeoutMs, timeoutMs, timeoutMs);
   WINHTTP_AUTOPROXY_OPTIONS options{};
   if (!script.empty()) {
@@ -33,16 +54,64 @@ std::optional<std::optional<Proxy>> AutomaticProxy(const Url& url, const std::ws
     options.dwFlags |= WINHTTP_AUTOPROXY_AUTO_DETECT;
     options.dwAutoDetectFlags = WINHTTP_AUTO_DETECT_TYPE_DHCP | WINHTTP_AUTO_DETECT_TYPE_DNS_A;
   }
-  if (!options.dwFlags) return std::nullopt;
-  const std::wstring address = fw::AnsiToWide(url.Text());
   WINHTTP_PROXY_INFO info{};
-  if (!WinHttpGetProxyForUrl(session.get(), address.c_str(), &options, &info)) return std::nullopt;
-  const std::string proxy = info.lpszProxy ? fw::WideToAnsi(info.lpszProxy) : std::string();
-  if (info.lpszProxy) GlobalFree(info.lpszProxy);
-  if (info.lpszProxyBypass) GlobalFree(info.lpszProxyBypass);
-  if (info.dwAccessType != WINHTTP_ACCESS_TYPE_NAMED_PROXY || proxy.empty()) return std::optional<Proxy>();
+  if (!WinHttpGetProxyForUrl(session.get(), address.c_str(), &options, &info))
+    return {std::nullopt, GetLastError() == ERROR_WINHTTP_TIMEOUT};
+  const GlobalText proxyText(info.lpszProxy), bypassText(info.lpszProxyBypass);
+  const std::string proxy = proxyText ? fw::WideToAnsi(proxyText.get()) : std::string();
+  if (info.dwAccessType != WINHTTP_ACCESS_TYPE_NAMED_PROXY || proxy.empty()) return {std::optional<Proxy>()};
   // The script may name several proxies; the first is the one it prefers.
-  return ProxyForScheme(proxy.substr(0, proxy.find(';')), url.secure);
+  return {ProxyForScheme(proxy.substr(0, proxy.find(';')), secure)};
+}
+
+struct Search {
+  std::mutex mutex;
+  std::condition_variable done;
+  bool finished = false;
+  Found found;
+};
+
+// One search at a time: a discovery that hangs must not gather a new thread
+// at every check while it does.
+std::atomic<bool> g_searching{false};
+
+}  // namespace
+
+std::optional<std::optional<Proxy>> AutomaticProxy(const Url& url, const std::wstring& script, bool detect,
+                                                   int timeoutMs) {
+  if (script.empty() && !detect) return std::nullopt;
+  if (g_searching.exchange(true)) throw net::TransportError(net::TransportError::Kind::Failed, kNotInTime);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  auto search = std::make_shared<Search>();
+  try {
+    std::thread([search, address = fw::AnsiToWide(ScriptUrl(url)), secure = url.secure, script, detect, timeoutMs] {
+      Found found;
+      try {
+        found = AskScript(address, secure, script, detect, timeoutMs);
+      } catch (const std::exception&) {
+        // Nothing usable: the caller falls back to the manual setting.
+      }
+      {
+        std::lock_guard<std::mutex> lock(search->mutex);
+        search->found = std::move(found);
+        search->finished = true;
+      }
+      g_searching = false;
+      search->done.notify_all();
+    }).detach();
+  } catch (const std::system_error& e) {
+    g_searching = false;
+    throw net::TransportError(net::TransportError::Kind::Failed,
+                              std::string("the automatic proxy search could not start: ") + e.what());
+  }
+  std::unique_lock<std::mutex> lock(search->mutex);
+  // Out of time, the fetch fails rather than going direct: behind a proxy
+  // that needs the script, a direct connection is either refused or,
+  // worse, reaches the page by another way out and shows an address that
+  // is not the one the user's traffic has.
+  if (!search->done.wait_until(lock, deadline, [&] { return search->finished; }) || search->found.timedOut)
+    throw net::TransportError(net::TransportError::Kind::Failed, kNotInTime);
+  return std::move(search->found.answer);
 }
 
 }  // namespace http

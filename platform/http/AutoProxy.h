@@ -9,8 +9,11 @@
 namespace http {
 
 // A proxy, "direct" (an engaged empty optional), or nothing usable (the
-// caller falls back to the manual setting). The search and the script's
-// download are given `timeoutMs`.
+// caller falls back to the manual setting). The script sees only the
+// address's origin. The search runs on a thread of its own and is given
+// `timeoutMs`; one that has not answered by then, or one still running from
+// an earlier fetch, is a net::TransportError, since going direct could
+// bypass a proxy the user's network requires.
 std::optional<std::optional<Proxy>> AutomaticProxy(const Url& url, const std::wstring& script, bool detect,
                                                    int timeoutMs);
 

@@ -1,5 +1,7 @@
 #include "HttpConnection.h"
 
+#include <charconv>
+
 namespace http {
 
 namespace {
@@ -7,10 +9,14 @@ namespace {
 // A head or a chunk line longer than these is no HTTP a page server sends.
 constexpr std::size_t kLongestHead = 64 * 1024;
 constexpr std::size_t kLongestLine = 8 * 1024;
+// A reason phrase ends up in a message box; a server may fill it with
+// anything up to the head's limit.
+constexpr std::size_t kLongestReason = 100;
 
 constexpr char kNoAnswer[] = "the server closed the connection without an answer";
 constexpr char kCutShort[] = "the connection closed before the whole page arrived";
 constexpr char kNotHttp[] = "the server's answer was not a valid HTTP response";
+constexpr char kReset[] = "the server reset the connection before the whole answer arrived";
 
 [[noreturn]] void Fail(const std::string& text) { throw FetchError(FetchError::Kind::Failed, text); }
 [[noreturn]] void TooLarge() { throw FetchError(FetchError::Kind::TooLarge, "the answer is too large"); }
@@ -36,33 +42,52 @@ std::size_t HeadEnd(const std::string& bytes) {
   return std::string::npos;
 }
 
-bool IsDigits(const std::string& text) {
-  return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
+// The whole of `text` as a number in `base`; nullopt for anything else,
+// an overflow included.
+std::optional<std::uint64_t> Number(const std::string& text, int base) {
+  std::uint64_t value = 0;
+  const char* end = text.data() + text.size();
+  const auto [stop, error] = std::from_chars(text.data(), end, value, base);
+  if (text.empty() || error != std::errc() || stop != end) return std::nullopt;
+  return value;
+}
+
+// What a box may show of a reason phrase: printable, single-line, short.
+std::string ShownReason(const std::string& text) {
+  std::string shown;
+  for (const char c : text) {
+    if (shown.size() == kLongestReason) return shown + "...";
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte >= 0x20 && byte != 0x7F) shown += c;
+  }
+  return shown;
 }
 
 // "HTTP/1.x NNN reason"; false for anything else.
 bool ParseStatusLine(const std::string& line, Head& head) {
   if (line.size() < 12 || line.compare(0, 7, "HTTP/1.") != 0 || line[8] != ' ') return false;
-  const std::string code = line.substr(9, 3);
-  if (!IsDigits(code) || (line.size() > 12 && line[12] != ' ')) return false;
-  head.status = std::stoi(code);
-  head.reason = line.size() > 13 ? Trim(line.substr(13)) : std::string();
+  const std::optional<std::uint64_t> code = Number(line.substr(9, 3), 10);
+  if (!code || (line.size() > 12 && line[12] != ' ')) return false;
+  head.status = static_cast<int>(*code);
+  head.reason = line.size() > 13 ? ShownReason(Trim(line.substr(13))) : std::string();
   return head.status >= 100;
 }
 
 void ApplyHeader(const std::string& name, const std::string& value, Head& head) {
   if (name == "content-length") {
     // Lengths that disagree leave no way to know where the body ends.
-    if (!IsDigits(value) || value.size() > 18) Fail(kNotHttp);
-    const std::uint64_t length = std::stoull(value);
-    if (head.length && *head.length != length) Fail(kNotHttp);
+    const std::optional<std::uint64_t> length = Number(value, 10);
+    if (!length || (head.length && *head.length != *length)) Fail(kNotHttp);
     head.length = length;
   } else if (name == "transfer-encoding") {
-    const std::string last =
-        Trim(Lower(value.substr(value.rfind(',') == std::string::npos ? 0 : value.rfind(',') + 1)));
-    head.chunked = last == "chunked";
-    // Another coding than chunked last: the body ends with the connection.
-    if (!head.chunked) head.length.reset();
+    // Repeated fields are one list; the order against Content-Length must
+    // not matter, so the framing is decided only once the head is complete.
+    for (std::size_t start = 0; start <= value.size();) {
+      const std::size_t comma = std::min(value.find(',', start), value.size());
+      const std::string coding = Trim(Lower(value.substr(start, comma - start)));
+      if (!coding.empty()) head.codings += (head.codings.empty() ? "" : ",") + coding;
+      start = comma + 1;
+    }
   } else if (name == "location") {
     head.location = value;
   }
@@ -86,6 +111,8 @@ bool Connection::ReadMore() {
   try {
     got = m_transport->Receive(buffer, sizeof buffer, net::MillisLeftOrTimeOut(m_deadline));
   } catch (const net::TransportError& e) {
+    // A reset may come from anyone on the path, at any byte: never an end.
+    if (e.kind() == net::TransportError::Kind::Reset) Fail(kReset);
     if (!e.IsClosed()) throw;
     m_closed = true;
     m_endedCleanly = e.kind() == net::TransportError::Kind::Ended;
@@ -145,7 +172,12 @@ Head Connection::ReadHead() {
 
 std::string Connection::ReadBody(const Head& head, const Limits& limits, bool noBody) {
   if (noBody || head.status == 204 || head.status == 304) return {};
-  if (head.chunked) return ReadChunked(limits);
+  // We ask for no coding, so anything but plain chunking is a body we could
+  // not read, and its end could not be found either.
+  if (!head.codings.empty()) {
+    if (head.codings != "chunked") Fail("the server sent the answer in a transfer coding this program cannot read");
+    return ReadChunked(limits);
+  }
   if (head.length) return ReadLength(*head.length, limits);
   return ReadUntilClose(limits);
 }
@@ -161,11 +193,12 @@ std::string Connection::ReadLength(std::uint64_t length, const Limits& limits) {
 }
 
 std::string Connection::ReadUntilClose(const Limits& limits) {
-  while (ReadMore()) {
+  // The cap holds for what came with the head as much as for what follows.
+  do {
     if (m_pending.size() <= limits.maxBody) continue;
     if (limits.refuseLarger) TooLarge();
     return m_pending.substr(0, limits.maxBody);
-  }
+  } while (ReadMore());
   // Over TLS a body that ends with the connection is whole only when the
   // server said goodbye; a bare close may be anyone on the path cutting it.
   if (m_secured && !m_endedCleanly) Fail(kCutShort);
@@ -178,9 +211,9 @@ std::string Connection::ReadChunked(const Limits& limits) {
     const std::optional<std::string> sizeLine = TakeLine(kLongestLine);
     if (!sizeLine) Fail(kCutShort);
     const std::string digits = Trim(sizeLine->substr(0, sizeLine->find(';')));
-    if (digits.empty() || digits.size() > 15 || digits.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
-      Fail(kNotHttp);
-    const std::uint64_t size = std::stoull(digits, nullptr, 16);
+    const std::optional<std::uint64_t> parsed = digits.size() <= 15 ? Number(digits, 16) : std::nullopt;
+    if (!parsed) Fail(kNotHttp);
+    const std::uint64_t size = *parsed;
     if (size == 0) {
       // The last chunk, then trailers up to an empty line: only then is the body whole.
       for (;;) {

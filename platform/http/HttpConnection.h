@@ -18,7 +18,7 @@ struct Head {
   int status = 0;
   std::string reason;
   std::optional<std::uint64_t> length;  // Content-Length
-  bool chunked = false;
+  std::string codings;                  // Transfer-Encoding, lowercase, as listed
   std::string location;
 };
 
@@ -41,7 +41,8 @@ class Connection {
   // The next final answer's head (interim 1xx answers are passed over).
   Head ReadHead();
   // The body the head announces, whole, or a FetchError. With `noBody` (an
-  // answer to HEAD) there is none.
+  // answer to HEAD) there is none. A transfer coding decides the framing
+  // whatever else the head says, and chunked is the only one we take.
   std::string ReadBody(const Head& head, const Limits& limits, bool noBody);
 
  private:

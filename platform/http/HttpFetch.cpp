@@ -13,9 +13,12 @@ namespace http {
 namespace {
 
 constexpr int kMaxRedirects = 5;
-constexpr char kUserAgent[] = "Corvane/2.0";
 
 [[noreturn]] void Fail(const std::string& text) { throw FetchError(FetchError::Kind::Failed, text); }
+
+std::string StatusText(const Head& head) {
+  return std::to_string(head.status) + (head.reason.empty() ? "" : " " + head.reason);
+}
 
 bool IsRedirect(int status) {
   return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
@@ -36,7 +39,7 @@ std::string Shown(const std::string& address, bool secret) {
 std::string RequestText(const std::string& method, const Url& url, const Request& request, bool viaProxy) {
   std::string text = method + " " + (viaProxy ? url.Text() : url.target) + " HTTP/1.1\r\n";
   text += "Host: " + url.Authority() + "\r\n";
-  text += std::string("User-Agent: ") + kUserAgent + "\r\n";
+  if (!request.userAgent.empty()) text += "User-Agent: " + request.userAgent + "\r\n";
   text += "Accept: */*\r\nCache-Control: no-cache\r\nPragma: no-cache\r\nConnection: close\r\n";
   if (!url.user.empty() || !url.password.empty())
     text += "Authorization: Basic " + net::Base64Encode(url.user + ":" + url.password) + "\r\n";
@@ -60,7 +63,7 @@ class Hop {
       proxy = m_network.proxyFor(url, net::MillisLeftOrTimeOut(m_deadline));
     Connect(proxy ? proxy->host : url.host, proxy ? proxy->port : url.port, proxy);
     if (url.secure) {
-      if (proxy) Tunnel(url, *proxy);
+      if (proxy) Tunnel(url, *proxy, request.userAgent);
       Secure(url.host);
     } else if (request.secret && !m_connection->transport().PeerIsLoopback()) {
       RefuseInClear(url);
@@ -92,14 +95,14 @@ class Hop {
 
   // An https page counts only when it comes through the verified tunnel from
   // its own host: the proxy's own answer is never taken for the page's.
-  void Tunnel(const Url& url, const Proxy& proxy) {
+  void Tunnel(const Url& url, const Proxy& proxy, const std::string& userAgent) {
     const std::string target =
         (url.host.find(':') != std::string::npos ? "[" + url.host + "]" : url.host) + ":" + std::to_string(url.port);
-    m_connection->Send("CONNECT " + target + " HTTP/1.1\r\nHost: " + target + "\r\nUser-Agent: " + kUserAgent +
-                       "\r\n\r\n");
+    m_connection->Send("CONNECT " + target + " HTTP/1.1\r\nHost: " + target + "\r\n" +
+                       (userAgent.empty() ? std::string() : "User-Agent: " + userAgent + "\r\n") + "\r\n");
     const Head head = m_connection->ReadHead();
     if (head.status / 100 == 2) return;
-    const std::string answer = std::to_string(head.status) + (head.reason.empty() ? "" : " " + head.reason);
+    const std::string answer = StatusText(head);
     if (head.status == 407)
       Fail("the proxy wants a login, which this program cannot give: " + answer + " (proxy " + proxy.Text() + ")");
     Fail("the proxy refused the tunnel: " + answer + " (proxy " + proxy.Text() + ")");
@@ -131,6 +134,11 @@ Response Fetch(const Request& request, const Limits& limits, const Network& netw
     for (int hop = 0;; ++hop) {
       Hop exchange(network, deadline);
       const Head head = exchange.Open(*url, method, request);
+      // A 3xx we do not follow has no page in it: an empty body taken for
+      // one would hide what the server said.
+      if (head.status / 100 == 3 && (!IsRedirect(head.status) || head.location.empty()))
+        Fail("the server answered " + StatusText(head) +
+             (IsRedirect(head.status) ? " without saying where to" : ", a redirect this program cannot follow"));
       if (!IsRedirect(head.status)) {
         Response response{head.status, head.reason, {}, url->Text()};
         // Only a success's body means anything to us; an error page is left
@@ -144,6 +152,11 @@ Response Fetch(const Request& request, const Limits& limits, const Network& netw
       if (!nextUrl || (url->secure && !nextUrl->secure)) {
         Fail("the server redirected to " + (next.empty() ? std::string("nowhere") : Shown(next, request.secret)) +
              ", which is not an http:// or https:// address that keeps the connection secured");
+      }
+      // The secrets were written for one site; the site may not pass them on.
+      if (request.secret && nextUrl->Origin() != url->Origin()) {
+        Fail("the server redirected the call to " + nextUrl->Origin() +
+             ", and a call that carries secrets goes only to the site in its address");
       }
       // A login belongs to the host it was written for, never to where that
       // host sends us.

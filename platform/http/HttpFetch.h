@@ -40,6 +40,8 @@ struct Request {
   // it may travel in clear only to a host typed as this machine and
   // connected to it, on every hop.
   bool secret = false;
+  // Sent with every request and CONNECT of the fetch; none when empty.
+  std::string userAgent;
 };
 
 struct Limits {
@@ -68,10 +70,11 @@ class FetchError : public std::runtime_error {
 };
 
 // Sends the request and returns the final answer, whatever its status (the
-// body is read for a 2xx answer only), after
-// following up to five redirects (http or https only, never from https down
-// to http). Throws FetchError with words for the user that quote no more of
-// any address than its scheme and host.
+// body is read for a 2xx answer only), after following up to five redirects
+// (http or https only, never from https down to http, and for a secret
+// request never to another origin). A 3xx answer that is not followed is a
+// FetchError naming its status. Throws FetchError with words for the user
+// that quote no more of any address than its scheme and host.
 Response Fetch(const Request& request, const Limits& limits, const Network& network);
 
 }  // namespace http

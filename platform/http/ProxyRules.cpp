@@ -93,4 +93,6 @@ bool BypassesProxy(const std::string& list, const std::string& host) {
   return false;
 }
 
+std::string ScriptUrl(const Url& url) { return url.Origin() + "/"; }
+
 }  // namespace http

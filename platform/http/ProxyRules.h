@@ -19,4 +19,10 @@ std::optional<Proxy> ProxyForScheme(const std::string& setting, bool secure);
 // characters, and "<local>" for every name without a dot. Case is ignored.
 bool BypassesProxy(const std::string& list, const std::string& host);
 
+// The address a proxy configuration script is asked about: scheme, host and
+// port only. The script may come from anyone on the network (discovery) and
+// can send what it is given out through name lookups, while a path or query
+// may hold a token; which proxy to use never needs more than the origin.
+std::string ScriptUrl(const Url& url);
+
 }  // namespace http

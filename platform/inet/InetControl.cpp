@@ -32,6 +32,8 @@ LRESULT OnOpenUrl(InetOpenUrlCall& call) {
   } catch (const std::system_error& e) {
     // The name lookup runs on a thread of its own, which the system may refuse.
     call.error = L"Cannot fetch " + call.url + L": the fetch could not be started (" + fw::AnsiToWide(e.what()) + L")";
+  } catch (const std::exception& e) {
+    call.error = L"Cannot fetch " + call.url + L": " + fw::AnsiToWide(e.what());
   }
   return FALSE;
 }

@@ -1,9 +1,14 @@
 #include "InetFetch.h"
 
+#include <new>
+#include <system_error>
+
 #include "HttpFetch.h"
+#include "IdnHost.h"
 #include "InetError.h"
 #include "SystemNetwork.h"
 #include "Text.h"
+#include "UserAgent.h"
 
 namespace inet {
 
@@ -22,8 +27,13 @@ std::string Seconds(DWORD ms) {
 
 std::wstring FetchPage(const std::wstring& url, DWORD timeoutMs) {
   const std::string shownUrl = fw::WideToAnsi(url);
+  // Typed in the ANSI code page; on the wire, UTF-8 percent-encoded and an
+  // international host in its ASCII form.
+  const std::optional<std::string> wire = http::WireAddress(fw::AnsiToUtf8(shownUrl));
+  if (!wire) throw InetError("Cannot fetch " + shownUrl + ": the host name is not a valid international name");
   http::Request request;
-  request.url = shownUrl;
+  request.url = *wire;
+  request.userAgent = http::SystemUserAgent();
   http::Response response;
   try {
     response =
@@ -37,8 +47,16 @@ std::wstring FetchPage(const std::wstring& url, DWORD timeoutMs) {
       case http::FetchError::Kind::Failed:
         throw InetError("Cannot fetch " + shownUrl + ": " + e.what());
     }
+  } catch (const std::bad_alloc&) {
+    throw;  // the control words these itself
+  } catch (const std::system_error&) {
+    throw;
+  } catch (const std::exception& e) {
+    // Whatever else slips out of the exchange is still only a failed fetch.
+    throw InetError("Cannot fetch " + shownUrl + ": " + e.what());
   }
-  if (response.status >= 400) {
+  // Only a success carries the page; a 3xx that got here was not followed.
+  if (response.status < 200 || response.status >= 300) {
     std::string text = "The page at " + shownUrl + " could not be fetched: " + std::to_string(response.status);
     if (!response.reason.empty()) text += " " + response.reason;
     throw InetError(text);

@@ -100,8 +100,10 @@ void PosixTransport::Send(std::string_view bytes, int timeoutMs) {
       bytes.remove_prefix(static_cast<std::size_t>(n));
     } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
       WaitFor(m_fd, POLLOUT, deadline);
-    } else if (errno == EPIPE || errno == ECONNRESET) {
+    } else if (errno == EPIPE) {
       throw TransportError(TransportError::Kind::Closed, std::strerror(errno));
+    } else if (errno == ECONNRESET) {
+      throw TransportError(TransportError::Kind::Reset, std::strerror(errno));
     } else if (errno != EINTR) {
       Fail(errno);
     }
@@ -127,7 +129,7 @@ std::size_t PosixTransport::Receive(char* buffer, std::size_t capacity, int time
     if (errno == EAGAIN || errno == EWOULDBLOCK) {
       WaitFor(m_fd, POLLIN, deadline);
     } else if (errno == ECONNRESET) {
-      throw TransportError(TransportError::Kind::Closed, std::strerror(errno));
+      throw TransportError(TransportError::Kind::Reset, std::strerror(errno));
     } else if (errno != EINTR) {
       Fail(errno);
     }

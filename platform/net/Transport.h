@@ -18,8 +18,10 @@ class TransportError : public std::runtime_error {
  public:
   // Closed: the peer ended the connection without a word (a TCP close, or a
   // TLS stream cut off below its records). Ended: the peer said it was done
-  // (TLS close_notify), so whatever came before it arrived whole.
-  enum class Kind { Failed, TimedOut, Closed, Ended };
+  // (TLS close_notify), so whatever came before it arrived whole. Reset: the
+  // connection was torn down (a TCP reset or abort), which anyone on the path
+  // can forge at any byte, so it never ends a stream in good order.
+  enum class Kind { Failed, TimedOut, Closed, Ended, Reset };
   TransportError(Kind kind, const std::string& text) : std::runtime_error(text), m_kind(kind) {}
   Kind kind() const { return m_kind; }
   bool IsClosed() const { return m_kind == Kind::Closed || m_kind == Kind::Ended; }

@@ -353,6 +353,7 @@ std::string TransportFailureText(const net::TransportError& e, const std::string
       return "timed out waiting for the server" + where;
     case net::TransportError::Kind::Closed:
     case net::TransportError::Kind::Ended:
+    case net::TransportError::Kind::Reset:
       return "the server closed the connection unexpectedly" + where;
     default:
       return "the connection to the server failed" + where + ": " + e.what();

@@ -33,11 +33,11 @@ TEST(CheckSchedule, AnIntervalShorterThanAMinuteCapsTheFirstRetry) {
 
 TEST(CheckSchedule, NoticesOfOneChangeGiveOneSettleTimer) {
   CheckSchedule schedule(900'000);
-  EXPECT_TRUE(schedule.WorldChanged());
-  EXPECT_FALSE(schedule.WorldChanged());
-  EXPECT_FALSE(schedule.WorldChanged());
+  EXPECT_TRUE(schedule.ChangeNoticed());
+  EXPECT_FALSE(schedule.ChangeNoticed());
+  EXPECT_FALSE(schedule.ChangeNoticed());
   schedule.Settled();
-  EXPECT_TRUE(schedule.WorldChanged()) << "a later change is noticed again";
+  EXPECT_TRUE(schedule.ChangeNoticed()) << "a later change is noticed again";
 }
 
 TEST(StartOptions, TrayIsASwitchInAnyCaseAfterTheProgramName) {

@@ -7,6 +7,7 @@
 #include "NumberText.h"
 #include "RegistryText.h"
 #include "Scramble.h"
+#include "UnreadableNotice.h"
 
 namespace {
 
@@ -169,3 +170,17 @@ TEST(SettingsRules, ANotificationNeedsServerAndRecipientButNoSender) {
 }
 
 }  // namespace
+
+// A setting that cannot be read is told once per run, by the name the user
+// knows, however many times the settings are read again.
+TEST(UnreadableNotice, EachSettingIsToldOnceAndByItsName) {
+  settings::UnreadableNotice notice;
+  EXPECT_EQ("", notice.Take({}));
+  const std::string first = notice.Take({"WebNotifyUrlProtected", "SMTPPasswordProtected"});
+  EXPECT_NE(std::string::npos, first.find("the web notification's address (WebNotifyUrlProtected)"));
+  EXPECT_NE(std::string::npos, first.find("the mail password (SMTPPasswordProtected)"));
+  EXPECT_EQ("", notice.Take({"SMTPPasswordProtected", "WebNotifyUrlProtected"})) << "already told";
+  const std::string later = notice.Take({"SMTPPasswordProtected", "WebTarget2UrlProtected"});
+  EXPECT_NE(std::string::npos, later.find("WebTarget2UrlProtected")) << "a name it has no words for is still named";
+  EXPECT_EQ(std::string::npos, later.find("mail password")) << "only what is new";
+}

@@ -22,6 +22,7 @@ import socket
 import shutil
 import socketserver
 import ssl
+import struct
 import subprocess
 import tempfile
 import sys
@@ -641,7 +642,7 @@ def parse_script(script):
         name, _, arg = step.partition(":")
         if name == "send":
             steps.append(("send", urllib.parse.unquote_to_bytes(arg)))
-        elif name in ("line", "close", "hold") and not arg:
+        elif name in ("line", "close", "hold", "reset") and not arg:
             steps.append((name, None))
         elif name == "sleep" and arg.isdigit():
             steps.append(("sleep", int(arg)))
@@ -686,6 +687,11 @@ class RawHandler(socketserver.BaseRequestHandler):
                 if stopping.wait(arg / 1000.0):
                     return
             elif name == "close":
+                return
+            elif name == "reset":
+                # Linger 0: the close is a TCP reset, not a FIN.
+                sock.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+                sock.close()
                 return
             elif name == "hold":
                 # Silent until the peer is stopped or the client gives up.

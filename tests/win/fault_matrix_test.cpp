@@ -12,6 +12,9 @@
 #include <chrono>
 #include <cstdio>
 #include <optional>
+#include <regex>
+
+#include "corvane_version.h"
 
 namespace {
 
@@ -207,6 +210,11 @@ TEST_P(ServerFaultTest, IsReportedInTimeAndTheNextCheckWorks) {
       ASSERT_EQ(first + 1, boxes.records.size()) << "one box for one failed check";
       EXPECT_EQ(static_cast<UINT>(MB_ICONSTOP), boxes.records[first].type & MB_ICONMASK);
       EXPECT_NE(std::string::npos, row.outcome.find(fault.boxSays)) << row.outcome;
+      // Whatever the server sent, the box stays readable.
+      EXPECT_LT(row.outcome.size(), 1000u);
+      for (const char c : row.outcome)
+        EXPECT_TRUE(c == '\r' || c == '\n' || (static_cast<unsigned char>(c) >= 0x20 && c != 0x7F))
+            << "control character " << static_cast<int>(c) << " in " << row.outcome;
       EXPECT_EQ("before", Text(main, IDC_STATUS)) << "a failed check shows nothing";
       EXPECT_EQ(kFirst, Text(main, IDC_IP));
     }
@@ -237,6 +245,25 @@ TEST_P(ServerFaultTest, IsReportedInTimeAndTheNextCheckWorks) {
     EXPECT_TRUE(PumpUntil([&] { return LastMailNames(mail, expected); }, 1000))
         << (fault.mail ? "the failed notification was not sent again" : "the new address was not mailed");
     EXPECT_EQ(first + (fault.expect == Expect::Box ? 1 : 0), boxes.records.size()) << "the good checks raise no box";
+  });
+}
+
+// Every server the program asks learns which program and which system ask.
+class UserAgentTest : public FaultFixture {};
+
+TEST_F(UserAgentTest, ThePageRequestNamesTheProgramAndTheSystem) {
+  const int page = StartHttp(PageWith(kFirst));
+  app_test::StoreCompleteSettings(page, std::to_string(kTimerMs));
+  BoundedWindow window;
+  window.mailPort = StartGoodMail();
+  Run(window, [&](HWND main) {
+    ASSERT_EQ(kFirst, Text(main, IDC_IP));
+    const std::vector<std::string> requests = peers.HttpRequests(page);
+    ASSERT_FALSE(requests.empty());
+    const std::regex agent("\r\nUser-Agent: Orlimar Corvane/" +
+                           std::regex_replace(CORVANE_VERSION_FULL, std::regex("\\."), "\\.") +
+                           " \\(Windows [0-9]+\\.[0-9]+\\)\r\n");
+    EXPECT_TRUE(std::regex_search(requests[0], agent)) << requests[0];
   });
 }
 
@@ -325,6 +352,30 @@ const ServerFault kServerFaults[] = {
     {"page: 500", false, Expect::Box, "500",
      [](ServerFaultTest& t, int page) {
        t.peers.SetPage(page, 500, PageWith(kDuring));
+       return 0;
+     },
+     ""},
+    // A reset is no end of a page, whatever arrived before it.
+    {"page: reset mid-page", false, Expect::Box, "reset the connection",
+     [](ServerFaultTest& t, int page) {
+       t.peers.Stop(page);
+       t.StartRawOn(page, "line|" + Send("HTTP/1.0 200 OK\r\n\r\n198.51.100.2") + "|sleep:100|reset");
+       return 0;
+     },
+     ""},
+    {"page: 300", false, Expect::Box, "answered 300",
+     [](ServerFaultTest& t, int page) {
+       t.peers.SetPage(page, 300, PageWith(kDuring));
+       return 0;
+     },
+     ""},
+    // The reason phrase is the server's to fill: 60,000 bytes, control
+    // characters among them.
+    {"page: 503 with a 60,000-byte reason", false, Expect::Box, "503 Busy",
+     [](ServerFaultTest& t, int page) {
+       t.peers.Stop(page);
+       t.StartRawOn(page, "line|" + Send("HTTP/1.1 503 Busy\x01") + "|sendn:30000:A|" + Send("\x1b[2J") +
+                              "|sendn:29990:%07|" + Send("\r\nContent-Length: 0\r\n\r\n") + "|close");
        return 0;
      },
      ""},

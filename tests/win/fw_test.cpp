@@ -5,10 +5,12 @@
 #include <functional>
 #include <new>
 #include <thread>
+#include <vector>
 
 #include "Dialog.h"
 #include "Exceptions.h"
 #include "Handles.h"
+#include "MessageMap.h"
 #include "SystemError.h"
 #include "ThreadCall.h"
 #include "UiDriver.h"
@@ -189,6 +191,39 @@ TEST(HandlerCatch, FailureInInitialisationIsReportedAndTheDialogStillOpens) {
 LRESULT CALLBACK RefuseCreation(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_CREATE) return -1;
   return DefWindowProcA(hwnd, message, wParam, lParam);
+}
+
+// Default processing gets the message as it arrived, once, whether a handler
+// leaves the message to it or asks for its answer first.
+TEST(Routing, DefaultProcessingGetsTheOriginalMessageOnceWhenAHandlerAsks) {
+  struct Base : CWnd {
+    std::vector<std::pair<WPARAM, LPARAM>> seen;
+    LRESULT WindowProc(UINT, WPARAM wParam, LPARAM lParam) override {
+      seen.emplace_back(wParam, lParam);
+      return 7;
+    }
+  };
+  struct Routed : Base {
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
+      using T = Routed;
+      const fw::Route<T> routes[] = {
+          {WM_APP + 1, [](T& w, WPARAM, LPARAM) -> LRESULT { return w.SetMsgHandled(FALSE), 99; }},
+          {WM_APP + 2, [](T& w, WPARAM, LPARAM) -> LRESULT { return w.DefaultProcessing() + w.DefaultProcessing(); }},
+          {WM_APP + 3,
+           [](T& w, WPARAM, LPARAM) -> LRESULT { return w.DefaultProcessing(), w.SetMsgHandled(FALSE), 0; }},
+          {WM_APP + 4, [](T&, WPARAM, LPARAM) -> LRESULT { return 42; }},
+      };
+      return fw::Dispatch(*this, routes, message, wParam, lParam,
+                          [&] { return Base::WindowProc(message, wParam, lParam); });
+    }
+  } window;
+  EXPECT_EQ(7, window.WindowProc(WM_APP + 1, 11, 12)) << "left to default processing, its answer stands";
+  EXPECT_EQ(14, window.WindowProc(WM_APP + 2, 21, 22)) << "asked twice, run once";
+  EXPECT_EQ(7, window.WindowProc(WM_APP + 3, 31, 32));
+  EXPECT_EQ(42, window.WindowProc(WM_APP + 4, 41, 42)) << "handled alone";
+  EXPECT_EQ(7, window.WindowProc(WM_APP + 5, 51, 52)) << "not in the table";
+  const std::vector<std::pair<WPARAM, LPARAM>> expected{{11, 12}, {21, 22}, {31, 32}, {51, 52}};
+  EXPECT_EQ(expected, window.seen);
 }
 
 TEST(Dialog, AControlThatCannotBeCreatedEndsTheDialogWithMinusOne) {

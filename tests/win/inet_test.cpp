@@ -5,13 +5,17 @@
 
 #include <string>
 
+#include "AutoProxy.h"
 #include "Dialog.h"
 #include "Exceptions.h"
 #include "Handles.h"
+#include "IdnHost.h"
 #include "Inet.h"
 #include "InetControl.h"
 #include "PeerClient.h"
 #include "ProxyThrough.h"
+#include "Text.h"
+#include "Transport.h"
 #include "UiDriver.h"
 #include "inet_test_ids.h"
 
@@ -238,6 +242,62 @@ TEST_F(InetTest, AProxyThatAnswersForAnHttpsPageEndsTheFetch) {
     EXPECT_NE(std::string::npos, outcome.error.find(says)) << outcome.error;
     client.Stop(proxy);
   }
+}
+
+// The script decides by the address it is given: only the bare origin
+// leads to the proxy.
+TEST_F(InetTest, AProxyScriptIsAskedAboutTheOriginOnly) {
+  const int script = client.StartHttp();
+  client.SetPage(script, 200,
+                 "function FindProxyForURL(url, host) {"
+                 " return url == 'https://echo.example/' ? 'PROXY 127.0.0.1:3128' : 'DIRECT'; }");
+  const auto url = http::ParseUrl("https://bot:pw@echo.example/bot1:TOKEN/send?chat=9");
+  const auto found = http::AutomaticProxy(*url, fw::AnsiToWide(Url(script, "/proxy.pac")), false, 5000);
+  ASSERT_TRUE(found && *found) << "no proxy: the script was asked about more than the origin";
+  EXPECT_EQ("127.0.0.1:3128", (*found)->Text());
+}
+
+// A script that never arrives ends the search within its bound, saying why,
+// rather than letting the fetch go direct past a proxy the network may need.
+TEST_F(InetTest, AProxyScriptThatNeverArrivesFailsWithinTheBound) {
+  const int silent = client.StartRaw("hold");
+  const DWORD start = GetTickCount();
+  try {
+    http::AutomaticProxy(*http::ParseUrl("http://echo.example/ip.php"), fw::AnsiToWide(Url(silent, "/proxy.pac")),
+                         false, 1000);
+    ADD_FAILURE() << "an answer from a script that never came";
+  } catch (const net::TransportError& e) {
+    EXPECT_NE(std::string::npos, std::string(e.what()).find("automatic proxy search")) << e.what();
+  }
+  EXPECT_LT(GetTickCount() - start, 2000u);
+  client.Stop(silent);
+}
+
+// The system's own conversion of an international name; one it refuses
+// leaves the address unusable.
+TEST(IdnHost, AnInternationalNameGetsItsAsciiForm) {
+  const std::string books =
+      "b\xC3\xBC"
+      "cher.example";  // "bücher", in UTF-8
+  EXPECT_EQ("xn--bcher-kva.example", http::IdnHost(books).value_or("<refused>"));
+  EXPECT_FALSE(http::IdnHost(std::string(64, 'a') + "\xC3\xBC.example")) << "a label longer than a name may have";
+}
+
+// An address typed in the ANSI code page reaches the wire in UTF-8, percent-
+// encoded, with the host converted (seen here in the proxy's request line).
+TEST_F(InetTest, ATypedAddressBeyondAsciiGoesOutEncoded) {
+  ASSERT_EQ(1252u, GetACP());
+  const int proxy = client.StartHttp();
+  client.SetPage(proxy, 200, "<!--startip-->192.0.2.1<!--endip-->");
+  const app_test::ProxyThrough through(proxy);
+  Outcome outcome = Fetch(
+      "http://b\xFC"
+      "cher.example/stra\xDF"
+      "e?q=\xE9");
+  EXPECT_TRUE(outcome.ok) << outcome.error;
+  const auto requests = client.HttpRequests(proxy);
+  ASSERT_EQ(1u, requests.size());
+  EXPECT_EQ(0u, requests[0].find("GET http://xn--bcher-kva.example/stra%C3%9Fe?q=%C3%A9 HTTP/1.1\r\n")) << requests[0];
 }
 
 TEST_F(InetTest, AServerThatClosesWithoutAnAnswerIsAFailedFetch) {

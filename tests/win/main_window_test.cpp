@@ -82,6 +82,32 @@ TEST_F(MainWindowTest, StoredTimerDrivesTheChecksAndUpdateChecksAtOnce) {
   EXPECT_TRUE(boxes.records.empty());
 }
 
+// Start-up and the change both read the web notification; a stored address
+// this account cannot read is told about once, by name, and kept.
+TEST_F(MainWindowTest, AnUnreadableWebAddressIsToldOnceByNameAndLeftAsItIs) {
+  const int http = StoreQuietSettings();
+  const std::vector<unsigned char> foreign{1, 0, 0, 0, 0xD0, 0x8C, 0x9D, 0xDF, 0x01, 0x15};
+  {
+    CRegistry r;
+    r.OpenKey(settings::kRoot, settings::kKeyPath, 0);
+    ASSERT_TRUE(r.WriteBinary(settings::kWebUrl, foreign));
+  }
+  MainWindow window;
+  window.smtpPort = quietMail;
+  Run(window, [&](HWND main) {
+    EXPECT_EQ(app_test::kAddress, Text(main, IDC_IP)) << "the change went out by mail";
+    Click(main, IDC_UPDATE);
+  });
+  EXPECT_EQ(2, peers.HttpHits(http));
+  ASSERT_EQ(1u, boxes.records.size());
+  EXPECT_NE(std::string::npos, boxes.records[0].text.find("the web notification's address")) << boxes.records[0].text;
+  CRegistry r;
+  r.OpenKey(settings::kRoot, settings::kKeyPath, 0);
+  std::vector<unsigned char> kept;
+  ASSERT_TRUE(r.ReadBinary(settings::kWebUrl, kept));
+  EXPECT_EQ(foreign, kept);
+}
+
 TEST_F(MainWindowTest, LongTimerMeansNoCheckBeyondTheFirst) {
   const int http = StoreQuietSettings("3600000");
   MainWindow window;

@@ -3,7 +3,11 @@
 
 #include <string>
 
+#include <windows.h>
+#include <wincrypt.h>
+
 #include "Handles.h"
+#include "ProtectedValue.h"
 #include "Registry.h"
 #include "Scramble.h"
 #include "StoredSettings.h"
@@ -226,6 +230,67 @@ TEST_F(RegistryTest, TheMarkerIsNoPasswordAndAProtectedOneWinsOverTheScrambledTe
   r.WriteValue("SMTPPassword", "null");
   settings::ReadMailSettings(r, mail);
   EXPECT_EQ("", mail.password);
+}
+
+// Each protected value reads only under its own name; what earlier versions
+// wrote with one entropy for all is still read where they wrote it, and the
+// next save stores the value's own form.
+TEST_F(RegistryTest, AProtectedValueReadsOnlyUnderItsOwnName) {
+  CRegistry r;
+  r.OpenKey(settings::kRoot, settings::kKeyPath, 0);
+  settings::WebSettings web;
+  web.url = "https://api.example/bot123:SECRET/send";
+  ASSERT_EQ("", settings::WriteWebSettings(r, web));
+  std::vector<unsigned char> urlBlob;
+  ASSERT_TRUE(r.ReadBinary("WebNotifyUrlProtected", urlBlob));
+  ASSERT_TRUE(r.WriteBinary("SMTPPasswordProtected", urlBlob));
+  settings::MailSettings mail;
+  settings::Unreadable unreadable;
+  settings::ReadMailSettings(r, mail, &unreadable);
+  EXPECT_EQ("", mail.password) << "the address's bytes are no password";
+  EXPECT_EQ(settings::Unreadable{"SMTPPasswordProtected"}, unreadable);
+
+  // The shared form, as earlier versions protected every value.
+  std::string sharedEntropy = "Corvane mail password, protected form 1";
+  std::string plain = "older pw";
+  DATA_BLOB in{static_cast<DWORD>(plain.size()), reinterpret_cast<BYTE*>(plain.data())};
+  DATA_BLOB entropy{static_cast<DWORD>(sharedEntropy.size()), reinterpret_cast<BYTE*>(sharedEntropy.data())};
+  DATA_BLOB out{};
+  ASSERT_TRUE(CryptProtectData(&in, L"Corvane", &entropy, nullptr, nullptr, CRYPTPROTECT_UI_FORBIDDEN, &out));
+  const std::vector<unsigned char> shared(out.pbData, out.pbData + out.cbData);
+  LocalFree(out.pbData);
+  EXPECT_EQ(settings::ProtectedRead::State::Unreadable,
+            settings::UnprotectValue("WebTarget1UrlProtected", shared).state)
+      << "a value that never had the shared form does not accept it";
+  ASSERT_TRUE(r.WriteBinary("SMTPPasswordProtected", shared));
+  const settings::ProtectedRead old = settings::ReadProtectedValue(r, "SMTPPasswordProtected");
+  EXPECT_EQ("older pw", old.plain);
+  EXPECT_TRUE(old.sharedForm);
+  settings::ReadMailSettings(r, mail);
+  ASSERT_EQ("", settings::WriteMailSettings(r, mail));
+  const settings::ProtectedRead rewritten = settings::ReadProtectedValue(r, "SMTPPasswordProtected");
+  EXPECT_EQ("older pw", rewritten.plain);
+  EXPECT_FALSE(rewritten.sharedForm);
+}
+
+// Bytes this user cannot read are kept for the one who can: a save with the
+// field left empty neither removes nor replaces them.
+TEST_F(RegistryTest, AnUnreadableValueIsReportedAndOutlivesASaveThatLeavesItEmpty) {
+  CRegistry r;
+  r.OpenKey(settings::kRoot, settings::kKeyPath, 0);
+  const std::vector<unsigned char> foreign{1, 2, 3, 4};
+  r.WriteBinary("SMTPPasswordProtected", foreign);
+  r.WriteBinary("WebNotifyBodyProtected", foreign);
+  WriteRaw(settings::kKeyPath, "Version", REG_SZ, std::string("1.0", 4));
+  const auto s = settings::LoadStartupSettings();
+  EXPECT_EQ((settings::Unreadable{"SMTPPasswordProtected", "WebNotifyBodyProtected"}), s.unreadable);
+  ASSERT_EQ("", settings::WriteMailSettings(r, s.mail));
+  ASSERT_EQ("", settings::WriteWebSettings(r, settings::WebSettings{}));
+  for (const char* name : {"SMTPPasswordProtected", "WebNotifyBodyProtected"}) {
+    std::vector<unsigned char> kept;
+    EXPECT_TRUE(r.ReadBinary(name, kept));
+    EXPECT_EQ(foreign, kept) << name;
+  }
 }
 
 TEST_F(RegistryTest, ReadMailSettingsKeepsWhatCannotBeRead) {

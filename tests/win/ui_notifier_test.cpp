@@ -232,6 +232,7 @@ TEST(NotifierWindow, IsAHiddenOwnedPopupAtZeroSize) {
   OwnerWindow owner;
   CTaskbarNotifier notifier;
   ASSERT_TRUE(notifier.CreatePopup(&owner));
+  EXPECT_STREQ("CTaskbarNotifier", notifier.GetRuntimeClassName());
   EXPECT_EQ(owner.GetSafeHwnd(), GetWindow(notifier, GW_OWNER));
   const LONG style = GetWindowLongA(notifier, GWL_STYLE);
   EXPECT_TRUE(style & WS_POPUP);

@@ -1,17 +1,24 @@
 #!/usr/bin/env bash
-# Times our page fetch (CInet and the control, under Wine) against
-# curl, both fetching the same page from one local HTTP peer, and prints the
-# median and total of each. Usage: tools/bench/fetch_bench.sh [pages]
-# Builds an optimised Windows tree of its own (CORVANE_BENCH_FETCH_BUILD to
-# move it) and runs in its own Wine prefix (WINEPREFIX to reuse one).
+# Times our page fetch three ways against one local HTTP peer serving the
+# same page: the HTTP core natively over the POSIX transport, CInet and the
+# control under Wine, and curl; prints the median and total of each, side by
+# side. The native figure shows what the exchange itself costs, so the gap
+# between it and the Wine one is Wine's and the Win32 layer's.
+# Usage: tools/bench/fetch_bench.sh [pages]
+# Builds optimised trees of its own (CORVANE_BENCH_FETCH_BUILD and
+# CORVANE_BENCH_FETCH_HOST_BUILD to move them) and runs in its own Wine
+# prefix (WINEPREFIX to reuse one).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build=${CORVANE_BENCH_FETCH_BUILD:-$root/build/bench-fetch-win}
+hostBuild=${CORVANE_BENCH_FETCH_HOST_BUILD:-$root/build/bench-fetch-host}
 export WINEPREFIX=${WINEPREFIX:-$build/wineprefix}
 pages=${1:-200}
 cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
-  -DCMAKE_BUILD_TYPE=Release "-DCORVANE_DIRS=platform/fw;platform/inet;tools" >/dev/null
+  -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$build" -j2 --target fetch_bench >/dev/null
+cmake -S "$root" -B "$hostBuild" -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$hostBuild" -j2 --target fetch_bench_native >/dev/null
 
 work=$(mktemp -d)
 /usr/bin/python3 "$root/tests/peers/peers.py" --serve >"$work/serve" 2>"$work/serve.err" &
@@ -23,6 +30,8 @@ port=$(curl -fsS "$control/http/start")
 page='<html><head><title>Your IP</title></head><body>Current IP Address: <!--startip-->203.0.113.7<!--endip--></body></html>'
 curl -fsS -G "$control/http/set" --data-urlencode "port=$port" --data-urlencode "body=$page" >/dev/null
 url="http://127.0.0.1:$port/ip.php"
+
+"$hostBuild/tools/bench/fetch_bench_native" "$url" "$pages"
 
 xvfb-run -a -s "-screen 0 1280x1024x24" "$root/tests/wine-run.sh" "$build/tools/bench/fetch_bench.exe" "$url" "$pages"
 
