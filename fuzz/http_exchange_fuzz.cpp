@@ -221,9 +221,8 @@ std::optional<std::string> DecodeChunked(const std::string& bytes, std::uint64_t
 // What the final answer's body must be, or nullopt where it must fail.
 std::optional<std::string> ExpectedBody(const ModelHead& head, const std::string& rest, const Setup& setup,
                                         bool secured, bool* tooLarge) {
-  std::string codings;
+  std::vector<std::string> codings;  // every line's list, empty elements aside
   std::uint64_t length = kNoLength;
-  bool transferCoded = false;
   for (const std::string& withEnd : head.lines) {
     const std::string line = withEnd.substr(0, withEnd.size() - 1);
     const std::size_t colon = line.find(':');
@@ -231,8 +230,12 @@ std::optional<std::string> ExpectedBody(const ModelHead& head, const std::string
     const std::string name = Lower(Trim(line.substr(0, colon)));
     const std::string value = Trim(line.substr(colon + 1));
     if (name == "transfer-encoding") {
-      transferCoded = true;
-      codings += "," + value;
+      for (std::size_t at = 0; at <= value.size();) {
+        const std::size_t comma = std::min(value.find(',', at), value.size());
+        const std::string coding = Lower(Trim(value.substr(at, comma - at)));
+        if (!coding.empty()) codings.push_back(coding);
+        at = comma + 1;
+      }
     } else if (name == "content-length") {
       if (value.empty() || value.size() > 18 || value.find_first_not_of("0123456789") != std::string::npos)
         return std::nullopt;
@@ -243,10 +246,10 @@ std::optional<std::string> ExpectedBody(const ModelHead& head, const std::string
   }
   const std::size_t cap = setup.cap;
   std::optional<std::string> body;
-  if (transferCoded) {
+  if (!codings.empty()) {
     // Transfer-Encoding wins over any length, wherever it stands; we ask for
-    // no coding, so anything but chunked last cannot be read.
-    if (Trim(Lower(codings.substr(codings.rfind(',') + 1))) != "chunked") return std::nullopt;
+    // no coding, so anything but chunking alone cannot be read.
+    if (codings.size() != 1 || codings[0] != "chunked") return std::nullopt;
     body = DecodeChunked(rest, setup.refuseLarger ? kNoLength : cap);
   } else if (length != kNoLength) {
     if (length > cap && setup.refuseLarger) {
