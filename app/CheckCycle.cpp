@@ -1,6 +1,7 @@
 #include "CheckCycle.h"
 
 #include "IpCheck.h"
+#include "TargetOrder.h"
 
 namespace app {
 
@@ -126,6 +127,14 @@ CheckEnd CheckCycle::End() {
   end.show = m_fetchedPage && (end.failure.empty() || m_shown != before);
   end.timerMs = m_schedule.AfterCheck(!m_failed);
   return end;
+}
+
+void CheckCycle::WebTargetsStored(const std::vector<int>& origins) {
+  if (m_channels.empty()) return;  // nothing known yet: the next check adopts the list as it is
+  const std::vector<Ledger> web(m_channels.begin() + kMailChannel + 1, m_channels.end());
+  const std::vector<Ledger> moved = notify::FollowTargets(web, origins);
+  m_channels.resize(kMailChannel + 1);
+  m_channels.insert(m_channels.end(), moved.begin(), moved.end());
 }
 
 void CheckCycle::WebActedOn() {

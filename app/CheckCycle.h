@@ -75,6 +75,10 @@ class CheckCycle {
   // a channel stopped by its service may be called again.
   void WebActedOn();
 
+  // The web targets' list was stored: `origins` gives, for each target, its
+  // position before (or -1 for a new one), so each keeps what it was told.
+  void WebTargetsStored(const std::vector<int>& origins);
+
   // The address the window shows now.
   const std::string& Shown() const { return m_shown; }
   // True while some web notification waits for the user to change its settings.

@@ -15,6 +15,7 @@
 #include "SingleInstance.h"
 #include "SettingsRules.h"
 #include "StoredSettings.h"
+#include "TargetOrder.h"
 #include "WebSend.h"
 #include "WinApp.h"
 #include "resource.h"
@@ -30,6 +31,15 @@ constexpr int kTrayAttempts = 15;
 constexpr char kCheckErrorSource[] = "Corvane";
 
 bool IsAnsiLeadByte(unsigned char byte) { return IsDBCSLeadByte(byte) != FALSE; }
+
+// The local time as hours and minutes, for a target's row in the list.
+std::string ClockText() {
+  SYSTEMTIME now{};
+  GetLocalTime(&now);
+  const char text[] = {static_cast<char>('0' + now.wHour / 10), static_cast<char>('0' + now.wHour % 10), ':',
+                       static_cast<char>('0' + now.wMinute / 10), static_cast<char>('0' + now.wMinute % 10)};
+  return std::string(text, sizeof text);
+}
 
 }  // namespace
 
@@ -131,7 +141,7 @@ std::string CCorvaneDlg::RunCheck() {
     return EndCheck();
   }
   m_strStatus = app::FormatStamp(now);
-  ReadWebSettings();
+  ReadWebTargets();
   app::CheckPlan plan = m_cycle.Fetched(address, ChannelsSetUp(), GetTickCount64());
   if (plan.askForSettings) {
     AskForSettings();
@@ -140,9 +150,7 @@ std::string CCorvaneDlg::RunCheck() {
   }
   for (const app::CheckPlan::Call& call : plan.calls) {
     const notify::ChannelResult result =
-        call.channel == app::kMailChannel
-            ? SendMail(plan.address)
-            : notify::SendWebNotification(m_web, notify::ValuesFor(plan.address, call.old, now));
+        call.channel == app::kMailChannel ? SendMail(plan.address) : CallWebTarget(call, plan.address, now);
     m_cycle.Called(call.channel, plan.address, result, GetTickCount64());
   }
   return EndCheck();
@@ -178,27 +186,54 @@ std::string CCorvaneDlg::FetchAddress() {
   throw CDispatchException(app::CombinedFailure(reasons), kCheckErrorSource);
 }
 
-app::ChannelSetup CCorvaneDlg::ChannelsSetUp() const { return {settings::CanSendNotification(m_mail), m_web.IsSet()}; }
+// The mail first, then each web target in its stored order.
+app::ChannelSetup CCorvaneDlg::ChannelsSetUp() const {
+  app::ChannelSetup setup{settings::CanSendNotification(m_mail)};
+  for (const settings::WebSettings& target : m_webTargets) setup.push_back(target.IsSet());
+  return setup;
+}
+
+notify::ChannelResult CCorvaneDlg::CallWebTarget(const app::CheckPlan::Call& call, const std::string& address,
+                                                 std::time_t now) {
+  const std::size_t target = call.channel - (app::kMailChannel + 1);
+  const notify::ChannelResult result =
+      notify::SendWebNotification(m_webTargets.at(target), notify::ValuesFor(address, call.old, now));
+  if (m_webResults.size() <= target) m_webResults.resize(target + 1);
+  m_webResults[target] = notify::ResultRow(result, ClockText());
+  return result;
+}
 
 void CCorvaneDlg::AskForSettings() {
-  Settings dialog(nullptr, m_cycle.Shown());  // what the window shows, for a test call
+  Settings dialog(nullptr, m_cycle.Shown(), m_webResults);  // what the window shows, for a test call
   dialog.DoModal();
-  if (dialog.WebNotifyActedOn()) m_cycle.WebActedOn();
+  TakeWebChanges(dialog);
   CRegistry registry;
   settings::OpenStore(registry);
   settings::Unreadable unreadable;
   settings::ReadMailSettings(registry, m_mail, &unreadable);
-  settings::ReadWebSettings(registry, m_web, &unreadable);
+  m_webTargets = settings::ReadWebTargets(registry, &unreadable);
   settings::WarnUnreadable(unreadable);
 }
 
-// The web notification is saved by its own dialog, whenever the user likes,
-// so every check reads it afresh.
-void CCorvaneDlg::ReadWebSettings() {
+// What the user did to the web targets in the settings dialog: each target
+// keeps what it was told wherever it now stands in the list, and one its
+// service stopped may be called again.
+void CCorvaneDlg::TakeWebChanges(const Settings& dialog) {
+  if (const auto& origins = dialog.StoredWebOrigins()) {
+    m_cycle.WebTargetsStored(*origins);
+    m_webResults = notify::FollowTargets(m_webResults, *origins);
+  }
+  if (dialog.WebNotifyActedOn()) m_cycle.WebActedOn();
+  if (m_pTrayIcon) m_pTrayIcon->SetTooltip(TrayTip());
+}
+
+// The web targets are stored by their own dialog, whenever the user likes,
+// so every check reads them afresh.
+void CCorvaneDlg::ReadWebTargets() {
   CRegistry registry;
   settings::OpenStore(registry);
   settings::Unreadable unreadable;
-  settings::ReadWebSettings(registry, m_web, &unreadable);
+  m_webTargets = settings::ReadWebTargets(registry, &unreadable);
   settings::WarnUnreadable(unreadable);
 }
 
@@ -322,12 +357,9 @@ void CCorvaneDlg::OnTrayRetry() {
 }
 
 void CCorvaneDlg::OnSettings() {
-  Settings dialog(nullptr, m_cycle.Shown());
+  Settings dialog(nullptr, m_cycle.Shown(), m_webResults);
   dialog.DoModal();  // the mail it saves takes effect at the next start, the web at the next check
-  if (dialog.WebNotifyActedOn()) {
-    m_cycle.WebActedOn();
-    if (m_pTrayIcon) m_pTrayIcon->SetTooltip(TrayTip());
-  }
+  TakeWebChanges(dialog);
 }
 
 void CCorvaneDlg::OnHide() { HideToTray(); }

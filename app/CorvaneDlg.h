@@ -6,6 +6,7 @@
 #include <ctime>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "CheckCycle.h"
 #include "ConnectivityWatch.h"
@@ -15,6 +16,8 @@
 #include "SkinnableDialog.h"
 #include "TaskbarNotifier.h"
 #include "TrayIcon.h"
+
+class Settings;
 
 class CCorvaneDlg : public CSkinnableDialog {
  public:
@@ -76,13 +79,16 @@ class CCorvaneDlg : public CSkinnableDialog {
   void RestoreFromTray();
   std::string FetchAddress();
   app::ChannelSetup ChannelsSetUp() const;
+  notify::ChannelResult CallWebTarget(const app::CheckPlan::Call& call, const std::string& address, std::time_t now);
+  void TakeWebChanges(const Settings& dialog);
   notify::ChannelResult SendMail(const std::string& address);
   void AskForSettings();
-  void ReadWebSettings();
+  void ReadWebTargets();
 
   std::string m_strLink;  // one page address or several, separated by blanks
   settings::MailSettings m_mail;
-  settings::WebSettings m_web;
+  std::vector<settings::WebSettings> m_webTargets;
+  std::vector<std::string> m_webResults;  // each target's last result, for its row in the list
   int m_nInterval = 0;
   std::string m_strIP;
   CInet m_inet;

@@ -255,9 +255,9 @@ bool IsJson(std::string_view text) { return JsonChecker(text).Whole(); }
 
 WebCall PrepareCall(const settings::WebSettings& web, const WebValues& values) {
   WebCall call;
-  call.method = web.method == settings::kWebPost ? "POST" : "GET";
+  call.method = settings::IsWebMethod(web.method) ? web.method : settings::kWebGet;
   call.url = ExpandPlaceholders(web.url, values, PercentEncode);
-  if (call.method == "POST") {
+  if (call.method != settings::kWebGet) {
     call.body = ExpandPlaceholders(web.body, values, JsonEscape);
     if (IsJson(call.body)) {
       call.contentType = "application/json";
@@ -292,6 +292,22 @@ ChannelResult ReadAnswer(int status, const std::string& reason, const std::strin
 
 std::string FailureText(const std::string& origin, const std::string& why) {
   return "The web notification to " + origin + " failed: " + why;
+}
+
+std::string ResultRow(const ChannelResult& result, const std::string& clock) {
+  if (result.ok()) return "sent " + clock;
+  constexpr std::string_view kFailed = " failed: ";
+  constexpr std::size_t kLongestWhy = 60;
+  std::string_view why = result.text;
+  if (const size_t at = why.find(kFailed); at != std::string_view::npos) why.remove_prefix(at + kFailed.size());
+  // A protocol's refusal word says it shortest.
+  if (result.kind == ChannelResult::Stopped && !why.empty() && why.back() == ')') {
+    if (const size_t open = why.rfind('('); open != std::string_view::npos)
+      return "stopped: " + std::string(why.substr(open + 1, why.size() - open - 2));
+  }
+  const std::string shown =
+      why.size() > kLongestWhy ? std::string(why.substr(0, kLongestWhy)) + "..." : std::string(why);
+  return (result.kind == ChannelResult::Stopped ? "stopped: " : "failed: ") + shown;
 }
 
 }  // namespace notify

@@ -22,7 +22,7 @@ struct WebValues {
 // The request as it goes out, before the engine turns a login in the
 // address into Basic authentication.
 struct WebCall {
-  std::string method;  // "GET" or "POST"
+  std::string method;  // GET, POST, PUT or PATCH
   std::string url;
   std::string contentType;  // empty without a body
   std::string body;
@@ -43,7 +43,8 @@ std::string ExpandPlaceholders(std::string_view text, const WebValues& values, s
 // allowed; nesting deeper than a service would ever need counts as not JSON.
 bool IsJson(std::string_view text);
 
-// The call for one change. Only POST carries the body. It is JSON when,
+// The call for one change. Every method but GET carries the body (the
+// headers are read on their own, WebHeaders.h). It is JSON when,
 // with its values escaped for JSON, it parses as JSON; any other body goes
 // out as plain text with its values as they are, so a text that merely
 // starts with a placeholder is not mistaken for JSON.
@@ -63,6 +64,10 @@ inline constexpr std::uint32_t kServiceTroubleWaitMs = 30 * 60 * 1000;
 // The words of a failure, naming where the call went by scheme and host
 // only: the rest of the address may hold a token.
 std::string FailureText(const std::string& origin, const std::string& why);
+
+// A target's last result as its row in the list shows it: "sent 14:03",
+// "failed: 503 Service Unavailable", "stopped: badauth".
+std::string ResultRow(const ChannelResult& result, const std::string& clock);
 
 inline constexpr char kSentPrefix[] = "Web notification sent: ";
 

@@ -11,6 +11,7 @@
 #include "SystemNetwork.h"
 #include "Text.h"
 #include "UserAgent.h"
+#include "WebHeaders.h"
 
 namespace notify {
 
@@ -43,11 +44,15 @@ ChannelResult Send(const settings::WebSettings& web, const WebValues& values) {
   const std::optional<std::string> wire = http::WireAddress(call.url);
   const auto url = http::ParseUrl(wire.value_or(std::string()));
   if (!url) return {ChannelResult::Transient, kBadAddress};
+  // A bad header line is the user's to mend; calling again would not help.
+  const HeaderLines lines = ReadHeaderLines(fw::AnsiToUtf8(web.headers), utf8);
+  if (!lines.refusal.empty()) return {ChannelResult::Stopped, FailureText(url->Origin(), lines.refusal)};
   http::Request request;
   request.method = call.method;
   request.url = *wire;
   request.contentType = call.contentType;
   request.body = call.body;
+  for (const Header& header : lines.headers) request.headers.push_back({header.name, header.value});
   request.secret = true;  // the address, its login and the body may all hold tokens
   request.userAgent = http::SystemUserAgent();
   http::Limits limits;  // the page fetch's time bound

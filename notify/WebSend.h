@@ -12,8 +12,10 @@ namespace notify {
 // The values for a change from `old` to `ip` noticed at `now`.
 WebValues ValuesFor(const std::string& ip, const std::string& old, std::time_t now);
 
-// Never throws: a call that cannot be made, for whatever reason, is a failed
-// answer, whose words quote no more of the address than its scheme and host.
+// Sends one target: its method, its headers (refused as a whole, naming the
+// line, when one is bad) and its body. Never throws: a call that cannot be
+// made, for whatever reason, is a failed answer, whose words quote no more
+// of the address than its scheme and host.
 ChannelResult SendWebNotification(const settings::WebSettings& web, const WebValues& values);
 
 inline constexpr char kBadAddress[] =

@@ -7,7 +7,8 @@
 #define IDR_MAINFRAME      128
 #define IDR_TRAYMENU       131
 #define IDD_SETTINGS       132
-#define IDD_WEB_NOTIFY     133
+#define IDD_WEB_TARGETS    133
+#define IDD_WEB_TARGET     134
 #define IDB_POPUP_SKIN     136
 #define IDB_MAIN_SKIN      137
 
@@ -33,11 +34,16 @@
 #define IDC_LINK           1015
 #define IDC_WEB_NOTIFY     1017
 
-// Web notification dialog.
-#define IDC_WEB_URL    1020
-#define IDC_WEB_METHOD 1021
-#define IDC_WEB_BODY   1022
-#define IDC_WEB_TEST   1023
+// The web targets' list and the editor of one target.
+#define IDC_WEB_URL         1020
+#define IDC_WEB_METHOD      1021
+#define IDC_WEB_BODY        1022
+#define IDC_WEB_TEST        1023
+#define IDC_WEB_TARGET_LIST 1024
+#define IDC_WEB_ADD         1025
+#define IDC_WEB_EDIT        1026
+#define IDC_WEB_REMOVE      1027
+#define IDC_WEB_HEADERS     1028
 
 // Tray menu commands.
 #define ID_MENU_RESTORE 32771

@@ -7,11 +7,12 @@
 #include "Registry.h"
 #include "SettingsRules.h"
 #include "StoredSettings.h"
-#include "WebNotifyDlg.h"
+#include "TargetOrder.h"
+#include "WebTargetsDlg.h"
 #include "resource.h"
 
-Settings::Settings(CWnd* parent, std::string shownAddress)
-    : CDialog(IDD_SETTINGS, parent), m_shownAddress(std::move(shownAddress)) {}
+Settings::Settings(CWnd* parent, std::string shownAddress, std::vector<std::string> webResults)
+    : CDialog(IDD_SETTINGS, parent), m_shownAddress(std::move(shownAddress)), m_webResults(std::move(webResults)) {}
 
 Settings::~Settings() = default;
 
@@ -116,9 +117,14 @@ void Settings::OnOK() {
 
 // Saved there on its own, so Discard here keeps what was saved there.
 void Settings::OnWebNotify() {
-  CWebNotifyDlg dialog(m_shownAddress, this);
+  WebTargetsDlg dialog(m_shownAddress, m_webResults, this);
   dialog.DoModal();
   m_webActedOn = m_webActedOn || dialog.UserActed();
+  if (!dialog.Stored()) return;
+  // Opened again from here, the list shows what is known of each target
+  // where it now stands.
+  m_webResults = notify::FollowTargets(m_webResults, dialog.Origins());
+  m_webOrigins = m_webOrigins ? notify::FollowTargets(*m_webOrigins, dialog.Origins(), -1) : dialog.Origins();
 }
 
 void Settings::OnHelp() { AfxMessageBox(settings::kNoHelp, MB_OK | MB_ICONINFORMATION); }

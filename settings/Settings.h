@@ -1,8 +1,10 @@
 #pragma once
 // The settings dialog: edits the mail settings, the check interval and the
 // page address, proves the mail settings with a test e-mail, and saves them
-// to the registry. The web notification has a dialog of its own behind it.
+// to the registry. The web targets have a dialog of their own behind it.
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "C_SMTP.h"
 #include "ComboBox.h"
@@ -12,12 +14,16 @@
 class Settings : public CDialog {
  public:
   // `shownAddress` is what the main window shows, for the web notification's test.
-  explicit Settings(CWnd* parent = nullptr, std::string shownAddress = {});
+  // `webResults` are the web targets' last results, one per stored target.
+  explicit Settings(CWnd* parent = nullptr, std::string shownAddress = {}, std::vector<std::string> webResults = {});
   ~Settings() override;
 
   // True when the web notification was saved, or a test call of it got
   // through, in its dialog opened from here.
   bool WebNotifyActedOn() const { return m_webActedOn; }
+  // Once the web targets' list was stored from here: for each stored target,
+  // the position it had before, or -1 for a new one.
+  const std::optional<std::vector<int>>& StoredWebOrigins() const { return m_webOrigins; }
 
  protected:
   void DoDataExchange(CDataExchange* pDX) override;
@@ -39,5 +45,7 @@ class Settings : public CDialog {
   CComboBox m_authCombo;
   C_SMTP m_smtp;
   std::string m_shownAddress;
+  std::vector<std::string> m_webResults;
   bool m_webActedOn = false;
+  std::optional<std::vector<int>> m_webOrigins;
 };

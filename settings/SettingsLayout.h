@@ -20,9 +20,20 @@ inline constexpr char kTo[] = "SMTPTo";
 inline constexpr char kFrom[] = "SMTPFrom";
 inline constexpr char kLink[] = "Link";
 inline constexpr char kTimer[] = "Timer";
-// The web notification. Its address and body may hold tokens and passwords,
-// so both are kept only in the protected form; none is written until the
-// user saves one, and an install without them has the notification off.
+// The web targets. Their addresses, headers and bodies may hold tokens and
+// passwords, so those are kept only in the protected form; none is written
+// until the user saves a target, and an install without them calls nothing.
+// `WebTargets` holds how many there are, as text; target n (from 1) is
+// `WebTarget<n>Url`, `WebTarget<n>Method` (in clear), `WebTarget<n>Headers`
+// and `WebTarget<n>Body`, an empty one stored as no value.
+inline constexpr char kWebTargetCount[] = "WebTargets";
+inline std::string WebTargetValue(int number, const char* part) { return "WebTarget" + std::to_string(number) + part; }
+inline constexpr char kWebTargetUrl[] = "Url";
+inline constexpr char kWebTargetMethod[] = "Method";
+inline constexpr char kWebTargetHeaders[] = "Headers";
+inline constexpr char kWebTargetBody[] = "Body";
+// The first release's single target, read as the first target while no
+// list is stored and removed once the list has been written.
 inline constexpr char kWebUrl[] = "WebNotifyUrlProtected";
 inline constexpr char kWebMethod[] = "WebNotifyMethod";
 inline constexpr char kWebBody[] = "WebNotifyBodyProtected";
@@ -57,12 +68,25 @@ struct MailSettings {
   std::string server, username, password, auth, to, from;
 };
 
-// The web notification as the user typed it; an empty address means none.
+// One web target as the user typed it; an empty address means none. The
+// headers are the typed text, one `Name: value` a line.
 inline constexpr char kWebGet[] = "GET";
 inline constexpr char kWebPost[] = "POST";
+inline constexpr char kWebPut[] = "PUT";
+inline constexpr char kWebPatch[] = "PATCH";
+// In the order the editor lists them.
+inline constexpr const char* kWebMethods[] = {kWebGet, kWebPost, kWebPut, kWebPatch};
+inline bool IsWebMethod(const std::string& method) {
+  for (const char* known : kWebMethods)
+    if (method == known) return true;
+  return false;
+}
 struct WebSettings {
-  std::string url, method = kWebGet, body;
+  std::string url, method = kWebGet, headers, body;
   bool IsSet() const { return !url.empty(); }
 };
+
+// Up to this many web targets, each called on every change.
+inline constexpr int kMostWebTargets = 8;
 
 }  // namespace settings

@@ -1,5 +1,6 @@
 #include "StoredSettings.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "Exceptions.h"
@@ -82,17 +83,59 @@ std::string WriteMailSettings(CRegistry& registry, const MailSettings& mail) {
   return failures;
 }
 
-void ReadWebSettings(CRegistry& registry, WebSettings& web, Unreadable* unreadable) {
-  ReadProtected(registry, kWebUrl, web.url, unreadable);
-  ReadProtected(registry, kWebBody, web.body, unreadable);
-  if (!registry.ReadValue(kWebMethod, web.method)) web.method = kWebGet;
+std::vector<WebSettings> ReadWebTargets(CRegistry& registry, Unreadable* unreadable) {
+  std::vector<WebSettings> targets;
+  std::string countText;
+  if (registry.ReadValue(kWebTargetCount, countText)) {
+    const int count = std::clamp(LeadingInt(countText), 0, kMostWebTargets);
+    for (int number = 1; number <= count; ++number) {
+      WebSettings& target = targets.emplace_back();
+      ReadProtected(registry, WebTargetValue(number, kWebTargetUrl).c_str(), target.url, unreadable);
+      ReadProtected(registry, WebTargetValue(number, kWebTargetHeaders).c_str(), target.headers, unreadable);
+      ReadProtected(registry, WebTargetValue(number, kWebTargetBody).c_str(), target.body, unreadable);
+      registry.ReadValue(WebTargetValue(number, kWebTargetMethod), target.method);
+      if (!IsWebMethod(target.method)) target.method = kWebGet;
+    }
+    return targets;
+  }
+  // No list yet: the first release's single target, if it had one, leads it.
+  WebSettings first;
+  ReadProtected(registry, kWebUrl, first.url, unreadable);
+  ReadProtected(registry, kWebBody, first.body, unreadable);
+  if (first.url.empty()) return targets;
+  registry.ReadValue(kWebMethod, first.method);
+  if (!IsWebMethod(first.method)) first.method = kWebGet;
+  targets.push_back(std::move(first));
+  return targets;
 }
 
-std::string WriteWebSettings(CRegistry& registry, const WebSettings& web) {
+std::string WriteWebTargets(CRegistry& registry, const std::vector<WebSettings>& targets) {
   std::string failures;
-  WriteProtected(registry, kWebUrl, web.url, failures);
-  WriteSetting(registry, kWebMethod, web.method, failures);
-  WriteProtected(registry, kWebBody, web.body, failures);
+  const int count = static_cast<int>(std::min<std::size_t>(targets.size(), kMostWebTargets));
+  for (int number = 1; number <= kMostWebTargets; ++number) {
+    const WebSettings* target = number <= count ? &targets[static_cast<std::size_t>(number - 1)] : nullptr;
+    const std::string method = WebTargetValue(number, kWebTargetMethod);
+    if (!target) {
+      if (!registry.DeleteValue(method)) AddWriteFailure(failures, method.c_str(), registry.LastError());
+    } else if (!registry.WriteValue(method, target->method)) {
+      AddWriteFailure(failures, method.c_str(), registry.LastError());
+    }
+    WriteProtected(registry, WebTargetValue(number, kWebTargetUrl).c_str(), target ? target->url : "", failures);
+    WriteProtected(registry, WebTargetValue(number, kWebTargetHeaders).c_str(), target ? target->headers : "",
+                   failures);
+    WriteProtected(registry, WebTargetValue(number, kWebTargetBody).c_str(), target ? target->body : "", failures);
+  }
+  // The count last: a list that could not be written whole is not taken for one.
+  if (!failures.empty()) return failures;
+  if (!registry.WriteValue(kWebTargetCount, std::to_string(count)))
+    AddWriteFailure(failures, kWebTargetCount, registry.LastError());
+  // Only once the list stands may the first release's target go.
+  if (!failures.empty()) return failures;
+  // One this account cannot read stays for the account that can, as any
+  // protected value does.
+  WriteProtected(registry, kWebUrl, {}, failures);
+  WriteProtected(registry, kWebBody, {}, failures);
+  if (!registry.DeleteValue(kWebMethod)) AddWriteFailure(failures, kWebMethod, registry.LastError());
   return failures;
 }
 
@@ -135,8 +178,9 @@ StartupSettings LoadStartupSettings() {
     result.intervalMs = settings::kDefaultIntervalMs;
   } else {
     ReadMailSettings(registry, result.mail, &result.unreadable);
-    WebSettings web;  // read again at each change; here only to tell the user about it at once
-    ReadWebSettings(registry, web, &result.unreadable);
+    // Read again at each check; here only to tell the user at once of a
+    // value that cannot be read.
+    ReadWebTargets(registry, &result.unreadable);
     result.link = ReadLink(registry);
     result.intervalMs = settings::IntervalFromText(ReadTimer(registry));
   }

@@ -57,19 +57,23 @@ void ReadMailSettings(CRegistry& registry, MailSettings& mail, Unreadable* unrea
 // for the user.
 std::string WriteMailSettings(CRegistry& registry, const MailSettings& mail);
 
-// The web notification: the address and body from their protected forms
-// (empty when missing or not this user's), the method as stored.
-void ReadWebSettings(CRegistry& registry, WebSettings& web, Unreadable* unreadable = nullptr);
+// The web targets in order: the stored list, or, while none is stored, the
+// first release's single target as the only one. Addresses, headers and
+// bodies come from their protected forms (empty when missing or not this
+// user's, those named in `unreadable`); a method that is not one of the
+// four reads as GET.
+std::vector<WebSettings> ReadWebTargets(CRegistry& registry, Unreadable* unreadable = nullptr);
 
 // One box naming the values among `valueNames` that this run has not told
 // the user about yet; nothing when there are none.
 void WarnUnreadable(const Unreadable& valueNames);
 
-// Writes the web notification; an empty address or body removes its value
-// (unless it is one that cannot be read), so a cleared address turns the
-// notification off. Returns what failed, as
-// WriteMailSettings does.
-std::string WriteWebSettings(CRegistry& registry, const WebSettings& web);
+// Writes the whole list (at most kMostWebTargets), removing what a longer
+// list left behind, then its count; only when all of that succeeded are the
+// first release's values removed (but for one that cannot be read), so a
+// failed save loses nothing. Returns
+// what failed, as WriteMailSettings does.
+std::string WriteWebTargets(CRegistry& registry, const std::vector<WebSettings>& targets);
 
 // One text value, the same way, for the values outside the mail settings;
 // what failed is added to `failures`, one line each.

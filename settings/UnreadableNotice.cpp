@@ -8,6 +8,15 @@ std::string ProtectedSettingLabel(const std::string& valueName) {
   if (valueName == kProtectedPassword) return "the mail password";
   if (valueName == kWebUrl) return "the web notification's address";
   if (valueName == kWebBody) return "the web notification's body";
+  for (int number = 1; number <= kMostWebTargets; ++number) {
+    for (const char* part : {kWebTargetUrl, kWebTargetHeaders, kWebTargetBody}) {
+      if (valueName == WebTargetValue(number, part))
+        return "web notification " + std::to_string(number) + "'s " +
+               (part == kWebTargetUrl       ? "address"
+                : part == kWebTargetHeaders ? "headers"
+                                            : "body");
+    }
+  }
   return valueName;
 }
 

@@ -52,24 +52,13 @@ std::optional<std::uint64_t> Number(const std::string& text, int base) {
   return value;
 }
 
-// What a box may show of a reason phrase: printable, single-line, short.
-std::string ShownReason(const std::string& text) {
-  std::string shown;
-  for (const char c : text) {
-    if (shown.size() == kLongestReason) return shown + "...";
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte >= 0x20 && byte != 0x7F) shown += c;
-  }
-  return shown;
-}
-
 // "HTTP/1.x NNN reason"; false for anything else.
 bool ParseStatusLine(const std::string& line, Head& head) {
   if (line.size() < 12 || line.compare(0, 7, "HTTP/1.") != 0 || line[8] != ' ') return false;
   const std::optional<std::uint64_t> code = Number(line.substr(9, 3), 10);
   if (!code || (line.size() > 12 && line[12] != ' ')) return false;
   head.status = static_cast<int>(*code);
-  head.reason = line.size() > 13 ? ShownReason(Trim(line.substr(13))) : std::string();
+  head.reason = line.size() > 13 ? ShownText(Trim(line.substr(13)), kLongestReason) : std::string();
   return head.status >= 100;
 }
 
@@ -94,6 +83,16 @@ void ApplyHeader(const std::string& name, const std::string& value, Head& head) 
 }
 
 }  // namespace
+
+std::string ShownText(const std::string& text, std::size_t longest) {
+  std::string shown;
+  for (const char c : text) {
+    if (shown.size() == longest) return shown + "...";
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte >= 0x20 && byte != 0x7F) shown += c;
+  }
+  return shown;
+}
 
 void Connection::Send(const std::string& bytes) { m_transport->Send(bytes, net::MillisLeftOrTimeOut(m_deadline)); }
 

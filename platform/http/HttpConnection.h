@@ -13,6 +13,10 @@
 
 namespace http {
 
+// What a box may show of a server's words (a reason phrase, an address it
+// redirects to): printable, on one line, at most `longest` bytes and "...".
+std::string ShownText(const std::string& text, std::size_t longest);
+
 // The status line and the headers a fetch acts on.
 struct Head {
   int status = 0;

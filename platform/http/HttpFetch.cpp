@@ -24,30 +24,60 @@ bool IsRedirect(int status) {
   return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
 }
 
-// What the redirect text may quote: the whole address of a page, only the
-// scheme and host of a call that carries secrets.
+// What the redirect text may quote: the address of a page, only the scheme
+// and host of a call that carries secrets; either as a box may show a
+// server's words.
 std::string Shown(const std::string& address, bool secret) {
-  if (!secret) return address;
+  constexpr std::size_t kLongestShown = 200;
+  if (!secret) return ShownText(address, kLongestShown);
   const std::optional<Url> url = ParseUrl(address);
-  return url ? url->Origin() : address.substr(0, address.find_first_of("/?#@", address.find("://") + 3));
+  return ShownText(url ? url->Origin() : address.substr(0, address.find_first_of("/?#@", address.find("://") + 3)),
+                   kLongestShown);
+}
+
+char Folded(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool SameName(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (Folded(a[i]) != Folded(b[i])) return false;
+  return true;
+}
+
+bool Named(const std::vector<Header>& headers, const std::string& name) {
+  for (const Header& header : headers)
+    if (SameName(header.name, name)) return true;
+  return false;
+}
+
+// A caller's header holding a line end would be a request line of its own.
+void CheckHeader(const Header& header) {
+  for (const std::string* text : {&header.name, &header.value})
+    if (text->find_first_of(std::string("\r\n\0", 3)) != std::string::npos)
+      Fail("a request header holds a line break; nothing was sent");
 }
 
 // The request as it goes on the wire. Through a proxy an http request names
 // its whole address; everywhere else only the target. Connection: close lets
 // a body without a length end with the connection, and no cache may answer
 // for a server whose answer changes with the address.
-std::string RequestText(const std::string& method, const Url& url, const Request& request, bool viaProxy) {
+std::string RequestText(const std::string& method, const Url& url, const Request& request, bool viaProxy,
+                        const std::vector<Header>& own) {
+  const bool hasBody = method != "GET";
+  std::vector<Header> automatic{{"Accept", "*/*"}, {"Cache-Control", "no-cache"}, {"Pragma", "no-cache"}};
+  if (!request.userAgent.empty()) automatic.insert(automatic.begin(), {"User-Agent", request.userAgent});
+  if (!url.user.empty() || !url.password.empty())
+    automatic.push_back({"Authorization", "Basic " + net::Base64Encode(url.user + ":" + url.password)});
+  if (hasBody && !request.contentType.empty()) automatic.push_back({"Content-Type", request.contentType});
+
   std::string text = method + " " + (viaProxy ? url.Text() : url.target) + " HTTP/1.1\r\n";
   text += "Host: " + url.Authority() + "\r\n";
-  if (!request.userAgent.empty()) text += "User-Agent: " + request.userAgent + "\r\n";
-  text += "Accept: */*\r\nCache-Control: no-cache\r\nPragma: no-cache\r\nConnection: close\r\n";
-  if (!url.user.empty() || !url.password.empty())
-    text += "Authorization: Basic " + net::Base64Encode(url.user + ":" + url.password) + "\r\n";
-  if (method != "GET") {
-    if (!request.contentType.empty()) text += "Content-Type: " + request.contentType + "\r\n";
-    text += "Content-Length: " + std::to_string(request.body.size()) + "\r\n";
-  }
-  return text + "\r\n" + (method != "GET" ? request.body : std::string());
+  for (const Header& header : automatic)
+    if (!Named(own, header.name)) text += header.name + ": " + header.value + "\r\n";
+  for (const Header& header : own) text += header.name + ": " + header.value + "\r\n";
+  text += "Connection: close\r\n";
+  if (hasBody) text += "Content-Length: " + std::to_string(request.body.size()) + "\r\n";
+  return text + "\r\n" + (hasBody ? request.body : std::string());
 }
 
 // One hop: connect (through the proxy if the system wants one), secure,
@@ -68,7 +98,10 @@ class Hop {
     } else if (request.secret && !m_connection->transport().PeerIsLoopback()) {
       RefuseInClear(url);
     }
-    m_connection->Send(RequestText(method, url, request, proxy && !url.secure));
+    // The caller's headers belong to the address it gave, as a login does.
+    const std::vector<Header> none;
+    const bool ownOrigin = url.Origin() == ParseUrl(request.url)->Origin();
+    m_connection->Send(RequestText(method, url, request, proxy && !url.secure, ownOrigin ? request.headers : none));
     return m_connection->ReadHead();
   }
 
@@ -128,6 +161,7 @@ class Hop {
 Response Fetch(const Request& request, const Limits& limits, const Network& network) {
   std::optional<Url> url = ParseUrl(request.url);
   if (!url) Fail("the address is not a valid http:// or https:// URL");
+  for (const Header& header : request.headers) CheckHeader(header);
   const auto deadline = net::DeadlineAfter(limits.timeoutMs);
   std::string method = request.method;
   try {

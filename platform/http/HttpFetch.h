@@ -9,6 +9,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "HttpUrl.h"
 #include "Transport.h"
@@ -31,11 +32,23 @@ struct Network {
   std::function<std::optional<Proxy>(const Url&, int timeoutMs)> proxyFor;
 };
 
+// A header the caller adds. One of the same name as a header the client
+// adds of its own accord (Content-Type, Authorization from the address's
+// login, Accept, ...) replaces it; the caller keeps to the framing headers
+// (Host, Content-Length, Transfer-Encoding, Connection), which are the
+// client's alone.
+struct Header {
+  std::string name, value;
+};
+
 struct Request {
-  std::string method = "GET";
+  std::string method = "GET";  // every method but GET sends the body
   std::string url;
   std::string contentType;  // sent with a body
   std::string body;
+  // Sent to the address's own scheme, host and port only: they may hold
+  // tokens, which a redirect elsewhere must not carry along.
+  std::vector<Header> headers;
   // The request carries secrets (a token in the address, a login, a body):
   // it may travel in clear only to a host typed as this machine and
   // connected to it, on every hop.

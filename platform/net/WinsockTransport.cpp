@@ -52,19 +52,11 @@ std::string SystemText(int code) { return fw::SystemErrorText(static_cast<DWORD>
   }
 }
 
-enum class Ready { Read, Write };
-
-// 0 once `s` can be read or written, WSAETIMEDOUT when the deadline passed
-// first, else the error. A deadline already passed still looks once.
-int WaitFor(SOCKET s, Ready ready, Clock::time_point deadline) {
-  fd_set set;
-  FD_ZERO(&set);
-  FD_SET(s, &set);
-  const int left = MillisLeft(deadline);
-  timeval tv{left / 1000, (left % 1000) * 1000};
-  const int n = select(0, ready == Ready::Read ? &set : nullptr, ready == Ready::Write ? &set : nullptr, nullptr, &tv);
-  if (n == SOCKET_ERROR) return WSAGetLastError();
-  return n > 0 ? 0 : WSAETIMEDOUT;
+// SO_RCVTIMEO and SO_SNDTIMEO take a DWORD of milliseconds on Windows, not
+// the timeval other systems use.
+void SetTimeout(SOCKET s, int option, int timeoutMs) {
+  DWORD ms = static_cast<DWORD>(timeoutMs > 0 ? timeoutMs : 1);
+  setsockopt(s, SOL_SOCKET, option, reinterpret_cast<const char*>(&ms), sizeof ms);
 }
 
 struct AddressListFree {
@@ -127,12 +119,8 @@ void WinsockTransport::Connect(const std::string& host, int port, int timeoutMs)
   const AddressList list = Resolve(host, port, deadline);
   std::string lastError = "no address";
   bool timedOut = false;
-  // A blocking connect cannot be given a time-out: connect non-blocking and
-  // wait with select. The socket stays non-blocking, and every later wait
-  // is a select too: a call that can go ahead at once (nearly every one on
-  // a quick peer) then costs one call, where a blocking call needs its
-  // time-out option set before it, and under Wine each is a trip to the
-  // server, whose scheduling is what makes a busy machine's times spread.
+  // A blocking connect cannot be given a time-out: connect non-blocking,
+  // wait with select, then switch back so the DWORD time-outs apply.
   for (addrinfo* a = list.get(); a && !timedOut; a = a->ai_next) {
     OwnedSocket owned(socket(a->ai_family, a->ai_socktype, a->ai_protocol));
     const SOCKET s = owned.get();
@@ -169,6 +157,8 @@ void WinsockTransport::Connect(const std::string& host, int port, int timeoutMs)
       }
     }
     if (err == 0) {
+      u_long blocking = 0;
+      ioctlsocket(s, FIONBIO, &blocking);
       m_socket = std::move(owned);
       m_peerIsLoopback = a->ai_family == AF_INET6
                              ? IsLoopbackAddress(&reinterpret_cast<const sockaddr_in6*>(a->ai_addr)->sin6_addr)
@@ -186,12 +176,17 @@ void WinsockTransport::Send(std::string_view bytes, int timeoutMs) {
   const SOCKET s = m_socket.get();
   auto deadline = DeadlineAfter(timeoutMs);
   while (!bytes.empty()) {
+    int left = MillisLeft(deadline);
+    if (left == 0) {
+      Close();
+      Fail(WSAETIMEDOUT);
+    }
+    SetTimeout(s, SO_SNDTIMEO, left);
     int chunk = static_cast<int>(bytes.size() > 65536 ? 65536 : bytes.size());
     int n = send(s, bytes.data(), chunk, 0);
     if (n == SOCKET_ERROR) {
       int err = WSAGetLastError();
-      if (err == WSAEWOULDBLOCK && (err = WaitFor(s, Ready::Write, deadline)) == 0) continue;
-      // A connection that failed or ran out of time is not used again.
+      // After a time-out the socket's state is undefined; it must not be reused.
       Close();
       Fail(err);
     }
@@ -202,16 +197,13 @@ void WinsockTransport::Send(std::string_view bytes, int timeoutMs) {
 std::size_t WinsockTransport::Receive(char* buffer, std::size_t capacity, int timeoutMs) {
   if (!m_socket) throw TransportError(TransportError::Kind::Failed, "not connected");
   const SOCKET s = m_socket.get();
-  auto deadline = DeadlineAfter(timeoutMs);
-  for (;;) {
-    int n = recv(s, buffer, static_cast<int>(capacity > 65536 ? 65536 : capacity), 0);
-    if (n > 0) return static_cast<std::size_t>(n);
-    if (n == 0) throw TransportError(TransportError::Kind::Closed, "connection closed");
-    int err = WSAGetLastError();
-    if (err == WSAEWOULDBLOCK && (err = WaitFor(s, Ready::Read, deadline)) == 0) continue;
-    Close();
-    Fail(err);
-  }
+  SetTimeout(s, SO_RCVTIMEO, timeoutMs);
+  int n = recv(s, buffer, static_cast<int>(capacity > 65536 ? 65536 : capacity), 0);
+  if (n > 0) return static_cast<std::size_t>(n);
+  if (n == 0) throw TransportError(TransportError::Kind::Closed, "connection closed");
+  int err = WSAGetLastError();
+  Close();
+  Fail(err);
 }
 
 void WinsockTransport::Close() noexcept {

@@ -23,7 +23,7 @@ grep -Eq "^Subsystem[[:space:]]+0+2[[:space:]]" "$work/p.txt" || fail "subsystem
 
 # Only DLLs every Windows has: a runtime DLL from the build machine would make
 # the program fail to start elsewhere.
-allowed=" KERNEL32.DLL USER32.DLL GDI32.DLL ADVAPI32.DLL SHELL32.DLL COMCTL32.DLL WININET.DLL WS2_32.DLL MSVCRT.DLL SECUR32.DLL CRYPT32.DLL MSIMG32.DLL IPHLPAPI.DLL WINHTTP.DLL "
+allowed=" KERNEL32.DLL USER32.DLL GDI32.DLL ADVAPI32.DLL SHELL32.DLL COMCTL32.DLL WININET.DLL WS2_32.DLL MSVCRT.DLL SECUR32.DLL CRYPT32.DLL MSIMG32.DLL IPHLPAPI.DLL WINHTTP.DLL VERSION.DLL "
 imports=$(sed -n 's/^[[:space:]]*DLL Name: //p' "$work/p.txt" | tr '[:lower:]' '[:upper:]' | sort -u)
 [ -n "$imports" ] || fail "no import table found"
 for dll in $imports; do
@@ -99,13 +99,24 @@ expect_in_block '132 DIALOGEX 0, 0, 188, 198' \
   'CONTROL "", 1004, "CORVANESMTPCONTROL", 0x50000000, 13, 92, 19, 23' \
   'CONTROL "Web Notify...", 1017, "BUTTON", 0x50018000, 7, 177, 174, 14'
 
-expect_in_block '133 DIALOGEX 0, 0, 240, 160' \
+expect_in_block '133 DIALOGEX 0, 0, 240, 140' \
+  'STYLE 0x80c80840' 'EXSTYLE 0x20280' 'CAPTION "Web Notifications"' 'FONT 8, "MS Sans Serif", 400, 0, 1' \
+  'LISTBOX 1024, 7, 7, 226, 88, 0x50a10101' \
+  'CONTROL "Add...", 1025, "BUTTON", 0x50018000, 7, 100, 70, 14' \
+  'CONTROL "Edit...", 1026, "BUTTON", 0x50018000, 85, 100, 70, 14' \
+  'CONTROL "Remove", 1027, "BUTTON", 0x50018000, 163, 100, 70, 14' \
+  'CONTROL "OK", 1, "BUTTON", 0x50018000, 7, 120, 53, 14' \
+  'CONTROL "Cancel", 2, "BUTTON", 0x50018000, 180, 120, 53, 14'
+
+expect_in_block '134 DIALOGEX 0, 0, 240, 198' \
   'STYLE 0x80c80840' 'EXSTYLE 0x20280' 'CAPTION "Web Notification"' 'FONT 8, "MS Sans Serif", 400, 0, 1' \
   'EDITTEXT 1020, 44, 18, 182, 12, 0x50810080' \
-  'COMBOBOX 1021, 44, 33, 60, 40, 0x50210003' \
-  'CONTROL "Send Test Notification", 1023, "BUTTON", 0x50018000, 7, 121, 226, 14' \
-  'CONTROL "Save", 1, "BUTTON", 0x50018000, 7, 139, 53, 14' \
-  'CONTROL "Cancel", 2, "BUTTON", 0x50018000, 180, 139, 53, 14'
+  'COMBOBOX 1021, 44, 33, 60, 60, 0x50210003' \
+  'EDITTEXT 1028, 44, 48, 182, 34, 0x50a110c4' \
+  'EDITTEXT 1022, 44, 86, 182, 38, 0x50a11044' \
+  'CONTROL "Test", 1023, "BUTTON", 0x50018000, 7, 160, 226, 14' \
+  'CONTROL "OK", 1, "BUTTON", 0x50018000, 7, 178, 53, 14' \
+  'CONTROL "Cancel", 2, "BUTTON", 0x50018000, 180, 178, 53, 14'
 
 expect_in_block '131 MENU' 'POPUP "Menu"' 'MENUITEM "Restore", 32771' 'MENUITEM "Exit", 32772'
 expect_in_block 'STRINGTABLE' '101, "&About"'

@@ -91,6 +91,14 @@ TEST(CheckCycleCore, EachChannelIsOwedWhatItWasLastToldEvenWhenTheAddressComesBa
                    {2, "B", kBoth, {{kWeb, kFails}}, "w", "B", false, true},
                    {3, "B", kBoth, {}, "w", "B"}});
   }
+  {
+    SCOPED_TRACE("a channel no longer set up moves no field, whatever it was told");
+    CheckCycle cycle(15 * kMinute);
+    Checks(cycle, {{0, "A", kBoth, {}, "mw", "A", true},
+                   {1, "B", kBoth, {{kMail, kFails}}, "mw", "B", true, true},
+                   {2, "A", kMailOnly, {}, "", "A"},
+                   {3, "B", kMailOnly, {{kMail, kFails}}, "m", "A", false, true}});
+  }
 }
 
 TEST(CheckCycleCore, ARefusalThatNeedsTheUserStopsThatChannelAloneUntilTheUserActs) {
@@ -112,6 +120,8 @@ TEST(CheckCycleCore, ARefusalThatNeedsTheUserStopsThatChannelAloneUntilTheUserAc
   Checks(webOnly, {{0, "A", kWebOnly, {}, "w", "A", true},
                    {1, "B", kWebOnly, {{kWeb, kStops}}, "w", "B", false, true},
                    {2, "C", kWebOnly, {}, "", "C"}});
+  Checks(webOnly, {{3, "C", {false, false}, {}, "", "C"}});
+  EXPECT_FALSE(webOnly.AnyWebStopped()) << "a notification taken away no longer waits for the user";
 }
 
 TEST(CheckCycleCore, AServiceInTroubleIsLeftAloneForHalfAnHourWhileTheOtherChannelGoesOn) {
@@ -156,14 +166,24 @@ TEST(CheckCycleCore, AFirstChangeWithNothingSetUpAsksForTheSettingsOnce) {
   }
 }
 
+TEST(CheckCycleCore, EachWebTargetKeepsWhatItWasToldWhereverTheStoredListMovesIt) {
+  const app::ChannelSetup three{true, true, true};
+  CheckCycle cycle(15 * kMinute);
+  Checks(cycle, {{0, "A", three, {}, "mww", "A", true}, {1, "B", three, {{2, kFails}}, "mww", "B", true, true}});
+  cycle.WebTargetsStored({1, -1});  // the first target removed, a new one added at the end
+  EXPECT_EQ(State::Owed, cycle.StateOf(1, 2)) << "the failed target moved up with its debt";
+  Checks(cycle, {{2, "B", three, {}, "w", "B"}, {3, "C", three, {}, "mww", "C", true}});
+}
+
 TEST(CheckCycleCore, MailOnlyKeepsTheFieldOnTheOldAddressUntilTheMailIsOut) {
   CheckCycle cycle(15 * kMinute);
   Checks(cycle, {{0, "A", kMailOnly, {}, "m", "A", true},
-                 {1, "A", kMailOnly, {}, "", "A"},                               // the same address: nothing sent
-                 {2, "", kMailOnly, {}, "", "A"},                                // no address: no change
-                 {3, kFailedFetch, kMailOnly, {}, "", "A", false, true},         // a failed fetch changes nothing
-                 {4, "B", kMailOnly, {{kMail, kFails}}, "m", "A", false, true},  // a failed send: the old address
-                 {5, "B", kMailOnly, {}, "m", "B", true},                        // and the next check sends again
+                 {1, "A", kMailOnly, {}, "", "A"},                                 // the same address: nothing sent
+                 {2, "", kMailOnly, {}, "", "A"},                                  // no address: no change
+                 {3, kFailedFetch, kMailOnly, {}, "", "A", false, true},           // a failed fetch changes nothing
+                 {4, "B", kMailOnly, {{kMail, kFails}}, "m", "A", false, true}});  // a failed send: the old address
+  EXPECT_EQ(State::Owed, cycle.StateOf(kMail, 4)) << "the field is behind, the mail still owes the change";
+  Checks(cycle, {{5, "B", kMailOnly, {}, "m", "B", true},  // and the next check sends again
                  {6, "C", kMailOnly, {{kMail, kFails}}, "m", "B", false, true},
                  {7, "B", kMailOnly, {}, "", "B"},             // back before the retry: the mail already believes B
                  {8, " B", kMailOnly, {}, "m", " B", true}});  // a blank makes another address
@@ -174,11 +194,18 @@ TEST(CheckCycleCore, FailuresBackOffAndAGoodCheckReturnsToTheInterval) {
   cycle.Fetched("A", kMailOnly, 0);
   cycle.Called(kMail, "A", {ChannelResult::Transient, "refused"}, 0);
   EXPECT_EQ(kMinute, cycle.End().timerMs) << "a failed send is a failed check";
-  cycle.FetchFailed("down");
-  EXPECT_EQ(2 * kMinute, cycle.End().timerMs);
+  cycle.FetchFailed("");
+  const app::CheckEnd failed = cycle.End();
+  EXPECT_EQ(2 * kMinute, failed.timerMs);
+  EXPECT_FALSE(failed.show) << "a failed fetch writes no field, even one that came without words";
   cycle.Fetched("A", kMailOnly, 0);
   EXPECT_EQ(15 * kMinute, cycle.End().timerMs);
   cycle.Fetched("A", kMailOnly, 0);
+  EXPECT_EQ(std::nullopt, cycle.End().timerMs);
+  // A refusal that needs the user is said once and is no reason to check sooner.
+  cycle.Fetched("B", kBoth, 0);
+  cycle.Called(kMail, "B", {ChannelResult::Ok, "sent"}, 0);
+  cycle.Called(kWeb, "B", {ChannelResult::Stopped, "refused"}, 0);
   EXPECT_EQ(std::nullopt, cycle.End().timerMs);
 }
 

@@ -189,6 +189,68 @@ TEST_F(HttpFetchTest, SecretsTravelOnlyAsTheyShould) {
   EXPECT_EQ(0, connects);
 }
 
+// Every method but GET carries its body; the caller's headers go out as
+// given, one of them replacing the client's own of the same name.
+TEST_F(HttpFetchTest, EachMethodSendsItsBodyAndTheCallersHeaders) {
+  struct Case {
+    const char* method;
+    std::vector<http::Header> headers;
+    std::vector<std::string> present, absent;
+  };
+  const std::string json = "Content-Type: application/json\r\n";
+  const std::string basic = "Authorization: Basic dTpw\r\n";
+  const Case cases[] = {
+      {"GET", {{"Title", "New {ip}"}}, {"Title: New {ip}\r\n", basic}, {"Content-Length", "Content-Type", "\r\n\r\n{"}},
+      {"POST", {}, {json, basic, "Content-Length: 11\r\n\r\n{\"a\":\"1.2\"}"}, {}},
+      {"PUT", {{"X-Gotify-Key", "t0k"}}, {json, basic, "X-Gotify-Key: t0k\r\n", "Content-Length: 11\r\n"}, {}},
+      {"PATCH",
+       {{"authorization", "Bearer t0k"}, {"Content-type", "text/x-own"}},
+       {"authorization: Bearer t0k\r\n", "Content-type: text/x-own\r\n", "\r\n\r\n{\"a\":\"1.2\"}"},
+       {"Basic", "application/json"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.method);
+    const int port = peers.StartHttp();
+    peers.SetPage(port, 200, "ok");
+    http::Request request = Get("http://u:p@127.0.0.1:" + std::to_string(port) + "/hook");
+    request.method = c.method;
+    request.contentType = "application/json";
+    request.body = "{\"a\":\"1.2\"}";
+    request.headers = c.headers;
+    EXPECT_EQ("ok", http::Fetch(request, http::Limits{}, Direct()).body);
+    const std::vector<std::string> requests = peers.HttpRequests(port);
+    ASSERT_EQ(1u, requests.size());
+    EXPECT_EQ(0u, requests[0].find(std::string(c.method) + " /hook HTTP/1.1\r\n")) << requests[0];
+    for (const std::string& text : c.present) EXPECT_NE(std::string::npos, requests[0].find(text)) << requests[0];
+    for (const std::string& text : c.absent) EXPECT_EQ(std::string::npos, requests[0].find(text)) << requests[0];
+  }
+
+  // A header that would end the line is refused before anything is sent.
+  http::Request smuggled = Get("http://127.0.0.1:1/");
+  smuggled.headers = {{"Title", "x\r\nHost: elsewhere"}};
+  connects = 0;
+  EXPECT_EQ("a request header holds a line break; nothing was sent", FailureOf(smuggled, Direct()));
+  EXPECT_EQ(0, connects);
+}
+
+// The caller's headers may hold tokens: a redirect to another host gets none
+// of them, as it gets no login.
+TEST_F(HttpFetchTest, TheCallersHeadersStayWithTheirOwnHost) {
+  const int elsewhere = peers.StartHttp();
+  peers.SetPage(elsewhere, 200, "ok");
+  const int first = peers.StartHttp();
+  peers.SetPage(first, 307, "",
+                "location=" + peers::PeerClient::Encode("http://localhost:" + std::to_string(elsewhere) + "/"));
+  http::Request request = Get("http://127.0.0.1:" + std::to_string(first) + "/");
+  request.method = "PATCH";
+  request.headers = {{"Authorization", "Bearer t0k"}};
+  EXPECT_EQ("ok", http::Fetch(request, http::Limits{}, Direct()).body);
+  ASSERT_EQ(1u, peers.HttpRequests(first).size());
+  EXPECT_NE(std::string::npos, peers.HttpRequests(first)[0].find("Bearer t0k"));
+  ASSERT_EQ(1u, peers.HttpRequests(elsewhere).size());
+  EXPECT_EQ(std::string::npos, peers.HttpRequests(elsewhere)[0].find("t0k")) << peers.HttpRequests(elsewhere)[0];
+}
+
 TEST(HttpUrl, AddressesAreTakenApartAndRedirectsResolved) {
   const auto url = http::ParseUrl("HTTPS://u:p%3A@[2001:db8::1]:8443/a/b.php?x=1#frag");
   ASSERT_TRUE(url);
@@ -484,6 +546,15 @@ TEST_F(ScriptedFetch, RedirectsGoOnlyWhereTheyMay) {
   next = 0;
   Serve({moved("301 Moved Permanently", "http://127.0.0.1/ip")});
   EXPECT_EQ(0u, Outcome(Call("https://127.0.0.1/ip")).find("failed:the server redirected to http://127.0.0.1"));
+  // An address no one can follow is quoted as a box may show it.
+  conversations.clear();
+  next = 0;
+  Serve({moved("302 Found", "ftp://x/\r\x01" + std::string(500, 'a'))});
+  http::Request unfollowable = Call("http://127.0.0.1/ip");
+  unfollowable.secret = false;
+  EXPECT_EQ("failed:the server redirected to ftp://x/" + std::string(192, 'a') +
+                "..., which is not an http:// or https:// address that keeps the connection secured",
+            Outcome(unfollowable));
   for (int redirects : {5, 6}) {
     conversations.clear();
     next = 0;

@@ -17,6 +17,22 @@ Client NativeClient(net::TlsUpgrade tls = {}) {
   return Client([] { return std::make_unique<net::PosixTransport>(); }, std::move(tls));
 }
 
+// A real connection that says its peer is elsewhere, as when a name typed as
+// this machine was looked up to another host.
+class ElsewherePeer final : public net::Transport {
+ public:
+  void Connect(const std::string& host, int port, int timeoutMs) override { m_real.Connect(host, port, timeoutMs); }
+  void Send(std::string_view bytes, int timeoutMs) override { m_real.Send(bytes, timeoutMs); }
+  std::size_t Receive(char* buffer, std::size_t capacity, int timeoutMs) override {
+    return m_real.Receive(buffer, capacity, timeoutMs);
+  }
+  void Close() noexcept override { m_real.Close(); }
+  bool PeerIsLoopback() const override { return false; }
+
+ private:
+  net::PosixTransport m_real;
+};
+
 class SmtpSend : public ::testing::Test {
  protected:
   peers::PeerClient peers = peers::PeerClient::FromEnvironment();
@@ -270,6 +286,37 @@ TEST_F(SmtpSend, NoPasswordInClearToAServerAcrossTheNetwork) {
   EXPECT_TRUE(Contains(e.what(), "offered no encryption (STLS), so the password was not sent")) << e.what();
   EXPECT_TRUE(peers.Pop3Log(pop).empty());
   EXPECT_TRUE(peers.Messages(noStartTls).empty());
+
+  // Typed as this machine but connected elsewhere: the name alone lets nothing out.
+  const int elsewhere = peers.StartSmtp("auth=login&user=mailer&password=pw");
+  r = AuthRequest(elsewhere, kAuthLogin, "mailer", "pw");
+  e = SendError(Stage::Input, "");
+  try {
+    Client([] { return std::make_unique<ElsewherePeer>(); }).Send(r);
+    ADD_FAILURE() << "the send succeeded";
+  } catch (const SendError& refused) {
+    e = refused;
+  }
+  EXPECT_EQ(e.stage(), Stage::Authentication);
+  EXPECT_TRUE(Contains(e.what(), "offered no encryption (STARTTLS), so the password was not sent")) << e.what();
+  EXPECT_EQ(peers.SmtpLog(elsewhere), (std::vector<std::string>{"EHLO plain"}));
+}
+
+TEST_F(SmtpSend, AUserWithNoPasswordStillLogsIn) {
+  // Some relays take a user name alone; the empty password is still a line.
+  const std::string script = Step("220 hi\r\n") + "|line|" + Step("250-x\r\n250 AUTH LOGIN PLAIN\r\n") + "|line|";
+  const int login = peers.StartRaw(script + Step("334 VXNlcm5hbWU6\r\n") + "|line|" + Step("334 UGFzc3dvcmQ6\r\n") +
+                                   "|line|" + Step("235 ok\r\n") + "|line|" + Step("550 stop here\r\n") + "|line");
+  const int plain = peers.StartRaw(script + Step("235 ok\r\n") + "|line|" + Step("550 stop here\r\n") + "|line");
+  for (auto [port, type] : {std::pair{login, kAuthLogin}, std::pair{plain, kAuthPlain}}) {
+    SendError e = SendExpectingError(AuthRequest(port, type, "mailer", ""));
+    EXPECT_EQ(e.stage(), Stage::Sender) << e.what();
+  }
+  EXPECT_EQ(peers.RawLog(login), (std::vector<std::string>{"EHLO tester.example", "AUTH LOGIN", "bWFpbGVy", "=",
+                                                           "MAIL FROM:<corvane@example.net>"}));
+  EXPECT_EQ(
+      peers.RawLog(plain),
+      (std::vector<std::string>{"EHLO tester.example", "AUTH PLAIN AG1haWxlcgA=", "MAIL FROM:<corvane@example.net>"}));
 }
 
 TEST_F(SmtpSend, TheWholeSendIsBoundedHoweverPromptlyEachStepAnswers) {
@@ -483,9 +530,11 @@ TEST_F(SmtpSend, FailedHandshakeEndsTheDialogueAndImplicitTlsStartsBeforeTheGree
   r = Request(implicit);
   r.tls = TlsMode::Implicit;
   int upgrades = 0;
+  net::TlsCheck given = net::TlsCheck::Opportunistic;
   try {
-    NativeClient([&](std::unique_ptr<net::Transport> plain, const std::string&, int timeoutMs, net::TlsCheck) {
+    NativeClient([&](std::unique_ptr<net::Transport> plain, const std::string&, int timeoutMs, net::TlsCheck check) {
       ++upgrades;
+      given = check;
       plain->Send("TLS-HANDSHAKE\r\n", timeoutMs);
       return plain;
     }).Send(r);
@@ -494,6 +543,27 @@ TEST_F(SmtpSend, FailedHandshakeEndsTheDialogueAndImplicitTlsStartsBeforeTheGree
     EXPECT_TRUE(Contains(e.what(), "550 stop here")) << e.what();
   }
   EXPECT_EQ(upgrades, 1) << "no second handshake, and no STARTTLS inside TLS";
+  EXPECT_EQ(given, net::TlsCheck::Strict) << "the user asked for TLS: no doubtful certificate is taken";
   EXPECT_EQ(peers.RawLog(implicit),
             (std::vector<std::string>{"TLS-HANDSHAKE", "EHLO tester.example", "MAIL FROM:<corvane@example.net>"}));
+}
+
+TEST_F(SmtpSend, Pop3StlsHandshakesBeforeTheUserName) {
+  const int pop = peers.StartRaw(Step("+OK hi\r\n") + "|line|" + Step("+OK\r\nUSER\r\nSTLS\r\n.\r\n") + "|line|" +
+                                 Step("+OK go ahead\r\n") + "|line|line|" + Step("+OK\r\n") + "|line|" +
+                                 Step("+OK\r\n") + "|line|" + Step("+OK bye\r\n") + "|line");
+  const int port = peers.StartSmtp();
+  SendRequest r = AuthRequest(port, kAuthPop3, "popuser", "poppass");
+  r.server = "127.1";  // across the network as far as the name goes: only TLS lets the login out
+  r.popPort = pop;
+  net::TlsCheck given = net::TlsCheck::Opportunistic;
+  NativeClient([&](std::unique_ptr<net::Transport> plainText, const std::string&, int timeoutMs, net::TlsCheck check) {
+    given = check;
+    plainText->Send("TLS-HANDSHAKE\r\n", timeoutMs);
+    return plainText;
+  }).Send(r);
+  EXPECT_EQ(peers.RawLog(pop),
+            (std::vector<std::string>{"CAPA", "STLS", "TLS-HANDSHAKE", "USER popuser", "PASS poppass", "QUIT"}));
+  EXPECT_EQ(given, net::TlsCheck::Strict);
+  EXPECT_EQ(peers.Messages(port).size(), 1u);
 }

@@ -2,6 +2,7 @@
 // service's answer means.
 #include <gtest/gtest.h>
 
+#include "WebHeaders.h"
 #include "WebNotify.h"
 
 namespace {
@@ -44,6 +45,78 @@ TEST(WebCall, APostBodyIsJsonWithItsValuesEscapedOrPlainTextWithThemAsTheyAre) {
   EXPECT_EQ("New address 2001:db8::7 \"Den PC \"2\"\"", call.body);
 }
 
+TEST(WebCall, EveryMethodButGetCarriesTheBodyAndAnUnknownMethodIsGet) {
+  for (const char* method : {"POST", "PUT", "PATCH"}) {
+    const auto call = PrepareCall(Web("https://x.example/", method, "{\"content\":\"{ip}\"}"), kValues);
+    EXPECT_EQ(method, call.method);
+    EXPECT_EQ("{\"content\":\"2001:db8::7\"}", call.body) << method;
+  }
+  const auto call = PrepareCall(Web("https://x.example/", "DELETE", "x"), kValues);
+  EXPECT_EQ("GET", call.method);
+  EXPECT_EQ("", call.body);
+}
+
+TEST(WebHeaders, GoodLinesAreFilledInAndABadLineIsRefusedByItsNumber) {
+  struct Case {
+    const char* name;
+    std::string typed;
+    std::string refusal;                  // empty: accepted
+    std::vector<notify::Header> headers;  // when accepted
+  };
+  const notify::WebValues values{"203.0.113.7", "", "now", "Den\x01PC"};
+  const Case cases[] = {
+      {"filled in as they are, blank lines and CRLF passed over",
+       "Authorization: Bearer t0k\r\n\n  Title :  New address {ip}  \nX-Empty:\n",
+       "",
+       {{"Authorization", "Bearer t0k"}, {"Title", "New address 203.0.113.7"}, {"X-Empty", ""}}},
+      {"nothing typed", "", "", {}},
+      {"a value may hold colons and a tab", "X-At: 12:05\tpm", "", {{"X-At", "12:05\tpm"}}},
+      {"no colon", "Title: x\nPriority high", "Header line 2 has no colon: Priority high", {}},
+      {"name with a space", "X Key: t", "Header line 1 has a name that is not an HTTP token: X Key: t", {}},
+      {"no name", ": t", "Header line 1 has a name that is not an HTTP token: : t", {}},
+      {"name with a non-ASCII byte",
+       "X-K\xe9y: t",
+       "Header line 1 has a name that is not an HTTP token: X-K\xe9y: t",
+       {}},
+      {"a control character once filled in",
+       "\n\nX-Host: {computer}",
+       "Header line 3 has a control character in its value: X-Host: {computer}",
+       {}},
+      {"a bare CR inside a line",
+       "X-A: a\rHost: b",
+       "Header line 1 has a control character in its value: X-A: a Host: b",
+       {}},
+      {"Host", "host: evil.example", "Header line 1 sets Host, which this program sets itself: host: evil.example", {}},
+      {"Content-Length",
+       "Content-Length: 0",
+       "Header line 1 sets Content-Length, which this program sets itself: Content-Length: 0",
+       {}},
+      {"Transfer-Encoding",
+       "TRANSFER-ENCODING: chunked",
+       "Header line 1 sets Transfer-Encoding, which this program sets itself: TRANSFER-ENCODING: chunked",
+       {}},
+      {"Connection",
+       "Connection: keep-alive",
+       "Header line 1 sets Connection, which this program sets itself: Connection: keep-alive",
+       {}},
+      {"a long line is quoted cut short",
+       "X " + std::string(100, 'a') + ": v",
+       "Header line 1 has a name that is not an HTTP token: X " + std::string(58, 'a') + "...",
+       {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const notify::HeaderLines lines = notify::ReadHeaderLines(c.typed, values);
+    EXPECT_EQ(c.refusal, lines.refusal);
+    if (!c.refusal.empty()) continue;
+    ASSERT_EQ(c.headers.size(), lines.headers.size());
+    for (size_t i = 0; i < c.headers.size(); ++i) {
+      EXPECT_EQ(c.headers[i].name, lines.headers[i].name);
+      EXPECT_EQ(c.headers[i].value, lines.headers[i].value);
+    }
+  }
+}
+
 TEST(WebAnswer, TwoHundredsSucceedUnlessTheBodyRefusesAndEachRefusalIsTreatedAsTheProtocolAsks) {
   using Kind = notify::ChannelResult::Kind;
   struct Case {
@@ -70,9 +143,10 @@ TEST(WebAnswer, TwoHundredsSucceedUnlessTheBodyRefusesAndEachRefusalIsTreatedAsT
       {200, "OK", "badsys", Kind::Stopped, refused("badsys")},
       {200, "OK", "good 127.0.0.1", Kind::Stopped, refused("good 127.0.0.1")},
       {200, "OK", "911", Kind::Wait, refused("911")},
-      {200, "OK", "dnserr\n", Kind::Wait, refused("dnserr")},
+      {200, "OK", "dnserr\r\n", Kind::Wait, refused("dnserr")},
       {200, "OK", "KO", Kind::Transient, "the service refused the update; check the token and the domain (KO)"},
       {200, "OK", "badauthority granted", Kind::Ok, "Web notification sent: 200 OK"},
+      {200, "OK", "nochg 127.0.0.1", Kind::Ok, "Web notification sent: 200 OK"},
       {401, "Unauthorized", "good", Kind::Transient, "401 Unauthorized"},
       {302, "Found", "", Kind::Transient, "302 Found"},
       {500, "", "", Kind::Transient, "500"},
@@ -84,6 +158,16 @@ TEST(WebAnswer, TwoHundredsSucceedUnlessTheBodyRefusesAndEachRefusalIsTreatedAsT
     EXPECT_EQ(c.kind == Kind::Wait ? notify::kServiceTroubleWaitMs : 0u, answer.minDelayMs) << c.body;
   }
   EXPECT_TRUE(ReadAnswer(200, "OK", "good 127.0.0.1", "127.0.0.1").ok()) << "the address really sent";
+}
+
+TEST(WebAnswer, ARowSaysTheLastResultShortest) {
+  using notify::ChannelResult;
+  const std::string failed = notify::FailureText("https://dns.example", "503 Service Unavailable");
+  EXPECT_EQ("sent 14:03", notify::ResultRow({ChannelResult::Ok, "Web notification sent: 200 OK"}, "14:03"));
+  EXPECT_EQ("failed: 503 Service Unavailable", notify::ResultRow({ChannelResult::Transient, failed}, "14:03"));
+  EXPECT_EQ("stopped: badauth", notify::ResultRow(ReadAnswer(200, "OK", "badauth", "203.0.113.7"), "14:03"));
+  EXPECT_EQ("failed: " + std::string(60, 'x') + "...",
+            notify::ResultRow({ChannelResult::Wait, std::string(70, 'x')}, "14:03"));
 }
 
 TEST(WebCall, OnlyABodyThatIsJsonOnceFilledInIsSentAsJson) {
@@ -99,6 +183,10 @@ TEST(WebCall, OnlyABodyThatIsJsonOnceFilledInIsSentAsJson) {
       {"{\"a\":1,}", false},
       {"[01]", false},
       {"\"tab\there\"", false},
+      {"\"{ip}\" is the new address", false},
+      {"{\"a\" 1}", false},
+      {"[2E-]", false},
+      {"\"\\u123\"", false},
       {"{\"a\":\"\\x\"}", false},
       {std::string(65, '[') + std::string(65, ']'), false},
       {std::string(60, '[') + std::string(60, ']'), true},

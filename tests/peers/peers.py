@@ -569,6 +569,8 @@ class HttpPeerHandler(http.server.BaseHTTPRequestHandler):
     def do_POST(self):
         self.do_GET()
 
+    do_PUT = do_PATCH = do_POST
+
     def do_GET(self):
         peer = self.server.peer
         length = int(self.headers.get("Content-Length") or 0)

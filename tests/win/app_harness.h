@@ -107,7 +107,7 @@ inline void StoreCompleteSettings(int httpPort, const std::string& timer = "3600
          {"Timer", timer}});
 }
 
-// The web notification as its dialog saves it.
+// One web target as its dialog saves it.
 inline void StoreWeb(const std::string& url, const std::string& method = "GET", const std::string& body = "") {
   CRegistry r;
   r.OpenKey(settings::kRoot, settings::kKeyPath, 0);
@@ -115,7 +115,7 @@ inline void StoreWeb(const std::string& url, const std::string& method = "GET", 
   web.url = url;
   web.method = method;
   web.body = body;
-  ASSERT_EQ("", settings::WriteWebSettings(r, web));
+  ASSERT_EQ("", settings::WriteWebTargets(r, {web}));
 }
 
 // Top-level windows of this thread with this class, hidden ones included.

@@ -3,6 +3,7 @@
 // and the settings dialog are the program's own windows.
 #include "app_harness.h"
 #include "SettingsRules.h"
+#include "ProtectedValue.h"
 #include "WebNotify.h"
 
 namespace {
@@ -530,6 +531,61 @@ TEST_F(WebNotifyTest, ATextBodyThatStartsWithAPlaceholderGoesAsText) {
   ASSERT_EQ(1u, requests.size());
   EXPECT_NE(std::string::npos, requests[0].find("\r\nContent-Type: text/plain; charset=utf-8\r\n")) << requests[0];
   EXPECT_NE(std::string::npos, requests[0].find(" has a new address: 203.0.113.7")) << requests[0];
+}
+
+TEST_F(WebNotifyTest, EveryTargetIsCalledOnAChangeAndOnlyTheOneThatFailedIsCalledAgain) {
+  const int http = StartHttp(PageWith(kAddress));
+  app_test::StoreCompleteSettings(http);
+  app_test::Store({{"SMTPServer", "null"}});
+  const int ok1 = StartWeb("good 203.0.113.7"), busy = StartWeb("down"), ok2 = StartWeb("OK");
+  peers.SetPage(busy, 503, "down");
+  {
+    CRegistry r;
+    settings::OpenStore(r);
+    std::vector<settings::WebSettings> targets(3);
+    targets[0].url = WebUrl(ok1, "/nic/update?myip={ip}");
+    targets[1].url = WebUrl(busy, "/hook");
+    targets[1].method = "PATCH";
+    targets[1].headers = "Authorization: Bearer t0ken";
+    targets[1].body = "{\"content\":\"{ip}\"}";
+    targets[2].url = WebUrl(ok2, "/duck?ip={ip}");
+    ASSERT_EQ("", settings::WriteWebTargets(r, targets));
+  }
+  MainWindow window;
+  Run(window, [&](HWND main) {
+    peers.SetPage(busy, 200, "");
+    Click(main, IDC_UPDATE);  // the same address: only the target still owed it
+    peers.SetPage(http, 200, PageWith("198.51.100.23"));
+    Click(main, IDC_UPDATE);  // a change: every target
+  });
+  EXPECT_EQ(2, peers.HttpHits(ok1));
+  EXPECT_EQ(3, peers.HttpHits(busy));
+  EXPECT_EQ(2, peers.HttpHits(ok2));
+  ASSERT_EQ(1u, boxes.records.size());
+  EXPECT_NE(std::string::npos, boxes.records[0].text.find("failed: 503")) << boxes.records[0].text;
+  const auto patched = peers.HttpRequests(busy);
+  ASSERT_EQ(3u, patched.size());
+  EXPECT_EQ(0u, patched[2].find("PATCH /hook HTTP/1.1\r\n")) << patched[2];
+  EXPECT_NE(std::string::npos, patched[2].find("\r\nAuthorization: Bearer t0ken\r\n")) << patched[2];
+  EXPECT_NE(std::string::npos, patched[2].find("\r\n\r\n{\"content\":\"198.51.100.23\"}")) << patched[2];
+}
+
+TEST_F(WebNotifyTest, TheFirstReleasesSingleTargetIsCalledAfterTheUpgrade) {
+  const int http = StartHttp(PageWith(kAddress));
+  const int web = StartWeb("good 203.0.113.7");
+  app_test::StoreCompleteSettings(http);
+  app_test::Store({{"SMTPServer", "null"}});
+  {
+    CRegistry r;
+    settings::OpenStore(r);
+    const std::string url = WebUrl(web, "/nic/update?myip={ip}");
+    ASSERT_TRUE(r.WriteBinary(settings::kWebUrl, settings::ProtectValue(settings::kWebUrl, url)));
+  }
+  MainWindow window;
+  Run(window, [](HWND) {});
+  ASSERT_EQ(1u, peers.HttpRequests(web).size());
+  EXPECT_EQ(0u, peers.HttpRequests(web)[0].find("GET /nic/update?myip=203.0.113.7 HTTP/1.1\r\n"));
+  EXPECT_TRUE(boxes.records.empty());
 }
 
 TEST_F(WebNotifyTest, HttpsGoesToATrustedPeerOnlyAndClearTextOnlyToAnAddressTypedAsLoopback) {

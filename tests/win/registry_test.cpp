@@ -240,9 +240,9 @@ TEST_F(RegistryTest, AProtectedValueReadsOnlyUnderItsOwnName) {
   r.OpenKey(settings::kRoot, settings::kKeyPath, 0);
   settings::WebSettings web;
   web.url = "https://api.example/bot123:SECRET/send";
-  ASSERT_EQ("", settings::WriteWebSettings(r, web));
+  ASSERT_EQ("", settings::WriteWebTargets(r, {web}));
   std::vector<unsigned char> urlBlob;
-  ASSERT_TRUE(r.ReadBinary("WebNotifyUrlProtected", urlBlob));
+  ASSERT_TRUE(r.ReadBinary("WebTarget1Url", urlBlob));
   ASSERT_TRUE(r.WriteBinary("SMTPPasswordProtected", urlBlob));
   settings::MailSettings mail;
   settings::Unreadable unreadable;
@@ -259,8 +259,7 @@ TEST_F(RegistryTest, AProtectedValueReadsOnlyUnderItsOwnName) {
   ASSERT_TRUE(CryptProtectData(&in, L"Corvane", &entropy, nullptr, nullptr, CRYPTPROTECT_UI_FORBIDDEN, &out));
   const std::vector<unsigned char> shared(out.pbData, out.pbData + out.cbData);
   LocalFree(out.pbData);
-  EXPECT_EQ(settings::ProtectedRead::State::Unreadable,
-            settings::UnprotectValue("WebTarget1UrlProtected", shared).state)
+  EXPECT_EQ(settings::ProtectedRead::State::Unreadable, settings::UnprotectValue("WebTarget1Url", shared).state)
       << "a value that never had the shared form does not accept it";
   ASSERT_TRUE(r.WriteBinary("SMTPPasswordProtected", shared));
   const settings::ProtectedRead old = settings::ReadProtectedValue(r, "SMTPPasswordProtected");
@@ -285,7 +284,7 @@ TEST_F(RegistryTest, AnUnreadableValueIsReportedAndOutlivesASaveThatLeavesItEmpt
   const auto s = settings::LoadStartupSettings();
   EXPECT_EQ((settings::Unreadable{"SMTPPasswordProtected", "WebNotifyBodyProtected"}), s.unreadable);
   ASSERT_EQ("", settings::WriteMailSettings(r, s.mail));
-  ASSERT_EQ("", settings::WriteWebSettings(r, settings::WebSettings{}));
+  ASSERT_EQ("", settings::WriteWebTargets(r, {}));
   for (const char* name : {"SMTPPasswordProtected", "WebNotifyBodyProtected"}) {
     std::vector<unsigned char> kept;
     EXPECT_TRUE(r.ReadBinary(name, kept));

@@ -1,0 +1,127 @@
+#include "WebTargetsDlg.h"
+
+#include <utility>
+
+#include "HttpUrl.h"
+#include "MessageBox.h"
+#include "Registry.h"
+#include "SettingsRules.h"
+#include "StoredSettings.h"
+#include "WebTargetDlg.h"
+#include "resource.h"
+
+namespace {
+
+constexpr char kListFull[] = "There are already 8 web notifications; remove one before adding another.";
+
+// Never the path or query: a row is on screen for anyone to read.
+std::string RowText(const settings::WebSettings& target, const std::string& result) {
+  const auto url = http::ParseUrl(target.url);
+  std::string row = target.method + "  " + (url ? url->Origin() : std::string("(not a complete address)"));
+  return result.empty() ? row : row + "  -  " + result;
+}
+
+}  // namespace
+
+WebTargetsDlg::WebTargetsDlg(std::string shownAddress, std::vector<std::string> lastResults, CWnd* parent)
+    : CDialog(IDD_WEB_TARGETS, parent), m_shownAddress(std::move(shownAddress)), m_results(std::move(lastResults)) {}
+
+WebTargetsDlg::~WebTargetsDlg() = default;
+
+void WebTargetsDlg::DoDataExchange(CDataExchange* pDX) {
+  CDialog::DoDataExchange(pDX);
+  DDX_Control(pDX, IDC_WEB_TARGET_LIST, m_list);
+}
+
+BOOL WebTargetsDlg::OnInitDialog() {
+  CDialog::OnInitDialog();
+  {
+    CRegistry registry;
+    settings::OpenStore(registry);
+    m_targets = settings::ReadWebTargets(registry);
+  }  // the key closes before the user sees anything
+  m_results.resize(m_targets.size());
+  for (std::size_t i = 0; i < m_targets.size(); ++i) m_origins.push_back(static_cast<int>(i));
+  ShowRows(0);
+  return TRUE;
+}
+
+void WebTargetsDlg::ShowRows(int selected) {
+  m_list.ResetContent();
+  for (std::size_t i = 0; i < m_targets.size(); ++i) m_list.AddString(RowText(m_targets[i], m_results[i]));
+  if (!m_targets.empty()) m_list.SetCurSel(std::min(selected, static_cast<int>(m_targets.size()) - 1));
+}
+
+BOOL WebTargetsDlg::OnCommand(UINT id, UINT code, HWND control) {
+  switch (id) {
+    case IDC_WEB_ADD:
+      OnAdd();
+      return TRUE;
+    case IDC_WEB_EDIT:
+      OnEdit();
+      return TRUE;
+    case IDC_WEB_REMOVE:
+      OnRemove();
+      return TRUE;
+    case IDC_WEB_TARGET_LIST:
+      if (code == LBN_DBLCLK) OnEdit();
+      return TRUE;
+    default:
+      return CDialog::OnCommand(id, code, control);
+  }
+}
+
+void WebTargetsDlg::OnAdd() {
+  if (static_cast<int>(m_targets.size()) >= settings::kMostWebTargets) {
+    AfxMessageBox(kListFull, MB_OK | MB_ICONWARNING);
+    return;
+  }
+  settings::WebSettings target;
+  if (!Edit(target)) return;
+  m_targets.push_back(std::move(target));
+  m_results.emplace_back();
+  m_origins.push_back(-1);
+  ShowRows(static_cast<int>(m_targets.size()) - 1);
+}
+
+void WebTargetsDlg::OnEdit() {
+  const int row = m_list.GetCurSel();
+  if (row < 0 || row >= static_cast<int>(m_targets.size())) return;
+  const auto index = static_cast<std::size_t>(row);
+  if (!Edit(m_targets[index])) return;
+  m_results[index].clear();  // the last result was another target's
+  ShowRows(row);
+}
+
+bool WebTargetsDlg::Edit(settings::WebSettings& target) {
+  WebTargetDlg editor(target, m_shownAddress, this);
+  const bool taken = editor.DoModal() == IDOK;
+  m_userActed = m_userActed || editor.TestGotThrough();
+  if (taken) target = editor.Target();
+  return taken;
+}
+
+void WebTargetsDlg::OnRemove() {
+  const int row = m_list.GetCurSel();
+  if (row < 0 || row >= static_cast<int>(m_targets.size())) return;
+  m_targets.erase(m_targets.begin() + row);
+  m_results.erase(m_results.begin() + row);
+  m_origins.erase(m_origins.begin() + row);
+  ShowRows(row);
+}
+
+void WebTargetsDlg::OnOK() {
+  std::string failures;
+  {
+    CRegistry registry;
+    settings::OpenStore(registry);
+    failures = settings::WriteWebTargets(registry, m_targets);
+  }
+  if (!failures.empty()) {
+    AfxMessageBox(settings::kNotSaved + failures, MB_OK | MB_ICONSTOP);
+    return;
+  }
+  m_userActed = true;
+  m_stored = true;
+  CDialog::OnOK();
+}
