@@ -13,6 +13,7 @@
 #include "HttpFetch.h"
 #include "HttpUrl.h"
 #include "ScriptTransport.h"
+#include "WebHeaders.h"
 #include "WebNotify.h"
 
 namespace {
@@ -156,11 +157,32 @@ class Json {
   std::size_t m_at = 0;
 };
 
-// The call goes out through the client to a scripted server; its head must
-// hold only the lines the client writes itself, each ended by CRLF.
-void CheckRequestHead(const notify::WebCall& call) {
+// The typed header lines, filled in: a line that is let through has a
+// token for a name, no control byte in its value, and leaves the framing
+// headers to the client.
+void CheckHeaderLines(const notify::HeaderLines& lines) {
+  if (!lines.refusal.empty()) return;
+  for (const notify::Header& header : lines.headers) {
+    FUZZ_CHECK(!header.name.empty() &&
+               header.name.find_first_not_of(
+                   "!#$%&'*+-.^_`|~0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz") ==
+                   std::string::npos);
+    for (char c : header.value) FUZZ_CHECK(static_cast<unsigned char>(c) >= 0x20 || c == '\t');
+    for (const char* owned : {"host", "content-length", "transfer-encoding", "connection"})
+      FUZZ_CHECK(!notify::SameHeaderName(header.name, owned));
+  }
+}
+
+// The call goes out through the client to a scripted server, which may send
+// it elsewhere; every head holds whole CRLF lines, the client's own and the
+// typed ones, these only for the address's own origin, and each framing
+// header once.
+void CheckRequestHead(const notify::WebCall& call, const std::vector<notify::Header>& typed, bool redirect) {
   auto script = std::make_shared<fuzz::Script>();
-  script->segments = {"HTTP/1.1 200 OK\r\nContent-Length: 4\r\n\r\ngood"};
+  script->segmentPerConnection = true;
+  const std::string ok = "HTTP/1.1 200 OK\r\nContent-Length: 4\r\n\r\ngood";
+  script->segments = {ok};
+  if (redirect) script->segments = {"HTTP/1.1 307 Moved\r\nLocation: http://127.0.0.2:81/x\r\n\r\n", ok};
   script->peerIsLoopback = true;
   http::Network network;
   network.connect = [script] { return std::make_unique<fuzz::ScriptTransport>(script); };
@@ -171,6 +193,8 @@ void CheckRequestHead(const notify::WebCall& call) {
   request.contentType = call.contentType;
   request.body = call.body;
   request.userAgent = "Corvane/2.0";
+  for (const notify::Header& header : typed) request.headers.push_back({header.name, header.value});
+  const std::optional<http::Url> url = http::ParseUrl(call.url);
   try {
     http::Fetch(request, http::Limits{}, network);
   } catch (const http::FetchError&) {
@@ -179,6 +203,8 @@ void CheckRequestHead(const notify::WebCall& call) {
     const std::size_t end = w.bytes.find("\r\n\r\n");
     FUZZ_CHECK(end != std::string::npos);
     const std::string head = w.bytes.substr(0, end + 2);
+    const bool ownOrigin = url && head.find("\r\nHost: " + url->Authority() + "\r\n") != std::string::npos;
+    int hosts = 0, connections = 0, lengths = 0;
     std::size_t at = 0;
     for (std::size_t line = 0; at < head.size(); ++line) {
       const std::size_t eol = head.find("\r\n", at);
@@ -188,13 +214,22 @@ void CheckRequestHead(const notify::WebCall& call) {
         FUZZ_CHECK(text.find(' ') != text.rfind(' ') && text.find(' ', text.find(' ') + 1) == text.rfind(' '));
       } else {
         bool known = false;
-        for (const char* name : {"Host: ", "User-Agent: ", "Accept: ", "Cache-Control: ", "Pragma: ", "Connection: ",
-                                 "Authorization: Basic ", "Content-Type: ", "Content-Length: "})
+        for (const char* name :
+             {"User-Agent: ", "Accept: ", "Cache-Control: ", "Pragma: ", "Authorization: Basic ", "Content-Type: "})
           known = known || text.rfind(name, 0) == 0;
-        FUZZ_CHECK(known);
+        hosts += text.rfind("Host: ", 0) == 0;
+        connections += text.rfind("Connection: ", 0) == 0;
+        lengths += text.rfind("Content-Length: ", 0) == 0;
+        for (const notify::Header& header : typed) {
+          const bool line = text == header.name + ": " + header.value;
+          known = known || (line && ownOrigin);
+        }
+        FUZZ_CHECK(known || text.rfind("Host: ", 0) == 0 || text.rfind("Connection: ", 0) == 0 ||
+                   text.rfind("Content-Length: ", 0) == 0);
       }
       at = eol + 2;
     }
+    FUZZ_CHECK(hosts == 1 && connections == 1 && lengths == (w.bytes.rfind("GET ", 0) == 0 ? 0 : 1));
   }
 }
 
@@ -240,7 +275,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   fuzz::Input in(data, size);
   const std::uint8_t flags = in.Byte();
   settings::WebSettings web;
-  web.method = (flags & 1) ? settings::kWebPost : settings::kWebGet;
+  web.method = settings::kWebMethods[flags & 3];
   web.url = in.Field(kSeparator);
   web.body = in.Field(kSeparator);
   notify::WebValues values;
@@ -248,6 +283,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   values.old = in.Field(kSeparator);
   values.time = in.Field(kSeparator);
   values.computer = in.Field(kSeparator);
+  web.headers = in.Field(kSeparator);
   const int status = in.U16() % 1000;
   const std::string reason = in.Field(kSeparator);
   const std::string answer = in.Rest();
@@ -266,7 +302,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const notify::WebCall call = notify::PrepareCall(web, values);
   // Our own reader and the program's agree on what is JSON.
   FUZZ_CHECK(notify::IsJson(web.body) == Json(web.body).Valid());
-  if (call.method == "POST") {
+  if (call.method != "GET") {
     // The body is JSON exactly when, with its values escaped for JSON, it parses.
     const bool expandedIsJson = Json(notify::ExpandPlaceholders(web.body, values, notify::JsonEscape)).Valid();
     FUZZ_CHECK((call.contentType == "application/json") == expandedIsJson);
@@ -280,7 +316,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   // Values can hold anything; in the address they are percent-coded, so
   // none of their bytes can end a line of the request.
-  if (http::ParseUrl(web.url) || http::ParseUrl(call.url)) CheckRequestHead(call);
+  const notify::HeaderLines lines = notify::ReadHeaderLines(web.headers, values);
+  CheckHeaderLines(lines);
+  if (http::ParseUrl(call.url) && lines.refusal.empty()) CheckRequestHead(call, lines.headers, flags & 4);
 
   CheckAnswer(status, reason, answer, values.ip);
   return 0;
