@@ -333,7 +333,8 @@ void CheckWrites(const Setup& setup, const Script& script) {
     if (w.afterTls) wentSecure = true;
     FUZZ_CHECK(w.afterTls || !wentSecure);
     // The user's login belongs to the origin it was written for.
-    if (head.find(secrets[2]) != std::string::npos) FUZZ_CHECK(sameOrigin && setup.login);
+    if (head.find("\r\nAuthorization: Basic " + secrets[2] + "\r\n") != std::string::npos)
+      FUZZ_CHECK(sameOrigin && setup.login);
     if (!setup.secret) continue;
     // A secret call goes to its own origin only, and in clear only to this
     // machine, typed as such and connected as such.
