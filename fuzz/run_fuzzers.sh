@@ -9,6 +9,8 @@
 #                      fuzz/corpus/<name>/ (review before committing)
 #   FUZZ_BUILD=dir     build directory (default build/fuzz)
 #   FUZZ_JOBS=2        parallel compile jobs
+#   FUZZ_KEEP_GOING=1  record a crash and go on fuzzing (libFuzzer's fork
+#                      mode, one worker) instead of stopping at the first
 #
 # New inputs go to <build>/corpus/<name>/, crashes to <build>/artifacts/<name>/.
 # A crash found becomes a regression test by copying its input into
@@ -49,13 +51,20 @@ for n in "${names[@]}"; do
   echo "== $n: ${seconds}s"
   start=$(date +%s)
   touch "$artifacts/.run"  # crashes are counted from this run only
+  before=$(find "$work" -type f | wc -l)
+  mode=()
+  [ "${FUZZ_KEEP_GOING:-0}" = 1 ] && mode=(-fork=1 -ignore_crashes=1 -ignore_timeouts=1 -ignore_ooms=1)
   # New finds go to the first directory; the seeds are only read.
-  "$build/fuzz/${n}_fuzz" -max_total_time="$seconds" -max_len="$max_len" -print_final_stats=1 \
+  "$build/fuzz/${n}_fuzz" "${mode[@]}" -max_total_time="$seconds" -max_len="$max_len" -print_final_stats=1 \
     -artifact_prefix="$artifacts/" "$work" "$root/fuzz/corpus/$n" >"$log" 2>&1
   rc=$?
   elapsed=$(( $(date +%s) - start ))
+  kept=$(( $(find "$work" -type f | wc -l) - before ))
   execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
+  # Fork mode prints no final stats, only its progress lines: "#N: cov: ...".
+  [ -n "$execs" ] || execs=$(sed -n 's/^#\([0-9]*\):\{0,1\} .*/\1/p' "$log" | tail -1)
   rate=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log" | tail -1)
+  [ -n "$rate" ] || { [ -n "$execs" ] && [ "$elapsed" -gt 0 ] && rate=$((execs / elapsed)); }
   crashes=$(find "$artifacts" -type f -newer "$artifacts/.run" \( -name 'crash-*' -o -name 'leak-*' -o -name 'timeout-*' -o -name 'oom-*' \) | wc -l)
   if [ "$rc" -ne 0 ] || [ "$crashes" -ne 0 ]; then
     failed=1
@@ -65,10 +74,10 @@ for n in "${names[@]}"; do
   if [ "${FUZZ_MERGE:-0}" = 1 ]; then
     "$build/fuzz/${n}_fuzz" -merge=1 -max_len="$max_len" "$root/fuzz/corpus/$n" "$work" >>"$log" 2>&1
   fi
-  rows+=("$(printf '%-16s %12s %10s %8s %8s' "$n" "${execs:-?}" "${rate:-?}" "$elapsed" "$crashes")")
+  rows+=("$(printf '%-16s %12s %10s %8s %6s %8s' "$n" "${execs:-?}" "${rate:-?}" "$elapsed" "$kept" "$crashes")")
 done
 
 echo
-printf '%-16s %12s %10s %8s %8s\n' target executions exec/s seconds crashes
+printf '%-16s %12s %10s %8s %6s %8s\n' target executions exec/s seconds kept crashes
 for r in "${rows[@]}"; do echo "$r"; done
 exit $failed

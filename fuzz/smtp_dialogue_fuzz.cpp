@@ -1,66 +1,20 @@
-// The whole SMTP dialogue against a server whose every byte is the input.
-// The transport below is a complete net::Transport: it hands the script out in
-// pieces of varying size, ends with "closed" when the script runs out, and
-// keeps what the client wrote so the client's side can be checked.
+// The whole SMTP dialogue against a server whose every byte is the input,
+// through the scripted transport, which keeps what the client wrote so the
+// client's side can be checked.
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "net/Base64.h"
 #include "FuzzCheck.h"
+#include "ScriptTransport.h"
 #include "smtp/SmtpClient.h"
 #include "smtp/SmtpError.h"
 
 namespace {
 
-// The server side of every connection the client opens, in order.
-struct Script {
-  std::string bytes;
-  std::size_t pos = 0;
-  std::uint8_t pieceSeed = 0;
-  bool refuseConnect = false;
-  bool failHandshake = false;
-  bool upgraded = false;
-  struct Write {
-    std::string bytes;
-    bool afterTls;
-  };
-  std::vector<Write> writes;
-};
-
-class ScriptTransport : public net::Transport {
- public:
-  explicit ScriptTransport(std::shared_ptr<Script> script) : m_script(std::move(script)) {}
-
-  void Connect(const std::string&, int, int) override {
-    if (m_script->refuseConnect) throw net::TransportError(net::TransportError::Kind::Failed, "refused");
-    m_connected = true;
-    m_script->upgraded = false;  // every connection starts in the clear
-  }
-  void Send(std::string_view bytes, int) override {
-    FUZZ_CHECK(m_connected);
-    m_script->writes.push_back({std::string(bytes), m_script->upgraded});
-  }
-  std::size_t Receive(char* buffer, std::size_t capacity, int) override {
-    FUZZ_CHECK(m_connected && capacity > 0);
-    Script& s = *m_script;
-    if (s.pos >= s.bytes.size()) throw net::TransportError(net::TransportError::Kind::Closed, "closed");
-    // Piece sizes vary from one byte to everything, as a real network's do.
-    s.pieceSeed = static_cast<std::uint8_t>(s.pieceSeed * 73 + 41);
-    std::size_t n = s.pieceSeed < 32 ? 1 + s.pieceSeed % 4 : s.pieceSeed < 128 ? 1 + s.pieceSeed : capacity;
-    n = std::min({n, capacity, s.bytes.size() - s.pos});
-    std::copy_n(s.bytes.data() + s.pos, n, buffer);
-    s.pos += n;
-    return n;
-  }
-  void Close() noexcept override { m_connected = false; }
-  std::string LocalHostName() override { return "fuzz.example"; }
-  bool PeerIsLoopback() const override { return false; }
-
- private:
-  std::shared_ptr<Script> m_script;
-  bool m_connected = false;
-};
+using fuzz::Script;
+using fuzz::ScriptTransport;
 
 bool StartsWith(const std::string& s, const char* prefix) { return s.rfind(prefix, 0) == 0; }
 
@@ -82,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   script->pieceSeed = in.Byte();
   script->refuseConnect = (flags & 0x80) && (flags & 0x40);
   script->failHandshake = flags & 0x20;
-  script->bytes = in.Rest();
+  script->segments = {in.Rest()};
 
   smtp::SendRequest r;
   r.server = "mail.example.com";

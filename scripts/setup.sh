@@ -4,7 +4,8 @@
 set -euo pipefail
 
 packages=(cmake g++ mingw-w64 wine wine32:i386 xvfb xauth x11-apps iproute2
-          python3-aiosmtpd imagemagick openssl curl nsis zip php-cli clang-format)
+          python3-aiosmtpd imagemagick openssl curl nsis zip php-cli clang-format
+          clang libclang-rt-dev)  # the last two: the libFuzzer targets and their sanitizers
 needed=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || needed+=("$p")
