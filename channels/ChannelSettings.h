@@ -2,6 +2,7 @@
 // What each channel is set up with: the mail account and one web target,
 // as the user typed them. The store reads and writes them; the channels
 // only use them.
+#include <cstdint>
 #include <string>
 
 namespace channels {
@@ -27,6 +28,9 @@ inline bool IsWebMethod(const std::string& method) {
 }
 struct WebSettings {
   std::string url, method = kWebGet, headers, body;
+  // Stays with the target through edits and moves in the list, and is never
+  // given to another in the same store; 0 until the store gives it one.
+  std::uint32_t id = 0;
   bool IsSet() const { return !url.empty(); }
 };
 

@@ -72,17 +72,18 @@ ProtectedRead UnprotectValue(const std::string& name, const std::vector<unsigned
   return read;
 }
 
-ProtectedRead ReadProtectedValue(CRegistry& registry, const std::string& name) {
+ProtectedRead ReadProtectedValue(CRegistry& registry, const std::string& name, unsigned longest) {
   if (!registry.HasValue(name)) return {};
   std::vector<unsigned char> blob;
   // There, but not as bytes we can take: as unreadable as a damaged blob.
-  if (!registry.ReadBinary(name, blob)) return {ProtectedRead::State::Unreadable, {}, false};
+  if (!registry.ReadBinary(name, blob, longest)) return {ProtectedRead::State::Unreadable, {}, false};
   return UnprotectValue(name, blob);
 }
 
-bool WriteProtectedValue(CRegistry& registry, const std::string& name, const std::string& plain, std::string& failure) {
+bool WriteProtectedValue(CRegistry& registry, const std::string& name, const std::string& plain, std::string& failure,
+                         unsigned longest) {
   if (plain.empty()) {
-    if (ReadProtectedValue(registry, name).state == ProtectedRead::State::Unreadable) return true;
+    if (ReadProtectedValue(registry, name, longest).state == ProtectedRead::State::Unreadable) return true;
     if (registry.DeleteValue(name)) return true;
     failure = name + ": " + fw::SystemErrorText(static_cast<DWORD>(registry.LastError()), "Unknown error");
     return false;
@@ -92,7 +93,7 @@ bool WriteProtectedValue(CRegistry& registry, const std::string& name, const std
     failure = name + ": the system could not protect it";
     return false;
   }
-  if (registry.WriteBinary(name, blob)) return true;
+  if (registry.WriteBinary(name, blob, longest)) return true;
   failure = name + ": " + fw::SystemErrorText(static_cast<DWORD>(registry.LastError()), "Unknown error");
   return false;
 }

@@ -24,19 +24,25 @@ struct ProtectedRead {
   bool sharedForm = false;
 };
 
+// What a protected value may take as stored, unless its reader and writer
+// say otherwise: the store's usual limit for binary values.
+inline constexpr unsigned kLongestProtected = 4096;
+
 // Empty when the system refuses to protect the text.
 std::vector<unsigned char> ProtectValue(const std::string& name, const std::string& plain);
 
 // Readable or Unreadable: the bytes as stored under `name`.
 ProtectedRead UnprotectValue(const std::string& name, const std::vector<unsigned char>& blob);
 
-// Value `name` of the open key.
-ProtectedRead ReadProtectedValue(CRegistry& registry, const std::string& name);
+// Value `name` of the open key, of at most `longest` bytes as stored.
+ProtectedRead ReadProtectedValue(CRegistry& registry, const std::string& name, unsigned longest = kLongestProtected);
 
 // Stores `plain` under `name` in its own protected form; an empty text
 // removes the value, except one that is there but cannot be read: that is
 // kept for the account that can, and only a new text replaces it. Returns
-// false with `failure` saying what went wrong.
-bool WriteProtectedValue(CRegistry& registry, const std::string& name, const std::string& plain, std::string& failure);
+// false with `failure` saying what went wrong. The stored form may be
+// `longest` bytes at most.
+bool WriteProtectedValue(CRegistry& registry, const std::string& name, const std::string& plain, std::string& failure,
+                         unsigned longest = kLongestProtected);
 
 }  // namespace settings

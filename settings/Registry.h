@@ -29,20 +29,28 @@ class CRegistry {
   int QueryValue(const std::string& name);
   // True when the open key holds the value, readable or not (too long, say).
   bool HasValue(const std::string& name) const;
+  // The value's type; REG_NONE when it is missing or no key is open.
+  DWORD ValueType(const std::string& name) const;
+  // The names of every value the open key holds.
+  std::vector<std::string> ValueNames() const;
   // On success replaces the holder's text with the value's; on failure the
   // holder keeps what it had.
   int ReadValue(const std::string& name, std::string& holder);
   // An empty text is not written, so the stored value keeps its content.
   int WriteValue(const std::string& name, const std::string& text);
-  // A REG_BINARY value of at most kLongestBinary bytes; a value of another
+  // A REG_BINARY value of at most `longest` bytes; a value of another
   // type or size fails and leaves `bytes` as it was.
-  int ReadBinary(const std::string& name, std::vector<unsigned char>& bytes);
-  int WriteBinary(const std::string& name, const std::vector<unsigned char>& bytes);
+  int ReadBinary(const std::string& name, std::vector<unsigned char>& bytes, DWORD longest = kLongestBinary);
+  // Bytes longer than `longest` are refused (ERROR_FILE_TOO_LARGE).
+  int WriteBinary(const std::string& name, const std::vector<unsigned char>& bytes, DWORD longest = kLongestBinary);
   // 1 when the value is gone afterwards, whether or not it existed.
   int DeleteValue(const std::string& name);
   void CloseKey();
 
-  // The system's code for the last failed open, query or write; 0 after a success.
+  // The system's code for the last failed open, query, write or removal; 0
+  // after a success. A refusal of this class's own carries a code too: that
+  // of the failed open when no key is open, ERROR_INVALID_PARAMETER for an
+  // empty name or text, ERROR_FILE_TOO_LARGE for bytes over the limit.
   LONG LastError() const { return m_lastError; }
 
   static constexpr DWORD kLongestBinary = 4096;
@@ -56,4 +64,8 @@ class CRegistry {
   std::string m_keyPath;
   HKEY m_root = HKEY_LOCAL_MACHINE;
   LONG m_lastError = ERROR_INVALID_HANDLE;  // nothing opened yet
+  LONG m_openError = ERROR_INVALID_HANDLE;  // why no key is open
+
+  // False, with the reason in m_lastError, when no key is open or the name is empty.
+  bool Usable(const std::string& name);
 };

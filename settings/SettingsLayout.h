@@ -23,19 +23,23 @@ inline constexpr char kFrom[] = "SMTPFrom";
 inline constexpr char kLink[] = "Link";
 inline constexpr char kTimer[] = "Timer";
 // The web targets. Their addresses, headers and bodies may hold tokens and
-// passwords, so those are kept only in the protected form; none is written
+// passwords, so they are kept only in the protected form; none is written
 // until the user saves a target, and an install without them calls nothing.
-// `WebTargets` holds how many there are, as text; target n (from 1) is
-// `WebTarget<n>Url`, `WebTarget<n>Method` (in clear), `WebTarget<n>Headers`
-// and `WebTarget<n>Body`, an empty one stored as no value.
+// The whole list, with each target's id and the next id to give, is the one
+// protected value `WebTargetList`, so a save replaces it whole or not at all.
+inline constexpr char kWebTargetList[] = "WebTargetList";
+// The form before that, still read while no list value is stored and
+// removed once it is: `WebTargets` held how many there were, as text;
+// target n (from 1) was `WebTarget<n>Url`, `WebTarget<n>Method` (in clear),
+// `WebTarget<n>Headers` and `WebTarget<n>Body`, an empty one stored as no value.
 inline constexpr char kWebTargetCount[] = "WebTargets";
 inline std::string WebTargetValue(int number, const char* part) { return "WebTarget" + std::to_string(number) + part; }
 inline constexpr char kWebTargetUrl[] = "Url";
 inline constexpr char kWebTargetMethod[] = "Method";
 inline constexpr char kWebTargetHeaders[] = "Headers";
 inline constexpr char kWebTargetBody[] = "Body";
-// The first release's single target, read as the first target while no
-// list is stored and removed once the list has been written.
+// The first release's single target, read as the first target while
+// neither form of the list is stored and removed once the list has been written.
 inline constexpr char kWebUrl[] = "WebNotifyUrlProtected";
 inline constexpr char kWebMethod[] = "WebNotifyMethod";
 inline constexpr char kWebBody[] = "WebNotifyBodyProtected";
@@ -63,6 +67,9 @@ inline constexpr int kLongestText = 259;
 // The longest web address or body: its protected form, a few hundred bytes
 // longer, must stay within what the store reads back as binary.
 inline constexpr int kLongestWebText = 2000;
+// The longest protected list: room for every target's three texts at their
+// longest, with what the protection adds.
+inline constexpr unsigned kLongestWebList = 64 * 1024;
 
 // What the channels are set up with is theirs; the store keeps it.
 using channels::IsWebMethod;

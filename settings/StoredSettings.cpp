@@ -1,6 +1,9 @@
 #include "settings/StoredSettings.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <optional>
+#include <set>
 #include <vector>
 
 #include "fw/Exceptions.h"
@@ -11,6 +14,7 @@
 #include "settings/Scramble.h"
 #include "base/SystemError.h"
 #include "settings/UnreadableNotice.h"
+#include "settings/WebTargetList.h"
 
 namespace settings {
 
@@ -83,59 +87,142 @@ std::string WriteMailSettings(CRegistry& registry, const MailSettings& mail) {
   return failures;
 }
 
-std::vector<WebSettings> ReadWebTargets(CRegistry& registry, Unreadable* unreadable) {
-  std::vector<WebSettings> targets;
-  std::string countText;
-  if (registry.ReadValue(kWebTargetCount, countText)) {
-    const int count = std::clamp(LeadingInt(countText), 0, kMostWebTargets);
-    for (int number = 1; number <= count; ++number) {
-      WebSettings& target = targets.emplace_back();
+namespace {
+
+// What the store holds of the web targets, in whichever form it holds them.
+struct StoredWebTargets {
+  WebList list;
+  // A list or count is stored that cannot be read: what it holds is not known.
+  bool unreadable = false;
+};
+
+// The per-target form's count; nothing when it is stored but is not a count
+// (not text, or not digits), so it is never taken for no targets.
+std::optional<int> ReadRowCount(CRegistry& registry) {
+  std::string text;
+  if (registry.ValueType(kWebTargetCount) != REG_SZ || !registry.ReadValue(kWebTargetCount, text)) return std::nullopt;
+  return RowFormCount(text);
+}
+
+void ReadMethod(CRegistry& registry, const std::string& name, std::string& method) {
+  registry.ReadValue(name, method);
+  if (!IsWebMethod(method)) method = kWebGet;
+}
+
+StoredWebTargets ReadStoredWebTargets(CRegistry& registry, Unreadable* unreadable) {
+  StoredWebTargets stored;
+  auto report = [&](const char* name) {
+    stored.unreadable = true;
+    if (unreadable) unreadable->push_back(name);
+  };
+  if (registry.HasValue(kWebTargetList)) {
+    ProtectedRead read = ReadProtectedValue(registry, kWebTargetList, kLongestWebList);
+    std::optional<WebList> list;
+    if (read.state == ProtectedRead::State::Readable) list = DecodeWebList(read.plain);
+    if (list)
+      stored.list = std::move(*list);
+    else
+      report(kWebTargetList);
+    return stored;
+  }
+  if (registry.HasValue(kWebTargetCount)) {
+    const std::optional<int> count = ReadRowCount(registry);
+    if (!count) {
+      report(kWebTargetCount);
+      return stored;
+    }
+    for (int number = 1; number <= *count; ++number) {
+      WebSettings& target = stored.list.targets.emplace_back();
+      target.id = static_cast<std::uint32_t>(number);
       ReadProtected(registry, WebTargetValue(number, kWebTargetUrl).c_str(), target.url, unreadable);
       ReadProtected(registry, WebTargetValue(number, kWebTargetHeaders).c_str(), target.headers, unreadable);
       ReadProtected(registry, WebTargetValue(number, kWebTargetBody).c_str(), target.body, unreadable);
-      registry.ReadValue(WebTargetValue(number, kWebTargetMethod), target.method);
-      if (!IsWebMethod(target.method)) target.method = kWebGet;
+      ReadMethod(registry, WebTargetValue(number, kWebTargetMethod), target.method);
     }
-    return targets;
+    stored.list.nextId = static_cast<std::uint32_t>(*count) + 1;
+    return stored;
   }
-  // No list yet: the first release's single target, if it had one, leads it.
+  // Neither list: the first release's single target, if it had one, leads it.
   WebSettings first;
   ReadProtected(registry, kWebUrl, first.url, unreadable);
   ReadProtected(registry, kWebBody, first.body, unreadable);
-  if (first.url.empty()) return targets;
-  registry.ReadValue(kWebMethod, first.method);
-  if (!IsWebMethod(first.method)) first.method = kWebGet;
-  targets.push_back(std::move(first));
-  return targets;
+  if (first.url.empty()) return stored;
+  ReadMethod(registry, kWebMethod, first.method);
+  first.id = 1;
+  stored.list.targets.push_back(std::move(first));
+  stored.list.nextId = 2;
+  return stored;
+}
+
+bool IsUnreadable(CRegistry& registry, const std::string& name) {
+  return ReadProtectedValue(registry, name).state == ProtectedRead::State::Unreadable;
+}
+
+void Remove(CRegistry& registry, const std::string& name, std::string& failures) {
+  if (!registry.DeleteValue(name)) AddWriteFailure(failures, name.c_str(), registry.LastError());
+}
+
+// Once the list stands: the per-target form and the first release's values
+// go. One that cannot be read stays only while the list holds its target
+// unchanged; a count that cannot be read leaves its whole form, since which
+// values belong to it is not known.
+void RemoveEarlierForms(CRegistry& registry, const std::vector<WebSettings>& saved, std::string& failures) {
+  // No count: what is left is what an earlier save kept.
+  std::optional<int> rowsRead = kMostWebTargets;
+  const bool hadCount = registry.HasValue(kWebTargetCount);
+  if (hadCount) rowsRead = ReadRowCount(registry);
+  if (rowsRead) {
+    // A row that keeps an unreadable value keeps its address beside it, so
+    // the next save can tell whether the target still has that address.
+    std::vector<std::string> unkept;
+    std::set<int> keepingRows;
+    for (const std::string& name : registry.ValueNames()) {
+      const int number = RowFormNumber(name);
+      if (number == 0) continue;
+      const std::string url = WebTargetValue(number, kWebTargetUrl);
+      if (name != WebTargetValue(number, kWebTargetMethod) && IsUnreadable(registry, name) &&
+          KeepsUnreadableRow(number, *rowsRead, ReadProtectedValue(registry, url).plain, saved))
+        keepingRows.insert(number);
+      else
+        unkept.push_back(name);
+    }
+    for (const std::string& name : unkept) {
+      const int number = RowFormNumber(name);
+      if (!keepingRows.count(number) || name != WebTargetValue(number, kWebTargetUrl)) Remove(registry, name, failures);
+    }
+    if (hadCount) Remove(registry, kWebTargetCount, failures);
+  }
+  // The first release's target was read only with neither count nor list;
+  // without a readable address it was none, and nothing can have changed it.
+  const ProtectedRead firstUrl = ReadProtectedValue(registry, kWebUrl);
+  const bool firstWasRead = !hadCount && firstUrl.state == ProtectedRead::State::Readable;
+  for (const char* name : {kWebUrl, kWebBody}) {
+    if (IsUnreadable(registry, name) && (!firstWasRead || KeepsUnreadableRow(1, 1, firstUrl.plain, saved))) continue;
+    Remove(registry, name, failures);
+  }
+  Remove(registry, kWebMethod, failures);
+}
+
+}  // namespace
+
+std::vector<WebSettings> ReadWebTargets(CRegistry& registry, Unreadable* unreadable) {
+  return ReadStoredWebTargets(registry, unreadable).list.targets;
 }
 
 std::string WriteWebTargets(CRegistry& registry, const std::vector<WebSettings>& targets) {
+  const StoredWebTargets before = ReadStoredWebTargets(registry, nullptr);
+  // What could not be read is not replaced by nothing: the user could not
+  // have removed targets that were never shown.
+  if (targets.empty() && before.unreadable) return {};
+  WebList list;
+  list.nextId = before.list.nextId;
+  list.targets.assign(targets.begin(), targets.begin() + static_cast<std::ptrdiff_t>(
+                                                             std::min<std::size_t>(targets.size(), kMostWebTargets)));
+  AssignWebIds(list);
+  // One value, one write: the list lands whole or the earlier one stays.
   std::string failures;
-  const int count = static_cast<int>(std::min<std::size_t>(targets.size(), kMostWebTargets));
-  for (int number = 1; number <= kMostWebTargets; ++number) {
-    const WebSettings* target = number <= count ? &targets[static_cast<std::size_t>(number - 1)] : nullptr;
-    const std::string method = WebTargetValue(number, kWebTargetMethod);
-    if (!target) {
-      if (!registry.DeleteValue(method)) AddWriteFailure(failures, method.c_str(), registry.LastError());
-    } else if (!registry.WriteValue(method, target->method)) {
-      AddWriteFailure(failures, method.c_str(), registry.LastError());
-    }
-    WriteProtected(registry, WebTargetValue(number, kWebTargetUrl).c_str(), target ? target->url : "", failures);
-    WriteProtected(registry, WebTargetValue(number, kWebTargetHeaders).c_str(), target ? target->headers : "",
-                   failures);
-    WriteProtected(registry, WebTargetValue(number, kWebTargetBody).c_str(), target ? target->body : "", failures);
-  }
-  // The count last: a list that could not be written whole is not taken for one.
-  if (!failures.empty()) return failures;
-  if (!registry.WriteValue(kWebTargetCount, std::to_string(count)))
-    AddWriteFailure(failures, kWebTargetCount, registry.LastError());
-  // Only once the list stands may the first release's target go.
-  if (!failures.empty()) return failures;
-  // One this account cannot read stays for the account that can, as any
-  // protected value does.
-  WriteProtected(registry, kWebUrl, {}, failures);
-  WriteProtected(registry, kWebBody, {}, failures);
-  if (!registry.DeleteValue(kWebMethod)) AddWriteFailure(failures, kWebMethod, registry.LastError());
+  if (!WriteProtectedValue(registry, kWebTargetList, EncodeWebList(list), failures, kLongestWebList)) return failures;
+  RemoveEarlierForms(registry, list.targets, failures);
   return failures;
 }
 

@@ -57,22 +57,26 @@ void ReadMailSettings(CRegistry& registry, MailSettings& mail, Unreadable* unrea
 // for the user.
 std::string WriteMailSettings(CRegistry& registry, const MailSettings& mail);
 
-// The web targets in order: the stored list, or, while none is stored, the
-// first release's single target as the only one. Addresses, headers and
-// bodies come from their protected forms (empty when missing or not this
-// user's, those named in `unreadable`); a method that is not one of the
-// four reads as GET.
+// The web targets in order, each with its id: the stored list; while none
+// is stored, the per-target form an earlier version wrote (ids 1..n in its
+// order); while neither is, the first release's single target as the only
+// one (id 1). Addresses, headers and bodies come from their protected forms
+// (empty when missing or not this user's, those named in `unreadable`); a
+// method that is not one of the four reads as GET. A list or count that is
+// stored but cannot be read is named in `unreadable` and reads as no targets.
 std::vector<WebSettings> ReadWebTargets(CRegistry& registry, Unreadable* unreadable = nullptr);
 
 // One box naming the values among `valueNames` that this run has not told
 // the user about yet; nothing when there are none.
 void WarnUnreadable(const Unreadable& valueNames);
 
-// Writes the whole list (at most kMostWebTargets), removing what a longer
-// list left behind, then its count; only when all of that succeeded are the
-// first release's values removed (but for one that cannot be read), so a
-// failed save loses nothing. Returns
-// what failed, as WriteMailSettings does.
+// Writes the whole list (at most kMostWebTargets) as one protected value in
+// one write, so a failed save leaves the earlier list exactly as it was. A
+// target without an id is given one this store never gave before. Only once
+// the list stands are the earlier forms removed (but for a value that cannot
+// be read whose target the list still holds unchanged). An empty list does
+// not replace a stored one that cannot be read. Returns what failed, as
+// WriteMailSettings does.
 std::string WriteWebTargets(CRegistry& registry, const std::vector<WebSettings>& targets);
 
 // One text value, the same way, for the values outside the mail settings;

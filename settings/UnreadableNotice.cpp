@@ -8,6 +8,8 @@ std::string ProtectedSettingLabel(const std::string& valueName) {
   if (valueName == kProtectedPassword) return "the mail password";
   if (valueName == kWebUrl) return "the web notification's address";
   if (valueName == kWebBody) return "the web notification's body";
+  if (valueName == kWebTargetList) return "the web notifications";
+  if (valueName == kWebTargetCount) return "the number of web notifications";
   for (int number = 1; number <= kMostWebTargets; ++number) {
     for (const char* part : {kWebTargetUrl, kWebTargetHeaders, kWebTargetBody}) {
       if (valueName == WebTargetValue(number, part))

@@ -183,4 +183,177 @@ TEST(UnreadableNotice, EachSettingIsToldOnceAndByItsName) {
   const std::string later = notice.Take({"SMTPPasswordProtected", "WebTarget2UrlProtected"});
   EXPECT_NE(std::string::npos, later.find("WebTarget2UrlProtected")) << "a name it has no words for is still named";
   EXPECT_EQ(std::string::npos, later.find("mail password")) << "only what is new";
+  const std::string list = notice.Take({"WebTargetList", "WebTargets"});
+  EXPECT_NE(std::string::npos, list.find("the web notifications (WebTargetList)"));
+  EXPECT_NE(std::string::npos, list.find("the number of web notifications (WebTargets)"));
+}
+
+#include "settings/WebTargetList.h"
+
+namespace {
+
+using namespace std::string_literals;
+
+settings::WebSettings Target(std::uint32_t id, std::string method, std::string url, std::string headers = {},
+                             std::string body = {}) {
+  settings::WebSettings target;
+  target.id = id;
+  target.method = std::move(method);
+  target.url = std::move(url);
+  target.headers = std::move(headers);
+  target.body = std::move(body);
+  return target;
+}
+
+std::vector<std::uint32_t> Ids(const settings::WebList& list) {
+  std::vector<std::uint32_t> ids;
+  for (const auto& target : list.targets) ids.push_back(target.id);
+  return ids;
+}
+
+}  // namespace
+
+// Texts that look like the form's own framing, blanks, line ends and zero
+// bytes come back exactly, with each target's id and the next id.
+TEST(WebList, EveryTargetComesBackExactlyWithItsId) {
+  settings::WebList list;
+  list.nextId = 12;
+  list.targets = {Target(3, "PUT", "https://c.example/x?k=1 2", "X-C-Key: C-SECRET\r\nX-Two: 2",
+                         std::string("a\0b\n7 GET 1 0 0\n", 16)),
+                  Target(11, "GET", "https://b.example/"), Target(1, "PATCH", "", "", "")};
+  const auto back = settings::DecodeWebList(settings::EncodeWebList(list));
+  ASSERT_TRUE(back);
+  EXPECT_EQ(12u, back->nextId);
+  ASSERT_EQ(3u, back->targets.size());
+  for (std::size_t i = 0; i < 3; ++i) {
+    EXPECT_EQ(list.targets[i].id, back->targets[i].id) << i;
+    EXPECT_EQ(list.targets[i].method, back->targets[i].method) << i;
+    EXPECT_EQ(list.targets[i].url, back->targets[i].url) << i;
+    EXPECT_EQ(list.targets[i].headers, back->targets[i].headers) << i;
+    EXPECT_EQ(list.targets[i].body, back->targets[i].body) << i;
+  }
+  const auto empty = settings::DecodeWebList(settings::EncodeWebList({{}, 5}));
+  ASSERT_TRUE(empty);
+  EXPECT_TRUE(empty->targets.empty());
+  EXPECT_EQ(5u, empty->nextId) << "an empty list still keeps which ids were given";
+}
+
+// Bytes this program did not write as a list are no list: read as unreadable,
+// never as some of the targets.
+TEST(WebList, AnythingButAWholeListIsRefused) {
+  const std::string head = "Corvane web targets 1\nnext 5\n";
+  ASSERT_TRUE(settings::DecodeWebList(head + "4 GET 3 0 0\nabc"));
+  const std::string nine = [&] {
+    std::string bytes = "Corvane web targets 1\nnext 10\n";
+    for (int id = 1; id <= 9; ++id) bytes += std::to_string(id) + " GET 0 0 0\n";
+    return bytes;
+  }();
+  for (const std::string& bytes : {
+           std::string(),
+           "Corvane web targets 2\nnext 5\n"s,  // another form
+           "Corvane web targets 1\nnext 0\n"s,  // no id could be given
+           "Corvane web targets 1\nnext 05\n"s,
+           "Corvane web targets 1\n"s,
+           head + "0 GET 0 0 0\n",               // id 0
+           head + "5 GET 0 0 0\n",               // not below the next
+           head + "2 GET 0 0 0\n2 PUT 0 0 0\n",  // taken twice
+           head + "2 DELETE 0 0 0\n",            // not among the four
+           head + "2 get 0 0 0\n",
+           head + "2 GET 4 0 0\nabc",   // runs past the end
+           head + "2 GET 3 0 0\nabcd",  // bytes left over
+           head + "2 GET 3 0\nabc",     // a length missing
+           head + "2 GET -1 0 0\n",
+           head + "2 GET 3 0 0",  // no line end
+           head + "2  GET 0 0 0\n",
+           nine,
+       })
+    EXPECT_FALSE(settings::DecodeWebList(bytes)) << bytes;
+}
+
+TEST(WebList, NewTargetsTakeIdsNeverGivenAndKeptOnesKeepTheirs) {
+  struct Case {
+    std::vector<std::uint32_t> ids;
+    std::uint32_t next;
+    std::vector<std::uint32_t> wantIds;
+    std::uint32_t wantNext;
+  } cases[] = {
+      {{}, 1, {}, 1},         {{0, 0}, 1, {1, 2}, 3},
+      {{1, 2}, 3, {1, 2}, 3}, {{2, 0}, 5, {2, 5}, 6},  // 3 and 4 were given to targets since removed
+      {{0, 7}, 3, {8, 7}, 9},                          // the next is moved past every id first
+      {{4, 4}, 5, {4, 5}, 6},                          // a copied target is a new one
+  };
+  for (const Case& c : cases) {
+    settings::WebList list;
+    list.nextId = c.next;
+    for (const std::uint32_t id : c.ids) list.targets.push_back(Target(id, "GET", "https://a.example/"));
+    settings::AssignWebIds(list);
+    EXPECT_EQ(c.wantIds, Ids(list)) << c.ids.size() << " from " << c.next;
+    EXPECT_EQ(c.wantNext, list.nextId) << c.ids.size() << " from " << c.next;
+  }
+}
+
+// The count of the per-target form: a text that is no count is never taken
+// for no targets, and one above the most reads as the most.
+TEST(WebList, ThePerTargetCountIsDigitsOnly) {
+  const std::pair<std::string, std::optional<int>> cases[] = {
+      {"0", 0},
+      {"3", 3},
+      {"8", 8},
+      {"9", 8},
+      {"10", 8},
+      {"003", 3},
+      {"000", 0},
+      {"99999999999999999999", 8},
+      {"", std::nullopt},
+      {"x", std::nullopt},
+      {"-1", std::nullopt},
+      {" 2", std::nullopt},
+      {"2 ", std::nullopt},
+      {"2x", std::nullopt},
+      {"\x02", std::nullopt},
+      {"+2", std::nullopt},
+  };
+  for (const auto& [text, want] : cases) EXPECT_EQ(want, settings::RowFormCount(text)) << '"' << text << '"';
+}
+
+TEST(WebList, ValuesOfThePerTargetFormAreKnownByName) {
+  const std::pair<const char*, int> cases[] = {
+      {"WebTarget1Url", 1},
+      {"WebTarget8Method", 8},
+      {"WebTarget12Headers", 12},
+      {"WebTarget3Body", 3},
+      {"WebTargets", 0},
+      {"WebTargetList", 0},
+      {"WebTarget1", 0},
+      {"WebTargetUrl", 0},
+      {"WebTarget1Urls", 0},
+      {"WebTarget0Url", 0},
+      {"WebTarget01Url", 0},
+      {"webtarget1Url", 0},
+      {"WebNotifyUrlProtected", 0},
+      {"WebTarget99999999999Url", 0},
+  };
+  for (const auto& [name, want] : cases) EXPECT_EQ(want, settings::RowFormNumber(name)) << name;
+}
+
+// An unreadable value stays only with the target it was read for, while
+// that target keeps its address.
+TEST(WebList, AnUnreadableValueStaysOnlyWithItsUnchangedTarget) {
+  const std::vector<settings::WebSettings> saved = {Target(2, "GET", "https://b.example/"), Target(4, "GET", ""),
+                                                    Target(9, "GET", "https://new.example/")};
+  struct Case {
+    int number, rowsRead;
+    const char* rowUrl;
+    bool keeps;
+  } cases[] = {
+      {2, 3, "https://b.example/", true},
+      {2, 3, "https://b-changed.example/", false},  // the address was edited
+      {1, 3, "https://a.example/", false},          // the target was removed
+      {3, 3, "https://b.example/", false},          // another row's address is not its own
+      {4, 8, "", true},                             // an unreadable address, left as it was
+      {4, 3, "", false},                            // beyond the count: never read
+      {9, 9, "https://new.example/", false},        // beyond the most: never read
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(c.keeps, settings::KeepsUnreadableRow(c.number, c.rowsRead, c.rowUrl, saved)) << c.number;
 }

@@ -1,7 +1,10 @@
 // The settings store against Wine's real registry.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include <windows.h>
 #include <wincrypt.h>
@@ -242,7 +245,7 @@ TEST_F(RegistryTest, AProtectedValueReadsOnlyUnderItsOwnName) {
   web.url = "https://api.example/bot123:SECRET/send";
   ASSERT_EQ("", settings::WriteWebTargets(r, {web}));
   std::vector<unsigned char> urlBlob;
-  ASSERT_TRUE(r.ReadBinary("WebTarget1Url", urlBlob));
+  ASSERT_TRUE(r.ReadBinary(settings::kWebTargetList, urlBlob));
   ASSERT_TRUE(r.WriteBinary("SMTPPasswordProtected", urlBlob));
   settings::MailSettings mail;
   settings::Unreadable unreadable;
@@ -304,3 +307,133 @@ TEST_F(RegistryTest, ReadMailSettingsKeepsWhatCannotBeRead) {
 }
 
 }  // namespace
+
+namespace {
+
+using settings::WebSettings;
+
+WebSettings Web(const std::string& url, std::uint32_t id = 0) {
+  WebSettings target;
+  target.url = url;
+  target.id = id;
+  return target;
+}
+
+std::vector<std::string> WebUrls(CRegistry& r) {
+  std::vector<std::string> urls;
+  for (const WebSettings& target : settings::ReadWebTargets(r)) urls.push_back(target.url);
+  return urls;
+}
+
+// The form before the list: a count and one value per part, as earlier
+// versions wrote it.
+void WriteRows(CRegistry& r, const std::string& count, int rows) {
+  r.WriteValue(settings::kWebTargetCount, count);
+  for (int n = 1; n <= rows; ++n) {
+    const std::string url = settings::WebTargetValue(n, settings::kWebTargetUrl);
+    r.WriteBinary(url, settings::ProtectValue(url, "https://row" + std::to_string(n) + ".example/"));
+    r.WriteValue(settings::WebTargetValue(n, settings::kWebTargetMethod), "PUT");
+  }
+}
+
+std::vector<std::string> RowValues(CRegistry& r) {
+  std::vector<std::string> names;
+  for (const std::string& name : r.ValueNames())
+    if (name.rfind("WebTarget", 0) == 0 && name != settings::kWebTargetList) names.push_back(name);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+}  // namespace
+
+// Ids follow their targets from save to save, and one given out is never
+// given again, even once its target is gone.
+TEST_F(RegistryTest, EachWebTargetKeepsItsIdAndANewOneNeverTakesAnEarlierId) {
+  CRegistry r;
+  r.OpenKey(settings::kRoot, settings::kKeyPath, 0);
+  ASSERT_EQ("", settings::WriteWebTargets(r, {Web("https://a.example/"), Web("https://b.example/")}));
+  std::vector<WebSettings> targets = settings::ReadWebTargets(r);
+  ASSERT_EQ(2u, targets.size());
+  EXPECT_EQ(1u, targets[0].id);
+  EXPECT_EQ(2u, targets[1].id);
+  ASSERT_EQ("", settings::WriteWebTargets(r, {targets[1], Web("https://c.example/")}));
+  targets = settings::ReadWebTargets(r);
+  EXPECT_EQ(2u, targets[0].id);
+  EXPECT_EQ(3u, targets[1].id);
+  ASSERT_EQ("", settings::WriteWebTargets(r, {}));
+  ASSERT_EQ("", settings::WriteWebTargets(r, {Web("https://d.example/")}));
+  EXPECT_EQ(4u, settings::ReadWebTargets(r)[0].id) << "an empty list still remembers the ids given";
+}
+
+// A count that is not a count is reported and read as nothing, and what it
+// may count is never removed for that; a list that is not this user's or is
+// damaged the same. Only a list with targets replaces either.
+TEST_F(RegistryTest, AListOrCountThatCannotBeReadIsReportedAndOutlivesAnEmptySave) {
+  WriteRaw(settings::kKeyPath, "Version", REG_SZ, std::string("1.0", 4));
+  CRegistry r;
+  r.OpenKey(settings::kRoot, settings::kKeyPath, 0);
+  const std::pair<DWORD, std::string> counts[] = {
+      {REG_DWORD, std::string("\2\0\0\0", 4)},
+      {REG_DWORD, std::string("2\0\0\0", 4)},  // as text, its bytes would read "2"
+      {REG_SZ, std::string("two", 4)},
+      {REG_SZ, std::string()},
+  };
+  for (const auto& [type, count] : counts) {
+    SCOPED_TRACE(count);
+    r.DeleteValue(settings::kWebTargetList);
+    WriteRows(r, "2", 2);
+    WriteRaw(settings::kKeyPath, "WebTargets", type, count);
+    EXPECT_EQ(settings::Unreadable{"WebTargets"}, settings::LoadStartupSettings().unreadable);
+    EXPECT_TRUE(WebUrls(r).empty());
+    ASSERT_EQ("", settings::WriteWebTargets(r, {}));
+    EXPECT_FALSE(r.HasValue(settings::kWebTargetList));
+    EXPECT_EQ(5u, RowValues(r).size()) << "the count and its rows stay";
+    ASSERT_EQ("", settings::WriteWebTargets(r, {Web("https://new.example/")}));
+    EXPECT_EQ(std::vector<std::string>{"https://new.example/"}, WebUrls(r));
+    EXPECT_EQ(5u, RowValues(r).size()) << "still never removed: which values it counted is not known";
+  }
+  for (const std::vector<unsigned char>& list :
+       {std::vector<unsigned char>{1, 2, 3, 4}, settings::ProtectValue(settings::kWebTargetList, "not a list")}) {
+    ASSERT_TRUE(r.WriteBinary(settings::kWebTargetList, list));
+    EXPECT_EQ(settings::Unreadable{"WebTargetList"}, settings::LoadStartupSettings().unreadable);
+    ASSERT_EQ("", settings::WriteWebTargets(r, {}));
+    std::vector<unsigned char> kept;
+    ASSERT_TRUE(r.ReadBinary(settings::kWebTargetList, kept));
+    EXPECT_EQ(list, kept);
+  }
+}
+
+// The per-target form is read (a count above the most as the most) and, once
+// the list is written, leaves no row behind; an unreadable value stays while
+// its target keeps its address and goes with the first save that changes it.
+TEST_F(RegistryTest, TheEarlierFormGoesOnceTheListStandsButForWhatItsTargetStillOwns) {
+  CRegistry r;
+  r.OpenKey(settings::kRoot, settings::kKeyPath, 0);
+  WriteRows(r, "10", 10);
+  std::vector<WebSettings> targets = settings::ReadWebTargets(r);
+  ASSERT_EQ(8u, targets.size());
+  EXPECT_EQ(8u, targets[7].id);
+  EXPECT_EQ("PUT", targets[7].method);
+  ASSERT_EQ("", settings::WriteWebTargets(r, targets));
+  EXPECT_EQ(std::vector<std::string>{}, RowValues(r)) << "rows 9 and 10 too";
+  EXPECT_FALSE(r.HasValue(settings::kWebTargetCount));
+  EXPECT_EQ(8u, settings::ReadWebTargets(r).size());
+
+  r.DeleteValue(settings::kWebTargetList);
+  WriteRows(r, "2", 2);
+  const std::vector<unsigned char> foreign{1, 2, 3, 4};
+  r.WriteBinary("WebTarget1Headers", foreign);
+  r.WriteBinary("WebTarget2Body", foreign);
+  settings::Unreadable unreadable;
+  targets = settings::ReadWebTargets(r, &unreadable);
+  EXPECT_EQ((settings::Unreadable{"WebTarget1Headers", "WebTarget2Body"}), unreadable);
+  targets[1].url = "https://elsewhere.example/";
+  ASSERT_EQ("", settings::WriteWebTargets(r, targets));
+  EXPECT_EQ((std::vector<std::string>{"WebTarget1Headers", "WebTarget1Url"}), RowValues(r))
+      << "row 2's body is not carried to its new address";
+  targets = settings::ReadWebTargets(r);
+  ASSERT_EQ("", settings::WriteWebTargets(r, targets));
+  EXPECT_EQ((std::vector<std::string>{"WebTarget1Headers", "WebTarget1Url"}), RowValues(r));
+  ASSERT_EQ("", settings::WriteWebTargets(r, {targets[1], Web("https://row1.example/")}));
+  EXPECT_EQ(std::vector<std::string>{}, RowValues(r)) << "a new target at row 1's address is another target";
+}

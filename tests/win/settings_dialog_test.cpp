@@ -2,7 +2,11 @@
 // SMTP server receiving the test e-mail.
 #include <gtest/gtest.h>
 
+#include <windows.h>
+#include <sddl.h>
+
 #include "channels/C_SMTP.h"
+#include "fw/Handles.h"
 #include "PeerClient.h"
 #include "settings/Registry.h"
 #include "settings/Scramble.h"
@@ -317,8 +321,7 @@ TEST_F(SettingsDialogTest, ThreeTargetsAddedThroughTheDialogsAreStoredProtectedA
 
   const std::string stored = AllStoredBytes();
   EXPECT_EQ(std::string::npos, stored.find("t0ken")) << "no token in clear";
-  EXPECT_EQ("3", Stored(settings::kWebTargetCount));
-  EXPECT_EQ("PATCH", Stored(settings::WebTargetValue(2, settings::kWebTargetMethod).c_str()));
+  EXPECT_EQ(static_cast<DWORD>(REG_BINARY), StoredType(settings::kWebTargetList)) << "the whole list, protected";
   CRegistry r;
   settings::OpenStore(r);
   const std::vector<settings::WebSettings> targets = settings::ReadWebTargets(r);
@@ -328,6 +331,7 @@ TEST_F(SettingsDialogTest, ThreeTargetsAddedThroughTheDialogsAreStoredProtectedA
     EXPECT_EQ(settings::kWebMethods[typed[i].method], targets[i].method);
     EXPECT_EQ(typed[i].headers, targets[i].headers);
     EXPECT_EQ(typed[i].body, targets[i].body);
+    EXPECT_EQ(static_cast<std::uint32_t>(i + 1), targets[i].id);
   }
 
   // Cancel forgets a removal and an edit made in the list.
@@ -348,7 +352,7 @@ TEST_F(SettingsDialogTest, ThreeTargetsAddedThroughTheDialogsAreStoredProtectedA
   });
   Settings().DoModal();
   EXPECT_EQ(0, scripts.Pending());
-  EXPECT_EQ("3", Stored(settings::kWebTargetCount));
+  ASSERT_EQ(3u, settings::ReadWebTargets(r).size());
   EXPECT_EQ(typed[1].body, settings::ReadWebTargets(r)[1].body);
 }
 
@@ -370,7 +374,9 @@ TEST_F(SettingsDialogTest, ABadHeaderLineIsRefusedAtOkByItsNumberAndTheEditorSta
   WebTargetsDlg(std::string("203.0.113.7")).DoModal();
   EXPECT_TRUE(stillOpen);
   EXPECT_EQ(std::vector<std::string>{"Header line 2 has no colon: Priority high"}, boxes.Texts());
-  EXPECT_EQ("0", Stored(settings::kWebTargetCount));
+  CRegistry r;
+  settings::OpenStore(r);
+  EXPECT_TRUE(settings::ReadWebTargets(r).empty());
 }
 
 TEST_F(SettingsDialogTest, TheFirstReleasesTargetIsTheFirstRowAndOkWritesItInTheNewForm) {
@@ -389,15 +395,77 @@ TEST_F(SettingsDialogTest, TheFirstReleasesTargetIsTheFirstRowAndOkWritesItInThe
   WebTargetsDlg(std::string(), {"sent 14:03"}).DoModal();
   for (const char* old : {settings::kWebUrl, settings::kWebMethod, settings::kWebBody})
     EXPECT_EQ(static_cast<DWORD>(REG_NONE), StoredType(old)) << old;
-  EXPECT_EQ("1", Stored(settings::kWebTargetCount));
   CRegistry r;
   settings::OpenStore(r);
   const std::vector<settings::WebSettings> targets = settings::ReadWebTargets(r);
   ASSERT_EQ(1u, targets.size());
+  EXPECT_EQ(1u, targets[0].id);
   EXPECT_EQ(url, targets[0].url);
   EXPECT_EQ("POST", targets[0].method);
   EXPECT_EQ("{\"ip\":\"{ip}\"}", targets[0].body);
   EXPECT_EQ(std::string::npos, AllStoredBytes().find("t0ken"));
+}
+
+// The key made unwritable while the list is open: the system refuses the
+// save, which then changes nothing, and the box gives the system's reason.
+TEST_F(SettingsDialogTest, ASaveTheSystemRefusesLeavesTheEarlierListWholeAndSaysWhy) {
+  settings::WebSettings a, b;
+  a.url = "https://a.example/update?token=A-TOKEN";
+  a.method = "POST";
+  a.headers = "X-A-Key: A-SECRET";
+  a.body = "{\"ip\":\"{ip}\"}";
+  b.url = "https://b.example/";
+  {
+    CRegistry r;
+    settings::OpenStore(r);
+    ASSERT_EQ("", settings::WriteWebTargets(r, {a, b}));
+  }
+  HKEY key = nullptr;
+  ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, settings::kKeyPath, 0, KEY_ALL_ACCESS, &key));
+  const fw::OwnedKey owner(key);
+  std::vector<char> original(4096);
+  DWORD size = static_cast<DWORD>(original.size());
+  ASSERT_EQ(ERROR_SUCCESS, RegGetKeySecurity(key, DACL_SECURITY_INFORMATION, original.data(), &size));
+  PSECURITY_DESCRIPTOR denied = nullptr;
+  ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA("D:(D;;0x2;;;WD)(A;;GA;;;WD)", SDDL_REVISION_1,
+                                                                   &denied, nullptr));  // no KEY_SET_VALUE
+  bool stillOpen = false;
+  scripts.Then([&](HWND list) {
+    DoubleClickRow(list, 0);
+    ASSERT_EQ(ERROR_SUCCESS, RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, denied));
+    Click(list, IDOK);
+    EXPECT_EQ(ERROR_SUCCESS, RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, original.data()));
+    stillOpen = IsWindowVisible(list) != FALSE;
+    Click(list, IDCANCEL);
+  });
+  scripts.Then([&](HWND editor) {
+    SetText(editor, IDC_WEB_URL, "https://c.example/hook");
+    Select(editor, IDC_WEB_METHOD, 2);
+    SetText(editor, IDC_WEB_HEADERS, "X-C-Key: C-SECRET");
+    SetText(editor, IDC_WEB_BODY, "");
+    Click(editor, IDOK);
+  });
+  WebTargetsDlg(std::string("203.0.113.7")).DoModal();
+  LocalFree(denied);
+  EXPECT_TRUE(stillOpen);
+  ASSERT_EQ(1u, boxes.Texts().size());
+  const std::string box = boxes.Texts()[0];
+  EXPECT_EQ(0u, box.find(std::string(settings::kNotSaved) + "WebTargetList: ")) << box;
+  EXPECT_NE(std::string::npos, box.find("(error 5)")) << box;
+
+  CRegistry r;
+  settings::OpenStore(r);
+  const std::vector<settings::WebSettings> back = settings::ReadWebTargets(r);
+  ASSERT_EQ(2u, back.size());
+  for (std::size_t i = 0; i < 2; ++i) {
+    const settings::WebSettings& want = i == 0 ? a : b;
+    EXPECT_EQ(i + 1, back[i].id);
+    EXPECT_EQ(want.url, back[i].url);
+    EXPECT_EQ(want.method, back[i].method);
+    EXPECT_EQ(want.headers, back[i].headers);
+    EXPECT_EQ(want.body, back[i].body);
+  }
+  EXPECT_EQ(std::string::npos, AllStoredBytes().find("C-SECRET"));
 }
 
 TEST_F(SettingsDialogTest, WebNotifyTestReportsEveryRefusalAsAFailure) {
