@@ -158,15 +158,13 @@ bool IsUnreadable(CRegistry& registry, const std::string& name) {
   return ReadProtectedValue(registry, name).state == ProtectedRead::State::Unreadable;
 }
 
-void Remove(CRegistry& registry, const std::string& name, std::string& failures) {
-  if (!registry.DeleteValue(name)) AddWriteFailure(failures, name.c_str(), registry.LastError());
-}
-
 // Once the list stands: the per-target form and the first release's values
 // go. One that cannot be read stays only while the list holds its target
 // unchanged; a count that cannot be read leaves its whole form, since which
-// values belong to it is not known.
-void RemoveEarlierForms(CRegistry& registry, const std::vector<WebSettings>& saved, std::string& failures) {
+// values belong to it is not known. A value that cannot be removed is no
+// failure of the save: the list is read before it, and the next save tries
+// again.
+void RemoveEarlierForms(CRegistry& registry, const std::vector<WebSettings>& saved) {
   // No count: what is left is what an earlier save kept.
   std::optional<int> rowsRead = kMostWebTargets;
   const bool hadCount = registry.HasValue(kWebTargetCount);
@@ -188,9 +186,9 @@ void RemoveEarlierForms(CRegistry& registry, const std::vector<WebSettings>& sav
     }
     for (const std::string& name : unkept) {
       const int number = RowFormNumber(name);
-      if (!keepingRows.count(number) || name != WebTargetValue(number, kWebTargetUrl)) Remove(registry, name, failures);
+      if (!keepingRows.count(number) || name != WebTargetValue(number, kWebTargetUrl)) registry.DeleteValue(name);
     }
-    if (hadCount) Remove(registry, kWebTargetCount, failures);
+    if (hadCount) registry.DeleteValue(kWebTargetCount);
   }
   // The first release's target was read only with neither count nor list;
   // without a readable address it was none, and nothing can have changed it.
@@ -198,9 +196,9 @@ void RemoveEarlierForms(CRegistry& registry, const std::vector<WebSettings>& sav
   const bool firstWasRead = !hadCount && firstUrl.state == ProtectedRead::State::Readable;
   for (const char* name : {kWebUrl, kWebBody}) {
     if (IsUnreadable(registry, name) && (!firstWasRead || KeepsUnreadableRow(1, 1, firstUrl.plain, saved))) continue;
-    Remove(registry, name, failures);
+    registry.DeleteValue(name);
   }
-  Remove(registry, kWebMethod, failures);
+  registry.DeleteValue(kWebMethod);
 }
 
 }  // namespace
@@ -215,6 +213,7 @@ std::string WriteWebTargets(CRegistry& registry, const std::vector<WebSettings>&
   // have removed targets that were never shown.
   if (targets.empty() && before.unreadable) return {};
   WebList list;
+  // After a list that cannot be read, ids start again past those given here.
   list.nextId = before.list.nextId;
   list.targets.assign(targets.begin(), targets.begin() + static_cast<std::ptrdiff_t>(
                                                              std::min<std::size_t>(targets.size(), kMostWebTargets)));
@@ -222,8 +221,8 @@ std::string WriteWebTargets(CRegistry& registry, const std::vector<WebSettings>&
   // One value, one write: the list lands whole or the earlier one stays.
   std::string failures;
   if (!WriteProtectedValue(registry, kWebTargetList, EncodeWebList(list), failures, kLongestWebList)) return failures;
-  RemoveEarlierForms(registry, list.targets, failures);
-  return failures;
+  RemoveEarlierForms(registry, list.targets);
+  return {};
 }
 
 void WarnUnreadable(const Unreadable& valueNames) {

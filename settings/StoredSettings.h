@@ -74,9 +74,10 @@ void WarnUnreadable(const Unreadable& valueNames);
 // one write, so a failed save leaves the earlier list exactly as it was. A
 // target without an id is given one this store never gave before. Only once
 // the list stands are the earlier forms removed (but for a value that cannot
-// be read whose target the list still holds unchanged). An empty list does
-// not replace a stored one that cannot be read. Returns what failed, as
-// WriteMailSettings does.
+// be read whose target the list still holds unchanged); one that cannot be
+// removed is tried again at the next save. An empty list does not replace a
+// stored one that cannot be read. Returns why the list could not be
+// written, empty when it was.
 std::string WriteWebTargets(CRegistry& registry, const std::vector<WebSettings>& targets);
 
 // One text value, the same way, for the values outside the mail settings;

@@ -409,12 +409,9 @@ TEST_F(SettingsDialogTest, TheFirstReleasesTargetIsTheFirstRowAndOkWritesItInThe
 // The key made unwritable while the list is open: the system refuses the
 // save, which then changes nothing, and the box gives the system's reason.
 TEST_F(SettingsDialogTest, ASaveTheSystemRefusesLeavesTheEarlierListWholeAndSaysWhy) {
-  settings::WebSettings a, b;
-  a.url = "https://a.example/update?token=A-TOKEN";
-  a.method = "POST";
-  a.headers = "X-A-Key: A-SECRET";
-  a.body = "{\"ip\":\"{ip}\"}";
-  b.url = "https://b.example/";
+  const settings::WebSettings a{"https://a.example/update?token=A-TOKEN", "POST", "X-A-Key: A-SECRET",
+                                "{\"ip\":\"{ip}\"}"};
+  const settings::WebSettings b{"https://b.example/", "GET", "", ""};
   {
     CRegistry r;
     settings::OpenStore(r);
