@@ -194,17 +194,6 @@ namespace {
 
 using namespace std::string_literals;
 
-settings::WebSettings Target(std::uint32_t id, std::string method, std::string url, std::string headers = {},
-                             std::string body = {}) {
-  settings::WebSettings target;
-  target.id = id;
-  target.method = std::move(method);
-  target.url = std::move(url);
-  target.headers = std::move(headers);
-  target.body = std::move(body);
-  return target;
-}
-
 std::vector<std::uint32_t> Ids(const settings::WebList& list) {
   std::vector<std::uint32_t> ids;
   for (const auto& target : list.targets) ids.push_back(target.id);
@@ -218,9 +207,10 @@ std::vector<std::uint32_t> Ids(const settings::WebList& list) {
 TEST(WebList, EveryTargetComesBackExactlyWithItsId) {
   settings::WebList list;
   list.nextId = 12;
-  list.targets = {Target(3, "PUT", "https://c.example/x?k=1 2", "X-C-Key: C-SECRET\r\nX-Two: 2",
-                         std::string("a\0b\n7 GET 1 0 0\n", 16)),
-                  Target(11, "GET", "https://b.example/"), Target(1, "PATCH", "", "", "")};
+  list.targets = {
+      {"https://c.example/x?k=1 2", "PUT", "X-C-Key: C-SECRET\r\nX-Two: 2", std::string("a\0b\n7 GET 1 0 0\n", 16), 3},
+      {"https://b.example/", "GET", "", "", 11},
+      {"", "PATCH", "", "", 1}};
   const auto back = settings::DecodeWebList(settings::EncodeWebList(list));
   ASSERT_TRUE(back);
   EXPECT_EQ(12u, back->nextId);
@@ -285,7 +275,7 @@ TEST(WebList, NewTargetsTakeIdsNeverGivenAndKeptOnesKeepTheirs) {
   for (const Case& c : cases) {
     settings::WebList list;
     list.nextId = c.next;
-    for (const std::uint32_t id : c.ids) list.targets.push_back(Target(id, "GET", "https://a.example/"));
+    for (const std::uint32_t id : c.ids) list.targets.push_back({"https://a.example/", "GET", "", "", id});
     settings::AssignWebIds(list);
     EXPECT_EQ(c.wantIds, Ids(list)) << c.ids.size() << " from " << c.next;
     EXPECT_EQ(c.wantNext, list.nextId) << c.ids.size() << " from " << c.next;
@@ -339,8 +329,8 @@ TEST(WebList, ValuesOfThePerTargetFormAreKnownByName) {
 // An unreadable value stays only with the target it was read for, while
 // that target keeps its address.
 TEST(WebList, AnUnreadableValueStaysOnlyWithItsUnchangedTarget) {
-  const std::vector<settings::WebSettings> saved = {Target(2, "GET", "https://b.example/"), Target(4, "GET", ""),
-                                                    Target(9, "GET", "https://new.example/")};
+  const std::vector<settings::WebSettings> saved = {
+      {"https://b.example/", "GET", "", "", 2}, {"", "GET", "", "", 4}, {"https://new.example/", "GET", "", "", 9}};
   struct Case {
     int number, rowsRead;
     const char* rowUrl;

@@ -7,7 +7,6 @@
 #include <vector>
 
 #include <windows.h>
-#include <sddl.h>
 #include <wincrypt.h>
 
 #include "fw/Handles.h"
@@ -15,6 +14,7 @@
 #include "settings/Registry.h"
 #include "settings/Scramble.h"
 #include "settings/StoredSettings.h"
+#include "settings/WebTargetList.h"
 
 namespace {
 
@@ -93,24 +93,6 @@ TEST_F(RegistryTest, EachRefusalHasACodeOfItsOwn) {
   r.CloseKey();
   EXPECT_EQ(0, r.WriteBinary("B", {1}));
   EXPECT_EQ(ERROR_INVALID_HANDLE, r.LastError());
-  // A key this user may not write: the open's refusal is each write's reason.
-  HKEY key = nullptr;
-  ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, kTestPath, 0, KEY_ALL_ACCESS, &key));
-  const fw::OwnedKey owner(key);
-  PSECURITY_DESCRIPTOR denied = nullptr;
-  ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA("D:(D;;0x2;;;WD)(A;;GA;;;WD)", SDDL_REVISION_1,
-                                                                   &denied, nullptr));
-  std::vector<char> original(4096);
-  DWORD size = static_cast<DWORD>(original.size());
-  ASSERT_EQ(ERROR_SUCCESS, RegGetKeySecurity(key, DACL_SECURITY_INFORMATION, original.data(), &size));
-  ASSERT_EQ(ERROR_SUCCESS, RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, denied));
-  LocalFree(denied);
-  r.OpenKey(HKEY_CURRENT_USER, kTestPath, 0);
-  EXPECT_EQ(0, r.WriteValue("A", "y"));
-  EXPECT_EQ(ERROR_ACCESS_DENIED, r.LastError());
-  EXPECT_EQ(0, r.DeleteValue("A"));
-  EXPECT_EQ(ERROR_ACCESS_DENIED, r.LastError());
-  EXPECT_EQ(ERROR_SUCCESS, RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, original.data()));
 }
 
 TEST_F(RegistryTest, ValuesUpTo259CharactersReadBackAndLongerOnesFail) {
@@ -476,43 +458,27 @@ TEST_F(RegistryTest, TheEarlierFormGoesOnceTheListStandsButForWhatItsTargetStill
   EXPECT_EQ(std::vector<std::string>{}, RowValues(r)) << "a new target at row 1's address is another target";
 }
 
-// Eight targets with every text at the longest the editor takes fit in the
-// one value and read back whole.
-TEST_F(RegistryTest, TheLongestListFitsInItsValue) {
-  CRegistry r;
-  r.OpenKey(settings::kRoot, settings::kKeyPath, 0);
-  const std::string longest(settings::kLongestWebText, 'x');
-  const std::vector<WebSettings> targets(settings::kMostWebTargets,
-                                         WebSettings{"https://" + longest.substr(8), "PATCH", longest, longest});
-  ASSERT_EQ("", settings::WriteWebTargets(r, targets));
-  const std::vector<WebSettings> back = settings::ReadWebTargets(r);
-  ASSERT_EQ(targets.size(), back.size());
-  EXPECT_EQ(targets[7].url, back[7].url);
-  EXPECT_EQ(longest, back[7].body);
-  EXPECT_EQ(8u, back[7].id) << "each new target an id of its own";
-}
-
-// A list too long for its value is refused whole: no target of it lands
-// beside what was stored, and the failure gives the reason.
+// A list too long for its value is refused whole, with the reason: no target
+// of it lands beside what was stored. The longest the editor can make fits.
 TEST_F(RegistryTest, AListThatCannotBeWrittenLeavesTheEarlierOneExactly) {
   CRegistry r;
   r.OpenKey(settings::kRoot, settings::kKeyPath, 0);
-  const WebSettings a{"https://a.example/?token=A", "POST", "X-A-Key: A", "{ip}"};
   const WebSettings b{"https://b.example/", "GET", "", ""};
-  ASSERT_EQ("", settings::WriteWebTargets(r, {a, b}));
+  ASSERT_EQ("", settings::WriteWebTargets(r, {{"https://a.example/?token=A", "POST", "X-A-Key: A", "{ip}"}, b}));
+  const std::string before = settings::EncodeWebList({settings::ReadWebTargets(r)});
   const WebSettings c{"https://c.example/", "PUT",
                       "X-C-Key: C-SECRET\r\nX-Pad: " + std::string(settings::kLongestWebList, 'p'), ""};
   const std::string failure = settings::WriteWebTargets(r, {c, b});
   EXPECT_EQ(0u, failure.find("WebTargetList: ")) << failure;
   EXPECT_NE(std::string::npos, failure.find("(error 223)")) << failure;
+  EXPECT_EQ(before, settings::EncodeWebList({settings::ReadWebTargets(r)})) << "every target, part and id";
+
+  const std::string longest(settings::kLongestWebText, 'x');
+  const std::vector<WebSettings> full(settings::kMostWebTargets,
+                                      {"https://" + longest.substr(8), "PATCH", longest, longest});
+  ASSERT_EQ("", settings::WriteWebTargets(r, full));
   const std::vector<WebSettings> back = settings::ReadWebTargets(r);
-  ASSERT_EQ(2u, back.size());
-  for (std::size_t i = 0; i < 2; ++i) {
-    const WebSettings& want = i == 0 ? a : b;
-    EXPECT_EQ(i + 1, back[i].id);
-    EXPECT_EQ(want.url, back[i].url);
-    EXPECT_EQ(want.method, back[i].method);
-    EXPECT_EQ(want.headers, back[i].headers);
-    EXPECT_EQ(want.body, back[i].body);
-  }
+  ASSERT_EQ(full.size(), back.size());
+  EXPECT_EQ(longest, back[7].body);
+  EXPECT_EQ(10u, back[7].id) << "each new target an id of its own";
 }
