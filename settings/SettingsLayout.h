@@ -64,8 +64,8 @@ inline std::string LinkFromStored(const std::string& stored) {
 // The longest text a value holds and reads back whole (the store's buffer
 // less its terminator); the dialog's fields accept no more.
 inline constexpr int kLongestText = 259;
-// The longest web address or body: its protected form, a few hundred bytes
-// longer, must stay within what the store reads back as binary.
+// The longest web address, header text or body the editor takes; the list
+// of every target at that length must fit in kLongestWebList.
 inline constexpr int kLongestWebText = 2000;
 // The longest protected list: room for every target's three texts at their
 // longest, with what the protection adds.

@@ -57,8 +57,10 @@ std::string EncodeWebList(const WebList& list) {
   const std::size_t count = std::min<std::size_t>(list.targets.size(), kMostWebTargets);
   for (std::size_t i = 0; i < count; ++i) {
     const WebSettings& t = list.targets[i];
-    bytes += std::to_string(t.id) + " " + t.method + " " + std::to_string(t.url.size()) + " " +
-             std::to_string(t.headers.size()) + " " + std::to_string(t.body.size()) + "\n";
+    // What the reader would take for GET is stored as GET, so the list stays readable.
+    bytes += std::to_string(t.id) + " " + (IsWebMethod(t.method) ? t.method : kWebGet) + " " +
+             std::to_string(t.url.size()) + " " + std::to_string(t.headers.size()) + " " +
+             std::to_string(t.body.size()) + "\n";
     bytes += t.url + t.headers + t.body;
   }
   return bytes;

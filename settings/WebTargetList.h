@@ -18,7 +18,8 @@ struct WebList {
   std::uint32_t nextId = 1;
 };
 
-// The bytes that are protected and stored; at most kMostWebTargets targets.
+// The bytes that are protected and stored; at most kMostWebTargets targets,
+// a method not among the four as GET.
 std::string EncodeWebList(const WebList& list);
 
 // Nothing for bytes that are not a list this program wrote: an unknown

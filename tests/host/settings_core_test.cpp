@@ -226,6 +226,9 @@ TEST(WebList, EveryTargetComesBackExactlyWithItsId) {
   ASSERT_TRUE(empty);
   EXPECT_TRUE(empty->targets.empty());
   EXPECT_EQ(5u, empty->nextId) << "an empty list still keeps which ids were given";
+  const auto odd = settings::DecodeWebList(settings::EncodeWebList({{{"https://a.example/", "GET x", "", "", 1}}, 2}));
+  ASSERT_TRUE(odd) << "a method the reader would not take is stored as GET";
+  EXPECT_EQ("GET", odd->targets[0].method);
 }
 
 // Bytes this program did not write as a list are no list: read as unreadable,
