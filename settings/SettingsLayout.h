@@ -83,5 +83,7 @@ using channels::WebSettings;
 
 // Up to this many web targets, each called on every change.
 inline constexpr int kMostWebTargets = 8;
+// Every target at its longest, with room to spare for the framing and the protection.
+static_assert(kMostWebTargets * 3 * kLongestWebText + 8192 <= static_cast<int>(kLongestWebList));
 
 }  // namespace settings
