@@ -63,6 +63,10 @@ Found AskScript(const std::wstring& address, bool secure, const std::wstring& sc
   Found found;
   found.answer.verdict = ScriptProxy::Verdict::Direct;
   if (info.dwAccessType != WINHTTP_ACCESS_TYPE_NAMED_PROXY || proxy.empty()) return found;
+  // The system hands the script's answer on as a proxy list. Where its
+  // resolver keeps a SOCKS entry ("socks=host:port") we see it and refuse;
+  // one that reduces a SOCKS-only answer to "direct" itself (Wine's does)
+  // leaves nothing here to tell it from the script's DIRECT.
   if (const auto named = ScriptProxyFor(proxy, secure)) {
     found.answer.verdict = ScriptProxy::Verdict::ThroughProxy;
     found.answer.proxy = *named;

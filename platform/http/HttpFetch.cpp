@@ -26,10 +26,10 @@ bool IsRedirect(int status) {
   return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
 }
 
-// What the redirect text may quote: the address of a page whole, of a call
-// that carries secrets only its scheme and host, and of an address of
-// another kind (a scheme without "//", which may be nothing but a token)
-// its scheme alone; either as a box may show a server's words.
+// What the redirect text may quote: the address of a page whole; of a call
+// that carries secrets only the scheme and host, or, for an address of
+// another kind (a scheme without "//", where what follows may be nothing
+// but a token), the scheme alone; either as a box may show a server's words.
 std::string Shown(const std::string& address, bool secret) {
   constexpr std::size_t kLongestShown = 200;
   if (!secret) return ShownText(address, kLongestShown);
