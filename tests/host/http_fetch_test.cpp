@@ -6,6 +6,7 @@
 #include <chrono>
 #include <deque>
 
+#include "net/AddressWalk.h"
 #include "net/Deadline.h"
 #include "http/HttpFetch.h"
 #include "net/Loopback.h"
@@ -796,6 +797,53 @@ TEST(Loopback, NamesAndAddresses) {
   EXPECT_FALSE(net::IsLoopbackAddress(mapped, 16));
   v6[0] = 0xFE;
   EXPECT_FALSE(net::IsLoopbackAddress(v6, 16));
+}
+
+// The walk both transports take: each address in turn, the last failure's
+// words when none connects, and no further address once the time ran out.
+TEST(AddressWalk, EachAddressInTurnUntilOneConnectsOrTheTimeRunsOut) {
+  using Outcome = net::Attempt::Outcome;
+  addrinfo addresses[3] = {};
+  addresses[0].ai_next = &addresses[1];
+  addresses[1].ai_next = &addresses[2];
+  const auto walk = [&](std::vector<Outcome> outcomes, std::vector<int>* tried) -> std::string {
+    try {
+      const addrinfo& connected = net::ConnectFirst(addresses, [&](const addrinfo& a) {
+        const int index = static_cast<int>(&a - addresses);
+        tried->push_back(index);
+        return net::Attempt{outcomes[index], "refused " + std::to_string(index)};
+      });
+      return "connected " + std::to_string(&connected - addresses);
+    } catch (const net::TransportError& e) {
+      return std::string(e.kind() == net::TransportError::Kind::TimedOut ? "timed out: " : "failed: ") + e.what();
+    }
+  };
+  std::vector<int> tried;
+  EXPECT_EQ("connected 1", walk({Outcome::Failed, Outcome::Connected, Outcome::Failed}, &tried));
+  EXPECT_EQ((std::vector<int>{0, 1}), tried);
+  tried.clear();
+  EXPECT_EQ("failed: refused 2", walk({Outcome::Failed, Outcome::Failed, Outcome::Failed}, &tried));
+  EXPECT_EQ(3u, tried.size());
+  tried.clear();
+  EXPECT_EQ("timed out: timed out", walk({Outcome::Failed, Outcome::TimedOut, Outcome::Connected}, &tried));
+  EXPECT_EQ((std::vector<int>{0, 1}), tried);
+
+  // Through the POSIX socket: digits need no lookup, and a port nobody
+  // listens on is refused in the system's words.
+  const auto lookedUp = net::LookUpWithin("127.0.0.1", 80, net::DeadlineAfter(1000), [](int) { return "?"; });
+  ASSERT_TRUE(lookedUp);
+  EXPECT_TRUE(net::IsLoopback(*lookedUp));
+  peers::PeerClient peers = peers::PeerClient::FromEnvironment();
+  const int closed = peers.StartHttp();
+  peers.Stop(closed);
+  net::PosixTransport transport;
+  try {
+    transport.Connect("127.0.0.1", closed, 2000);
+    ADD_FAILURE() << "connected to a closed port";
+  } catch (const net::TransportError& e) {
+    EXPECT_EQ(net::TransportError::Kind::Failed, e.kind());
+    EXPECT_STREQ("Connection refused", e.what());
+  }
 }
 
 // A configuration script learns the origin and nothing that may be a secret.
