@@ -1,6 +1,7 @@
 #include "app/IpCheck.h"
 
 #include "channels/StampTime.h"
+#include "http/HttpUrl.h"
 
 namespace app {
 
@@ -126,7 +127,9 @@ std::vector<std::string> SplitPageList(const std::string& link) {
   return urls;
 }
 
-std::string NoAddressText(const std::string& url) { return "The page at " + url + " did not show an IP address."; }
+std::string NoAddressText(const std::string& url) {
+  return "The page at " + http::WithoutLogin(url) + " did not show an IP address.";
+}
 
 std::string CombinedFailure(const std::vector<std::string>& reasons) {
   std::string text;

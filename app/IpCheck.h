@@ -53,7 +53,8 @@ std::string AddressFromPage(const std::string& page, const LeadBytePredicate& is
 // The page addresses a Link text holds, separated by blanks.
 std::vector<std::string> SplitPageList(const std::string& link);
 
-// The failure text when the page at `url` showed no address.
+// The failure text when the page at `url` showed no address; a login in
+// the address is left out.
 std::string NoAddressText(const std::string& url);
 
 // One text for every page that failed, one line each in the order tried; a

@@ -11,7 +11,9 @@
 #include <system_error>
 #include <thread>
 
+#include "http/HttpConnection.h"
 #include "http/ProxyRules.h"
+#include "http/UserAgent.h"
 #include "base/Text.h"
 #include "net/Transport.h"
 
@@ -39,8 +41,9 @@ constexpr char kNotInTime[] =
 // Runs on the search's own thread: every handle it opens is closed here,
 // whether or not anyone still waits for the answer.
 Found AskScript(const std::wstring& address, bool secure, const std::wstring& script, bool detect, int timeoutMs) {
-  std::unique_ptr<void, WinHttpClose> session(
-      WinHttpOpen(L"Corvane/2.0", WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
+  std::unique_ptr<void, WinHttpClose> session(WinHttpOpen(fw::AnsiToWide(SystemUserAgent()).c_str(),
+                                                          WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME,
+                                                          WINHTTP_NO_PROXY_BYPASS, 0));
   if (!session) return {};
   WinHttpSetTimeouts(session.get(), timeoutMs, timeoutMs, timeoutMs, timeoutMs);
   WINHTTP_AUTOPROXY_OPTIONS options{};
@@ -60,9 +63,17 @@ Found AskScript(const std::wstring& address, bool secure, const std::wstring& sc
   Found found;
   found.answer.verdict = ScriptProxy::Verdict::Direct;
   if (info.dwAccessType != WINHTTP_ACCESS_TYPE_NAMED_PROXY || proxy.empty()) return found;
-  // The script may name several proxies; the first is the one it prefers.
-  if (const auto named = ProxyForScheme(proxy.substr(0, proxy.find(';')), secure)) {
-    found.answer = {ScriptProxy::Verdict::ThroughProxy, *named};
+  // The system hands the script's answer on as a proxy list. Where its
+  // resolver keeps a SOCKS entry ("socks=host:port") we see it and refuse;
+  // one that reduces a SOCKS-only answer to "direct" itself (Wine's does)
+  // leaves nothing here to tell it from the script's DIRECT.
+  if (const auto named = ScriptProxyFor(proxy, secure)) {
+    found.answer.verdict = ScriptProxy::Verdict::ThroughProxy;
+    found.answer.proxy = *named;
+  } else {
+    constexpr std::size_t kLongestNamed = 100;
+    found.answer.verdict = ScriptProxy::Verdict::Unusable;
+    found.answer.named = ShownText(proxy, kLongestNamed);
   }
   return found;
 }

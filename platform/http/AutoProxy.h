@@ -11,10 +11,13 @@ namespace http {
 
 // What a configuration script said about an address. NoAnswer: nothing
 // usable came back, and the caller falls back to the manual setting.
+// Unusable: the script named a proxy this program cannot speak to (SOCKS);
+// the fetch fails rather than go direct.
 struct ScriptProxy {
-  enum class Verdict { NoAnswer, Direct, ThroughProxy };
+  enum class Verdict { NoAnswer, Direct, ThroughProxy, Unusable };
   Verdict verdict = Verdict::NoAnswer;
-  Proxy proxy;  // with ThroughProxy only
+  Proxy proxy;        // with ThroughProxy only
+  std::string named;  // with Unusable: what the script named, as a box may show it
 };
 
 // The script sees only the address's origin. The search runs on a thread of

@@ -14,6 +14,10 @@ constexpr std::size_t kLongestLine = 8 * 1024;
 // A reason phrase ends up in a message box; a server may fill it with
 // anything up to the head's limit.
 constexpr std::size_t kLongestReason = 100;
+// Interim answers (100 Continue, 103 Early Hints) come one or two before
+// the real one; a server that sends them without end would hold the fetch
+// to its deadline, 64 KiB of head at a time. The eleventh is refused.
+constexpr int kMostInterimAnswers = 10;
 
 constexpr char kNoAnswer[] = "the server closed the connection without an answer";
 constexpr char kClosedMidAnswer[] = "the connection closed before the whole page arrived";
@@ -27,13 +31,25 @@ constexpr char kReset[] = "the server reset the connection before the whole answ
 // a line may end in CR LF or LF alone.
 std::string Trim(std::string_view text) { return base::Trim(text, " \t\r"); }
 
-// Where the head ends: after the first empty line, CRLF or bare LF.
-std::size_t HeadEnd(const std::string& bytes) {
-  for (std::size_t i = bytes.find('\n'); i != std::string::npos; i = bytes.find('\n', i + 1)) {
+// Where the head ends: after the first empty line, CRLF or bare LF; npos
+// while it has not arrived. The search starts at `from`, a line start or
+// the byte after a '\n' already seen: a head that arrives a byte at a time
+// is then looked through once in all, not once per byte.
+std::size_t HeadEnd(const std::string& bytes, std::size_t from) {
+  for (std::size_t i = bytes.find('\n', from); i != std::string::npos; i = bytes.find('\n', i + 1)) {
     if (i + 1 < bytes.size() && bytes[i + 1] == '\n') return i + 2;
     if (i + 2 < bytes.size() && bytes[i + 1] == '\r' && bytes[i + 2] == '\n') return i + 3;
   }
   return std::string::npos;
+}
+
+// Where the next search for the head's end may start: the last '\n' whose
+// empty line could still be completed by bytes yet to come (a '\n' at most
+// two bytes from the end), else the end itself.
+std::size_t ResumeAt(const std::string& bytes) {
+  const std::size_t tail = bytes.size() < 2 ? 0 : bytes.size() - 2;
+  const std::size_t last = bytes.find('\n', tail);
+  return last == std::string::npos ? bytes.size() : last;
 }
 
 // The whole of `text` as a number in `base`; nullopt for anything else,
@@ -46,7 +62,12 @@ std::optional<std::uint64_t> Number(const std::string& text, int base) {
   return value;
 }
 
-// "HTTP/1.x NNN reason"; false for anything else.
+// "HTTP/1.x NNN reason"; false for anything else. The blank before the
+// reason is written even when the reason is empty ("HTTP/1.1 200 "), but
+// some servers leave both out, and the line arrives here with its trailing
+// blanks trimmed anyway: "HTTP/1.1 200" reads as 200 with no reason, as
+// browsers read it. What follows the code must still start with a blank,
+// so "HTTP/1.1 2000" is no 200.
 bool ParseStatusLine(const std::string& line, Head& head) {
   if (line.size() < 12 || line.compare(0, 7, "HTTP/1.") != 0 || line[8] != ' ') return false;
   const std::optional<std::uint64_t> code = Number(line.substr(9, 3), 10);
@@ -131,10 +152,14 @@ std::optional<std::string> Connection::TakeLine(std::size_t longest) {
 }
 
 Head Connection::ReadHead() {
-  for (;;) {
+  for (int interim = 0;; ++interim) {
+    if (interim > kMostInterimAnswers)
+      Fail("the server sent more than " + std::to_string(kMostInterimAnswers) + " interim answers and no final one");
     std::size_t end;
-    while ((end = HeadEnd(m_pending)) == std::string::npos) {
+    std::size_t from = 0;
+    while ((end = HeadEnd(m_pending, from)) == std::string::npos) {
       if (m_pending.size() > kLongestHead) Fail(kNotHttp);
+      from = ResumeAt(m_pending);
       if (!ReadMore()) {
         // What decides the words is what arrived: not even a status line is
         // no answer at all, whatever the system called the close.

@@ -1,6 +1,7 @@
 #include "http/HttpFetch.h"
 
 #include <cstdint>
+#include <string_view>
 #include <utility>
 
 #include "base/AsciiText.h"
@@ -25,15 +26,15 @@ bool IsRedirect(int status) {
   return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
 }
 
-// What the redirect text may quote: the address of a page, only the scheme
-// and host of a call that carries secrets; either as a box may show a
-// server's words.
+// What the redirect text may quote: the address of a page whole; of a call
+// that carries secrets only the scheme and host, or, for an address of
+// another kind (a scheme without "//", where what follows may be nothing
+// but a token), the scheme alone; either as a box may show a server's words.
 std::string Shown(const std::string& address, bool secret) {
   constexpr std::size_t kLongestShown = 200;
   if (!secret) return ShownText(address, kLongestShown);
-  const std::optional<Url> url = ParseUrl(address);
-  return ShownText(url ? url->Origin() : address.substr(0, address.find_first_of("/?#@", address.find("://") + 3)),
-                   kLongestShown);
+  if (const std::optional<Url> url = ParseUrl(address)) return url->Origin();
+  return ShownText(QuotedOrigin(address), kLongestShown);
 }
 
 bool Named(const std::vector<Header>& headers, const std::string& name) {
@@ -42,11 +43,33 @@ bool Named(const std::vector<Header>& headers, const std::string& name) {
   return false;
 }
 
-// A caller's header holding a line end would be a request line of its own.
+// The framing of the request is the client's alone: a caller's header of
+// these names would let the caller say where the request ends.
+constexpr const char* kFramingHeaders[] = {"Host", "Content-Length", "Transfer-Encoding", "Connection"};
+
+// The characters of an HTTP token: what a header name is made of.
+bool IsToken(const std::string& text) {
+  if (text.empty()) return false;
+  for (const char c : text) {
+    const bool alphanumeric = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+    if (!alphanumeric && std::string_view("!#$%&'*+-.^_`|~").find(c) == std::string_view::npos) return false;
+  }
+  return true;
+}
+
+// A caller's header that would be a line of its own, or the framing, is
+// refused before anything is sent, whoever the caller is. A name that is no
+// token is not quoted: it may be a whole line, value and all.
 void CheckHeader(const Header& header) {
-  for (const std::string* text : {&header.name, &header.value})
-    if (text->find_first_of(std::string("\r\n\0", 3)) != std::string::npos)
-      Fail("a request header holds a line break; nothing was sent");
+  if (!IsToken(header.name)) Fail("a request header has a name that is not an HTTP token; nothing was sent");
+  for (const char* framing : kFramingHeaders)
+    if (base::SameLetters(header.name, framing))
+      Fail("the request header " + header.name + " is the client's own; nothing was sent");
+  for (const char c : header.value) {
+    const auto byte = static_cast<unsigned char>(c);
+    if ((byte < 0x20 && c != '\t') || byte == 0x7F)
+      Fail("the request header " + header.name + " holds a line break or a control character; nothing was sent");
+  }
 }
 
 // The request as it goes on the wire. Through a proxy an http request names
@@ -103,8 +126,8 @@ class Exchange {
  private:
   [[noreturn]] static void RefuseInClear(const Url& url) {
     Fail("the address " + url.Origin() +
-         " is not https://, and a call that carries secrets goes in clear only to this computer itself; nothing was "
-         "sent");
+         " is not https://, and a login or any other secret goes in clear only to this computer itself; nothing "
+         "was sent");
   }
 
   void Connect(const std::string& host, int port, const std::optional<Proxy>& proxy) {
@@ -151,9 +174,13 @@ class Exchange {
 
 }  // namespace
 
-Response Fetch(const Request& request, const Limits& limits, const Network& network) {
-  std::optional<Url> url = ParseUrl(request.url);
+Response Fetch(const Request& given, const Limits& limits, const Network& network) {
+  std::optional<Url> url = ParseUrl(given.url);
   if (!url) Fail("the address is not a valid http:// or https:// URL");
+  // A login in the address is a secret whoever asks: it goes in clear only
+  // to this computer (never to a proxy on the way), and only to its own site.
+  Request request = given;
+  request.secret = given.secret || !url->user.empty() || !url->password.empty();
   for (const Header& header : request.headers) CheckHeader(header);
   const auto deadline = net::DeadlineAfter(limits.timeoutMs);
   std::string method = request.method;

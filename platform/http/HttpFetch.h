@@ -26,9 +26,10 @@ struct Network {
 
 // A header the caller adds. One of the same name as a header the client
 // adds of its own accord (Content-Type, Authorization from the address's
-// login, Accept, ...) replaces it; the caller keeps to the framing headers
-// (Host, Content-Length, Transfer-Encoding, Connection), which are the
-// client's alone.
+// login, Accept, ...) replaces it. The name must be an HTTP token and the
+// value free of control characters but tab; the framing headers (Host,
+// Content-Length, Transfer-Encoding, Connection) are the client's alone.
+// Fetch refuses anything else before it connects.
 struct Header {
   std::string name, value;
 };
@@ -41,9 +42,10 @@ struct Request {
   // Sent to the address's own scheme, host and port only: they may hold
   // tokens, which a redirect elsewhere must not carry along.
   std::vector<Header> headers;
-  // The request carries secrets (a token in the address, a login, a body):
-  // it may travel in clear only to a host typed as this machine and
-  // connected to it, on every hop.
+  // The request carries secrets (a token in the address, a body): it may
+  // travel in clear only to a host typed as this machine and connected to
+  // it, on every hop, and never to another origin. An address with a login
+  // is secret whatever this says.
   bool secret = false;
   // Sent with every request and CONNECT of the fetch; none when empty.
   std::string userAgent;
@@ -57,7 +59,8 @@ struct Response {
 };
 
 // Sends the request and returns the final answer, whatever its status (the
-// body is read for a 2xx answer only), after following up to five redirects
+// body is read for a 2xx answer only; at most ten interim 1xx answers are
+// passed over), after following up to five redirects
 // (http or https only, never from https down to http, and for a secret
 // request never to another origin). A 3xx answer that is not followed is a
 // FetchError naming its status. Throws FetchError with words for the user

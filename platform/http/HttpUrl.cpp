@@ -1,5 +1,8 @@
 #include "http/HttpUrl.h"
 
+#include <algorithm>
+#include <utility>
+
 #include "base/AsciiText.h"
 #include "base/HostPort.h"
 #include "base/PercentCoding.h"
@@ -18,7 +21,7 @@ bool HasUnsafeByte(std::string_view text) {
 
 // "scheme:" first (a letter, then letters, digits, '+', '-' or '.'): the
 // location is absolute, whatever the scheme.
-bool HasScheme(const std::string& location) {
+bool HasScheme(std::string_view location) {
   const std::size_t colon = location.find(':');
   if (colon == std::string::npos || colon == 0) return false;
   for (std::size_t i = 0; i < colon; ++i) {
@@ -31,7 +34,35 @@ bool HasScheme(const std::string& location) {
 
 int DefaultPort(bool secure) { return secure ? 443 : 80; }
 
+// Where the authority of an address "scheme://..." starts and ends (before
+// its path, query or fragment); nullopt for any other text.
+std::optional<std::pair<std::size_t, std::size_t>> AuthoritySpan(std::string_view address) {
+  const std::size_t colon = address.find(':');
+  if (!HasScheme(address) || address.compare(colon, 3, "://") != 0) return std::nullopt;
+  const std::size_t start = colon + 3;
+  return std::make_pair(start, std::min(address.find_first_of("/?#", start), address.size()));
+}
+
 }  // namespace
+
+std::string WithoutLogin(std::string_view address) {
+  const auto span = AuthoritySpan(address);
+  if (!span) return std::string(address);
+  const std::size_t at = address.substr(span->first, span->second - span->first).rfind('@');
+  if (at == std::string_view::npos) return std::string(address);
+  return std::string(address.substr(0, span->first)).append(address.substr(span->first + at + 1));
+}
+
+std::string QuotedOrigin(std::string_view address) {
+  if (const auto span = AuthoritySpan(address)) {
+    const std::string_view authority = address.substr(span->first, span->second - span->first);
+    const std::size_t at = authority.rfind('@');
+    return std::string(address.substr(0, span->first))
+        .append(at == std::string_view::npos ? authority : authority.substr(at + 1));
+  }
+  if (!HasScheme(address)) return "...";
+  return std::string(address.substr(0, address.find(':') + 1)) + "...";
+}
 
 std::optional<Url> ParseUrl(std::string_view text) {
   if (text.empty() || HasUnsafeByte(text)) return std::nullopt;

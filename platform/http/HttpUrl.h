@@ -28,6 +28,16 @@ struct Url {
 // or control bytes anywhere. nullopt for anything else.
 std::optional<Url> ParseUrl(std::string_view text);
 
+// The address as typed with its user part ("user:password@") left out, and
+// nothing else changed: what a box may quote of a page's address. Text
+// that is not "scheme://..." comes back as it is.
+std::string WithoutLogin(std::string_view address);
+
+// The most an error text may quote of an address that may carry secrets and
+// that ParseUrl may refuse: "scheme://host[:port]" without any user part
+// when it has "//", else its scheme alone ("x-token:..."), else "...".
+std::string QuotedOrigin(std::string_view address);
+
 // The absolute address `location` names, read against `base` as a browser
 // would (absolute, "//host/...", "/path", or relative to base's folder).
 // The result may use any scheme; ParseUrl decides whether it can be fetched.

@@ -20,9 +20,14 @@ std::vector<std::string> Split(const std::string& text, const char* separators) 
   return parts;
 }
 
+// "host[:port]", perhaps after "http://"; any other scheme (socks://,
+// https://) is a proxy spoken to in a way this program does not speak.
 std::optional<Proxy> ParseProxy(std::string text) {
   const std::size_t scheme = text.find("://");
-  if (scheme != std::string::npos) text.erase(0, scheme + 3);
+  if (scheme != std::string::npos) {
+    if (base::Lower(text.substr(0, scheme)) != "http") return std::nullopt;
+    text.erase(0, scheme + 3);
+  }
   while (!text.empty() && text.back() == '/') text.pop_back();
   const base::HostPort split = base::SplitHostPort(text);
   if (split.fault != base::HostPortFault::None || split.host.empty()) return std::nullopt;
@@ -59,10 +64,16 @@ bool Matches(const std::string& pattern, const std::string& text) {
 std::optional<Proxy> ProxyForScheme(const std::string& setting, bool secure) {
   const std::string wanted = secure ? "https" : "http";
   std::optional<Proxy> forEveryScheme;
+  bool sawForEveryScheme = false;
   for (const std::string& entry : Split(setting, "; \t")) {
     const std::size_t equals = entry.find('=');
     if (equals == std::string::npos) {
-      if (!forEveryScheme) forEveryScheme = ParseProxy(entry);
+      // The list is "[<scheme>=][<scheme>://]<server>[:<port>]" entries
+      // apart by ';' or blanks, and the system takes them in order: of
+      // several entries for every scheme the first is the one it uses (the
+      // later ones are only where it fails over to, which we do not).
+      if (!sawForEveryScheme) forEveryScheme = ParseProxy(entry);
+      sawForEveryScheme = true;
     } else if (base::Lower(entry.substr(0, equals)) == wanted) {
       return ParseProxy(entry.substr(equals + 1));
     }
@@ -80,6 +91,18 @@ bool BypassesProxy(const std::string& list, const std::string& host) {
     }
   }
   return false;
+}
+
+std::optional<Proxy> ScriptProxyFor(const std::string& list, bool secure) {
+  const std::vector<std::string> entries = Split(list, "; \t");
+  if (entries.empty()) return std::nullopt;
+  // The script's own words may come through as they are: "PROXY host:port"
+  // or "SOCKS host:port", which split at the blank would read as a proxy
+  // named after the keyword.
+  const std::string keyword = base::Lower(entries.front());
+  if (keyword == "socks" || keyword == "socks4" || keyword == "socks5") return std::nullopt;
+  if (keyword == "proxy") return entries.size() > 1 ? ProxyForScheme(entries[1], secure) : std::nullopt;
+  return ProxyForScheme(entries.front(), secure);
 }
 
 std::string ScriptUrl(const Url& url) { return url.Origin() + "/"; }

@@ -6,6 +6,7 @@
 #include "http/AutoProxy.h"
 #include "http/ProxyRules.h"
 #include "net/SystemTransports.h"
+#include "net/Transport.h"
 #include "base/Text.h"
 
 namespace http {
@@ -54,6 +55,12 @@ std::optional<Proxy> SystemProxyFor(const Url& url, int timeoutMs) {
         (settings.flags & PROXY_TYPE_AUTO_PROXY_URL) && settings.script.text ? settings.script.text : L"";
     const ScriptProxy automatic = AutomaticProxy(url, script, settings.flags & PROXY_TYPE_AUTO_DETECT, timeoutMs);
     if (automatic.verdict == ScriptProxy::Verdict::Direct) return std::nullopt;
+    if (automatic.verdict == ScriptProxy::Verdict::Unusable)
+      throw net::TransportError(net::TransportError::Kind::Failed,
+                                "the proxy configuration script names a proxy this program cannot use (" +
+                                    automatic.named +
+                                    "); only HTTP proxies can be used, and nothing goes direct "
+                                    "in their place, so nothing was sent");
     if (automatic.verdict == ScriptProxy::Verdict::ThroughProxy) return automatic.proxy;
   }
   if (!(settings.flags & PROXY_TYPE_PROXY) || !settings.server.text) return std::nullopt;

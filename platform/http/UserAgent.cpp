@@ -8,6 +8,11 @@ namespace http {
 
 namespace {
 
+// Where a service that sees trouble with our calls can reach the maker;
+// dynamic-DNS services ask every client to name one, and block clients that
+// misbehave without one.
+constexpr char kMakerContact[] = "https://orlimar.net/corvane";
+
 // The four numbers of the running program's FILEVERSION, or "0.0.0.0" for a
 // program built without a version block.
 std::string FileVersion() {
@@ -50,7 +55,8 @@ std::string WindowsVersion() {
 }  // namespace
 
 const std::string& SystemUserAgent() {
-  static const std::string agent = "Orlimar Corvane/" + FileVersion() + " (Windows " + WindowsVersion() + ")";
+  static const std::string agent =
+      "Orlimar Corvane/" + FileVersion() + " (Windows " + WindowsVersion() + "; +" + kMakerContact + ")";
   return agent;
 }
 

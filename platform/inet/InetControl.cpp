@@ -4,6 +4,7 @@
 #include <new>
 #include <system_error>
 
+#include "http/HttpUrl.h"
 #include "inet/InetError.h"
 #include "inet/InetFetch.h"
 #include "base/Text.h"
@@ -22,18 +23,19 @@ std::atomic<DWORD> g_boundMs{kInetDefaultTimeoutMs};
 LRESULT OnOpenUrl(InetOpenUrlCall& call) {
   call.body.clear();
   call.error.clear();
+  const auto shown = [&] { return fw::AnsiToWide(http::WithoutLogin(fw::WideToAnsi(call.url))); };
   try {
     call.body = inet::FetchPage(call.url, g_boundMs.load());
     return TRUE;
   } catch (const inet::InetError& e) {
     call.error = fw::AnsiToWide(e.Description());
   } catch (const std::bad_alloc&) {
-    call.error = L"Cannot fetch " + call.url + L": there is not enough memory for the page";
+    call.error = L"Cannot fetch " + shown() + L": there is not enough memory for the page";
   } catch (const std::system_error& e) {
     // The name lookup runs on a thread of its own, which the system may refuse.
-    call.error = L"Cannot fetch " + call.url + L": the fetch could not be started (" + fw::AnsiToWide(e.what()) + L")";
+    call.error = L"Cannot fetch " + shown() + L": the fetch could not be started (" + fw::AnsiToWide(e.what()) + L")";
   } catch (const std::exception& e) {
-    call.error = L"Cannot fetch " + call.url + L": " + fw::AnsiToWide(e.what());
+    call.error = L"Cannot fetch " + shown() + L": " + fw::AnsiToWide(e.what());
   }
   return FALSE;
 }

@@ -4,6 +4,7 @@
 #include <system_error>
 
 #include "http/HttpFetch.h"
+#include "http/HttpUrl.h"
 #include "http/IdnHost.h"
 #include "inet/InetError.h"
 #include "http/SystemNetwork.h"
@@ -26,10 +27,12 @@ std::string Seconds(DWORD ms) {
 }  // namespace
 
 std::wstring FetchPage(const std::wstring& url, DWORD timeoutMs) {
-  const std::string shownUrl = fw::WideToAnsi(url);
+  const std::string typed = fw::WideToAnsi(url);
+  // A login in the address is never shown, in any failure.
+  const std::string shownUrl = http::WithoutLogin(typed);
   // Typed in the ANSI code page; on the wire, UTF-8 percent-encoded and an
   // international host in its ASCII form.
-  const std::optional<std::string> wire = http::WireAddress(fw::AnsiToUtf8(shownUrl));
+  const std::optional<std::string> wire = http::WireAddress(fw::AnsiToUtf8(typed));
   if (!wire) throw InetError("Cannot fetch " + shownUrl + ": the host name is not a valid international name");
   http::Request request;
   request.url = *wire;

@@ -11,8 +11,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "net/AddressWalk.h"
 #include "net/Deadline.h"
-#include "net/Loopback.h"
 #include "net/Transport.h"
 
 namespace net {
@@ -35,71 +35,52 @@ void WaitFor(int fd, short events, Clock::time_point deadline) {
 
 }  // namespace
 
+void OwnedFd::reset() noexcept {
+  if (m_fd >= 0) ::close(m_fd);
+  m_fd = -1;
+}
+
 void PosixTransport::Connect(const std::string& host, int port, int timeoutMs) {
   Close();
-  auto deadline = DeadlineAfter(timeoutMs);
-  addrinfo hints{};
-  hints.ai_family = AF_UNSPEC;
-  hints.ai_socktype = SOCK_STREAM;
-  addrinfo* list = nullptr;
-  int rc = ::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &list);
-  if (rc != 0)
-    throw TransportError(TransportError::Kind::Failed, std::string("cannot resolve the name: ") + gai_strerror(rc));
-  std::string lastError = "no address";
-  bool timedOut = false;
-  // Each address is tried in turn; the time-out bounds the whole attempt.
-  for (addrinfo* a = list; a; a = a->ai_next) {
-    int fd = ::socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol);
-    if (fd < 0) {
-      lastError = std::strerror(errno);
-      continue;
-    }
+  const auto deadline = DeadlineAfter(timeoutMs);
+  const AddressList list = LookUpWithin(host, port, deadline, [](int code) { return std::string(gai_strerror(code)); });
+  const addrinfo& connected = ConnectFirst(list.get(), [&](const addrinfo& a) {
+    OwnedFd fd(::socket(a.ai_family, a.ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a.ai_protocol));
+    if (!fd) return Attempt{Attempt::Outcome::Failed, std::strerror(errno)};
     int err = 0;
-    if (::connect(fd, a->ai_addr, a->ai_addrlen) != 0) {
+    if (::connect(fd.get(), a.ai_addr, a.ai_addrlen) != 0) {
       err = errno;
       if (err == EINPROGRESS) {
-        pollfd p{fd, POLLOUT, 0};
+        pollfd p{fd.get(), POLLOUT, 0};
         int n;
         do n = ::poll(&p, 1, MillisLeft(deadline));
         while (n < 0 && errno == EINTR);
-        if (n == 0) {
-          err = ETIMEDOUT;
-          timedOut = true;
-        } else if (n < 0) {
+        if (n == 0) return Attempt{Attempt::Outcome::TimedOut, "timed out"};
+        if (n < 0) {
           err = errno;
         } else {
           socklen_t len = sizeof err;
-          ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len);
+          ::getsockopt(fd.get(), SOL_SOCKET, SO_ERROR, &err, &len);
         }
       }
     }
-    if (err == 0) {
-      m_fd = fd;
-      m_peerIsLoopback = a->ai_family == AF_INET6
-                             ? IsLoopbackAddress(&reinterpret_cast<const sockaddr_in6*>(a->ai_addr)->sin6_addr)
-                             : IsLoopbackAddress(&reinterpret_cast<const sockaddr_in*>(a->ai_addr)->sin_addr);
-      ::freeaddrinfo(list);
-      return;
-    }
-    ::close(fd);
-    lastError = std::strerror(err);
-    if (timedOut) break;
-  }
-  ::freeaddrinfo(list);
-  throw TransportError(timedOut ? TransportError::Kind::TimedOut : TransportError::Kind::Failed,
-                       timedOut ? "timed out" : lastError);
+    if (err != 0) return Attempt{Attempt::Outcome::Failed, std::strerror(err)};
+    m_socket = std::move(fd);
+    return Attempt{Attempt::Outcome::Connected, {}};
+  });
+  m_peerIsLoopback = IsLoopback(connected);
 }
 
 void PosixTransport::Send(std::string_view bytes, int timeoutMs) {
-  if (m_fd < 0) throw TransportError(TransportError::Kind::Failed, "not connected");
+  if (!m_socket) throw TransportError(TransportError::Kind::Failed, "not connected");
   auto deadline = DeadlineAfter(timeoutMs);
   while (!bytes.empty()) {
     // MSG_NOSIGNAL: a peer that went away must be an error, not SIGPIPE.
-    ssize_t n = ::send(m_fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+    ssize_t n = ::send(m_socket.get(), bytes.data(), bytes.size(), MSG_NOSIGNAL);
     if (n > 0) {
       bytes.remove_prefix(static_cast<std::size_t>(n));
     } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
-      WaitFor(m_fd, POLLOUT, deadline);
+      WaitFor(m_socket.get(), POLLOUT, deadline);
     } else if (errno == EPIPE) {
       throw TransportError(TransportError::Kind::Closed, std::strerror(errno));
     } else if (errno == ECONNRESET) {
@@ -111,23 +92,23 @@ void PosixTransport::Send(std::string_view bytes, int timeoutMs) {
 }
 
 std::size_t PosixTransport::Receive(char* buffer, std::size_t capacity, int timeoutMs) {
-  if (m_fd < 0) throw TransportError(TransportError::Kind::Failed, "not connected");
+  if (!m_socket) throw TransportError(TransportError::Kind::Failed, "not connected");
   auto deadline = DeadlineAfter(timeoutMs);
   for (;;) {
-    ssize_t n = ::recv(m_fd, buffer, capacity, 0);
+    ssize_t n = ::recv(m_socket.get(), buffer, capacity, 0);
     if (n > 0) {
 #ifdef TCP_QUICKACK
       // Servers that write a multi-line reply line by line (aiosmtpd does, for
       // EHLO) hold back the later lines under Nagle until we acknowledge the
       // first; delayed ACK would make that a 40 ms stall on every hello.
       int one = 1;
-      ::setsockopt(m_fd, IPPROTO_TCP, TCP_QUICKACK, &one, sizeof one);
+      ::setsockopt(m_socket.get(), IPPROTO_TCP, TCP_QUICKACK, &one, sizeof one);
 #endif
       return static_cast<std::size_t>(n);
     }
     if (n == 0) throw TransportError(TransportError::Kind::Closed, "connection closed");
     if (errno == EAGAIN || errno == EWOULDBLOCK) {
-      WaitFor(m_fd, POLLIN, deadline);
+      WaitFor(m_socket.get(), POLLIN, deadline);
     } else if (errno == ECONNRESET) {
       throw TransportError(TransportError::Kind::Reset, std::strerror(errno));
     } else if (errno != EINTR) {
@@ -137,10 +118,8 @@ std::size_t PosixTransport::Receive(char* buffer, std::size_t capacity, int time
 }
 
 void PosixTransport::Close() noexcept {
-  if (m_fd >= 0) {
-    ::close(m_fd);
-    m_fd = -1;
-  }
+  m_socket.reset();
+  m_peerIsLoopback = false;
 }
 
 std::string PosixTransport::LocalHostName() {

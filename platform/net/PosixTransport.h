@@ -5,10 +5,40 @@
 
 namespace net {
 
+// A socket descriptor that closes with its owner.
+class OwnedFd {
+ public:
+  OwnedFd() = default;
+  explicit OwnedFd(int fd) : m_fd(fd) {}
+  ~OwnedFd() { reset(); }
+  OwnedFd(OwnedFd&& other) noexcept : m_fd(other.release()) {}
+  OwnedFd& operator=(OwnedFd&& other) noexcept {
+    if (this != &other) {
+      reset();
+      m_fd = other.release();
+    }
+    return *this;
+  }
+  OwnedFd(const OwnedFd&) = delete;
+  OwnedFd& operator=(const OwnedFd&) = delete;
+
+  int get() const { return m_fd; }
+  explicit operator bool() const { return m_fd >= 0; }
+  void reset() noexcept;
+
+ private:
+  int release() noexcept {
+    const int fd = m_fd;
+    m_fd = -1;
+    return fd;
+  }
+  int m_fd = -1;
+};
+
 class PosixTransport final : public Transport {
  public:
   PosixTransport() = default;
-  ~PosixTransport() override { Close(); }
+  ~PosixTransport() override = default;
   PosixTransport(const PosixTransport&) = delete;
   PosixTransport& operator=(const PosixTransport&) = delete;
 
@@ -20,7 +50,7 @@ class PosixTransport final : public Transport {
   bool PeerIsLoopback() const override { return m_peerIsLoopback; }
 
  private:
-  int m_fd = -1;
+  OwnedFd m_socket;
   bool m_peerIsLoopback = false;
 };
 

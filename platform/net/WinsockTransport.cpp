@@ -4,13 +4,8 @@
 #include <ws2tcpip.h>
 #include <windows.h>
 
-#include <condition_variable>
-#include <memory>
-#include <mutex>
-#include <thread>
-
+#include "net/AddressWalk.h"
 #include "net/Deadline.h"
-#include "net/Loopback.h"
 #include "net/Transport.h"
 #include "base/SystemError.h"
 
@@ -59,55 +54,6 @@ void SetTimeout(SOCKET s, int option, int timeoutMs) {
   setsockopt(s, SOL_SOCKET, option, reinterpret_cast<const char*>(&ms), sizeof ms);
 }
 
-struct AddressListFree {
-  void operator()(addrinfo* list) const { freeaddrinfo(list); }
-};
-using AddressList = std::unique_ptr<addrinfo, AddressListFree>;
-
-// getaddrinfo has no time-out of its own, and a resolver that hangs would
-// hold the send past every bound. The lookup runs on a thread of its own; one
-// that outlives the time is left to finish alone and its answer dropped.
-AddressList Resolve(const std::string& host, int port, Clock::time_point deadline) {
-  // An address typed as digits is read without asking anyone, so it needs
-  // no thread to bound the wait.
-  addrinfo numeric{};
-  numeric.ai_flags = AI_NUMERICHOST;
-  numeric.ai_family = AF_UNSPEC;
-  numeric.ai_socktype = SOCK_STREAM;
-  numeric.ai_protocol = IPPROTO_TCP;
-  addrinfo* literal = nullptr;
-  if (getaddrinfo(host.c_str(), std::to_string(port).c_str(), &numeric, &literal) == 0) return AddressList(literal);
-  struct Lookup {
-    std::mutex mutex;
-    std::condition_variable done;
-    bool finished = false;
-    int rc = 0;
-    AddressList list;
-  };
-  auto lookup = std::make_shared<Lookup>();
-  std::thread([lookup, host, port] {
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_protocol = IPPROTO_TCP;
-    addrinfo* list = nullptr;
-    const int rc = getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &list);
-    std::lock_guard<std::mutex> lock(lookup->mutex);
-    lookup->rc = rc;
-    lookup->list.reset(rc == 0 ? list : nullptr);
-    lookup->finished = true;
-    lookup->done.notify_all();
-  }).detach();
-  std::unique_lock<std::mutex> lock(lookup->mutex);
-  if (!lookup->done.wait_until(lock, deadline, [&] { return lookup->finished; })) {
-    throw TransportError(TransportError::Kind::TimedOut, "timed out looking up the name " + host);
-  }
-  if (lookup->rc != 0 || !lookup->list) {
-    throw TransportError(TransportError::Kind::Failed, "cannot resolve the name: " + SystemText(lookup->rc));
-  }
-  return std::move(lookup->list);
-}
-
 }  // namespace
 
 WinsockTransport::WinsockTransport() = default;
@@ -115,23 +61,18 @@ WinsockTransport::WinsockTransport() = default;
 void WinsockTransport::Connect(const std::string& host, int port, int timeoutMs) {
   EnsureWinsock();
   Close();
-  auto deadline = DeadlineAfter(timeoutMs);
-  const AddressList list = Resolve(host, port, deadline);
-  std::string lastError = "no address";
-  bool timedOut = false;
+  const auto deadline = DeadlineAfter(timeoutMs);
+  const AddressList list = LookUpWithin(host, port, deadline, SystemText);
   // A blocking connect cannot be given a time-out: connect non-blocking,
   // wait with select, then switch back so the DWORD time-outs apply.
-  for (addrinfo* a = list.get(); a && !timedOut; a = a->ai_next) {
-    OwnedSocket owned(socket(a->ai_family, a->ai_socktype, a->ai_protocol));
+  const addrinfo& connected = ConnectFirst(list.get(), [&](const addrinfo& a) {
+    OwnedSocket owned(socket(a.ai_family, a.ai_socktype, a.ai_protocol));
     const SOCKET s = owned.get();
-    if (!owned) {
-      lastError = SystemText(WSAGetLastError());
-      continue;
-    }
+    if (!owned) return Attempt{Attempt::Outcome::Failed, SystemText(WSAGetLastError())};
     u_long nonBlocking = 1;
     ioctlsocket(s, FIONBIO, &nonBlocking);
     int err = 0;
-    if (connect(s, a->ai_addr, static_cast<int>(a->ai_addrlen)) == SOCKET_ERROR) {
+    if (connect(s, a.ai_addr, static_cast<int>(a.ai_addrlen)) == SOCKET_ERROR) {
       err = WSAGetLastError();
       if (err == WSAEWOULDBLOCK) {
         fd_set writable, failed;
@@ -139,13 +80,11 @@ void WinsockTransport::Connect(const std::string& host, int port, int timeoutMs)
         FD_ZERO(&failed);
         FD_SET(s, &writable);
         FD_SET(s, &failed);
-        int left = MillisLeft(deadline);
+        const int left = MillisLeft(deadline);
         timeval tv{left / 1000, (left % 1000) * 1000};
-        int n = select(0, nullptr, &writable, &failed, &tv);
-        if (n == 0) {
-          err = WSAETIMEDOUT;
-          timedOut = true;
-        } else if (n == SOCKET_ERROR) {
+        const int n = select(0, nullptr, &writable, &failed, &tv);
+        if (n == 0) return Attempt{Attempt::Outcome::TimedOut, "timed out"};
+        if (n == SOCKET_ERROR) {
           err = WSAGetLastError();
         } else if (FD_ISSET(s, &failed)) {
           int len = sizeof err;
@@ -156,19 +95,13 @@ void WinsockTransport::Connect(const std::string& host, int port, int timeoutMs)
         }
       }
     }
-    if (err == 0) {
-      u_long blocking = 0;
-      ioctlsocket(s, FIONBIO, &blocking);
-      m_socket = std::move(owned);
-      m_peerIsLoopback = a->ai_family == AF_INET6
-                             ? IsLoopbackAddress(&reinterpret_cast<const sockaddr_in6*>(a->ai_addr)->sin6_addr)
-                             : IsLoopbackAddress(&reinterpret_cast<const sockaddr_in*>(a->ai_addr)->sin_addr);
-      return;
-    }
-    lastError = SystemText(err);
-  }
-  if (timedOut) throw TransportError(TransportError::Kind::TimedOut, "timed out");
-  throw TransportError(TransportError::Kind::Failed, lastError);
+    if (err != 0) return Attempt{Attempt::Outcome::Failed, SystemText(err)};
+    u_long blocking = 0;
+    ioctlsocket(s, FIONBIO, &blocking);
+    m_socket = std::move(owned);
+    return Attempt{Attempt::Outcome::Connected, {}};
+  });
+  m_peerIsLoopback = IsLoopback(connected);
 }
 
 void WinsockTransport::Send(std::string_view bytes, int timeoutMs) {

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <deque>
 
+#include "net/AddressWalk.h"
 #include "net/Deadline.h"
 #include "http/HttpFetch.h"
 #include "net/Loopback.h"
@@ -187,6 +188,20 @@ TEST_F(HttpFetchTest, SecretsTravelOnlyAsTheyShould) {
   EXPECT_NE(std::string::npos, refused.find("http://dyndns.example is not https://")) << refused;
   EXPECT_EQ(std::string::npos, refused.find("pass")) << refused;
   EXPECT_EQ(0, connects);
+
+  // A page's address with a login is as secret, whoever did not say so:
+  // not even a proxy is asked, let alone sent the login.
+  http::Request page = Get("http://me:pw@home.example/ip.php");
+  http::Network viaProxy = Direct();
+  viaProxy.proxyFor = [](const http::Url&, int) -> std::optional<http::Proxy> {
+    ADD_FAILURE() << "a proxy was asked for an address with a login in clear";
+    return http::Proxy{"127.0.0.1", 1};
+  };
+  connects = 0;
+  const std::string pageRefused = FailureOf(page, viaProxy);
+  EXPECT_EQ(0u, pageRefused.find("the address http://home.example is not https://")) << pageRefused;
+  EXPECT_EQ(std::string::npos, pageRefused.find("pw")) << pageRefused;
+  EXPECT_EQ(0, connects);
 }
 
 // Every method but GET carries its body; the caller's headers go out as
@@ -225,12 +240,31 @@ TEST_F(HttpFetchTest, EachMethodSendsItsBodyAndTheCallersHeaders) {
     for (const std::string& text : c.absent) EXPECT_EQ(std::string::npos, requests[0].find(text)) << requests[0];
   }
 
-  // A header that would end the line is refused before anything is sent.
-  http::Request smuggled = Get("http://127.0.0.1:1/");
-  smuggled.headers = {{"Title", "x\r\nHost: elsewhere"}};
-  connects = 0;
-  EXPECT_EQ("a request header holds a line break; nothing was sent", FailureOf(smuggled, Direct()));
-  EXPECT_EQ(0, connects);
+  // A header that would end the line, or frame the request, or that is no
+  // header at all is refused before anything is sent, whoever the caller;
+  // a name that is no token is not quoted, as it may hold the value.
+  const std::pair<http::Header, std::string> refused[] = {
+      {{"Title", "x\r\nHost: elsewhere"},
+       "the request header Title holds a line break or a control character; nothing was sent"},
+      {{"Title", std::string("a\0b", 3)},
+       "the request header Title holds a line break or a control character; nothing was sent"},
+      {{"Title", "bell\x07"}, "the request header Title holds a line break or a control character; nothing was sent"},
+      {{"X Api Key: sk-live-1", "v"}, "a request header has a name that is not an HTTP token; nothing was sent"},
+      {{"", "v"}, "a request header has a name that is not an HTTP token; nothing was sent"},
+      {{"X-Key\r\nHost", "v"}, "a request header has a name that is not an HTTP token; nothing was sent"},
+      {{"content-length", "0"}, "the request header content-length is the client's own; nothing was sent"},
+      {{"Host", "elsewhere"}, "the request header Host is the client's own; nothing was sent"},
+      {{"Transfer-Encoding", "chunked"}, "the request header Transfer-Encoding is the client's own; nothing was sent"},
+      {{"CONNECTION", "keep-alive"}, "the request header CONNECTION is the client's own; nothing was sent"},
+  };
+  for (const auto& [header, failure] : refused) {
+    SCOPED_TRACE(header.name);
+    http::Request smuggled = Get("http://127.0.0.1:1/");
+    smuggled.headers = {{"X-Fine", "a\tb"}, header};
+    connects = 0;
+    EXPECT_EQ(failure, FailureOf(smuggled, Direct()));
+    EXPECT_EQ(0, connects);
+  }
 }
 
 // The caller's headers may hold tokens: a redirect to another host gets none
@@ -264,6 +298,25 @@ TEST(HttpUrl, AddressesAreTakenApartAndRedirectsResolved) {
   for (const char* bad : {"ftp://h/", "http://", "http://h:0/", "http://h:65536/", "http://h /", "http://h/\r\nX: y",
                           "http://[::1/", "h/ip"})
     EXPECT_FALSE(http::ParseUrl(bad)) << bad;
+
+  // What a box may quote: a typed address without its login, and of an
+  // address that may hold secrets no more than its origin or its scheme.
+  const std::pair<const char*, const char*> typed[] = {
+      {"http://me:pw@home.example/ip.php?x=1", "http://home.example/ip.php?x=1"},
+      {"HTTPS://me@[::1]:8443/", "HTTPS://[::1]:8443/"},
+      {"http://a@b@h/p@q", "http://h/p@q"},
+      {"http://home.example/a@b", "http://home.example/a@b"},
+      {"not an address me:pw@x", "not an address me:pw@x"},
+  };
+  for (const auto& [address, shown] : typed) EXPECT_EQ(shown, http::WithoutLogin(address)) << address;
+  const std::pair<const char*, const char*> quoted[] = {
+      {"x-token:SECRET-TOKEN-abc123", "x-token:..."},
+      {"x-token:SECRET://h/", "x-token:..."},
+      {"http://u:SECRET@h x/p?t=SECRET", "http://h x"},
+      {"SECRET", "..."},
+      {":SECRET", "..."},
+  };
+  for (const auto& [address, shown] : quoted) EXPECT_EQ(shown, http::QuotedOrigin(address)) << address;
 
   const http::Url base = *http::ParseUrl("http://h:81/dir/page?q");
   EXPECT_EQ("https://o/x", http::ResolveLocation(base, "https://o/x"));
@@ -308,6 +361,22 @@ TEST(ProxyRules, TheSettingNamesAProxyPerSchemeAndHostsThatBypassIt) {
   EXPECT_EQ("s:3128", http::ProxyForScheme("http=h:1;https=s:3128", true)->Text());
   EXPECT_FALSE(http::ProxyForScheme("ftp=f:21", true));
   EXPECT_FALSE(http::ProxyForScheme("p:99999", true));
+  EXPECT_FALSE(http::ProxyForScheme("socks://s:1080", true)) << "a proxy of a kind we cannot speak to";
+  // Of several entries for every scheme the first wins, as the system's
+  // clients take the list in order; one for the scheme itself wins over all.
+  EXPECT_EQ("a:1", http::ProxyForScheme("a:1;b:2", false)->Text());
+  EXPECT_EQ("a:1", http::ProxyForScheme("http://a:1 b:2", true)->Text());
+  EXPECT_EQ("s:3", http::ProxyForScheme("a:1;b:2;https=s:3", true)->Text());
+  EXPECT_FALSE(http::ProxyForScheme("p:99999;b:2", true)) << "a broken first entry is not passed over";
+
+  // A script's answer: its first entry, and nothing that is not an HTTP
+  // proxy for the scheme (the caller then fails rather than go direct).
+  EXPECT_EQ("p:8080", http::ScriptProxyFor("p:8080; q:8080", true)->Text());
+  EXPECT_EQ("p:3128", http::ScriptProxyFor("PROXY p:3128", false)->Text());
+  for (const char* unusable :
+       {"socks=s:1080", "SOCKS s:1080", "SOCKS5 s:1080", "socks://s:1080; p:8080", "http=h:80", ""})
+    EXPECT_FALSE(http::ScriptProxyFor(unusable, true)) << unusable;
+  EXPECT_EQ("socksgate.corp:8080", http::ScriptProxyFor("socksgate.corp:8080", true)->Text());
 
   const std::string list = "<local>;*.corp.example; 10.*";
   for (const char* host : {"intranet", "www.corp.example", "10.1.2.3", "WWW.CORP.EXAMPLE"})
@@ -412,7 +481,44 @@ TEST_F(ScriptedFetch, TheBodyEndsWhereTheAnswerSays) {
     std::string outcome;
   };
   const std::string bigHead = ok + "X: " + std::string(70 * 1024, 'x');
+  // A read per byte: a head's end split at every place it can be, and a
+  // head near the limit looked through once, not once per byte (the bound
+  // below would not hold otherwise).
+  const auto bytes = [](const std::string& text) {
+    std::vector<std::string> reads;
+    for (const char c : text) reads.emplace_back(1, c);
+    return reads;
+  };
+  std::string longHead = ok;
+  while (longHead.size() < 60 * 1024) longHead += "X-Pad: 0123456789\r\n";
+  const auto interim = [&](int count) {
+    std::string answers;
+    for (int i = 0; i < count; ++i) answers += "HTTP/1.1 100 Continue\r\n\r\n";
+    return answers + ok + "Content-Length: 2\r\n\r\nok";
+  };
   const Case cases[] = {
+      {"empty reason", {"HTTP/1.1 200 \r\nContent-Length: 2\r\n\r\nok"}, Kind::Closed, false, 64, "body:ok"},
+      {"no blank after the code", {"HTTP/1.1 200\r\nContent-Length: 2\r\n\r\nok"}, Kind::Closed, false, 64, "body:ok"},
+      {"code run on", {"HTTP/1.1 2000 OK\r\nContent-Length: 2\r\n\r\nok"}, Kind::Closed, false, 64, kNotHttp},
+      {"last chunk without its closing line", {ok + chunked + "\r\n3\r\nabc\r\n0\r\n"}, Kind::Closed, false, 64, kCut},
+      {"trailer without the closing line",
+       {ok + chunked + "\r\n3\r\nabc\r\n0\r\nX-Sum: 1\r\n"},
+       Kind::Closed,
+       false,
+       64,
+       kCut},
+      {"head a byte at a time", bytes(ok + "Content-Length: 2\r\n\r\nok"), Kind::Closed, false, 64, "body:ok"},
+      {"bare LF head a byte at a time", bytes("HTTP/1.0 200 OK\nContent-Length: 2\n\nok"), Kind::Closed, false, 64,
+       "body:ok"},
+      {"60 KiB head a byte at a time", bytes(longHead + "Content-Length: 2\r\n\r\nok"), Kind::Closed, false, 64,
+       "body:ok"},
+      {"ten interim answers", {interim(10)}, Kind::Closed, false, 64, "body:ok"},
+      {"eleven interim answers",
+       {interim(11)},
+       Kind::Closed,
+       false,
+       64,
+       "failed:the server sent more than 10 interim answers and no final one"},
       {"reset ends nothing",
        {"HTTP/1.0 200 OK\r\n\r\n203.0.113.4"},
        Kind::Reset,
@@ -498,7 +604,7 @@ TEST_F(ScriptedFetch, TheBodyEndsWhereTheAnswerSays) {
     next = 0;
     Serve(c.reads, c.end);
     http::Request request = Call(std::string(c.tls ? "https" : "http") + "://127.0.0.1/ip");
-    EXPECT_EQ(c.outcome, Outcome(request, http::Limits{5000, c.cap, true}));
+    EXPECT_EQ(c.outcome, Outcome(request, http::Limits{2000, c.cap, true}));
   }
 }
 
@@ -510,23 +616,41 @@ TEST_F(ScriptedFetch, RedirectsGoOnlyWhereTheyMay) {
   };
   const std::string page = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok";
 
-  // Another origin: the page follows without the login; a secret call stops.
+  // Another origin: a page follows; a secret call stops, and an address
+  // with a login is one whoever asks. Another port or scheme of the same
+  // host is another origin too; the scheme's own port written out is not.
   Serve({moved("302 Found", "http://127.0.0.2/next")});
   Serve({page});
-  http::Request get = Call("http://user:pw@127.0.0.1/ip");
+  http::Request get = Call("http://127.0.0.1/ip");
   get.secret = false;
   EXPECT_EQ("body:ok", Outcome(get));
-  EXPECT_NE(std::string::npos, conversations[0].sent.find("Authorization: Basic"));
-  EXPECT_EQ(std::string::npos, conversations[1].sent.find("Authorization")) << conversations[1].sent;
-
-  conversations.clear();
-  next = 0;
-  Serve({moved("307 Temporary Redirect", "http://127.0.0.2/next")});
-  EXPECT_EQ(
-      "failed:the server redirected the call to http://127.0.0.2, and a call that carries secrets goes only to "
-      "the site in its address",
-      Outcome(Call("http://127.0.0.1/u?token=t", "POST", "{\"t\":1}")));
-  EXPECT_EQ(1u, next) << "nothing went to the other site";
+  const std::string elsewhere = "failed:the server redirected the call to ";
+  const std::string onlyItsSite = ", and a call that carries secrets goes only to the site in its address";
+  struct Move {
+    const char* from;
+    const char* to;
+    bool secret;
+    std::string outcome;
+  };
+  const Move moves[] = {
+      {"http://127.0.0.1/u?token=t", "http://127.0.0.2/next", true, elsewhere + "http://127.0.0.2" + onlyItsSite},
+      {"http://user:pw@127.0.0.1/ip", "http://127.0.0.2/next", false, elsewhere + "http://127.0.0.2" + onlyItsSite},
+      {"http://127.0.0.1/u", "http://127.0.0.1:8080/u", true, elsewhere + "http://127.0.0.1:8080" + onlyItsSite},
+      {"http://127.0.0.1/u", "https://127.0.0.1/u", true, elsewhere + "https://127.0.0.1" + onlyItsSite},
+      {"https://127.0.0.1/u", "https://127.0.0.1:444/u", true, elsewhere + "https://127.0.0.1:444" + onlyItsSite},
+      {"http://127.0.0.1/u", "http://127.0.0.1:80/v", true, "body:ok"},
+  };
+  for (const Move& m : moves) {
+    SCOPED_TRACE(m.to);
+    conversations.clear();
+    next = 0;
+    Serve({moved("307 Temporary Redirect", m.to)}, net::TransportError::Kind::Ended);
+    if (m.outcome == "body:ok") Serve({page});
+    http::Request call = Call(m.from, "POST", "{\"t\":1}");
+    call.secret = m.secret;
+    EXPECT_EQ(m.outcome, Outcome(call));
+    EXPECT_EQ(conversations.size(), next) << "nothing went to the other site";
+  }
 
   // The same origin keeps the POST, its length and its whole body.
   conversations.clear();
@@ -555,6 +679,14 @@ TEST_F(ScriptedFetch, RedirectsGoOnlyWhereTheyMay) {
   EXPECT_EQ("failed:the server redirected to ftp://x/" + std::string(192, 'a') +
                 "..., which is not an http:// or https:// address that keeps the connection secured",
             Outcome(unfollowable));
+  // A call's redirect to an address of another kind shows its scheme only:
+  // what follows may be nothing but the token.
+  conversations.clear();
+  next = 0;
+  Serve({moved("302 Found", "x-token:SECRET-TOKEN-abc123")});
+  const std::string echoed = Outcome(Call("http://127.0.0.1/ip?token=SECRET-TOKEN-abc123"));
+  EXPECT_EQ(0u, echoed.find("failed:the server redirected to x-token:..., which")) << echoed;
+  EXPECT_EQ(std::string::npos, echoed.find("SECRET")) << echoed;
   for (int redirects : {5, 6}) {
     conversations.clear();
     next = 0;
@@ -665,6 +797,53 @@ TEST(Loopback, NamesAndAddresses) {
   EXPECT_FALSE(net::IsLoopbackAddress(mapped, 16));
   v6[0] = 0xFE;
   EXPECT_FALSE(net::IsLoopbackAddress(v6, 16));
+}
+
+// The walk both transports take: each address in turn, the last failure's
+// words when none connects, and no further address once the time ran out.
+TEST(AddressWalk, EachAddressInTurnUntilOneConnectsOrTheTimeRunsOut) {
+  using Outcome = net::Attempt::Outcome;
+  addrinfo addresses[3] = {};
+  addresses[0].ai_next = &addresses[1];
+  addresses[1].ai_next = &addresses[2];
+  const auto walk = [&](std::vector<Outcome> outcomes, std::vector<int>* tried) -> std::string {
+    try {
+      const addrinfo& connected = net::ConnectFirst(addresses, [&](const addrinfo& a) {
+        const int index = static_cast<int>(&a - addresses);
+        tried->push_back(index);
+        return net::Attempt{outcomes[index], "refused " + std::to_string(index)};
+      });
+      return "connected " + std::to_string(&connected - addresses);
+    } catch (const net::TransportError& e) {
+      return std::string(e.kind() == net::TransportError::Kind::TimedOut ? "timed out: " : "failed: ") + e.what();
+    }
+  };
+  std::vector<int> tried;
+  EXPECT_EQ("connected 1", walk({Outcome::Failed, Outcome::Connected, Outcome::Failed}, &tried));
+  EXPECT_EQ((std::vector<int>{0, 1}), tried);
+  tried.clear();
+  EXPECT_EQ("failed: refused 2", walk({Outcome::Failed, Outcome::Failed, Outcome::Failed}, &tried));
+  EXPECT_EQ(3u, tried.size());
+  tried.clear();
+  EXPECT_EQ("timed out: timed out", walk({Outcome::Failed, Outcome::TimedOut, Outcome::Connected}, &tried));
+  EXPECT_EQ((std::vector<int>{0, 1}), tried);
+
+  // Through the POSIX socket: digits need no lookup, and a port nobody
+  // listens on is refused in the system's words.
+  const auto lookedUp = net::LookUpWithin("127.0.0.1", 80, net::DeadlineAfter(1000), [](int) { return "?"; });
+  ASSERT_TRUE(lookedUp);
+  EXPECT_TRUE(net::IsLoopback(*lookedUp));
+  peers::PeerClient peers = peers::PeerClient::FromEnvironment();
+  const int closed = peers.StartHttp();
+  peers.Stop(closed);
+  net::PosixTransport transport;
+  try {
+    transport.Connect("127.0.0.1", closed, 2000);
+    ADD_FAILURE() << "connected to a closed port";
+  } catch (const net::TransportError& e) {
+    EXPECT_EQ(net::TransportError::Kind::Failed, e.kind());
+    EXPECT_STREQ("Connection refused", e.what());
+  }
 }
 
 // A configuration script learns the origin and nothing that may be a secret.

@@ -117,6 +117,9 @@ TEST(PageList, SplitsOnBlanksAndOneFailureReadsAsBefore) {
   EXPECT_TRUE(app::SplitPageList(" ").empty());
   EXPECT_EQ("Cannot fetch x: refused", app::CombinedFailure({"Cannot fetch x: refused"}));
   EXPECT_EQ("one\ntwo", app::CombinedFailure({"one", "two"}));
+  // A page's login never reaches the box.
+  EXPECT_EQ("The page at https://home.example/ip.php did not show an IP address.",
+            app::NoAddressText("https://me:pw@home.example/ip.php"));
 }
 
 }  // namespace

@@ -262,8 +262,43 @@ TEST_F(UserAgentTest, ThePageRequestNamesTheProgramAndTheSystem) {
     ASSERT_FALSE(requests.empty());
     const std::regex agent("\r\nUser-Agent: Orlimar Corvane/" +
                            std::regex_replace(CORVANE_VERSION_FULL, std::regex("\\."), "\\.") +
-                           " \\(Windows [0-9]+\\.[0-9]+\\)\r\n");
+                           " \\(Windows [0-9]+\\.[0-9]+; \\+https://orlimar\\.net/corvane\\)\r\n");
     EXPECT_TRUE(std::regex_search(requests[0], agent)) << requests[0];
+  });
+}
+
+// A login in a page's address never goes in clear to another machine, and
+// no box quotes it, whichever way each page failed.
+class PageLoginTest : public FaultFixture {};
+
+TEST_F(PageLoginTest, NeverGoesInClearAndNoBoxShowsIt) {
+  const int clear = StartHttp(PageWith(kFirst));  // reached as mail.corvane.test, a name not this machine's
+  const int noAddress = StartHttp("no address here");
+  const int closed = peers.StartHttp();
+  peers.Stop(closed);
+  const auto at = [](const std::string& host, int port) { return host + ":" + std::to_string(port); };
+  app_test::StoreCompleteSettings(noAddress, std::to_string(kTimerMs));
+  app_test::Store(
+      {{"Link", "http://me:pw@" + at("mail.corvane.test", clear) + "/ip.php http://me:pw@" +
+                    at("127.0.0.1", noAddress) + "/ip.php https://me:pw@" + at("127.0.0.1", closed) + "/ip.php"}});
+  BoundedWindow window;
+  window.mailPort = StartGoodMail();
+  Run(window, [&](HWND main) {
+    const size_t first = boxes.records.size();
+    Click(main, IDC_UPDATE);
+    ASSERT_LT(first, boxes.records.size());
+    const std::string& text = boxes.records[first].text;
+    EXPECT_NE(std::string::npos,
+              text.find("Cannot fetch http://" + at("mail.corvane.test", clear) + "/ip.php: the address http://" +
+                        at("mail.corvane.test", clear) + " is not https://"))
+        << text;
+    EXPECT_NE(std::string::npos,
+              text.find("The page at http://" + at("127.0.0.1", noAddress) + "/ip.php did not show an IP address."))
+        << text;
+    EXPECT_NE(std::string::npos, text.find("Cannot fetch https://" + at("127.0.0.1", closed) + "/ip.php: ")) << text;
+    for (const MessageBoxRecord& box : boxes.records) EXPECT_EQ(std::string::npos, box.text.find("pw@")) << box.text;
+    EXPECT_EQ(0, peers.HttpHits(clear)) << "the login went in clear to another machine";
+    EXPECT_NE(std::string::npos, peers.HttpRequests(noAddress).at(0).find("Authorization: Basic bWU6cHc="));
   });
 }
 

@@ -325,6 +325,32 @@ TEST_F(InetTest, UnreachableServersFailWithTextsUsersCanActOn) {
             wrongScheme.error);
 }
 
+// A login goes in clear only to this computer: to any other name the fetch
+// fails before connecting, and neither the text nor the box quotes it.
+TEST_F(InetTest, ALoginInClearToAnotherMachineIsNeverSentNorShown) {
+  const int port = client.StartHttp();
+  client.SetPage(port, 200, "203.0.113.9");
+  const std::string page = "mail.corvane.test:" + std::to_string(port) + "/ip.php";
+  Outcome outcome = Fetch("http://me:pw@" + page);
+  EXPECT_EQ("Cannot fetch http://" + page + ": the address http://mail.corvane.test:" + std::to_string(port) +
+                " is not https://, and a login or any other secret goes in clear only to this computer itself; "
+                "nothing was sent",
+            outcome.error);
+
+  ui_driver::MessageBoxes boxes;
+  DialogScripts scripts;
+  FetchDialog dialog;
+  dialog.m_url = "http://me:pw@" + page;
+  scripts.Then([&](HWND hwnd) {
+    ui_driver::Click(hwnd, IDC_INET_FETCH);
+    EndDialog(hwnd, IDOK);
+  });
+  EXPECT_EQ(IDOK, dialog.DoModal());
+  ASSERT_EQ(1u, boxes.records.size());
+  EXPECT_EQ(0u, boxes.records[0].text.find("Cannot fetch http://" + page + ": ")) << boxes.records[0].text;
+  EXPECT_EQ(0, client.HttpHits(port));
+}
+
 // A server that accepts and never answers, and one that trickles its page a
 // byte at a time, both give up within the control's bound.
 TEST_F(InetTest, SilentAndTricklingServersFailWithinTheBound) {
