@@ -95,7 +95,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // QUIT ends its connection: nothing follows it there.
     FUZZ_CHECK(quitOn == 0 || w.connection != quitOn);
     CheckLines(w.bytes);
-    if (dataSent && !messageSent) {
+    const bool quit = w.bytes == "QUIT\r\n";
+    // After DATA comes the message, or the QUIT that follows its refusal.
+    if (dataSent && !messageSent && !quit) {
       // The message itself: dot-stuffed and ended by a lone dot.
       messageSent = true;
       FUZZ_CHECK(w.bytes.size() >= 5 && w.bytes.find("\r\n.\r\n") == w.bytes.size() - 5);
@@ -106,7 +108,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(w.bytes.find("\r\n") == w.bytes.size() - 2);
     FUZZ_CHECK(w.bytes.size() <= 512 || authenticates);
     if (StartsWith(w.bytes, "EHLO ") || StartsWith(w.bytes, "HELO ")) smtpStarted = true;
-    const bool quit = w.bytes == "QUIT\r\n";
     if (quit) quitOn = w.connection;
     // POP-before-SMTP talks to its own server first; nothing else comes
     // before the hello but the QUIT that answers a refusing greeting.
