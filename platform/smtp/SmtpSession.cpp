@@ -130,7 +130,11 @@ bool Session::Repeats(const std::string& serverText, const std::string& shownAlr
 
 std::string Session::Quote(const std::string& serverText, const std::string& shownAlready) const {
   if (!Repeats(serverText, shownAlready)) return serverText;
-  return serverText.substr(0, serverText.find(' ')) + " (the rest repeats the login, so it is not shown)";
+  // The first word is a reply code or "-ERR" from a server that speaks the
+  // protocol, but whatever else sent it may be the login itself.
+  const std::string first = serverText.substr(0, serverText.find(' '));
+  if (Repeats(first, shownAlready)) return "(the server's text repeats the login, so it is not shown)";
+  return first + " (the rest repeats the login, so it is not shown)";
 }
 
 std::string Session::TransportFailureText(const net::TransportError& e) const {

@@ -90,7 +90,8 @@ class Session {
   // secret that `what` does not already show.
   [[noreturn]] void Refuse(const std::string& what, const Reply& reply) const;
   // A server's text as it may be shown: whole, or only its first word (the
-  // code or "-ERR") when it repeats the login.
+  // code or "-ERR") when it repeats the login, or nothing of it when that
+  // word does.
   std::string Quote(const std::string& serverText, const std::string& shownAlready = "") const;
 
  private:
