@@ -45,9 +45,11 @@ class Session {
 
   // Runs the dialogue and ends the session with QUIT on every path on which
   // the server greeted and the connection is still in step: after success,
-  // and after a refusal, the server's or ours. What the transport or a
-  // garbled reply throws becomes the one SendError a send ends with, named
-  // after the step reached.
+  // and after a refusal, the server's or ours. After a time-out or a garbled
+  // reply the two sides no longer agree on what answers what, and after a
+  // TLS attempt nothing may go in clear: the connection is just closed. What
+  // the transport or a garbled reply throws becomes the one SendError a send
+  // ends with, named after the step reached.
   template <typename Dialogue>
   void Run(Dialogue&& dialogue) {
     try {
