@@ -65,6 +65,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   };
   smtp::Client client([script] { return std::make_unique<ScriptTransport>(script); }, upgrade);
 
+  const bool authenticates = r.authenticationType == smtp::kAuthLogin || r.authenticationType == smtp::kAuthPlain;
+  // Every form the password takes on the wire; the server is no loopback
+  // host, so none of them may ever go out in the clear.
+  const std::string secrets[] = {
+      r.password, net::Base64Encode(r.password),
+      net::Base64Encode(std::string("\0", 1) + r.username + std::string("\0", 1) + r.password)};
+
   bool sent = false;
   try {
     const smtp::SendResult result = client.Send(r, stamp);
@@ -76,18 +83,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(e.stage() != smtp::Stage::Input);
     FUZZ_CHECK(e.replyCode() == 0 || (e.replyCode() >= 200 && e.replyCode() <= 599));
     FUZZ_CHECK(*e.what() != '\0');
+    // A server that echoes the login never gets it quoted back in the text.
+    if (r.authenticationType != smtp::kAuthNone) {
+      for (const std::string& secret : secrets) FUZZ_CHECK(std::string(e.what()).find(secret) == std::string::npos);
+    }
   }
 
-  const bool authenticates = r.authenticationType == smtp::kAuthLogin || r.authenticationType == smtp::kAuthPlain;
-  // Every form the password takes on the wire; the server is no loopback
-  // host, so none of them may ever go out in the clear.
-  const std::string secrets[] = {
-      r.password, net::Base64Encode(r.password),
-      net::Base64Encode(std::string("\0", 1) + r.username + std::string("\0", 1) + r.password)};
   bool smtpStarted = false, dataSent = false, messageSent = false;
+  std::size_t quitOn = 0;  // the connection that last sent QUIT
   for (const auto& w : script->writes) {
+    // QUIT ends its connection: nothing follows it there.
+    FUZZ_CHECK(quitOn == 0 || w.connection != quitOn);
     CheckLines(w.bytes);
-    if (dataSent && !messageSent) {
+    const bool quit = w.bytes == "QUIT\r\n";
+    // After DATA comes the message, or the QUIT that follows its refusal.
+    if (dataSent && !messageSent && !quit) {
       // The message itself: dot-stuffed and ended by a lone dot.
       messageSent = true;
       FUZZ_CHECK(w.bytes.size() >= 5 && w.bytes.find("\r\n.\r\n") == w.bytes.size() - 5);
@@ -98,11 +108,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(w.bytes.find("\r\n") == w.bytes.size() - 2);
     FUZZ_CHECK(w.bytes.size() <= 512 || authenticates);
     if (StartsWith(w.bytes, "EHLO ") || StartsWith(w.bytes, "HELO ")) smtpStarted = true;
-    // POP-before-SMTP talks to its own server first; nothing else comes before the hello.
-    if (!smtpStarted) FUZZ_CHECK(r.authenticationType == smtp::kAuthPop3);
-    // Once TLS was asked for, nothing but the hello and STARTTLS may go out in the clear.
+    if (quit) quitOn = w.connection;
+    // POP-before-SMTP talks to its own server first; nothing else comes
+    // before the hello but the QUIT that answers a refusing greeting.
+    if (!smtpStarted) FUZZ_CHECK(r.authenticationType == smtp::kAuthPop3 || quit);
+    // Once TLS was asked for, nothing but the hello, STARTTLS and the QUIT
+    // after a refusal may go out in the clear.
     if (smtpStarted && r.tls == smtp::TlsMode::StartTls && !w.afterTls)
-      FUZZ_CHECK(StartsWith(w.bytes, "EHLO ") || StartsWith(w.bytes, "HELO ") || w.bytes == "STARTTLS\r\n");
+      FUZZ_CHECK(StartsWith(w.bytes, "EHLO ") || StartsWith(w.bytes, "HELO ") || w.bytes == "STARTTLS\r\n" || quit);
     if (!authenticates) FUZZ_CHECK(!StartsWith(w.bytes, "AUTH"));
     if (!w.afterTls) {
       for (const char* verb : {"AUTH", "USER ", "PASS "}) FUZZ_CHECK(!StartsWith(w.bytes, verb));

@@ -15,14 +15,16 @@ void CommandRecorder::Record(std::string_view bytes) {
   std::string_view verb = line.substr(0, line.find(' '));
   static constexpr std::string_view kCommands[] = {"EHLO", "HELO", "STARTTLS", "MAIL", "RCPT",
                                                    "DATA", "QUIT", "RSET",     "USER"};
+  std::string& last = m_recorded.last;
+  if (verb == "QUIT") m_recorded.beforeQuit = last;
   if (verb == "AUTH") {
     std::string_view rest = line.substr(std::min(line.size(), verb.size() + 1));
-    m_last = "AUTH " + std::string(rest.substr(0, rest.find(' ')));
+    last = "AUTH " + std::string(rest.substr(0, rest.find(' ')));
   } else if (verb == "PASS") {
-    m_last = "PASS";
+    last = "PASS";
   } else {
     for (auto command : kCommands) {
-      if (verb == command) m_last = std::string(line);
+      if (verb == command) last = std::string(line);
     }
   }
 }

@@ -2,6 +2,9 @@
 // Remembers the last command the dialogue sent, for the mail control's
 // `lastsmtpcommand`. Only known command words count, so message text never
 // lands there, and the secrets of AUTH and POP3 PASS are left out.
+//
+// A failed send ends with QUIT too; the command before it is kept, as that
+// is the one the send stopped at.
 #include <memory>
 #include <string>
 #include <string_view>
@@ -10,9 +13,15 @@
 
 namespace smtp {
 
+struct RecordedCommands {
+  std::string last;
+  std::string beforeQuit;
+};
+
 class CommandRecorder final : public net::Transport {
  public:
-  CommandRecorder(std::unique_ptr<net::Transport> inner, std::string& last) : m_inner(std::move(inner)), m_last(last) {}
+  CommandRecorder(std::unique_ptr<net::Transport> inner, RecordedCommands& recorded)
+      : m_inner(std::move(inner)), m_recorded(recorded) {}
   void Connect(const std::string& host, int port, int timeoutMs) override { m_inner->Connect(host, port, timeoutMs); }
   void Send(std::string_view bytes, int timeoutMs) override {
     Record(bytes);
@@ -33,7 +42,7 @@ class CommandRecorder final : public net::Transport {
   void Record(std::string_view bytes);
 
   std::unique_ptr<net::Transport> m_inner;
-  std::string& m_last;
+  RecordedCommands& m_recorded;
 };
 
 }  // namespace smtp

@@ -155,7 +155,7 @@ SendRequest SmtpControl::Request() const {
 // Synchronous by design: the caller waits inside the call until the
 // dialogue is over, each step bounded by `timeout`.
 HRESULT SmtpControl::Send(SmtpCall& call) {
-  std::string last;
+  RecordedCommands recorded;
   std::wstring status;
   try {
     SendRequest request = Request();
@@ -165,7 +165,7 @@ HRESULT SmtpControl::Send(SmtpCall& call) {
     CommandRecorder* newest = nullptr;
     Client client(
         [&] {
-          auto recorder = std::make_unique<CommandRecorder>(system.connect(), last);
+          auto recorder = std::make_unique<CommandRecorder>(system.connect(), recorded);
           newest = recorder.get();
           return recorder;
         },
@@ -182,7 +182,8 @@ HRESULT SmtpControl::Send(SmtpCall& call) {
     if (status.empty()) status = L"the message could not be sent";
   }
   m_properties.Set(id::kStatus, status);
-  m_properties.Set(id::kLastSmtpCommand, fw::AnsiToWide(last));
+  const bool quitAfterFailure = !status.empty() && recorded.last == "QUIT";
+  m_properties.Set(id::kLastSmtpCommand, fw::AnsiToWide(quitAfterFailure ? recorded.beforeQuit : recorded.last));
   m_properties.Set(id::kTimestamp, LocalTimeText());
   if (status.empty() || !m_properties.Flag(id::kRaiseError)) return S_OK;
   call.errorDescription = status;

@@ -7,6 +7,7 @@
 #include "PeerClient.h"
 #include "smtp/SmtpClient.h"
 #include "smtp/SmtpError.h"
+#include "smtp/SmtpMessage.h"
 #include "net/PosixTransport.h"
 
 using namespace smtp;
@@ -78,9 +79,116 @@ class SmtpSend : public ::testing::Test {
     return head.substr(at, head.find("\r\n", at) - at);
   }
   static std::string Body(const std::string& content) { return content.substr(content.find("\r\n\r\n") + 4); }
+  static std::size_t Lines(const std::string& data) {
+    std::size_t n = 0;
+    for (std::size_t at = 0; (at = data.find("\r\n", at)) != std::string::npos; at += 2) ++n;
+    return n;
+  }
+  // A raw peer's log with the lines after DATA up to the lone dot left out.
+  static std::vector<std::string> WithoutMessage(const std::vector<std::string>& log) {
+    std::vector<std::string> kept;
+    bool inMessage = false;
+    for (const std::string& line : log) {
+      if (!inMessage) kept.push_back(line);
+      if (line == "DATA")
+        inMessage = true;
+      else if (inMessage && line == ".")
+        inMessage = false;
+    }
+    return kept;
+  }
 };
 
 bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+// The dialogue table: a scripted server, one request, what the server read
+// from the client and how the send ended. Each reply is sent after the
+// server read one line; after a "354" it reads the whole message first.
+// "{size}" stands for the message's size as sent, "{size-1}" for a byte less.
+struct DialogueCase {
+  const char* name;
+  std::vector<std::string> replies;  // the greeting first
+  struct {
+    int auth;
+    std::string user;
+    TlsMode tls;
+  } request;
+  std::vector<std::string> read;  // the message's own lines left out
+  struct {
+    Stage stage;  // Stage::Input: the send succeeded
+    int code;
+    std::string says;
+    std::string neverSays;
+  } outcome;
+};
+
+const std::string kEchoed = "pw-Secret9";
+
+const DialogueCase kDialogues[] = {
+    {"no AUTH offered: no login is tried",
+     {"220 hi", "250-x\r\n250 SIZE 100000", "221 bye"},
+     {kAuthPlain, "mailer", TlsMode::None},
+     {"EHLO tester.example", "QUIT"},
+     {Stage::Authentication, 0,
+      "the server offers no authentication (its reply to EHLO names no AUTH), so the user name and password were "
+      "not sent",
+      ""}},
+    {"HELO only: no login is tried",
+     {"220 hi", "502 what", "250 hello", "221 bye"},
+     {kAuthLogin, "mailer", TlsMode::None},
+     {"EHLO tester.example", "HELO tester.example", "QUIT"},
+     {Stage::Authentication, 0, "offers no authentication (it answers only HELO", ""}},
+    {"another mechanism offered",
+     {"220 hi", "250-x\r\n250 AUTH LOGIN", "221 bye"},
+     {kAuthPlain, "mailer", TlsMode::None},
+     {"EHLO tester.example", "QUIT"},
+     {Stage::Authentication, 0, "does not offer PLAIN authentication (it offers: LOGIN)", ""}},
+    {"a refused login still ends with QUIT",
+     {"220 hi", "250-x\r\n250 AUTH PLAIN", "535 5.7.8 no", "221 bye"},
+     {kAuthPlain, "mailer", TlsMode::None},
+     {"EHLO tester.example", "AUTH PLAIN AG1haWxlcgBwdy1TZWNyZXQ5", "QUIT"},
+     {Stage::Authentication, 535, "authentication failed (PLAIN): 535 5.7.8 no", ""}},
+    {"a refusal repeating the password is not quoted",
+     {"220 hi", "250-x\r\n250 AUTH PLAIN", "535 wrong password " + kEchoed, "221 bye"},
+     {kAuthPlain, "mailer", TlsMode::None},
+     {"EHLO tester.example", "AUTH PLAIN AG1haWxlcgBwdy1TZWNyZXQ5", "QUIT"},
+     {Stage::Authentication, 535, "authentication failed (PLAIN): 535 (the rest repeats the login", kEchoed}},
+    {"a refusal repeating the encoded user name is not quoted",
+     {"220 hi", "250-x\r\n250 AUTH LOGIN", "334 VXNlcm5hbWU6", "334 UGFzc3dvcmQ6", "535 no such user bWFpbGVy",
+      "221 bye"},
+     {kAuthLogin, "mailer", TlsMode::None},
+     {"EHLO tester.example", "AUTH LOGIN", "bWFpbGVy", "cHctU2VjcmV0OQ==", "QUIT"},
+     {Stage::Authentication, 535, "authentication failed (LOGIN): 535 (the rest", "bWFpbGVy"}},
+    // The user name is the sender address here, which the text names anyway.
+    {"a refusal repeating an address the text shows is quoted",
+     {"220 hi", "250-x\r\n250 AUTH PLAIN", "235 ok", "553 corvane@example.net may not send", "221 bye"},
+     {kAuthPlain, "corvane@example.net", TlsMode::None},
+     {"EHLO tester.example",
+      "AUTH PLAIN AGNvcnZhbmVAZXhhbXBsZS5uZXQAcHctU2VjcmV0OQ==", "MAIL FROM:<corvane@example.net>", "QUIT"},
+     {Stage::Sender, 553, "corvane@example.net: 553 corvane@example.net may not send", ""}},
+    // What came before TLS may have been forged: only the second EHLO counts.
+    {"AUTH offered before STARTTLS only",
+     {"220 hi", "250-x\r\n250-AUTH PLAIN\r\n250 STARTTLS", "220 go ahead", "250 x", "221 bye"},
+     {kAuthPlain, "mailer", TlsMode::StartTls},
+     {"EHLO tester.example", "STARTTLS", "EHLO tester.example", "QUIT"},
+     {Stage::Authentication, 0, "offers no authentication", ""}},
+    {"a refused greeting is answered with QUIT",
+     {"554 busy", "221 bye"},
+     {kAuthNone, "", TlsMode::None},
+     {"QUIT"},
+     {Stage::Greeting, 554, "the server refused the connection: 554 busy", ""}},
+    {"a message of exactly SIZE is sent",
+     {"220 hi", "250-x\r\n250 SIZE {size}", "250 ok", "250 ok", "354 go", "250 queued", "221 bye"},
+     {kAuthNone, "", TlsMode::None},
+     {"EHLO tester.example", "MAIL FROM:<corvane@example.net> SIZE={size}", "RCPT TO:<ann@example.org>", "DATA",
+      "QUIT"},
+     {Stage::Input, 0, "", ""}},
+    {"a message one byte over SIZE is not",
+     {"220 hi", "250-x\r\n250 SIZE {size-1}", "221 bye"},
+     {kAuthNone, "", TlsMode::None},
+     {"EHLO tester.example", "QUIT"},
+     {Stage::Message, 0, "is larger than the server accepts ({size-1} bytes)", ""}},
+};
 
 }  // namespace
 
@@ -172,6 +280,54 @@ TEST_F(SmtpSend, ServerRefusalsNameTheStepAndQuoteTheServer) {
   }
 }
 
+TEST_F(SmtpSend, DialogueTable) {
+  const MessageStamp stamp{1700000000, 0, "1700000000.table", "tester.example"};
+  net::TlsUpgrade passThrough = [](std::unique_ptr<net::Transport> plain, const std::string&, int, net::TlsCheck) {
+    return plain;
+  };
+  for (const DialogueCase& c : kDialogues) {
+    SCOPED_TRACE(c.name);
+    SendRequest r = c.request.auth == kAuthNone ? Request(0) : AuthRequest(0, c.request.auth, c.request.user, kEchoed);
+    r.tls = c.request.tls;
+    const std::string data = DotStuff(PrepareMessage(r, stamp).content);
+    auto fill = [&](std::string text) {
+      for (auto [mark, value] : {std::pair{std::string("{size}"), data.size()}, {"{size-1}", data.size() - 1}}) {
+        for (std::size_t at; (at = text.find(mark)) != std::string::npos;)
+          text.replace(at, mark.size(), std::to_string(value));
+      }
+      return text;
+    };
+    std::string script = Step(fill(c.replies[0]) + "\r\n");
+    for (std::size_t i = 1; i < c.replies.size(); ++i) {
+      const bool afterMessage = c.replies[i - 1].rfind("354", 0) == 0;
+      for (std::size_t n = afterMessage ? Lines(data) : 1; n > 0; --n) script += "|line";
+      script += "|" + Step(fill(c.replies[i]) + "\r\n");
+    }
+    r.port = peers.StartRaw(script);
+
+    Stage stage = Stage::Input;
+    int code = 0;
+    std::string text;
+    try {
+      NativeClient(passThrough).Send(r, stamp);
+    } catch (const SendError& e) {
+      stage = e.stage();
+      code = e.replyCode();
+      text = e.what();
+    }
+    EXPECT_EQ(stage, c.outcome.stage) << text;
+    EXPECT_EQ(code, c.outcome.code) << text;
+    EXPECT_TRUE(Contains(text, fill(c.outcome.says))) << text;
+    if (!c.outcome.neverSays.empty()) {
+      EXPECT_FALSE(Contains(text, c.outcome.neverSays)) << text;
+    }
+    std::vector<std::string> read;
+    for (const std::string& line : c.read) read.push_back(fill(line));
+    EXPECT_EQ(WithoutMessage(peers.RawLog(r.port)), read);
+    peers.Stop(r.port);
+  }
+}
+
 TEST_F(SmtpSend, FallsBackToHeloWhenEhloIsRefused) {
   int port = peers.StartSmtp("fail=ehlo:502");
   NativeClient().Send(Request(port));
@@ -208,8 +364,9 @@ TEST_F(SmtpSend, RecipientAnsweredWillForwardIsAccepted) {
   SendError e = SendExpectingError(Request(port));
   EXPECT_EQ(e.stage(), Stage::Message) << e.what();
   EXPECT_EQ(e.replyCode(), 554);
-  ASSERT_EQ(peers.RawLog(port).size(), 4u);
+  ASSERT_EQ(peers.RawLog(port).size(), 5u);
   EXPECT_EQ(peers.RawLog(port)[3], "DATA");
+  EXPECT_EQ(peers.RawLog(port)[4], "QUIT");
 }
 
 TEST_F(SmtpSend, NullSenderIsSentAsEmptyPath) {
@@ -253,6 +410,7 @@ TEST_F(SmtpSend, PopBeforeSmtp) {
   SendError e = SendExpectingError(r);
   EXPECT_EQ(e.stage(), Stage::Authentication);
   EXPECT_TRUE(Contains(e.what(), "POP3 login failed (PASS): -ERR")) << e.what();
+  EXPECT_EQ(peers.Pop3Log(pop).back(), "QUIT") << "a refused login is ended as a good one is";
   EXPECT_EQ(peers.Messages(port).size(), 1u) << "no mail after a failed POP3 login";
 }
 
@@ -272,8 +430,8 @@ TEST_F(SmtpSend, NoPasswordInClearToAServerAcrossTheNetwork) {
     EXPECT_EQ(e.stage(), Stage::Authentication);
     EXPECT_TRUE(Contains(e.what(), "offered no encryption (STARTTLS), so the password was not sent")) << e.what();
   }
-  EXPECT_EQ(peers.SmtpLog(noStartTls), (std::vector<std::string>{"EHLO plain"}));
-  EXPECT_EQ(peers.RawLog(heloOnly), (std::vector<std::string>{"EHLO tester.example", "HELO tester.example"}));
+  EXPECT_EQ(peers.SmtpLog(noStartTls), (std::vector<std::string>{"EHLO plain", "QUIT plain"}));
+  EXPECT_EQ(peers.RawLog(heloOnly), (std::vector<std::string>{"EHLO tester.example", "HELO tester.example", "QUIT"}));
 
   const int pop = peers.StartPop3("mailer", "pw");
   SendRequest r = Request(noStartTls);
@@ -284,7 +442,7 @@ TEST_F(SmtpSend, NoPasswordInClearToAServerAcrossTheNetwork) {
   r.popPort = pop;
   SendError e = SendExpectingError(r);
   EXPECT_TRUE(Contains(e.what(), "offered no encryption (STLS), so the password was not sent")) << e.what();
-  EXPECT_TRUE(peers.Pop3Log(pop).empty());
+  EXPECT_EQ(peers.Pop3Log(pop), std::vector<std::string>{"QUIT"});
   EXPECT_TRUE(peers.Messages(noStartTls).empty());
 
   // Typed as this machine but connected elsewhere: the name alone lets nothing out.
@@ -299,7 +457,7 @@ TEST_F(SmtpSend, NoPasswordInClearToAServerAcrossTheNetwork) {
   }
   EXPECT_EQ(e.stage(), Stage::Authentication);
   EXPECT_TRUE(Contains(e.what(), "offered no encryption (STARTTLS), so the password was not sent")) << e.what();
-  EXPECT_EQ(peers.SmtpLog(elsewhere), (std::vector<std::string>{"EHLO plain"}));
+  EXPECT_EQ(peers.SmtpLog(elsewhere), (std::vector<std::string>{"EHLO plain", "QUIT plain"}));
 }
 
 TEST_F(SmtpSend, AUserWithNoPasswordStillLogsIn) {
@@ -313,10 +471,9 @@ TEST_F(SmtpSend, AUserWithNoPasswordStillLogsIn) {
     EXPECT_EQ(e.stage(), Stage::Sender) << e.what();
   }
   EXPECT_EQ(peers.RawLog(login), (std::vector<std::string>{"EHLO tester.example", "AUTH LOGIN", "bWFpbGVy", "=",
-                                                           "MAIL FROM:<corvane@example.net>"}));
-  EXPECT_EQ(
-      peers.RawLog(plain),
-      (std::vector<std::string>{"EHLO tester.example", "AUTH PLAIN AG1haWxlcgA=", "MAIL FROM:<corvane@example.net>"}));
+                                                           "MAIL FROM:<corvane@example.net>", "QUIT"}));
+  EXPECT_EQ(peers.RawLog(plain), (std::vector<std::string>{"EHLO tester.example", "AUTH PLAIN AG1haWxlcgA=",
+                                                           "MAIL FROM:<corvane@example.net>", "QUIT"}));
 }
 
 TEST_F(SmtpSend, TheWholeSendIsBoundedHoweverPromptlyEachStepAnswers) {
@@ -386,7 +543,7 @@ TEST_F(SmtpSend, CommandsLongerThan512OctetsAreNeverSent) {
   r.popPort = pop;
   SendError e = SendExpectingError(r);
   EXPECT_TRUE(Contains(e.what(), "too long")) << e.what();
-  EXPECT_TRUE(peers.Pop3Log(pop).empty()) << "the USER line must not reach the server";
+  EXPECT_EQ(peers.Pop3Log(pop), std::vector<std::string>{"QUIT"}) << "the USER line must not reach the server";
 }
 
 TEST_F(SmtpSend, ServerDroppingTheConnectionInData) {
@@ -443,7 +600,7 @@ TEST_F(SmtpSend, StartTlsDiscardsPlaintextLeftoversAndSaysHelloAgain) {
   }
   EXPECT_EQ(upgrades, 1);
   EXPECT_EQ(peers.RawLog(port), (std::vector<std::string>{"EHLO tester.example", "STARTTLS", "EHLO tester.example",
-                                                          "MAIL FROM:<corvane@example.net>"}));
+                                                          "MAIL FROM:<corvane@example.net>", "QUIT"}));
 }
 
 TEST_F(SmtpSend, RequiredTlsNeverFallsBackToPlaintext) {
@@ -493,7 +650,7 @@ TEST_F(SmtpSend, OfferedStartTlsIsTakenBeforeAuthenticationAndItsAbsenceKeepsPla
   EXPECT_EQ(upgrades, 1);
   EXPECT_EQ(given, net::TlsCheck::Strict) << "a login goes only to a verified server";
   EXPECT_EQ(peers.RawLog(port), (std::vector<std::string>{"EHLO tester.example", "STARTTLS", "TLS-HANDSHAKE",
-                                                          "EHLO tester.example", "AUTH LOGIN"}));
+                                                          "EHLO tester.example", "AUTH LOGIN", "QUIT"}));
 
   // No STARTTLS in the reply: the mail goes as it always did.
   int plain = peers.StartSmtp("auth=plain&user=u&password=p");
@@ -544,8 +701,8 @@ TEST_F(SmtpSend, FailedHandshakeEndsTheDialogueAndImplicitTlsStartsBeforeTheGree
   }
   EXPECT_EQ(upgrades, 1) << "no second handshake, and no STARTTLS inside TLS";
   EXPECT_EQ(given, net::TlsCheck::Strict) << "the user asked for TLS: no doubtful certificate is taken";
-  EXPECT_EQ(peers.RawLog(implicit),
-            (std::vector<std::string>{"TLS-HANDSHAKE", "EHLO tester.example", "MAIL FROM:<corvane@example.net>"}));
+  EXPECT_EQ(peers.RawLog(implicit), (std::vector<std::string>{"TLS-HANDSHAKE", "EHLO tester.example",
+                                                              "MAIL FROM:<corvane@example.net>", "QUIT"}));
 }
 
 TEST_F(SmtpSend, Pop3StlsHandshakesBeforeTheUserName) {

@@ -484,6 +484,9 @@ const ServerFault kServerFaults[] = {
      [](ServerFaultTest& t, int) { return t.StartGoodMail("&fail=ehlo:550&fail=helo:550"); }, ""},
     {"mail: 535 on AUTH", true, Expect::Box, "535",
      [](ServerFaultTest& t, int) { return t.StartGoodMail("&fail=auth:535"); }, ""},
+    // Without an AUTH offer no login is tried, and the box says why.
+    {"mail: no AUTH offered", true, Expect::Box, "offers no authentication",
+     [](ServerFaultTest& t, int) { return t.peers.StartSmtp(); }, ""},
     {"mail: 550 on MAIL FROM", true, Expect::Box, "550",
      [](ServerFaultTest& t, int) { return t.StartGoodMail("&fail=mail:550"); }, ""},
     {"mail: 550 on RCPT", true, Expect::Box, "550",

@@ -314,9 +314,10 @@ TEST(SmtpControl, Pop3BeforeSmtp) {
     m.password = "wrong";
     const std::string refused = SendFailure(smtp, m, smtpPort);
     EXPECT_TRUE(Contains(refused, "POP3")) << refused;
+    EXPECT_EQ(L"PASS", TextOf(smtp, id::kLastSmtpCommand)) << "the refused command, not the QUIT after it";
   });
   EXPECT_EQ((std::vector<std::string>{"CAPA", "USER mailer", "PASS s3cret", "QUIT", "CAPA", "USER mailer",
-                                      "PASS s3cret", "QUIT", "CAPA", "USER mailer", "PASS wrong"}),
+                                      "PASS s3cret", "QUIT", "CAPA", "USER mailer", "PASS wrong", "QUIT"}),
             peers.Pop3Log(pop));
   auto mails = peers.Messages(smtpPort);
   ASSERT_EQ(2u, mails.size()) << "a refused POP3 login must not be followed by SMTP";
