@@ -35,10 +35,9 @@ std::string ExpandPlaceholders(std::string_view text, const WebValues& values, s
 // The call for one change, as the HTTP client takes it (the client turns a
 // login in the address into Basic authentication). Every method but GET
 // carries the body (the headers are read on their own, WebHeaders.h). It is
-// JSON when,
-// with its values escaped for JSON, it parses as JSON; any other body goes
-// out as plain text with its values as they are, so a text that merely
-// starts with a placeholder is not mistaken for JSON.
+// JSON when, with its values escaped for JSON, it parses as JSON; any other
+// body goes out as plain text with its values as they are, so a text that
+// merely starts with a placeholder is not mistaken for JSON.
 http::Request PrepareCall(const channels::WebSettings& web, const WebValues& values);
 
 // What the service's answer to a call that sent `sentIp` means. A 2xx is
@@ -50,8 +49,8 @@ ChannelResult ReadAnswer(int status, const std::string& reason, const std::strin
 
 // What the service's whole answer means, its server text (the reason phrase)
 // cleared of `secrets` first. A 429 or 503 that says when to come back
-// (Retry-After, in seconds or as a date) asks for a wait of that long, at
-// most kLongestRetryAfterMs; without it, it fails for now.
+// (Retry-After, in seconds or as a date still ahead) asks for a wait of that
+// long, at most kLongestRetryAfterMs; without it, it fails for now.
 ChannelResult ReadAnswer(const http::Response& response, const std::string& sentIp,
                          const std::vector<std::string>& secrets, std::time_t now);
 
