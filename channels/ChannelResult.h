@@ -12,6 +12,7 @@ struct ChannelResult {
     Ok,         // the address arrived
     Transient,  // it did not; the next check tries again
     Wait,       // it did not, and the service asked not to be called again for a while
+                // (an answer its protocol defines, or Retry-After): minDelayMs says how long
     Stopped,    // it did not, and only the user can mend it: no more calls until the settings change
   };
   Kind kind = Transient;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 
+#include "base/AsciiText.h"
+
 namespace channels {
 
 namespace {
@@ -11,7 +13,7 @@ namespace {
 // would let the service read the request differently from how it was sent.
 constexpr std::array<std::string_view, 4> kEngineHeaders{"Host", "Content-Length", "Transfer-Encoding", "Connection"};
 
-// A line quoted in a refusal is cut, so a pasted page does not fill the box.
+// A name quoted in a refusal is cut, so a pasted page does not fill the box.
 constexpr std::size_t kLongestQuote = 60;
 
 bool IsTokenChar(char c) {
@@ -36,31 +38,16 @@ bool HasControl(std::string_view text) {
   return false;
 }
 
-std::string_view Trim(std::string_view text) {
-  const size_t first = text.find_first_not_of(" \t");
-  if (first == std::string_view::npos) return {};
-  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
-
-std::string Quote(std::string_view line) {
+std::string Quote(std::string_view name) {
   std::string shown;
-  for (const char c : line.substr(0, kLongestQuote))
+  for (const char c : name.substr(0, kLongestQuote))
     shown += static_cast<unsigned char>(c) < 0x20 || c == 0x7f ? ' ' : c;
-  return line.size() > kLongestQuote ? shown + "..." : shown;
+  return name.size() > kLongestQuote ? shown + "..." : shown;
 }
 
 std::string Unchanged(std::string_view text) { return std::string(text); }
 
 }  // namespace
-
-bool SameHeaderName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-    if (lower(a[i]) != lower(b[i])) return false;
-  }
-  return true;
-}
 
 HeaderLines ReadHeaderLines(std::string_view typed, const WebValues& values) {
   HeaderLines result;
@@ -71,30 +58,31 @@ HeaderLines ReadHeaderLines(std::string_view typed, const WebValues& values) {
     std::string_view line = typed.substr(start, end - start);
     start = end + 1;
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    if (Trim(line).empty()) continue;
+    if (base::Trim(line).empty()) continue;
     const std::string prefix = "Header line " + std::to_string(number);
     const size_t colon = line.find(':');
     if (colon == std::string_view::npos) {
-      result.refusal = prefix + " has no colon: " + Quote(line);
+      // Without a colon there is no telling the name from a pasted value.
+      result.refusal = prefix + " has no colon between its name and its value.";
       return result;
     }
-    const std::string_view name = Trim(line.substr(0, colon));
+    const std::string name = base::Trim(line.substr(0, colon));
     if (!IsToken(name)) {
-      result.refusal = prefix + " has a name that is not an HTTP token: " + Quote(line);
+      result.refusal = prefix + " has a name that is not an HTTP token: " + Quote(name);
       return result;
     }
     for (const std::string_view own : kEngineHeaders) {
-      if (SameHeaderName(name, own)) {
-        result.refusal = prefix + " sets " + std::string(own) + ", which this program sets itself: " + Quote(line);
+      if (base::SameLetters(name, own)) {
+        result.refusal = prefix + " sets " + std::string(own) + ", which this program sets itself.";
         return result;
       }
     }
-    const std::string value = ExpandPlaceholders(Trim(line.substr(colon + 1)), values, Unchanged);
+    const std::string value = ExpandPlaceholders(base::Trim(line.substr(colon + 1)), values, Unchanged);
     if (HasControl(value)) {
-      result.refusal = prefix + " has a control character in its value: " + Quote(line);
+      result.refusal = prefix + " has a control character in the value of " + Quote(name) + ".";
       return result;
     }
-    result.headers.push_back({std::string(name), value});
+    result.headers.push_back({name, value});
   }
   return result;
 }

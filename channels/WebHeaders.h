@@ -8,17 +8,15 @@
 #include <vector>
 
 #include "channels/WebNotify.h"
+#include "http/HttpFetch.h"
 
 namespace channels {
 
-struct Header {
-  std::string name, value;
-};
-
 // The headers with their values filled in, or the first line's refusal,
-// naming the line by its number for the editor's box.
+// naming the line by its number and the header by its name only: a value
+// may be a token, and the box and the list row are no place for it.
 struct HeaderLines {
-  std::vector<Header> headers;
+  std::vector<http::Header> headers;
   std::string refusal;  // empty when every line is good
 };
 
@@ -28,8 +26,5 @@ struct HeaderLines {
 // names a header the engine owns (Host, Content-Length, Transfer-Encoding,
 // Connection).
 HeaderLines ReadHeaderLines(std::string_view typed, const WebValues& values);
-
-// True when the two header names are the same, as HTTP compares them.
-bool SameHeaderName(std::string_view a, std::string_view b);
 
 }  // namespace channels

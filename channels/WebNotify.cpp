@@ -1,6 +1,9 @@
 #include "channels/WebNotify.h"
 
+#include <algorithm>
 #include <array>
+
+#include "base/AsciiText.h"
 
 namespace channels {
 
@@ -60,159 +63,94 @@ std::string_view SecondWord(std::string_view line) {
   return FirstWord(line.substr(line.find(first) + first.size()));
 }
 
-// A strict reader that only says whether the text is JSON; it builds nothing.
-class JsonChecker {
- public:
-  explicit JsonChecker(std::string_view text) : m_text(text) {}
-
-  bool Whole() {
-    SkipBlanks();
-    if (!Value(0)) return false;
-    SkipBlanks();
-    return m_at == m_text.size();
-  }
-
- private:
-  static constexpr int kDeepest = 64;
-
-  bool Value(int depth) {
-    if (depth >= kDeepest || m_at >= m_text.size()) return false;
-    switch (m_text[m_at]) {
-      case '{':
-        return Composite('}', depth, true);
-      case '[':
-        return Composite(']', depth, false);
-      case '"':
-        return String();
-      case 't':
-        return Word("true");
-      case 'f':
-        return Word("false");
-      case 'n':
-        return Word("null");
-      default:
-        return Number();
-    }
-  }
-
-  bool Composite(char close, int depth, bool members) {
-    ++m_at;
-    SkipBlanks();
-    if (Take(close)) return true;
-    while (true) {
-      if (members) {
-        if (!String()) return false;
-        SkipBlanks();
-        if (!Take(':')) return false;
-        SkipBlanks();
-      }
-      if (!Value(depth + 1)) return false;
-      SkipBlanks();
-      if (Take(close)) return true;
-      if (!Take(',')) return false;
-      SkipBlanks();
-    }
-  }
-
-  bool String() {
-    if (!Take('"')) return false;
-    while (m_at < m_text.size()) {
-      const auto c = static_cast<unsigned char>(m_text[m_at++]);
-      if (c == '"') return true;
-      if (c < 0x20) return false;
-      if (c != '\\') continue;
-      if (m_at >= m_text.size()) return false;
-      const char escaped = m_text[m_at++];
-      if (escaped == 'u') {
-        for (int i = 0; i < 4; ++i)
-          if (m_at >= m_text.size() || !IsHexDigit(m_text[m_at++])) return false;
-      } else if (std::string_view("\"\\/bfnrt").find(escaped) == std::string_view::npos) {
-        return false;
-      }
-    }
-    return false;
-  }
-
-  bool Number() {
-    Take('-');
-    if (Take('0')) {
-    } else if (!Digits()) {
-      return false;
-    }
-    if (Take('.') && !Digits()) return false;
-    if (Take('e') || Take('E')) {
-      if (!Take('+')) Take('-');
-      if (!Digits()) return false;
-    }
-    return true;
-  }
-
-  bool Digits() {
-    const size_t begin = m_at;
-    while (m_at < m_text.size() && m_text[m_at] >= '0' && m_text[m_at] <= '9') ++m_at;
-    return m_at > begin;
-  }
-
-  bool Word(std::string_view word) {
-    if (m_text.substr(m_at, word.size()) != word) return false;
-    m_at += word.size();
-    return true;
-  }
-
-  bool Take(char c) {
-    if (m_at >= m_text.size() || m_text[m_at] != c) return false;
-    ++m_at;
-    return true;
-  }
-
-  void SkipBlanks() {
-    while (m_at < m_text.size() && std::string_view(" \t\r\n").find(m_text[m_at]) != std::string_view::npos) ++m_at;
-  }
-
-  static bool IsHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
-
-  std::string_view m_text;
-  size_t m_at = 0;
-};
-
 std::string Unchanged(std::string_view text) { return std::string(text); }
 
-constexpr char kHex[] = "0123456789ABCDEF";
+// Shorter pieces are no token, and hiding them would blot out ordinary words.
+constexpr std::size_t kShortestSecret = 4;
 
-}  // namespace
+// What a server may echo of a secret: the whole, and each piece between
+// `separators`, as written and percent-decoded.
+void AddPieces(std::string_view text, std::string_view separators, std::vector<std::string>& out) {
+  const auto add = [&out](std::string_view piece) {
+    for (const std::string& form : {std::string(piece), base::PercentDecode(piece)})
+      if (form.size() >= kShortestSecret) out.push_back(form);
+  };
+  add(text);
+  for (std::size_t start = 0; start < text.size();) {
+    const std::size_t end = std::min(text.find_first_of(separators, start), text.size());
+    add(text.substr(start, end - start));
+    start = end + 1;
+  }
+}
 
-std::string JsonEscape(std::string_view text) {
-  std::string out;
-  for (const char c : text) {
-    switch (c) {
-      case '"':
-        out += "\\\"";
-        break;
-      case '\\':
-        out += "\\\\";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      default:
-        if (static_cast<unsigned char>(c) < 0x20) {
-          // By hand: a printf would bring the C library's whole formatter into the exe.
-          out += "\\u00";
-          out += kHex[static_cast<unsigned char>(c) >> 4];
-          out += kHex[c & 15];
-        } else {
-          out += c;
-        }
+// Where the answer says when to come back: delta-seconds, else an HTTP date
+// in any of its three forms (IMF-fixdate, RFC 850, asctime).
+std::optional<std::int64_t> RetryAfterSeconds(std::string_view value, std::time_t now) {
+  const std::string text = base::Trim(value, " \t");
+  if (text.empty()) return std::nullopt;
+  if (text.find_first_not_of("0123456789") == std::string::npos) {
+    std::int64_t seconds = 0;
+    for (const char c : text) {
+      seconds = seconds * 10 + (c - '0');
+      if (seconds > kLongestRetryAfterMs / 1000) return kLongestRetryAfterMs / 1000;
+    }
+    return seconds;
+  }
+  static constexpr std::array<std::string_view, 12> kMonths{"jan", "feb", "mar", "apr", "may", "jun",
+                                                            "jul", "aug", "sep", "oct", "nov", "dec"};
+  int day = -1, month = -1, hour = -1, minute = -1, second = -1;
+  std::int64_t year = -1;
+  bool gmt = false;
+  for (std::size_t start = 0; start < text.size();) {
+    const std::size_t end = std::min(text.find_first_of(" ,-", start), text.size());
+    const std::string word = base::Lower(std::string_view(text).substr(start, end - start));
+    start = end + 1;
+    if (word.empty()) continue;
+    const bool digits = word.find_first_not_of("0123456789") == std::string::npos;
+    if (word.size() == 8 && word[2] == ':' && word[5] == ':') {
+      for (const std::size_t at : {0, 1, 3, 4, 6, 7})
+        if (word[at] < '0' || word[at] > '9') return std::nullopt;
+      hour = std::stoi(word.substr(0, 2));
+      minute = std::stoi(word.substr(3, 2));
+      second = std::stoi(word.substr(6, 2));
+    } else if (word == "gmt") {
+      gmt = true;
+    } else if (digits && word.size() == 4) {
+      year = std::stoi(word);
+    } else if (digits && word.size() <= 2 && day < 0) {
+      day = std::stoi(word);
+    } else if (digits && word.size() == 2) {
+      // RFC 850's two-digit year: 70 to 99 are the 1900s, the rest this
+      // century (no server's clock says a year before 1970).
+      year = 1900 + std::stoi(word);
+      if (year < 1970) year += 100;
+    } else if (word.size() == 3 && std::find(kMonths.begin(), kMonths.end(), word) != kMonths.end()) {
+      month = static_cast<int>(std::find(kMonths.begin(), kMonths.end(), word) - kMonths.begin()) + 1;
+    } else if (!digits && word.size() >= 3 &&
+               word.find_first_not_of("abcdefghijklmnopqrstuvwxyz") == std::string::npos) {
+      continue;  // the day's name, which the date itself decides
+    } else {
+      return std::nullopt;
     }
   }
-  return out;
+  // asctime has no zone; the other two must say GMT.
+  const bool asctime = !gmt && text.find(',') == std::string::npos;
+  if ((!gmt && !asctime) || day < 1 || day > 31 || month < 0 || year < 0 || hour < 0 || hour > 23 || minute > 59 ||
+      second > 60)
+    return std::nullopt;
+  // Days since 1970-01-01 of a civil date (proleptic Gregorian), as the
+  // system's timegm would, which not every runtime has.
+  const std::int64_t y = year - (month <= 2);
+  const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
+  const std::int64_t yoe = y - era * 400;
+  const std::int64_t doy = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+  const std::int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  const std::int64_t days = era * 146097 + doe - 719468;
+  const std::int64_t at = days * 86400 + hour * 3600 + minute * 60 + second;
+  return at - static_cast<std::int64_t>(now);
 }
+
+}  // namespace
 
 std::string ExpandPlaceholders(std::string_view text, const WebValues& values,
                                std::string (*escape)(std::string_view)) {
@@ -235,15 +173,13 @@ std::string ExpandPlaceholders(std::string_view text, const WebValues& values,
   return out;
 }
 
-bool IsJson(std::string_view text) { return JsonChecker(text).Whole(); }
-
-WebCall PrepareCall(const channels::WebSettings& web, const WebValues& values) {
-  WebCall call;
+http::Request PrepareCall(const channels::WebSettings& web, const WebValues& values) {
+  http::Request call;
   call.method = channels::IsWebMethod(web.method) ? web.method : channels::kWebGet;
   call.url = ExpandPlaceholders(web.url, values, PercentEncode);
   if (call.method != channels::kWebGet) {
-    call.body = ExpandPlaceholders(web.body, values, JsonEscape);
-    if (IsJson(call.body)) {
+    call.body = ExpandPlaceholders(web.body, values, base::JsonEscape);
+    if (base::IsJson(call.body)) {
       call.contentType = "application/json";
     } else {
       call.body = ExpandPlaceholders(web.body, values, Unchanged);
@@ -272,6 +208,77 @@ ChannelResult ReadAnswer(int status, const std::string& reason, const std::strin
     rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
   }
   return {ChannelResult::Ok, kSentPrefix + StatusText(status, reason)};
+}
+
+ChannelResult ReadAnswer(const http::Response& response, const std::string& sentIp,
+                         const std::vector<std::string>& secrets, std::time_t now) {
+  ChannelResult result = ReadAnswer(response.status, HideSecrets(response.reason, secrets), response.body, sentIp);
+  if (response.status != 429 && response.status != 503) return result;
+  const std::optional<std::uint32_t> wait = RetryAfterMs(response.retryAfter, now);
+  if (wait) {
+    result.kind = ChannelResult::Wait;
+    result.minDelayMs = *wait;
+  }
+  return result;
+}
+
+std::optional<std::uint32_t> RetryAfterMs(std::string_view value, std::time_t now) {
+  const std::optional<std::int64_t> seconds = RetryAfterSeconds(value, now);
+  // "Now" or a time gone by asks for no wait: the next check may call.
+  if (!seconds || *seconds <= 0) return std::nullopt;
+  return static_cast<std::uint32_t>(std::min<std::int64_t>(*seconds * 1000, kLongestRetryAfterMs));
+}
+
+std::vector<std::string> SecretsOf(const http::Request& call) {
+  std::vector<std::string> secrets;
+  const std::string_view url = call.url;
+  const std::size_t scheme = url.find("://");
+  const std::size_t authority = scheme == std::string_view::npos ? 0 : scheme + 3;
+  const std::size_t authorityEnd = std::min(url.find_first_of("/?#", authority), url.size());
+  const std::size_t at = url.substr(0, authorityEnd).rfind('@');
+  if (at != std::string_view::npos && at >= authority) AddPieces(url.substr(authority, at - authority), ":", secrets);
+  if (const std::size_t query = url.find('?'); query != std::string_view::npos) {
+    // Each pair whole and its value; the names are the service's own words.
+    const std::string_view pairs = url.substr(query + 1, url.find('#', query) - query - 1);
+    for (std::size_t start = 0; start < pairs.size();) {
+      const std::size_t end = std::min(pairs.find_first_of("&;", start), pairs.size());
+      const std::string_view pair = pairs.substr(start, end - start);
+      AddPieces(pair, "", secrets);
+      if (const std::size_t equals = pair.find('='); equals != std::string_view::npos)
+        AddPieces(pair.substr(equals + 1), "", secrets);
+      start = end + 1;
+    }
+  }
+  for (const http::Header& header : call.headers) AddPieces(header.value, " \t,;=", secrets);
+  AddPieces(call.body, " \t\r\n{}[]\":,=&;", secrets);
+  std::sort(secrets.begin(), secrets.end(), [](const std::string& a, const std::string& b) {
+    return a.size() > b.size() || (a.size() == b.size() && a < b);
+  });
+  secrets.erase(std::unique(secrets.begin(), secrets.end()), secrets.end());
+  return secrets;
+}
+
+std::string HideSecrets(std::string_view text, const std::vector<std::string>& secrets) {
+  // Marked first and replaced once, so that a secret is also found across
+  // or inside another one, and never in the marker itself.
+  const std::string lower = base::Lower(text);
+  std::vector<bool> hidden(text.size(), false);
+  for (const std::string& secret : secrets) {
+    if (secret.empty()) continue;
+    const std::string lowerSecret = base::Lower(secret);
+    for (std::size_t at = lower.find(lowerSecret); at != std::string::npos; at = lower.find(lowerSecret, at + 1))
+      std::fill(hidden.begin() + static_cast<std::ptrdiff_t>(at),
+                hidden.begin() + static_cast<std::ptrdiff_t>(at + secret.size()), true);
+  }
+  std::string shown;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (!hidden[i]) {
+      shown += text[i];
+    } else if (i == 0 || !hidden[i - 1]) {
+      shown += kHidden;
+    }
+  }
+  return shown;
 }
 
 std::string FailureText(const std::string& origin, const std::string& why) {

@@ -3,12 +3,17 @@
 // user's address template and body become for one change, how the request
 // is labelled, and whether the service's answer means the change arrived.
 #include <cstdint>
+#include <ctime>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "base/Json.h"
+#include "base/PercentCoding.h"
 #include "channels/ChannelResult.h"
 #include "channels/ChannelSettings.h"
-#include "base/PercentCoding.h"
+#include "http/HttpFetch.h"
 
 namespace channels {
 
@@ -20,35 +25,20 @@ struct WebValues {
   std::string computer;  // {computer}: this computer's name
 };
 
-// The request as it goes out, before the engine turns a login in the
-// address into Basic authentication.
-struct WebCall {
-  std::string method;  // GET, POST, PUT or PATCH
-  std::string url;
-  std::string contentType;  // empty without a body
-  std::string body;
-};
-
 // A value can sit anywhere in an address, login and query included.
 using base::PercentEncode;
-
-// The text as the inside of a JSON string.
-std::string JsonEscape(std::string_view text);
 
 // The placeholders replaced by their values, each passed through `escape`;
 // any other brace is left as typed.
 std::string ExpandPlaceholders(std::string_view text, const WebValues& values, std::string (*escape)(std::string_view));
 
-// True when the text is one whole JSON value (RFC 8259), blanks around it
-// allowed; nesting deeper than a service would ever need counts as not JSON.
-bool IsJson(std::string_view text);
-
-// The call for one change. Every method but GET carries the body (the
-// headers are read on their own, WebHeaders.h). It is JSON when,
-// with its values escaped for JSON, it parses as JSON; any other body goes
-// out as plain text with its values as they are, so a text that merely
-// starts with a placeholder is not mistaken for JSON.
-WebCall PrepareCall(const channels::WebSettings& web, const WebValues& values);
+// The call for one change, as the HTTP client takes it (the client turns a
+// login in the address into Basic authentication). Every method but GET
+// carries the body (the headers are read on their own, WebHeaders.h). It is
+// JSON when, with its values escaped for JSON, it parses as JSON; any other
+// body goes out as plain text with its values as they are, so a text that
+// merely starts with a placeholder is not mistaken for JSON.
+http::Request PrepareCall(const channels::WebSettings& web, const WebValues& values);
 
 // What the service's answer to a call that sent `sentIp` means. A 2xx is
 // success unless its body is one of the dynamic-DNS protocol's refusals, or
@@ -56,6 +46,35 @@ WebCall PrepareCall(const channels::WebSettings& web, const WebValues& values);
 // need the user stop the channel, a service in trouble asks for a wait, and
 // any other status fails for now.
 ChannelResult ReadAnswer(int status, const std::string& reason, const std::string& body, const std::string& sentIp);
+
+// What the service's whole answer means, its server text (the reason phrase)
+// cleared of `secrets` first. A 429 or 503 that says when to come back
+// (Retry-After, in seconds or as a date still ahead) asks for a wait of that
+// long, at most kLongestRetryAfterMs; without it, it fails for now.
+ChannelResult ReadAnswer(const http::Response& response, const std::string& sentIp,
+                         const std::vector<std::string>& secrets, std::time_t now);
+
+// A Retry-After value as milliseconds from `now`, capped: nullopt when it is
+// neither delta-seconds nor an HTTP date, and for a time already past.
+std::optional<std::uint32_t> RetryAfterMs(std::string_view value, std::time_t now);
+
+// A service that asks for a longer wait is called again after this anyway:
+// a mistyped value must not silence a target for days.
+inline constexpr std::uint32_t kLongestRetryAfterMs = 6 * 60 * 60 * 1000;
+
+// The pieces of a call that may be secrets: the address's login and each
+// query pair and value (not the names, which are the service's words), every
+// header value and the body, whole and cut at their separators, each also
+// percent-decoded, longest first. Pieces under four bytes are left out: no
+// token is that short, and hiding them would blot out ordinary words. Empty
+// for a call with none of these.
+std::vector<std::string> SecretsOf(const http::Request& call);
+
+// `text` (words a server chose: a reason phrase, a redirect address) with
+// every occurrence of each secret, ASCII case aside, replaced by kHidden.
+std::string HideSecrets(std::string_view text, const std::vector<std::string>& secrets);
+
+inline constexpr char kHidden[] = "[hidden]";
 
 // How long a service in trouble (911, dnserr) is left alone: the protocol
 // asks for half an hour at least.

@@ -1,6 +1,7 @@
 #include "channels/WebSend.h"
 
 #include <exception>
+#include <vector>
 
 #include <windows.h>
 
@@ -34,32 +35,31 @@ std::string OriginOf(const channels::WebSettings& web) {
   return url ? url->Origin() : std::string("the web address");
 }
 
-ChannelResult Send(const channels::WebSettings& web, const WebValues& values) {
+ChannelResult Send(const channels::WebSettings& web, const WebValues& values, std::vector<std::string>& secrets) {
   const WebValues utf8{values.ip, values.old, values.time, fw::AnsiToUtf8(values.computer)};
   channels::WebSettings typed = web;
   typed.url = fw::AnsiToUtf8(web.url);
   typed.body = fw::AnsiToUtf8(web.body);
-  const WebCall call = PrepareCall(typed, utf8);
+  http::Request request = PrepareCall(typed, utf8);
+  // The typed address too: a server may echo it rather than the wire form.
+  secrets = SecretsOf(request);
 
-  const std::optional<std::string> wire = http::WireAddress(call.url);
+  const std::optional<std::string> wire = http::WireAddress(request.url);
   const auto url = http::ParseUrl(wire.value_or(std::string()));
   if (!url) return {ChannelResult::Transient, kBadAddress};
   // A bad header line is the user's to mend; calling again would not help.
   const HeaderLines lines = ReadHeaderLines(fw::AnsiToUtf8(web.headers), utf8);
   if (!lines.refusal.empty()) return {ChannelResult::Stopped, FailureText(url->Origin(), lines.refusal)};
-  http::Request request;
-  request.method = call.method;
   request.url = *wire;
-  request.contentType = call.contentType;
-  request.body = call.body;
-  for (const Header& header : lines.headers) request.headers.push_back({header.name, header.value});
+  request.headers = lines.headers;
   request.secret = true;  // the address, its login and the body may all hold tokens
   request.userAgent = http::SystemUserAgent();
+  for (std::string& piece : SecretsOf(request)) secrets.push_back(std::move(piece));
   http::Limits limits;  // the page fetch's time bound
   limits.maxBody = kLongestAnswer;
   limits.refuseLarger = false;
   const http::Response response = http::Fetch(request, limits, http::SystemNetwork());
-  ChannelResult answer = ReadAnswer(response.status, response.reason, response.body, values.ip);
+  ChannelResult answer = ReadAnswer(response, values.ip, secrets, std::time(nullptr));
   if (!answer.ok()) answer.text = FailureText(url->Origin(), answer.text);
   return answer;
 }
@@ -71,13 +71,15 @@ WebValues ValuesFor(const std::string& ip, const std::string& old, std::time_t n
 }
 
 ChannelResult SendWebNotification(const channels::WebSettings& web, const WebValues& values) {
+  std::vector<std::string> secrets;
   try {
-    return Send(web, values);
+    return Send(web, values, secrets);
   } catch (const std::exception& e) {
     // The fetch's own failure, a refused lookup thread or memory running
     // out: this call's failure, never the check's, since the mail may
-    // already be out and its popup due.
-    return {ChannelResult::Transient, FailureText(OriginOf(web), e.what())};
+    // already be out and its popup due. Its words may quote the server (a
+    // status, an address it redirected to), so they lose the call's secrets.
+    return {ChannelResult::Transient, FailureText(OriginOf(web), HideSecrets(e.what(), secrets))};
   }
 }
 

@@ -25,4 +25,19 @@ std::string Trim(std::string_view text, std::string_view blanks) {
   return std::string(text.substr(first, text.find_last_not_of(blanks) - first + 1));
 }
 
+bool IsHexDigit(char c) { return HexValue(c) >= 0; }
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+char HexDigit(unsigned value, bool lowerCase) {
+  static constexpr char kUpper[] = "0123456789ABCDEF";
+  const char digit = kUpper[value & 15];
+  return lowerCase ? Folded(digit) : digit;
+}
+
 }  // namespace base

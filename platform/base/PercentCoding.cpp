@@ -1,17 +1,10 @@
 #include "base/PercentCoding.h"
 
+#include "base/AsciiText.h"
+
 namespace base {
 
 namespace {
-
-constexpr char kHex[] = "0123456789ABCDEF";
-
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
 
 bool Unreserved(unsigned char c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
@@ -28,8 +21,8 @@ std::string PercentEncode(std::string_view text) {
       out += c;
     } else {
       out += '%';
-      out += kHex[byte >> 4];
-      out += kHex[byte & 15];
+      out += HexDigit(byte >> 4);
+      out += HexDigit(byte);
     }
   }
   return out;

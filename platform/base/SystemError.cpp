@@ -1,5 +1,7 @@
 #include "base/SystemError.h"
 
+#include "base/AsciiText.h"
+
 namespace fw {
 
 namespace {
@@ -19,9 +21,8 @@ std::string MessageFor(DWORD code) {
 // formatter into the program for one number.
 std::string CodeText(DWORD code) {
   if (code < 0x80000000u) return std::to_string(code);
-  static constexpr char kDigits[] = "0123456789ABCDEF";
   std::string hex = "0x00000000";
-  for (int i = 0; i < 8; ++i) hex[9 - i] = kDigits[(code >> (4 * i)) & 15];
+  for (int i = 0; i < 8; ++i) hex[9 - i] = base::HexDigit(code >> (4 * i));
   return hex;
 }
 

@@ -94,6 +94,8 @@ void ApplyHeader(const std::string& name, const std::string& value, Head& head) 
     }
   } else if (name == "location") {
     head.location = value;
+  } else if (name == "retry-after") {
+    head.retryAfter = value;
   }
 }
 

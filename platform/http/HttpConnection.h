@@ -24,6 +24,7 @@ struct Head {
   std::optional<std::uint64_t> length;  // Content-Length
   std::string codings;                  // Transfer-Encoding, lowercase, as listed
   std::string location;
+  std::string retryAfter;  // as sent, for the caller to read
 };
 
 class Connection {

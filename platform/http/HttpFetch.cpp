@@ -194,7 +194,7 @@ Response Fetch(const Request& given, const Limits& limits, const Network& networ
         Fail("the server answered " + StatusText(head) +
              (IsRedirect(head.status) ? " without saying where to" : ", a redirect this program cannot follow"));
       if (!IsRedirect(head.status)) {
-        Response response{head.status, head.reason, {}, url->Text()};
+        Response response{head.status, head.reason, {}, url->Text(), head.retryAfter};
         // Only a success's body means anything to us; an error page is left
         // unread, however much of it the server would send.
         if (head.status / 100 == 2) response.body = exchange.connection().ReadBody(head, limits, method == "HEAD");

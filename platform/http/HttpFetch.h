@@ -55,7 +55,8 @@ struct Response {
   int status = 0;
   std::string reason;
   std::string body;
-  std::string url;  // the address that answered, after redirects
+  std::string url;         // the address that answered, after redirects
+  std::string retryAfter;  // the final answer's Retry-After, as sent
 };
 
 // Sends the request and returns the final answer, whatever its status (the

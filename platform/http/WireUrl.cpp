@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "base/AsciiText.h"
+
 namespace http {
 
 namespace {
@@ -13,15 +15,14 @@ bool IsAscii(std::string_view text) {
 }
 
 std::string PercentEncodeNonAscii(std::string_view text) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
   std::string encoded;
   for (unsigned char c : text) {
     if (c < 0x80) {
       encoded += static_cast<char>(c);
     } else {
       encoded += '%';
-      encoded += kHex[c >> 4];
-      encoded += kHex[c & 0x0F];
+      encoded += base::HexDigit(c >> 4);
+      encoded += base::HexDigit(c);
     }
   }
   return encoded;

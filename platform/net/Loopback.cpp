@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "base/AsciiText.h"
+
 namespace net {
 
 namespace {
@@ -35,8 +37,7 @@ bool IsLoopbackAddress(const unsigned char* bytes, std::size_t size) {
 }
 
 bool IsLoopbackName(const std::string& host) {
-  std::string lower;
-  for (char c : host) lower += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+  const std::string lower = base::Lower(host);
   if (lower == "localhost" || lower == "::1") return true;
   return lower.rfind("127.", 0) == 0 && IsCanonicalDottedQuad(lower);
 }

@@ -5,6 +5,7 @@
 #include <random>
 #include <vector>
 
+#include "base/AsciiText.h"
 #include "net/Base64.h"
 #include "net/Deadline.h"
 #include "smtp/Pop3Login.h"
@@ -25,10 +26,9 @@ std::string MakeUniqueId(std::int64_t now) {
     return (static_cast<std::uint64_t>(rd()) << 32) ^ rd();
   }();
   std::mt19937_64 mix(seed ^ static_cast<std::uint64_t>(now) ^ (static_cast<std::uint64_t>(++counter) << 40));
-  static constexpr char kHex[] = "0123456789abcdef";
   std::string id = std::to_string(now) + ".";
   std::uint64_t r = mix();
-  for (int i = 0; i < 16; ++i, r >>= 4) id += kHex[r & 15];
+  for (int i = 0; i < 16; ++i, r >>= 4) id += base::HexDigit(static_cast<unsigned>(r), true);
   return id + "." + std::to_string(counter.load());
 }
 

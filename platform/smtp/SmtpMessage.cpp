@@ -114,7 +114,6 @@ std::string Base64Body(const std::string& canonical) {
 // Quoted-printable of CRLF text: line ends stay hard breaks, trailing blanks
 // are encoded so no gateway can strip them, soft breaks keep lines at 76.
 std::string QuotedPrintableBody(const std::string& canonical) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
   std::string out;
   std::size_t start = 0;
   while (start <= canonical.size()) {
@@ -130,7 +129,7 @@ std::string QuotedPrintableBody(const std::string& canonical) {
       if ((c >= 33 && c <= 126 && c != '=') || ((c == ' ' || c == '\t') && !trailingBlank)) {
         piece = std::string(1, static_cast<char>(c));
       } else {
-        piece = {'=', kHex[c >> 4], kHex[c & 15]};
+        piece = {'=', base::HexDigit(c >> 4), base::HexDigit(c)};
       }
       if (lineLen + piece.size() > 75) {
         line += "=\r\n";

@@ -23,6 +23,24 @@ TEST(AsciiText, OnlyAsciiLettersFoldAndBlanksAreTheCallersOwn) {
   EXPECT_EQ("x", base::Trim(" x\r", " \t\r"));
 }
 
+TEST(AsciiText, HexDigitsOfEitherCaseReadAndOnlyTheLowFourBitsWrite) {
+  const std::string digits = "0123456789abcdefABCDEF";
+  for (std::size_t i = 0; i < digits.size(); ++i) {
+    EXPECT_TRUE(base::IsHexDigit(digits[i])) << digits[i];
+    EXPECT_EQ(i < 16 ? static_cast<int>(i) : static_cast<int>(i) - 6, base::HexValue(digits[i])) << digits[i];
+  }
+  // The bytes next to each digit range, and one whose low seven bits are a digit.
+  for (const char c : {'/', ':', '@', 'G', '`', 'g', ' ', '\0', '\xB1'}) {
+    EXPECT_FALSE(base::IsHexDigit(c)) << static_cast<int>(c);
+    EXPECT_EQ(-1, base::HexValue(c)) << static_cast<int>(c);
+  }
+  EXPECT_EQ('0', base::HexDigit(0));
+  EXPECT_EQ('F', base::HexDigit(15));
+  EXPECT_EQ('f', base::HexDigit(15, true));
+  EXPECT_EQ('A', base::HexDigit(0x1A));
+  EXPECT_EQ('9', base::HexDigit(0xFFFFFFF9u, true));
+}
+
 TEST(PercentCoding, EncodeKeepsOnlyUnreservedAndDecodeUndoesIt) {
   const std::string every = std::string("\0 %+/:?#&=\x7f\x80\xff", 13) + "aZ09-._~";
   EXPECT_EQ("%00%20%25%2B%2F%3A%3F%23%26%3D%7F%80%FFaZ09-._~", base::PercentEncode(every));

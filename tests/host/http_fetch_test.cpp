@@ -745,10 +745,12 @@ TEST_F(ScriptedFetch, WhatTheRequestCarriesAndWhatIsLeftUnread) {
   next = 0;
   std::string reason;
   for (int i = 0; i < 6000; ++i) reason += "Busy\x01\x1b[2J\x7f\t";
-  Serve({"HTTP/1.1 503 " + reason + "\r\n\r\n"});
-  const std::string shown = http::Fetch(Call("http://127.0.0.1/u"), http::Limits{}, Network()).reason;
+  Serve({"HTTP/1.1 503 " + reason + "\r\nRetry-After:  120 \r\n\r\n"});
+  const http::Response busy = http::Fetch(Call("http://127.0.0.1/u"), http::Limits{}, Network());
+  const std::string& shown = busy.reason;
   EXPECT_LE(shown.size(), 103u);
   EXPECT_EQ(0u, shown.find("Busy[2JBusy[2J")) << shown;
+  EXPECT_EQ("120", busy.retryAfter) << "passed on for the caller to read";
 
   // Through a proxy: bytes it sends in clear after its own answer are not
   // the page, and inside the tunnel the request names only the target. A

@@ -374,7 +374,7 @@ TEST_F(SettingsDialogTest, ABadHeaderLineIsRefusedAtOkByItsNumberAndTheEditorSta
   });
   WebTargetsDlg(std::string("203.0.113.7")).DoModal();
   EXPECT_TRUE(stillOpen);
-  EXPECT_EQ(std::vector<std::string>{"Header line 2 has no colon: Priority high"}, boxes.Texts());
+  EXPECT_EQ(std::vector<std::string>{"Header line 2 has no colon between its name and its value."}, boxes.Texts());
   CRegistry r;
   settings::OpenStore(r);
   EXPECT_TRUE(settings::ReadWebTargets(r).empty());
