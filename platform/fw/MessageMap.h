@@ -27,23 +27,30 @@ struct Route {
 };
 
 // Makes a routed message the window's current one while its handler runs,
-// nested messages included.
+// nested messages included. A window whose object was deleted meanwhile is
+// left alone.
 class RoutedScope {
  public:
-  RoutedScope(CWnd& window, RoutedMessage& routed) : m_window(window), m_outer(window.m_routed) {
+  RoutedScope(CWnd& window, RoutedMessage& routed) : m_window(window), m_routed(routed) {
+    routed.outer = window.m_routed;
     window.m_routed = &routed;
   }
-  ~RoutedScope() { m_window.m_routed = m_outer; }
+  ~RoutedScope() {
+    if (!m_routed.objectGone) m_window.m_routed = m_routed.outer;
+  }
   RoutedScope(const RoutedScope&) = delete;
   RoutedScope& operator=(const RoutedScope&) = delete;
 
  private:
   CWnd& m_window;
-  RoutedMessage* m_outer;
+  RoutedMessage& m_routed;
 };
 
 // The answer to `message`: its entry's handler's, or default processing's,
-// which `byDefault` gives for the message as it arrived.
+// which `byDefault` gives for the message as it arrived. A handler may
+// destroy its window or delete its object (the owner does, in a loop the
+// handler entered): its answer then stands, and nothing of the window is
+// touched after it returns.
 template <class T, std::size_t N, class Default>
 LRESULT Dispatch(T& window, const Route<T> (&routes)[N], UINT message, WPARAM wParam, LPARAM lParam,
                  Default byDefault) {
@@ -57,7 +64,7 @@ LRESULT Dispatch(T& window, const Route<T> (&routes)[N], UINT message, WPARAM wP
       RoutedScope scope(window, routed);
       answer = route.handle(window, wParam, lParam);
     }
-    if (routed.handled) return answer;
+    if (routed.handled || routed.windowGone || routed.objectGone) return answer;
     return routed.defaulted ? routed.defaultAnswer : byDefault();
   }
   return byDefault();

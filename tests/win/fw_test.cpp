@@ -226,6 +226,38 @@ TEST(Routing, DefaultProcessingGetsTheOriginalMessageOnceWhenAHandlerAsks) {
   EXPECT_EQ(expected, window.seen);
 }
 
+// A handler that destroys its own window leaves nothing to default to, and
+// its answer stands.
+TEST(Routing, AWindowDestroyedByItsOwnHandlerGetsNoDefaultProcessing) {
+  struct Base : CWnd {
+    std::vector<UINT> seen;
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
+      if (message >= WM_APP) seen.push_back(message);
+      return CWnd::WindowProc(message, wParam, lParam);
+    }
+  };
+  struct Routed : Base {
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
+      using T = Routed;
+      const fw::Route<T> routes[] = {
+          {WM_APP + 1,
+           [](T& w, WPARAM, LPARAM) -> LRESULT {
+             w.DestroyWindow();
+             w.SetMsgHandled(FALSE);
+             return w.DefaultProcessing() + 5;
+           }},
+      };
+      return fw::Dispatch(*this, routes, message, wParam, lParam,
+                          [&] { return Base::WindowProc(message, wParam, lParam); });
+    }
+  } window;
+  ASSERT_TRUE(window.CreateEx(0, "CorvaneTestSelfDestroying", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr));
+  const HWND hwnd = window.GetSafeHwnd();
+  EXPECT_EQ(5, SendMessageA(hwnd, WM_APP + 1, 0, 0));
+  EXPECT_FALSE(IsWindow(hwnd));
+  EXPECT_TRUE(window.seen.empty());
+}
+
 TEST(Dialog, AControlThatCannotBeCreatedEndsTheDialogWithMinusOne) {
   WNDCLASSA wc{};
   wc.lpfnWndProc = RefuseCreation;
