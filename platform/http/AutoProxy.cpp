@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "http/ProxyRules.h"
+#include "http/UserAgent.h"
 #include "base/Text.h"
 #include "net/Transport.h"
 
@@ -39,8 +40,9 @@ constexpr char kNotInTime[] =
 // Runs on the search's own thread: every handle it opens is closed here,
 // whether or not anyone still waits for the answer.
 Found AskScript(const std::wstring& address, bool secure, const std::wstring& script, bool detect, int timeoutMs) {
-  std::unique_ptr<void, WinHttpClose> session(
-      WinHttpOpen(L"Corvane/2.0", WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
+  std::unique_ptr<void, WinHttpClose> session(WinHttpOpen(fw::AnsiToWide(SystemUserAgent()).c_str(),
+                                                          WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME,
+                                                          WINHTTP_NO_PROXY_BYPASS, 0));
   if (!session) return {};
   WinHttpSetTimeouts(session.get(), timeoutMs, timeoutMs, timeoutMs, timeoutMs);
   WINHTTP_AUTOPROXY_OPTIONS options{};
