@@ -1,10 +1,10 @@
 ; Corvane setup: installs for the current user only, so it never asks for
 ; administrator rights. Built by make_release.py, which passes:
-;   VERSION   the project version, four numbers (2.0.0.0)
+;   VERSION     the project version, four numbers (2.0.0.0)
 ;   MAIN_TITLE  the main window's title, by which a running copy is found
-;   STAGE     the folder holding the stripped Corvane.exe
-;   ICON      the program's icon, shown by setup and the uninstaller too
-;   OUTFILE   where the setup program goes
+;   STAGE       the folder holding the stripped Corvane.exe
+;   ICON        the program's icon, shown by setup and the uninstaller too
+;   OUTFILE     where the setup program goes
 ;
 ; Switches: /S installs silently (with the log-on shortcut, as in the dialog).
 ; A running Corvane is asked to exit before its files are replaced or removed;

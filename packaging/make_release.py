@@ -47,7 +47,7 @@ OPTIONAL_FILES = [
 def version_texts(source: Path) -> dict[str, str]:
     """The quoted version texts of res/Version.h, by name (CORVANE_WINDOW_TITLE...)."""
     header = (source / "res" / "Version.h").read_text()
-    return dict(re.findall(r'^#define (CORVANE_\w+) "([^"]*)"$', header, re.MULTILINE))
+    return dict(re.findall(r'^#define\s+(CORVANE_\w+)\s+"([^"]*)"\s*$', header, re.MULTILINE))
 
 
 def release_epoch(source: Path) -> int:

@@ -8,8 +8,8 @@
 // installer and the release files' names, the agent the program sends),
 // and the first two as the version block's texts show them.
 #define CORVANE_VERSION_COMMA 2, 0, 0, 0
-#define CORVANE_VERSION_FULL "2.0.0.0"
-#define CORVANE_VERSION_TEXT "2.0"
+#define CORVANE_VERSION_FULL  "2.0.0.0"
+#define CORVANE_VERSION_TEXT  "2.0"
 
 // The About box's line: the release, as the version block tells it.
 #define CORVANE_ABOUT_VERSION "Corvane Version 2.0"
