@@ -12,6 +12,7 @@
 #include "app/ConnectivityWatch.h"
 #include "channels/C_SMTP.h"
 #include "app/Inet.h"
+#include "res/Version.h"
 #include "settings/SettingsLayout.h"
 #include "ui/SkinnableDialog.h"
 #include "ui/TaskbarNotifier.h"
@@ -33,7 +34,7 @@ class CCorvaneDlg : public CSkinnableDialog {
   // Opens hidden, with only the notification-area icon. Call before DoModal.
   void StartInTray() { m_stayHidden = true; }
 
-  static constexpr char kTitle[] = "Corvane 2.1 by Orlimar";
+  static constexpr char kTitle[] = CORVANE_WINDOW_TITLE;
   static constexpr char kTrayTip[] = "Corvane by Orlimar";
   static constexpr char kWebStoppedTip[] = " (web notification stopped)";
 

@@ -1,9 +1,10 @@
 ; Corvane setup: installs for the current user only, so it never asks for
 ; administrator rights. Built by make_release.py, which passes:
-;   VERSION   the project version, four numbers (2.0.0.0)
-;   STAGE     the folder holding the stripped Corvane.exe
-;   ICON      the program's icon, shown by setup and the uninstaller too
-;   OUTFILE   where the setup program goes
+;   VERSION     the project version, four numbers (2.0.0.0)
+;   MAIN_TITLE  the main window's title, by which a running copy is found
+;   STAGE       the folder holding the stripped Corvane.exe
+;   ICON        the program's icon, shown by setup and the uninstaller too
+;   OUTFILE     where the setup program goes
 ;
 ; Switches: /S installs silently (with the log-on shortcut, as in the dialog).
 ; A running Corvane is asked to exit before its files are replaced or removed;
@@ -11,8 +12,8 @@
 ; The uninstaller keeps the settings unless told otherwise: it asks, and when
 ; silent (/S) it keeps them unless /REMOVESETTINGS is given.
 
-!ifndef VERSION | STAGE | ICON | OUTFILE
-  !error "make_release.py passes VERSION, STAGE, ICON and OUTFILE"
+!ifndef VERSION | MAIN_TITLE | STAGE | ICON | OUTFILE
+  !error "make_release.py passes VERSION, MAIN_TITLE, STAGE, ICON and OUTFILE"
 !endif
 
 Unicode true
@@ -26,9 +27,9 @@ SetDateSave on
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\${PRODUCT}"
 !define SETTINGS_KEY "Software\${PUBLISHER}\${PRODUCT}"
 !define SHORTCUT_NAME "${PRODUCT}.lnk"
-; How a running copy is found and asked to exit: its main window's title, the
-; Exit command of its tray menu, and the mutex it holds while it runs.
-!define MAIN_TITLE "Corvane 2.1 by Orlimar"
+; How a running copy is found and asked to exit: its main window's title
+; (MAIN_TITLE), the Exit command of its tray menu, and the mutex it holds
+; while it runs.
 !define EXIT_COMMAND 32772
 !define RUNNING_MUTEX "Local\Orlimar.Corvane.Running"
 !define SYNCHRONIZE 0x00100000

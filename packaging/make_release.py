@@ -9,6 +9,7 @@ Without SOURCE_DATE_EPOCH the release date is that of the last commit.
 import argparse
 import hashlib
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -41,6 +42,12 @@ OPTIONAL_FILES = [
     ("echo/ip.php", "echo/ip.php"),
     ("echo/echo_server.py", "echo/echo_server.py"),
 ]
+
+
+def version_texts(source: Path) -> dict[str, str]:
+    """The quoted version texts of res/Version.h, by name (CORVANE_WINDOW_TITLE...)."""
+    header = (source / "res" / "Version.h").read_text()
+    return dict(re.findall(r'^#define\s+(CORVANE_\w+)\s+"([^"]*)"\s*$', header, re.MULTILINE))
 
 
 def release_epoch(source: Path) -> int:
@@ -100,6 +107,7 @@ def write_setup(args, path: Path, epoch: int) -> None:
     env = dict(os.environ, SOURCE_DATE_EPOCH=str(epoch))
     subprocess.run([args.makensis, "-V2", "-INPUTCHARSET", "UTF8",
                     f"-DVERSION={args.version}", f"-DSTAGE={args.stage}",
+                    f"-DMAIN_TITLE={version_texts(args.source)['CORVANE_WINDOW_TITLE']}",
                     f"-DICON={args.icon}", f"-DOUTFILE={path}", str(nsi)],
                    env=env, check=True, stdout=subprocess.DEVNULL)
 

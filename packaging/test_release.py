@@ -20,7 +20,8 @@ import time
 import zipfile
 from pathlib import Path
 
-TITLE = "Corvane 2.1 by Orlimar"
+from make_release import version_texts
+
 UNINSTALL_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Corvane"
 SETTINGS_KEY = r"HKCU\Software\Orlimar\Corvane"
 
@@ -169,6 +170,7 @@ def shortcuts(user: Path) -> dict[str, Path]:
 
 def test_installer(args) -> None:
     version = option(args.release_cmd, "--version")
+    title = version_texts(Path(option(args.release_cmd, "--source")))["CORVANE_WINDOW_TITLE"]
     wine = Wine(args.work / "prefix")
     if args.work.exists():
         wine.kill()  # whatever an interrupted run left running in it
@@ -218,14 +220,14 @@ def test_installer(args) -> None:
         # -- the Start menu shortcut starts the installed program up to its main window
         def start_installed(what: str) -> None:
             wine.start("start", "/unix", str(links["Start menu"]))
-            rc, shown = wine.run(str(args.wait_window), TITLE, "30000")
-            check(rc == 0, f"{what}: a window titled {TITLE!r} appears after starting the shortcut ({shown.strip()})")
+            rc, shown = wine.run(str(args.wait_window), title, "30000")
+            check(rc == 0, f"{what}: a window titled {title!r} appears after starting the shortcut ({shown.strip()})")
             if rc == 0:
                 check(wine.unix_path(shown.strip()) == install_dir / "Corvane.exe",
                       f"{what}: the window belongs to the installed exe ({shown.strip()})")
 
         def closed(what: str) -> None:
-            rc, _ = wine.run(str(args.wait_window), TITLE, "1000")
+            rc, _ = wine.run(str(args.wait_window), title, "1000")
             check(rc != 0, f"{what} closed the running program first")
             wine.wait_idle()
 

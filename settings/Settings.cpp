@@ -4,6 +4,7 @@
 
 #include "channels/MailSend.h"
 #include "fw/MessageBox.h"
+#include "fw/MessageMap.h"
 #include "settings/Registry.h"
 #include "settings/SettingsRules.h"
 #include "settings/StoredSettings.h"
@@ -59,20 +60,15 @@ BOOL Settings::OnInitDialog() {
   return TRUE;
 }
 
-BOOL Settings::OnCommand(UINT id, UINT code, HWND control) {
-  switch (id) {
-    case IDC_TEST_EMAIL:
-      OnTestEmail();
-      return TRUE;
-    case IDC_SETTINGS_HELP:
-      OnHelp();
-      return TRUE;
-    case IDC_WEB_NOTIFY:
-      OnWebNotify();
-      return TRUE;
-    default:
-      return CDialog::OnCommand(id, code, control);
-  }
+LRESULT Settings::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+  using T = Settings;
+  const fw::Route<T> routes[] = {
+      fw::OnCommandId<T, &T::OnTestEmail>(IDC_TEST_EMAIL),
+      fw::OnCommandId<T, &T::OnHelp>(IDC_SETTINGS_HELP),
+      fw::OnCommandId<T, &T::OnWebNotify>(IDC_WEB_NOTIFY),
+  };
+  return fw::Dispatch(*this, routes, message, wParam, lParam,
+                      [&] { return CDialog::WindowProc(message, wParam, lParam); });
 }
 
 void Settings::OnTestEmail() {

@@ -29,7 +29,7 @@ class Settings : public CDialog {
   void DoDataExchange(CDataExchange* pDX) override;
   BOOL OnInitDialog() override;
   void OnOK() override;  // Save
-  BOOL OnCommand(UINT id, UINT code, HWND control) override;
+  LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
  private:
   void OnTestEmail();

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "fw/MessageBox.h"
+#include "fw/MessageMap.h"
 #include "channels/WebHeaders.h"
 #include "channels/WebSend.h"
 #include "res/resource.h"
@@ -47,12 +48,10 @@ BOOL WebTargetDlg::OnInitDialog() {
   return TRUE;
 }
 
-BOOL WebTargetDlg::OnCommand(UINT id, UINT code, HWND control) {
-  if (id == IDC_WEB_TEST) {
-    OnTest();
-    return TRUE;
-  }
-  return CDialog::OnCommand(id, code, control);
+LRESULT WebTargetDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+  const fw::Route<WebTargetDlg> routes[] = {fw::OnCommandId<WebTargetDlg, &WebTargetDlg::OnTest>(IDC_WEB_TEST)};
+  return fw::Dispatch(*this, routes, message, wParam, lParam,
+                      [&] { return CDialog::WindowProc(message, wParam, lParam); });
 }
 
 settings::WebSettings WebTargetDlg::Typed() {

@@ -24,7 +24,7 @@ class WebTargetDlg : public CDialog {
   void DoDataExchange(CDataExchange* pDX) override;
   BOOL OnInitDialog() override;
   void OnOK() override;
-  BOOL OnCommand(UINT id, UINT code, HWND control) override;
+  LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
  private:
   void OnTest();

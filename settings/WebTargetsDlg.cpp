@@ -4,6 +4,7 @@
 
 #include "http/HttpUrl.h"
 #include "fw/MessageBox.h"
+#include "fw/MessageMap.h"
 #include "settings/Registry.h"
 #include "settings/SettingsRules.h"
 #include "settings/StoredSettings.h"
@@ -52,23 +53,16 @@ void WebTargetsDlg::ShowRows(int selected) {
   if (!m_targets.empty()) m_list.SetCurSel(std::min(selected, static_cast<int>(m_targets.size()) - 1));
 }
 
-BOOL WebTargetsDlg::OnCommand(UINT id, UINT code, HWND control) {
-  switch (id) {
-    case IDC_WEB_ADD:
-      OnAdd();
-      return TRUE;
-    case IDC_WEB_EDIT:
-      OnEdit();
-      return TRUE;
-    case IDC_WEB_REMOVE:
-      OnRemove();
-      return TRUE;
-    case IDC_WEB_TARGET_LIST:
-      if (code == LBN_DBLCLK) OnEdit();
-      return TRUE;
-    default:
-      return CDialog::OnCommand(id, code, control);
-  }
+LRESULT WebTargetsDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+  using T = WebTargetsDlg;
+  const fw::Route<T> routes[] = {
+      fw::OnCommandId<T, &T::OnAdd>(IDC_WEB_ADD),
+      fw::OnCommandId<T, &T::OnEdit>(IDC_WEB_EDIT),
+      fw::OnCommandId<T, &T::OnRemove>(IDC_WEB_REMOVE),
+      fw::OnCommandId<T, &T::OnEdit>(IDC_WEB_TARGET_LIST, LBN_DBLCLK),
+  };
+  return fw::Dispatch(*this, routes, message, wParam, lParam,
+                      [&] { return CDialog::WindowProc(message, wParam, lParam); });
 }
 
 void WebTargetsDlg::OnAdd() {

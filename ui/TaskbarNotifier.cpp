@@ -200,7 +200,10 @@ void CTaskbarNotifier::OnLButtonUp(UINT, POINT) {
   SetMsgHandled(FALSE);
 }
 
-void CTaskbarNotifier::OnTimer(UINT_PTR id) { Apply(m_core.OnTimer(id)); }
+void CTaskbarNotifier::OnTimer(UINT_PTR id) {
+  Apply(m_core.OnTimer(id));
+  SetMsgHandled(FALSE);
+}
 
 BOOL CTaskbarNotifier::OnEraseBkgnd(HDC dc) {
   auto byDefault = [&] { return static_cast<BOOL>(DefaultProcessing()); };

@@ -64,13 +64,15 @@ LRESULT CTrayIcon::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 // Only the icon's own callback carries a mouse message; the rest of what it
-// reports (moves, single clicks, balloons) needs nothing.
+// reports (moves, single clicks, balloons) needs nothing. Said before the
+// menu: its loop may hand over to a second start or exit, and either deletes
+// this object before the menu returns.
 void CTrayIcon::OnIconNotify(UINT mouseMessage) {
+  SetMsgHandled(FALSE);
   if (mouseMessage == WM_LBUTTONDBLCLK)
     OnIconDoubleClick();
   else if (mouseMessage == WM_RBUTTONUP)
     OnIconRightButtonUp();
-  SetMsgHandled(FALSE);
 }
 
 // Posted, so the parent may delete this object once the call has returned.
@@ -87,6 +89,7 @@ void CTrayIcon::OnIconRightButtonUp() {
   // foreground window, and only goes away cleanly when the owner receives a
   // message after it (WM_NULL below).
   SetForegroundWindow(parent);
+  // Nothing of this object is used from here on: it may be gone.
   TrackPopupMenu(popup, TPM_RIGHTBUTTON, cursor.x, cursor.y, 0, parent, nullptr);
   ::PostMessageA(parent, WM_NULL, 0, 0);
 }

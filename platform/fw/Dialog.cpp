@@ -45,22 +45,14 @@ void CDialog::OnOK() {
 
 void CDialog::OnCancel() { EndDialog(IDCANCEL); }
 
-BOOL CDialog::OnCommand(UINT id, UINT, HWND) {
-  switch (id) {
-    case IDOK:
-      OnOK();
-      return TRUE;
-    case IDCANCEL:
-      OnCancel();
-      return TRUE;
-    default:
-      return FALSE;
-  }
-}
+BOOL CDialog::OnCommand(UINT, UINT, HWND) { return FALSE; }
 
 LRESULT CDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+  // Through the member pointers the calls stay virtual: a dialog's own OnOK runs.
   const fw::Route<CDialog> routes[] = {
       fw::OnInitDialog<CDialog, &CDialog::OnInitDialog>(),
+      fw::OnCommandId<CDialog, &CDialog::OnOK>(IDOK),
+      fw::OnCommandId<CDialog, &CDialog::OnCancel>(IDCANCEL),
       fw::OnCommand<CDialog, &CDialog::RouteCommand>(),
   };
   return fw::Dispatch(*this, routes, message, wParam, lParam,

@@ -35,7 +35,10 @@ class CDialog : public CWnd {
   virtual void DoDataExchange(CDataExchange*) {}
   virtual void OnOK();
   virtual void OnCancel();
-  // WM_COMMAND: IDOK and IDCANCEL go to OnOK and OnCancel; false when unhandled.
+  // IDOK and IDCANCEL go to OnOK and OnCancel. A derived dialog routes its
+  // own commands by id in its WindowProc's table (fw::OnCommandId); what no
+  // table takes reaches OnCommand, which answers false when it leaves the
+  // command to the system.
   virtual BOOL OnCommand(UINT id, UINT code, HWND control);
 
   LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;

@@ -20,35 +20,54 @@ namespace fw {
 // window is negative.
 constexpr POINT PointFrom(LPARAM l) { return POINT{static_cast<short>(LOWORD(l)), static_cast<short>(HIWORD(l))}; }
 
+// For a command entry: any id or any notification code.
+constexpr int kAnyCommand = -1;
+
 template <class T>
 struct Route {
   UINT message;
   LRESULT (*handle)(T& window, WPARAM wParam, LPARAM lParam);
+  // A command entry takes only its id's commands (the low word of wParam),
+  // and of those only its notification code's (the high word) when it names one.
+  int commandId = kAnyCommand;
+  int commandCode = kAnyCommand;
+
+  constexpr bool Takes(UINT m, WPARAM wParam) const {
+    return m == message && (commandId == kAnyCommand || commandId == LOWORD(wParam)) &&
+           (commandCode == kAnyCommand || commandCode == HIWORD(wParam));
+  }
 };
 
 // Makes a routed message the window's current one while its handler runs,
-// nested messages included.
+// nested messages included. A window whose object was deleted meanwhile is
+// left alone.
 class RoutedScope {
  public:
-  RoutedScope(CWnd& window, RoutedMessage& routed) : m_window(window), m_outer(window.m_routed) {
+  RoutedScope(CWnd& window, RoutedMessage& routed) : m_window(window), m_routed(routed) {
+    routed.outer = window.m_routed;
     window.m_routed = &routed;
   }
-  ~RoutedScope() { m_window.m_routed = m_outer; }
+  ~RoutedScope() {
+    if (!m_routed.objectGone) m_window.m_routed = m_routed.outer;
+  }
   RoutedScope(const RoutedScope&) = delete;
   RoutedScope& operator=(const RoutedScope&) = delete;
 
  private:
   CWnd& m_window;
-  RoutedMessage* m_outer;
+  RoutedMessage& m_routed;
 };
 
 // The answer to `message`: its entry's handler's, or default processing's,
-// which `byDefault` gives for the message as it arrived.
+// which `byDefault` gives for the message as it arrived. A handler may
+// destroy its window or delete its object (the owner does, in a loop the
+// handler entered): its answer then stands, and nothing of the window is
+// touched after it returns.
 template <class T, std::size_t N, class Default>
 LRESULT Dispatch(T& window, const Route<T> (&routes)[N], UINT message, WPARAM wParam, LPARAM lParam,
                  Default byDefault) {
   for (const Route<T>& route : routes) {
-    if (route.message != message) continue;
+    if (!route.Takes(message, wParam)) continue;
     RoutedMessage routed;
     routed.next = [](void* context) -> LRESULT { return (*static_cast<Default*>(context))(); };
     routed.context = &byDefault;
@@ -57,7 +76,7 @@ LRESULT Dispatch(T& window, const Route<T> (&routes)[N], UINT message, WPARAM wP
       RoutedScope scope(window, routed);
       answer = route.handle(window, wParam, lParam);
     }
-    if (routed.handled) return answer;
+    if (routed.handled || routed.windowGone || routed.objectGone) return answer;
     return routed.defaulted ? routed.defaultAnswer : byDefault();
   }
   return byDefault();
@@ -78,13 +97,28 @@ constexpr Route<T> OnInitDialog() {
   return {WM_INITDIALOG, [](T& w, WPARAM, LPARAM) -> LRESULT { return (w.*Handler)(); }};
 }
 
-// void OnCommand(UINT id, UINT code, HWND control)
+// void OnCommand(UINT id, UINT code, HWND control): every command the
+// entries before it do not take.
 template <class T, void (T::*Handler)(UINT, UINT, HWND)>
 constexpr Route<T> OnCommand() {
   return {WM_COMMAND, [](T& w, WPARAM p, LPARAM l) -> LRESULT {
             (w.*Handler)(LOWORD(p), HIWORD(p), reinterpret_cast<HWND>(l));
             return 0;
           }};
+}
+
+// void OnX(): the command of one control or menu item, by its id, whatever
+// its notification code (a button's click and the same id chosen from a
+// menu or an accelerator alike), or only the one code given (a list's
+// double-click, LBN_DBLCLK).
+template <class T, void (T::*Handler)()>
+constexpr Route<T> OnCommandId(UINT id, int code = kAnyCommand) {
+  return {WM_COMMAND,
+          [](T& w, WPARAM, LPARAM) -> LRESULT {
+            (w.*Handler)();
+            return 0;
+          },
+          static_cast<int>(id), code};
 }
 
 // void OnSysCommand(UINT command, POINT cursor)

@@ -55,6 +55,7 @@ LRESULT CALLBACK FrameworkWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM
 
   const LRESULT result = fw::CallHandlerSafely(wnd, message, wParam, lParam);
   if (message == WM_NCDESTROY) {
+    wnd->MarkRoutedMessages(false);
     RemovePropA(hwnd, kObjectProperty);
     if (wnd->m_pfnSuper) SetWindowLongPtrA(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(wnd->m_pfnSuper));
     wnd->m_pfnSuper = nullptr;
@@ -67,6 +68,15 @@ LRESULT CALLBACK FrameworkWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM
 CWnd::~CWnd() {
   // A window outliving its object would route messages to freed memory.
   if (m_hWnd && FromHandlePermanent(m_hWnd) == this) ::DestroyWindow(m_hWnd);
+  MarkRoutedMessages(true);
+}
+
+void CWnd::MarkRoutedMessages(bool objectGone) {
+  for (fw::RoutedMessage* routed = m_routed; routed; routed = routed->outer) {
+    routed->windowGone = true;
+    routed->objectGone = routed->objectGone || objectGone;
+  }
+  if (objectGone) m_routed = nullptr;
 }
 
 CWnd* CWnd::FromHandlePermanent(HWND hwnd) {
@@ -118,12 +128,14 @@ void CWnd::SetMsgHandled(BOOL handled) {
 }
 
 LRESULT CWnd::DefaultProcessing() {
-  if (!m_routed) return 0;
-  if (!m_routed->defaulted) {
-    m_routed->defaulted = true;
-    m_routed->defaultAnswer = m_routed->next(m_routed->context);
+  // Held apart from the object: default processing may delete it.
+  fw::RoutedMessage* routed = m_routed;
+  if (!routed) return 0;
+  if (!routed->defaulted && !routed->windowGone) {
+    routed->defaulted = true;
+    routed->defaultAnswer = routed->next(routed->context);
   }
-  return m_routed->defaultAnswer;
+  return routed->defaultAnswer;
 }
 
 LRESULT CWnd::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) {

@@ -9,13 +9,19 @@
 namespace fw {
 // The message a routed handler is running for: what passes it on to default
 // processing (the next WindowProc in line, with the message's own wParam and
-// lParam), and the handler's word on whether it should.
+// lParam), and the handler's word on whether it should. It lives on the
+// stack of the call that routes it, so it can say what became of the window
+// while the handler ran (a menu, a box or a dialog runs a loop of its own, in
+// which the owner may destroy the window or delete its object).
 struct RoutedMessage {
   LRESULT (*next)(void* context) = nullptr;
   void* context = nullptr;
   bool handled = true;
   bool defaulted = false;
   LRESULT defaultAnswer = 0;
+  RoutedMessage* outer = nullptr;  // the message this one arrived within, on the same window
+  bool windowGone = false;         // the window was destroyed: there is nothing to default to
+  bool objectGone = false;         // the object was deleted: nothing of it may be touched
 };
 class RoutedScope;
 }  // namespace fw
@@ -50,7 +56,10 @@ class CWnd {
   // leaves the message to default processing as well, after the handler,
   // with the wParam and lParam it arrived with. DefaultProcessing() runs it
   // now and gives its answer, for a handler that works after it or needs
-  // what it says; it runs once whichever is asked.
+  // what it says; it runs once whichever is asked. Neither runs once the
+  // window is destroyed; a handler that may see its object deleted (by
+  // whatever runs in a loop it enters) says SetMsgHandled first and touches
+  // nothing of the object after the loop.
   void SetMsgHandled(BOOL handled);
   LRESULT DefaultProcessing();
 
@@ -92,6 +101,9 @@ class CWnd {
   friend class fw::RoutedScope;
 
  private:
+  // Every routed message still running for this window learns it is gone.
+  void MarkRoutedMessages(bool objectGone);
+
   WNDPROC m_pfnSuper = nullptr;
   fw::RoutedMessage* m_routed = nullptr;
 };

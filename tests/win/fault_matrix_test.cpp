@@ -14,7 +14,7 @@
 #include <optional>
 #include <regex>
 
-#include "corvane_version.h"
+#include "res/Version.h"
 
 namespace {
 

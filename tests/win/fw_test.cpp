@@ -226,6 +226,72 @@ TEST(Routing, DefaultProcessingGetsTheOriginalMessageOnceWhenAHandlerAsks) {
   EXPECT_EQ(expected, window.seen);
 }
 
+// A command goes to the entry for its id (and code, when the entry names
+// one); the commands no entry takes go on to default processing.
+TEST(Routing, CommandsReachTheEntryForTheirIdAndNotificationCode) {
+  static constexpr UINT kApply = 1001, kList = 1002, kOther = 1003;
+  struct Base : CWnd {
+    std::vector<WPARAM> unrouted;
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM) override {
+      if (message == WM_COMMAND) unrouted.push_back(wParam);
+      return 0;
+    }
+  };
+  struct Routed : Base {
+    std::vector<UINT> ran;
+    void OnApply() { ran.push_back(kApply); }
+    void OnListDoubleClick() { ran.push_back(kList); }
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
+      using T = Routed;
+      const fw::Route<T> routes[] = {
+          fw::OnCommandId<T, &T::OnApply>(kApply),
+          fw::OnCommandId<T, &T::OnListDoubleClick>(kList, LBN_DBLCLK),
+      };
+      return fw::Dispatch(*this, routes, message, wParam, lParam,
+                          [&] { return Base::WindowProc(message, wParam, lParam); });
+    }
+  } window;
+  for (WPARAM command :
+       {MAKEWPARAM(kApply, BN_CLICKED), MAKEWPARAM(kApply, 1) /* an accelerator */, MAKEWPARAM(kList, LBN_SELCHANGE),
+        MAKEWPARAM(kList, LBN_DBLCLK), MAKEWPARAM(kOther, BN_CLICKED)})
+    window.WindowProc(WM_COMMAND, command, 0);
+  window.WindowProc(WM_TIMER, kApply, 0);
+  EXPECT_EQ((std::vector<UINT>{kApply, kApply, kList}), window.ran);
+  EXPECT_EQ((std::vector<WPARAM>{MAKEWPARAM(kList, LBN_SELCHANGE), MAKEWPARAM(kOther, BN_CLICKED)}), window.unrouted);
+}
+
+// A handler that destroys its own window leaves nothing to default to, and
+// its answer stands.
+TEST(Routing, AWindowDestroyedByItsOwnHandlerGetsNoDefaultProcessing) {
+  struct Base : CWnd {
+    std::vector<UINT> seen;
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
+      if (message >= WM_APP) seen.push_back(message);
+      return CWnd::WindowProc(message, wParam, lParam);
+    }
+  };
+  struct Routed : Base {
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
+      using T = Routed;
+      const fw::Route<T> routes[] = {
+          {WM_APP + 1,
+           [](T& w, WPARAM, LPARAM) -> LRESULT {
+             w.DestroyWindow();
+             w.SetMsgHandled(FALSE);
+             return w.DefaultProcessing() + 5;
+           }},
+      };
+      return fw::Dispatch(*this, routes, message, wParam, lParam,
+                          [&] { return Base::WindowProc(message, wParam, lParam); });
+    }
+  } window;
+  ASSERT_TRUE(window.CreateEx(0, "CorvaneTestSelfDestroying", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr));
+  const HWND hwnd = window.GetSafeHwnd();
+  EXPECT_EQ(5, SendMessageA(hwnd, WM_APP + 1, 0, 0));
+  EXPECT_FALSE(IsWindow(hwnd));
+  EXPECT_TRUE(window.seen.empty());
+}
+
 TEST(Dialog, AControlThatCannotBeCreatedEndsTheDialogWithMinusOne) {
   WNDCLASSA wc{};
   wc.lpfnWndProc = RefuseCreation;

@@ -2,8 +2,10 @@
 // Shell_NotifyIcon), a real owner window and real popup menus.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <functional>
 #include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -97,6 +99,22 @@ class MenuWatchdog {
 
  private:
   UINT_PTR m_timer;
+};
+
+// An icon whose storage is poisoned rather than freed when it is deleted: any
+// later touch of the object reads a wild vtable and wild pointers and
+// crashes at once, whatever the heap does with freed blocks.
+class PoisonedTrayIcon : public CTrayIcon {
+ public:
+  using CTrayIcon::CTrayIcon;
+  static void* operator new(std::size_t size) {
+    if (size > sizeof storage) throw std::bad_alloc();
+    return storage;
+  }
+  static void operator delete(void* object, std::size_t size) { std::memset(object, 0xDD, size); }
+
+ private:
+  alignas(std::max_align_t) static inline unsigned char storage[sizeof(CTrayIcon) + 64];
 };
 
 // --- Lifetime -------------------------------------------------------------------
@@ -199,6 +217,27 @@ TEST(TrayMenu, ChosenCommandsReachTheOwnerBeforeWmNull) {
     Drain();
     EXPECT_EQ((std::vector<Arrival>{{WM_COMMAND, command}, {WM_NULL, 0}}), owner.arrivals);
   }
+  EXPECT_EQ(menusAtStart, fw::LiveHandles(fw::HandleKind::Menu));
+}
+
+// A second start's hand-over, or Exit, deletes the icon while its menu is
+// open: the menu's return must find nothing of the icon to touch.
+TEST(TrayMenu, IconDeletedWhileItsMenuIsOpenIsNotTouchedAgain) {
+  const int menusAtStart = fw::LiveHandles(fw::HandleKind::Menu);
+  Owner owner;
+  std::unique_ptr<CTrayIcon> tray = std::make_unique<PoisonedTrayIcon>(&owner, TestIcon(), "tip", kMenuId);
+  const HWND hidden = tray->GetSafeHwnd();
+  const UINT callback = tray->CallbackMessage();
+  MenuWatchdog watchdog;
+  owner.onMenuIdle = [&](HWND) {
+    tray.reset();
+    EndMenu();
+  };
+  SendMessageA(hidden, callback, kMenuId, WM_RBUTTONUP);
+  Drain();
+  EXPECT_FALSE(IsWindow(hidden));
+  EXPECT_FALSE(IconPresent(hidden, kMenuId));
+  EXPECT_EQ((std::vector<Arrival>{{WM_NULL, 0}}), owner.arrivals) << "the menu still goes away cleanly";
   EXPECT_EQ(menusAtStart, fw::LiveHandles(fw::HandleKind::Menu));
 }
 
