@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "channels/MailSend.h"
+#include "fw/BackgroundCall.h"
 #include "fw/MessageBox.h"
 #include "settings/Registry.h"
 #include "settings/SettingsRules.h"
@@ -10,6 +11,11 @@
 #include "channels/TargetOrder.h"
 #include "settings/WebTargetsDlg.h"
 #include "res/resource.h"
+
+namespace {
+// Posted by the test mail's worker when the mail is out or refused.
+constexpr UINT WM_TEST_EMAIL_DONE = WM_APP + 0x100;
+}  // namespace
 
 Settings::Settings(CWnd* parent, std::string shownAddress, std::vector<std::string> webResults)
     : CDialog(IDD_SETTINGS, parent), m_shownAddress(std::move(shownAddress)), m_webResults(std::move(webResults)) {}
@@ -86,11 +92,38 @@ void Settings::OnTestEmail() {
     AfxMessageBox(settings::kTestFailed, MB_OK | MB_ICONWARNING);
   } else {
     // The typed texts, password as typed: the test proves what would be saved.
-    // A failure leaves from here, reported by the handler catch.
-    channels::SendMail(m_smtp, m_mail, authIndex, settings::kTestSubject, settings::kTestText);
-    AfxMessageBox(settings::kTestSent, MB_OK | MB_ICONINFORMATION);
+    // The mail goes in the background, so the dialog answers while a slow
+    // server keeps it; one test at a time, until its box is shown.
+    if (channels::StartMail(m_smtp, m_mail, authIndex, settings::kTestSubject, settings::kTestText, m_hWnd,
+                            WM_TEST_EMAIL_DONE, 0)) {
+      const HWND button = GetDlgItemHwnd(IDC_TEST_EMAIL);
+      if (::GetFocus() == button) SendMessage(WM_NEXTDLGCTL, 0, FALSE);
+      ::EnableWindow(button, FALSE);
+    }
   }
   UpdateData(FALSE);
+}
+
+void Settings::OnTestEmailDone(LPARAM outcome) {
+  const auto sent = C_SMTP::TakeSendOutcome(m_hWnd, outcome);
+  if (!sent) return;  // not a result of ours
+  // The failure reads as it did when it came from the handler catch.
+  if (sent->ok())
+    AfxMessageBox(settings::kTestSent, MB_OK | MB_ICONINFORMATION);
+  else
+    AfxMessageBox(sent->error, MB_ICONSTOP);
+  ::EnableWindow(GetDlgItemHwnd(IDC_TEST_EMAIL), TRUE);
+}
+
+// A test mail still out when the dialog closes is dropped: its worker's post
+// fails, or what it posted is freed here.
+LRESULT Settings::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_TEST_EMAIL_DONE) {
+    OnTestEmailDone(lParam);
+    return 0;
+  }
+  if (message == WM_NCDESTROY) fw::DropBackgroundResults(m_hWnd);
+  return CDialog::WindowProc(message, wParam, lParam);
 }
 
 void Settings::OnOK() {

@@ -30,9 +30,11 @@ class Settings : public CDialog {
   BOOL OnInitDialog() override;
   void OnOK() override;  // Save
   BOOL OnCommand(UINT id, UINT code, HWND control) override;
+  LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
  private:
   void OnTestEmail();
+  void OnTestEmailDone(LPARAM outcome);
   void OnHelp();
   void OnWebNotify();
 

@@ -4,6 +4,8 @@
 #include <iterator>
 #include <utility>
 
+#include "fw/BackgroundCall.h"
+#include "fw/Exceptions.h"
 #include "fw/MessageBox.h"
 #include "channels/WebHeaders.h"
 #include "channels/WebSend.h"
@@ -17,6 +19,9 @@ constexpr char kNothingShown[] =
 // Header values are checked filled in; with nothing shown yet, an address of
 // the same shape stands in.
 constexpr char kStandInAddress[] = "192.0.2.1";
+
+// Posted by the test call's worker with its answer.
+constexpr UINT WM_WEB_TEST_DONE = WM_APP + 0x101;
 
 }  // namespace
 
@@ -75,10 +80,39 @@ void WebTargetDlg::OnTest() {
     return;
   }
   // A test of what is typed now, as if the shown address had just appeared.
-  const channels::ChannelResult answer =
-      channels::SendWebNotification(typed, channels::ValuesFor(m_shownAddress, {}, std::time(nullptr)));
-  if (answer.ok()) m_testGotThrough = true;
-  AfxMessageBox(answer.text, MB_OK | (answer.ok() ? MB_ICONINFORMATION : MB_ICONSTOP));
+  // The call goes in the background, so the editor answers while a slow
+  // service keeps it; one test at a time, until its box is shown.
+  const bool started = fw::StartBackgroundCall<channels::ChannelResult>(
+      m_hWnd, WM_WEB_TEST_DONE, 0, [typed, values = channels::ValuesFor(m_shownAddress, {}, std::time(nullptr))] {
+        return channels::SendWebNotification(typed, values);
+      });
+  if (!started) throw CMemoryException();
+  const HWND button = GetDlgItemHwnd(IDC_WEB_TEST);
+  if (::GetFocus() == button) SendMessage(WM_NEXTDLGCTL, 0, FALSE);
+  ::EnableWindow(button, FALSE);
+}
+
+void WebTargetDlg::OnTestDone(LPARAM answer) {
+  if (!answer) {
+    ::EnableWindow(GetDlgItemHwnd(IDC_WEB_TEST), TRUE);
+    throw CMemoryException();  // the worker could not make its answer
+  }
+  const auto result = fw::TakeBackgroundResult<channels::ChannelResult>(m_hWnd, answer);
+  if (!result) return;  // not an answer of ours
+  if (result->ok()) m_testGotThrough = true;
+  AfxMessageBox(result->text, MB_OK | (result->ok() ? MB_ICONINFORMATION : MB_ICONSTOP));
+  ::EnableWindow(GetDlgItemHwnd(IDC_WEB_TEST), TRUE);
+}
+
+// A test still out when the editor closes is dropped: its worker's post
+// fails, or what it posted is freed here.
+LRESULT WebTargetDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_WEB_TEST_DONE) {
+    OnTestDone(lParam);
+    return 0;
+  }
+  if (message == WM_NCDESTROY) fw::DropBackgroundResults(m_hWnd);
+  return CDialog::WindowProc(message, wParam, lParam);
 }
 
 // The editor stays open on a refusal, with what was typed, for a correction.

@@ -25,9 +25,11 @@ class WebTargetDlg : public CDialog {
   BOOL OnInitDialog() override;
   void OnOK() override;
   BOOL OnCommand(UINT id, UINT code, HWND control) override;
+  LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
  private:
   void OnTest();
+  void OnTestDone(LPARAM answer);
   settings::WebSettings Typed();
 
   settings::WebSettings m_target;

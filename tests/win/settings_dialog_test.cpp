@@ -2,7 +2,12 @@
 // SMTP server receiving the test e-mail.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
+#include <thread>
+
 #include "channels/C_SMTP.h"
+#include "fw/BackgroundCall.h"
 #include "PeerClient.h"
 #include "settings/Registry.h"
 #include "settings/Scramble.h"
@@ -13,6 +18,7 @@
 #include "SmtpPropertyAccess.h"
 #include "settings/StoredSettings.h"
 #include "UiDriver.h"
+#include "settings/WebTargetDlg.h"
 #include "settings/WebTargetsDlg.h"
 #include "res/resource.h"
 
@@ -21,6 +27,7 @@ namespace {
 using ui_driver::Click;
 using ui_driver::DialogScripts;
 using ui_driver::MessageBoxes;
+using ui_driver::PumpUntil;
 using ui_driver::SetText;
 using ui_driver::Text;
 
@@ -133,6 +140,7 @@ TEST_F(SettingsDialogTest, OnlyTheSenderEmptyWarnsThenTheTestMailArrivesWithTheT
     UsePort(d, port);
     Fill(d, "127.0.0.1", "alice", "typed pw", "me@example.net", "");
     Click(d, IDC_TEST_EMAIL);
+    EXPECT_TRUE(PumpUntil([&] { return boxes.records.size() == 2; }, 15000)) << "the mail's box";
     EXPECT_EQ("typed pw", Text(d, IDC_PASSWORD)) << "the fields keep what was typed";
     Click(d, IDCANCEL);
   });
@@ -163,6 +171,7 @@ TEST_F(SettingsDialogTest, AFailedSendShowsTheErrorAndLeavesTheDialogOpenWithWha
     Select(d, IDC_AUTHENTICATION, 0);
     Fill(d, "127.0.0.1", "", "", "nobody@example.net", "ip@example.net");
     Click(d, IDC_TEST_EMAIL);
+    EXPECT_TRUE(PumpUntil([&] { return !boxes.records.empty(); }, 15000)) << "the failure's box";
     stillOpen = IsWindowVisible(d);
     serverAfter = Text(d, IDC_SMTP_SERVER);
     Click(d, IDCANCEL);
@@ -175,6 +184,140 @@ TEST_F(SettingsDialogTest, AFailedSendShowsTheErrorAndLeavesTheDialogOpenWithWha
   EXPECT_NE(std::string::npos, boxes.records[0].text.find("nobody@example.net")) << boxes.records[0].text;
   EXPECT_EQ(static_cast<UINT>(MB_ICONSTOP), boxes.records[0].type & MB_ICONMASK);
   EXPECT_TRUE(peers.Messages(port).empty());
+}
+
+// Asks a window for WM_NULL from another thread every 100 ms, the way the
+// system finds a window that is not responding, and keeps the slowest answer.
+class ResponsivenessProbe {
+ public:
+  explicit ResponsivenessProbe(HWND window)
+      : m_thread([this, window] {
+          while (!m_stop) {
+            const DWORD start = GetTickCount();
+            DWORD_PTR answer = 0;
+            if (!SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, 2000, &answer)) ++m_unanswered;
+            m_slowest = std::max<DWORD>(m_slowest, GetTickCount() - start);
+            ++m_asked;
+            Sleep(100);
+          }
+        }) {}
+  ~ResponsivenessProbe() { Stop(); }
+  void Stop() {
+    m_stop = true;
+    if (m_thread.joinable()) m_thread.join();
+  }
+  std::atomic<bool> m_stop{false};
+  std::atomic<int> m_asked{0}, m_unanswered{0};
+  std::atomic<DWORD> m_slowest{0};
+
+ private:
+  std::thread m_thread;
+};
+
+// What a test button is like while its call is out and when its box shows.
+struct ButtonDuringTest {
+  bool disabledAtOnce = false;
+  bool disabledAtTheBox = false;
+  bool enabledAfter = false;
+  int asked = 0, unanswered = 0;
+  DWORD slowestMs = 0;
+};
+
+ButtonDuringTest PressAndWait(HWND dialog, int button, MessageBoxes& boxes) {
+  ButtonDuringTest seen;
+  boxes.answer = [&](const MessageBoxRecord&) {
+    seen.disabledAtTheBox = !IsWindowEnabled(GetDlgItem(dialog, button));
+    return IDOK;
+  };
+  ResponsivenessProbe probe(dialog);
+  Click(dialog, button);
+  seen.disabledAtOnce = !IsWindowEnabled(GetDlgItem(dialog, button));
+  EXPECT_TRUE(PumpUntil([&] { return !boxes.records.empty(); }, 15000)) << "the test's box";
+  probe.Stop();
+  seen.enabledAfter = IsWindowEnabled(GetDlgItem(dialog, button)) != FALSE;
+  seen.asked = probe.m_asked;
+  seen.unanswered = probe.m_unanswered;
+  seen.slowestMs = probe.m_slowest;
+  boxes.answer = nullptr;
+  return seen;
+}
+
+void ExpectResponsive(const ButtonDuringTest& seen) {
+  EXPECT_TRUE(seen.disabledAtOnce);
+  EXPECT_TRUE(seen.disabledAtTheBox) << "no second test before the first one's box";
+  EXPECT_TRUE(seen.enabledAfter);
+  EXPECT_GT(seen.asked, 0);
+  EXPECT_EQ(0, seen.unanswered);
+  EXPECT_LT(seen.slowestMs, 2000u);
+}
+
+TEST_F(SettingsDialogTest, TestsWaitingOnSlowServersLeaveTheDialogsAnsweringWithTheirButtonsDisabledUntilTheBox) {
+  auto peers = peers::PeerClient::FromEnvironment();
+  const int slowMail = peers.StartRaw("sleep:3000|send:" + peers::PeerClient::Encode("554 not now\r\n") + "|hold");
+  ButtonDuringTest mail;
+  scripts.Then([&](HWND d) {
+    UsePort(d, slowMail);
+    Select(d, IDC_AUTHENTICATION, 0);
+    Fill(d, "127.0.0.1", "", "", "me@example.net", "ip@example.net");
+    mail = PressAndWait(d, IDC_TEST_EMAIL, boxes);
+    Click(d, IDCANCEL);
+  });
+  Settings().DoModal();
+  ExpectResponsive(mail);
+  ASSERT_EQ(1u, boxes.records.size());
+  EXPECT_NE(std::string::npos, boxes.records[0].text.find("554 not now")) << boxes.records[0].text;
+  EXPECT_EQ(static_cast<UINT>(MB_ICONSTOP), boxes.records[0].type & MB_ICONMASK);
+
+  const int slowWeb = peers.StartHttp();
+  peers.SetPage(slowWeb, 200, "good 203.0.113.7", "delay_ms=3000");
+  channels::WebSettings target;
+  target.url = "http://127.0.0.1:" + std::to_string(slowWeb) + "/nic/update?myip={ip}";
+  ButtonDuringTest web;
+  boxes.records.clear();
+  scripts.Then([&](HWND editor) {
+    web = PressAndWait(editor, IDC_WEB_TEST, boxes);
+    Click(editor, IDCANCEL);
+  });
+  WebTargetDlg editor(target, "203.0.113.7");
+  editor.DoModal();
+  ExpectResponsive(web);
+  EXPECT_EQ(std::vector<std::string>{"Web notification sent: 200 OK"}, boxes.Texts());
+  EXPECT_TRUE(editor.TestGotThrough());
+  EXPECT_TRUE(PumpUntil([] { return fw::RunningBackgroundCalls() == 0; }, 5000));
+}
+
+TEST_F(SettingsDialogTest, ClosingADialogWhileItsTestIsOutDropsTheResult) {
+  auto peers = peers::PeerClient::FromEnvironment();
+  const int silentMail = peers.StartRaw("hold");
+  scripts.Then([&](HWND d) {
+    UsePort(d, silentMail);
+    Select(d, IDC_AUTHENTICATION, 0);
+    Fill(d, "127.0.0.1", "", "", "me@example.net", "ip@example.net");
+    Click(d, IDC_TEST_EMAIL);
+    Click(d, IDCANCEL);
+  });
+  Settings().DoModal();
+
+  const int slowWeb = peers.StartHttp();
+  peers.SetPage(slowWeb, 200, "good 203.0.113.7", "delay_ms=10000");
+  channels::WebSettings target;
+  target.url = "http://127.0.0.1:" + std::to_string(slowWeb) + "/";
+  scripts.Then([&](HWND editor) {
+    Click(editor, IDC_WEB_TEST);
+    Click(editor, IDCANCEL);
+  });
+  WebTargetDlg editor(target, "203.0.113.7");
+  editor.DoModal();
+  EXPECT_EQ(2, fw::RunningBackgroundCalls()) << "both calls still out";
+
+  // The servers give up; the two workers end and find their windows gone.
+  peers.Stop(silentMail);
+  peers.Stop(slowWeb);
+  EXPECT_TRUE(PumpUntil([] { return fw::RunningBackgroundCalls() == 0; }, 10000));
+  ui_driver::Pump(100);
+  EXPECT_EQ(0, fw::WaitingBackgroundResults()) << "nothing left behind";
+  EXPECT_TRUE(boxes.records.empty()) << "no box for a dialog that is gone";
+  EXPECT_FALSE(editor.TestGotThrough());
 }
 
 TEST_F(SettingsDialogTest, SaveStoresTheProtectedPasswordAndReopeningShowsThePlainValues) {
@@ -294,7 +437,9 @@ TEST_F(SettingsDialogTest, ThreeTargetsAddedThroughTheDialogsAreStoredProtectedA
       Select(editor, IDC_WEB_METHOD, t.method);
       SetText(editor, IDC_WEB_HEADERS, t.headers);
       SetText(editor, IDC_WEB_BODY, t.body);
+      const size_t shown = boxes.records.size();
       Click(editor, IDC_WEB_TEST);
+      EXPECT_TRUE(PumpUntil([&] { return boxes.records.size() > shown; }, 15000)) << "the answer's box";
       Click(editor, IDOK);
     });
   }
@@ -418,6 +563,7 @@ TEST_F(SettingsDialogTest, WebNotifyTestReportsEveryRefusalAsAFailure) {
     scripts.Then([&](HWND d) {
       SetText(d, IDC_WEB_URL, url);
       Click(d, IDC_WEB_TEST);
+      EXPECT_TRUE(PumpUntil([&] { return !boxes.records.empty(); }, 15000)) << "the answer's box";
       Click(d, IDCANCEL);
     });
     Settings(nullptr, "203.0.113.7").DoModal();
