@@ -293,21 +293,9 @@ struct Counted {
 };
 std::atomic<int> Counted::alive{0};
 
-HWND MessageWindow() {
-  return CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
-}
-
 bool WaitFor(const std::function<bool()>& condition) {
   for (DWORD start = GetTickCount(); GetTickCount() - start < 5000; Sleep(5))
     if (condition()) return true;
-  return false;
-}
-
-bool NextPost(HWND window, MSG& msg) {
-  for (DWORD start = GetTickCount(); GetTickCount() - start < 5000;) {
-    if (PeekMessageA(&msg, window, kDone, kDone, PM_REMOVE)) return true;
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_POSTMESSAGE);
-  }
   return false;
 }
 
@@ -317,7 +305,7 @@ bool AllEnded() {
 }
 
 TEST(BackgroundCall, TheResultIsPostedWithItsTagFromAnotherThreadAndTakenOnceByItsWindowOnly) {
-  HWND window = MessageWindow(), other = MessageWindow();
+  HWND window = ui_driver::MessageOnlyWindow(), other = ui_driver::MessageOnlyWindow();
   HANDLE go = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   std::atomic<DWORD> workerThread{0};
   ASSERT_TRUE(fw::StartBackgroundCall<Counted>(window, kDone, 7, [go, &workerThread] {
@@ -328,7 +316,7 @@ TEST(BackgroundCall, TheResultIsPostedWithItsTagFromAnotherThreadAndTakenOnceByI
   EXPECT_EQ(1, fw::RunningBackgroundCalls());
   SetEvent(go);
   MSG msg{};
-  ASSERT_TRUE(NextPost(window, msg));
+  ASSERT_TRUE(ui_driver::NextPost(window, kDone, msg));
   EXPECT_EQ(7u, msg.wParam);
   EXPECT_NE(GetCurrentThreadId(), workerThread.load());
   EXPECT_EQ(nullptr, fw::TakeBackgroundResult<int>(window, msg.lParam)) << "another type";
@@ -349,7 +337,7 @@ TEST(BackgroundCall, TheResultIsPostedWithItsTagFromAnotherThreadAndTakenOnceByI
 
 TEST(BackgroundCall, AResultForAClosedWindowIsFreedWhenItEndsBeforeOrAfterTheClose) {
   // The window goes while the job runs: the post fails and the worker frees it.
-  HWND early = MessageWindow();
+  HWND early = ui_driver::MessageOnlyWindow();
   HANDLE go = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   ASSERT_TRUE(fw::StartBackgroundCall<Counted>(early, kDone, 0, [go] {
     WaitForSingleObject(go, 5000);
@@ -360,7 +348,7 @@ TEST(BackgroundCall, AResultForAClosedWindowIsFreedWhenItEndsBeforeOrAfterTheClo
   EXPECT_TRUE(AllEnded());
 
   // The result is queued when the window goes: the window drops it.
-  HWND dropping = MessageWindow();
+  HWND dropping = ui_driver::MessageOnlyWindow();
   ASSERT_TRUE(fw::StartBackgroundCall<Counted>(dropping, kDone, 0, [] { return Counted(2); }));
   ASSERT_TRUE(WaitFor([] { return fw::WaitingBackgroundResults() == 1; }));
   fw::DropBackgroundResults(dropping);
@@ -368,14 +356,14 @@ TEST(BackgroundCall, AResultForAClosedWindowIsFreedWhenItEndsBeforeOrAfterTheClo
   EXPECT_TRUE(AllEnded());
 
   // A window that did not drop it: the next call started frees it.
-  HWND careless = MessageWindow();
+  HWND careless = ui_driver::MessageOnlyWindow();
   ASSERT_TRUE(fw::StartBackgroundCall<Counted>(careless, kDone, 0, [] { return Counted(3); }));
   ASSERT_TRUE(WaitFor([] { return fw::WaitingBackgroundResults() == 1; }));
   DestroyWindow(careless);
-  HWND next = MessageWindow();
+  HWND next = ui_driver::MessageOnlyWindow();
   ASSERT_TRUE(fw::StartBackgroundCall<Counted>(next, kDone, 0, [] { return Counted(4); }));
   MSG msg{};
-  ASSERT_TRUE(NextPost(next, msg));
+  ASSERT_TRUE(ui_driver::NextPost(next, kDone, msg));
   EXPECT_EQ(4, fw::TakeBackgroundResult<Counted>(next, msg.lParam)->value);
   EXPECT_TRUE(AllEnded());
   DestroyWindow(next);
@@ -383,10 +371,10 @@ TEST(BackgroundCall, AResultForAClosedWindowIsFreedWhenItEndsBeforeOrAfterTheClo
 }
 
 TEST(BackgroundCall, AJobThatThrowsPostsNoResult) {
-  HWND window = MessageWindow();
+  HWND window = ui_driver::MessageOnlyWindow();
   ASSERT_TRUE(fw::StartBackgroundCall<Counted>(window, kDone, 5, []() -> Counted { throw std::runtime_error("no"); }));
   MSG msg{};
-  ASSERT_TRUE(NextPost(window, msg));
+  ASSERT_TRUE(ui_driver::NextPost(window, kDone, msg));
   EXPECT_EQ(5u, msg.wParam);
   EXPECT_EQ(0, msg.lParam);
   EXPECT_TRUE(AllEnded());
