@@ -82,6 +82,8 @@ BOOL Settings::OnCommand(UINT id, UINT code, HWND control) {
 }
 
 void Settings::OnTestEmail() {
+  // The button is off while a test is out; a command sent all the same waits too.
+  if (!::IsWindowEnabled(GetDlgItemHwnd(IDC_TEST_EMAIL))) return;
   UpdateData(TRUE);
   const int authIndex = m_authCombo.GetCurSel();  // CB_ERR (-1) when nothing is selected
   const auto check = settings::CheckTestMailSettings(

@@ -70,6 +70,8 @@ settings::WebSettings WebTargetDlg::Typed() {
 }
 
 void WebTargetDlg::OnTest() {
+  // The button is off while a test is out; a command sent all the same waits too.
+  if (!::IsWindowEnabled(GetDlgItemHwnd(IDC_WEB_TEST))) return;
   const settings::WebSettings typed = Typed();
   if (!typed.IsSet()) {
     AfxMessageBox(kNoAddressToCall, MB_OK | MB_ICONWARNING);
