@@ -2,7 +2,6 @@
 // SMTP server receiving the test e-mail.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <atomic>
 #include <thread>
 
@@ -186,85 +185,49 @@ TEST_F(SettingsDialogTest, AFailedSendShowsTheErrorAndLeavesTheDialogOpenWithWha
   EXPECT_TRUE(peers.Messages(port).empty());
 }
 
-// Asks a window for WM_NULL from another thread every 100 ms, the way the
-// system finds a window that is not responding, and keeps the slowest answer.
-class ResponsivenessProbe {
- public:
-  explicit ResponsivenessProbe(HWND window)
-      : m_thread([this, window] {
-          while (!m_stop) {
-            const DWORD start = GetTickCount();
-            DWORD_PTR answer = 0;
-            if (!SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, 2000, &answer)) ++m_unanswered;
-            m_slowest = std::max<DWORD>(m_slowest, GetTickCount() - start);
-            ++m_asked;
-            Sleep(100);
-          }
-        }) {}
-  ~ResponsivenessProbe() { Stop(); }
-  void Stop() {
-    m_stop = true;
-    if (m_thread.joinable()) m_thread.join();
-  }
-  std::atomic<bool> m_stop{false};
-  std::atomic<int> m_asked{0}, m_unanswered{0};
-  std::atomic<DWORD> m_slowest{0};
-
- private:
-  std::thread m_thread;
-};
-
-// What a test button is like while its call is out and when its box shows.
-struct ButtonDuringTest {
-  bool disabledAtOnce = false;
-  bool disabledAtTheBox = false;
-  bool enabledAfter = false;
-  int asked = 0, unanswered = 0;
-  DWORD slowestMs = 0;
-};
-
-ButtonDuringTest PressAndWait(HWND dialog, int button, MessageBoxes& boxes) {
-  ButtonDuringTest seen;
+// Presses a test button and waits for its box while another thread asks the
+// dialog for WM_NULL every 100 ms, the way the system finds a window that is
+// not responding: every answer must come within 2 s. The button stays off
+// until the box, and a command sent all the same starts no second test.
+void PressAndWait(HWND dialog, int id, MessageBoxes& boxes) {
+  const HWND button = GetDlgItem(dialog, id);
+  bool offAtTheBox = false;
   boxes.answer = [&](const MessageBoxRecord&) {
-    seen.disabledAtTheBox = !IsWindowEnabled(GetDlgItem(dialog, button));
+    offAtTheBox = !IsWindowEnabled(button);
     return IDOK;
   };
-  ResponsivenessProbe probe(dialog);
-  Click(dialog, button);
-  seen.disabledAtOnce = !IsWindowEnabled(GetDlgItem(dialog, button));
-  Click(dialog, button);  // the command sent all the same starts no second test
+  std::atomic<bool> stop{false};
+  std::atomic<int> asked{0}, unanswered{0};
+  std::thread probe([&] {
+    for (; !stop; Sleep(100), ++asked) {
+      DWORD_PTR answer = 0;
+      if (!SendMessageTimeoutA(dialog, WM_NULL, 0, 0, SMTO_NORMAL, 2000, &answer)) ++unanswered;
+    }
+  });
+  Click(dialog, id);
+  EXPECT_FALSE(IsWindowEnabled(button));
+  Click(dialog, id);
   EXPECT_TRUE(PumpUntil([&] { return !boxes.records.empty(); }, 15000)) << "the test's box";
-  probe.Stop();
-  seen.enabledAfter = IsWindowEnabled(GetDlgItem(dialog, button)) != FALSE;
-  seen.asked = probe.m_asked;
-  seen.unanswered = probe.m_unanswered;
-  seen.slowestMs = probe.m_slowest;
+  stop = true;
+  probe.join();
   boxes.answer = nullptr;
-  return seen;
-}
-
-void ExpectResponsive(const ButtonDuringTest& seen) {
-  EXPECT_TRUE(seen.disabledAtOnce);
-  EXPECT_TRUE(seen.disabledAtTheBox) << "no second test before the first one's box";
-  EXPECT_TRUE(seen.enabledAfter);
-  EXPECT_GT(seen.asked, 0);
-  EXPECT_EQ(0, seen.unanswered);
-  EXPECT_LT(seen.slowestMs, 2000u);
+  EXPECT_TRUE(offAtTheBox);
+  EXPECT_TRUE(IsWindowEnabled(button));
+  EXPECT_GT(asked, 0);
+  EXPECT_EQ(0, unanswered) << "a WM_NULL took longer than 2 s";
 }
 
 TEST_F(SettingsDialogTest, TestsWaitingOnSlowServersLeaveTheDialogsAnsweringWithTheirButtonsDisabledUntilTheBox) {
   auto peers = peers::PeerClient::FromEnvironment();
   const int slowMail = peers.StartRaw("sleep:3000|send:" + peers::PeerClient::Encode("554 not now\r\n") + "|hold");
-  ButtonDuringTest mail;
   scripts.Then([&](HWND d) {
     UsePort(d, slowMail);
     Select(d, IDC_AUTHENTICATION, 0);
     Fill(d, "127.0.0.1", "", "", "me@example.net", "ip@example.net");
-    mail = PressAndWait(d, IDC_TEST_EMAIL, boxes);
+    PressAndWait(d, IDC_TEST_EMAIL, boxes);
     Click(d, IDCANCEL);
   });
   Settings().DoModal();
-  ExpectResponsive(mail);
   ASSERT_EQ(1u, boxes.records.size());
   EXPECT_NE(std::string::npos, boxes.records[0].text.find("554 not now")) << boxes.records[0].text;
   EXPECT_EQ(static_cast<UINT>(MB_ICONSTOP), boxes.records[0].type & MB_ICONMASK);
@@ -273,15 +236,13 @@ TEST_F(SettingsDialogTest, TestsWaitingOnSlowServersLeaveTheDialogsAnsweringWith
   peers.SetPage(slowWeb, 200, "good 203.0.113.7", "delay_ms=3000");
   channels::WebSettings target;
   target.url = "http://127.0.0.1:" + std::to_string(slowWeb) + "/nic/update?myip={ip}";
-  ButtonDuringTest web;
   boxes.records.clear();
   scripts.Then([&](HWND editor) {
-    web = PressAndWait(editor, IDC_WEB_TEST, boxes);
+    PressAndWait(editor, IDC_WEB_TEST, boxes);
     Click(editor, IDCANCEL);
   });
   WebTargetDlg editor(target, "203.0.113.7");
   editor.DoModal();
-  ExpectResponsive(web);
   EXPECT_EQ(std::vector<std::string>{"Web notification sent: 200 OK"}, boxes.Texts());
   EXPECT_TRUE(editor.TestGotThrough());
   EXPECT_EQ(1u, peers.HttpRequests(slowWeb).size()) << "one test at a time";
