@@ -32,20 +32,23 @@ Registry& Live() {
   return *registry;
 }
 
-// Takes out of the list, under its lock, every entry `leaves` picks; frees
-// them after the lock is let go (a destructor may take a while).
+// Takes out of the list, one at a time under its lock, every entry `leaves`
+// picks, and frees each after the lock is let go (a destructor may take a
+// while). Nothing here allocates, so a worker can never fail in it.
 template <class Picks>
 void FreeWhere(Picks leaves) {
-  std::vector<Waiting> gone;
-  {
-    Registry& r = Live();
-    std::lock_guard<std::mutex> lock(r.mutex);
-    const auto kept =
-        std::stable_partition(r.waiting.begin(), r.waiting.end(), [&](const Waiting& w) { return !leaves(w); });
-    gone.assign(kept, r.waiting.end());
-    r.waiting.erase(kept, r.waiting.end());
+  Registry& r = Live();
+  for (;;) {
+    Waiting gone{};
+    {
+      std::lock_guard<std::mutex> lock(r.mutex);
+      const auto found = std::find_if(r.waiting.begin(), r.waiting.end(), leaves);
+      if (found == r.waiting.end()) return;
+      gone = *found;
+      r.waiting.erase(found);
+    }
+    gone.destroy(gone.result);
   }
-  for (const Waiting& w : gone) w.destroy(w.result);
 }
 
 unsigned __stdcall RunWork(void* parameter) {
