@@ -381,4 +381,41 @@ TEST(BackgroundCall, AJobThatThrowsPostsNoResult) {
   DestroyWindow(window);
 }
 
+// Run again as a child process (below), the case starts a call that would
+// wait a minute and ends as the program does after its windows are gone.
+TEST(BackgroundCall, TheProgramsEndDoesNotWaitForAWorker) {
+  if (GetEnvironmentVariableA("FW_TEST_END_WITH_WORKER", nullptr, 0)) {
+    HWND window = ui_driver::MessageOnlyWindow();
+    ASSERT_TRUE(fw::StartBackgroundCall<int>(window, kDone, 0, [] {
+      Sleep(60000);
+      return 0;
+    }));
+    DestroyWindow(window);
+    fw::EndProcessIfBackgroundCalls(7);
+    ADD_FAILURE() << "returned with a call running";
+    return;
+  }
+  fw::EndProcessIfBackgroundCalls(7);  // nothing running: it returns
+
+  char self[MAX_PATH] = {};
+  GetModuleFileNameA(nullptr, self, MAX_PATH);
+  std::string command =
+      std::string("\"") + self + "\" --gtest_filter=BackgroundCall.TheProgramsEndDoesNotWaitForAWorker";
+  SetEnvironmentVariableA("FW_TEST_END_WITH_WORKER", "1");
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION child{};
+  const BOOL started =
+      CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &child);
+  SetEnvironmentVariableA("FW_TEST_END_WITH_WORKER", nullptr);
+  ASSERT_TRUE(started);
+  EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(child.hProcess, 20000)) << "the worker's minute is not waited for";
+  DWORD code = 0;
+  GetExitCodeProcess(child.hProcess, &code);
+  EXPECT_EQ(7u, code) << "ended by EndProcessIfBackgroundCalls";
+  if (code == STILL_ACTIVE) TerminateProcess(child.hProcess, 1);
+  CloseHandle(child.hThread);
+  CloseHandle(child.hProcess);
+}
+
 }  // namespace
