@@ -65,6 +65,40 @@ std::wstring LocalTimeText() {
   return text;
 }
 
+std::wstring FailureText(const std::exception& e) {
+  std::wstring text = fw::AnsiToWide(e.what());
+  return text.empty() ? L"the message could not be sent" : text;
+}
+
+// The dialogue itself, each step bounded by the request's timeout: the
+// failure's text, or nothing when the mail went. `last` is the last command
+// sent.
+std::wstring Converse(const SendRequest& request, std::string& last) {
+  try {
+    const net::SystemTransports system = net::WindowsTransports();
+    // TLS goes under the recorder of the connection being secured, which is
+    // always the one made last: the dialogue holds one connection at a time.
+    CommandRecorder* newest = nullptr;
+    Client client(
+        [&] {
+          auto recorder = std::make_unique<CommandRecorder>(system.connect(), last);
+          newest = recorder.get();
+          return recorder;
+        },
+        [&](std::unique_ptr<net::Transport> plain, const std::string& host, int timeoutMs, net::TlsCheck check) {
+          if (!newest || plain.get() != newest) throw std::logic_error("TLS asked for a connection not made here");
+          newest->Secure(system.secure, host, timeoutMs, check);
+          return plain;
+        });
+    client.Send(request);
+    return {};
+  } catch (const std::bad_alloc&) {
+    throw;
+  } catch (const std::exception& e) {
+    return FailureText(e);
+  }
+}
+
 LRESULT CALLBACK SmtpControlProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_NCCREATE: {
@@ -158,34 +192,23 @@ SendRequest SmtpControl::Request() const {
   return r;
 }
 
-// The dialogue itself, each step bounded by the request's timeout. It reads
-// nothing of the control, so a worker may run it on a snapshot.
-SmtpSendOutcome SmtpControl::Transmit(const SendRequest& request) {
-  std::string last;
-  SmtpSendOutcome outcome;
+SmtpControl::Snapshot SmtpControl::Take() const {
+  Snapshot snapshot;
   try {
-    const net::SystemTransports system = net::WindowsTransports();
-    // TLS goes under the recorder of the connection being secured, which is
-    // always the one made last: the dialogue holds one connection at a time.
-    CommandRecorder* newest = nullptr;
-    Client client(
-        [&] {
-          auto recorder = std::make_unique<CommandRecorder>(system.connect(), last);
-          newest = recorder.get();
-          return recorder;
-        },
-        [&](std::unique_ptr<net::Transport> plain, const std::string& host, int timeoutMs, net::TlsCheck check) {
-          if (!newest || plain.get() != newest) throw std::logic_error("TLS asked for a connection not made here");
-          newest->Secure(system.secure, host, timeoutMs, check);
-          return plain;
-        });
-    client.Send(request);
+    snapshot.request = Request();
   } catch (const std::bad_alloc&) {
     throw;
   } catch (const std::exception& e) {
-    outcome.status = fw::AnsiToWide(e.what());
-    if (outcome.status.empty()) outcome.status = L"the message could not be sent";
+    snapshot.refusal = FailureText(e);
   }
+  return snapshot;
+}
+
+// It reads nothing of the control, so a worker may run it on a snapshot.
+SmtpSendOutcome SmtpControl::Transmit(const Snapshot& snapshot) {
+  std::string last;
+  SmtpSendOutcome outcome;
+  outcome.status = snapshot.refusal.empty() ? Converse(snapshot.request, last) : snapshot.refusal;
   outcome.lastCommand = fw::AnsiToWide(last);
   outcome.timestamp = LocalTimeText();
   return outcome;
@@ -194,7 +217,7 @@ SmtpSendOutcome SmtpControl::Transmit(const SendRequest& request) {
 // Synchronous by design: the caller waits inside the call until the
 // dialogue is over.
 HRESULT SmtpControl::Send(SmtpCall& call) {
-  const SmtpSendOutcome outcome = Transmit(Request());
+  const SmtpSendOutcome outcome = Transmit(Take());
   m_properties.Set(id::kStatus, outcome.status);
   m_properties.Set(id::kLastSmtpCommand, outcome.lastCommand);
   m_properties.Set(id::kTimestamp, outcome.timestamp);
@@ -210,12 +233,12 @@ HRESULT SmtpControl::SendInBackground(SmtpSendInBackground& call) noexcept {
   call.handled = true;
   try {
     const bool raiseError = m_properties.Flag(id::kRaiseError);
-    const bool started = fw::StartBackgroundCall<SmtpSendOutcome>(call.replyTo, call.message, call.tag,
-                                                                  [request = Request(), raiseError] {
-                                                                    SmtpSendOutcome outcome = Transmit(request);
-                                                                    outcome.raiseError = raiseError;
-                                                                    return outcome;
-                                                                  });
+    const bool started =
+        fw::StartBackgroundCall<SmtpSendOutcome>(call.replyTo, call.message, call.tag, [snapshot = Take(), raiseError] {
+          SmtpSendOutcome outcome = Transmit(snapshot);
+          outcome.raiseError = raiseError;
+          return outcome;
+        });
     return started ? S_OK : E_OUTOFMEMORY;
   } catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;

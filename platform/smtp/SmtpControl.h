@@ -29,9 +29,16 @@ class SmtpControl {
   static SmtpControl* Of(HWND hwnd) { return reinterpret_cast<SmtpControl*>(GetWindowLongPtrA(hwnd, 0)); }
 
  private:
+  // What a Send goes out with: the request read from the properties, or,
+  // when they cannot make one (a server text with a bad port), why not.
+  struct Snapshot {
+    SendRequest request;
+    std::wstring refusal;
+  };
   SendRequest Request() const;
+  Snapshot Take() const;
   HRESULT Send(SmtpCall& call);
-  static SmtpSendOutcome Transmit(const SendRequest& request);
+  static SmtpSendOutcome Transmit(const Snapshot& snapshot);
 
   PropertyTable m_properties;
 };

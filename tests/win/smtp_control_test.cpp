@@ -331,6 +331,9 @@ TEST(C_SMTP, AMailSentInTheBackgroundTakesThePropertiesAsTheyWereAndEndsWithSend
     EXPECT_EQ(refused, failed.error) << "the text Send throws";
     smtp.SetMessageSubject(m.subject);
     EXPECT_TRUE(outcomeOf(smtp, refusing, FALSE).ok()) << "with raiseerror off only the status would tell";
+    smtp.SetServer("127.0.0.1:0");
+    const std::string badPort = outcomeOf(smtp, good, TRUE).error;
+    EXPECT_TRUE(Contains(badPort, "invalid port 0")) << "refused before any connection: " << badPort;
     EXPECT_EQ(L"as before", TextOf(smtp, id::kStatus));
   });
   const auto mails = peers.Messages(good);
