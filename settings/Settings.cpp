@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "channels/MailSend.h"
+#include "fw/BackgroundCall.h"
 #include "fw/MessageBox.h"
 #include "fw/MessageMap.h"
 #include "settings/Registry.h"
@@ -11,6 +12,11 @@
 #include "channels/TargetOrder.h"
 #include "settings/WebTargetsDlg.h"
 #include "res/resource.h"
+
+namespace {
+// Posted by the test mail's worker when the mail is out or refused.
+constexpr UINT WM_TEST_EMAIL_DONE = WM_APP + 0x100;
+}  // namespace
 
 Settings::Settings(CWnd* parent, std::string shownAddress, std::vector<std::string> webResults)
     : CDialog(IDD_SETTINGS, parent), m_shownAddress(std::move(shownAddress)), m_webResults(std::move(webResults)) {}
@@ -60,7 +66,12 @@ BOOL Settings::OnInitDialog() {
   return TRUE;
 }
 
+// A test still out when the dialog closes is dropped with the window.
 LRESULT Settings::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_TEST_EMAIL_DONE) {
+    OnTestEmailDone(lParam);
+    return 0;
+  }
   using T = Settings;
   const fw::Route<T> routes[] = {
       fw::OnCommandId<T, &T::OnTestEmail>(IDC_TEST_EMAIL),
@@ -72,6 +83,8 @@ LRESULT Settings::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 void Settings::OnTestEmail() {
+  // The button is off while a test is out; a command sent all the same waits too.
+  if (!::IsWindowEnabled(GetDlgItemHwnd(IDC_TEST_EMAIL))) return;
   UpdateData(TRUE);
   const int authIndex = m_authCombo.GetCurSel();  // CB_ERR (-1) when nothing is selected
   const auto check = settings::CheckTestMailSettings(
@@ -82,12 +95,29 @@ void Settings::OnTestEmail() {
     AfxMessageBox(settings::kTestFailed, MB_OK | MB_ICONWARNING);
   } else {
     // The typed texts, password as typed: the test proves what would be saved.
-    // A failure leaves from here, reported by the handler catch.
-    channels::SendMail(m_smtp, m_mail, authIndex, settings::kTestSubject, settings::kTestText);
-    AfxMessageBox(settings::kTestSent, MB_OK | MB_ICONINFORMATION);
+    // The mail goes in the background, so the dialog answers while a slow
+    // server keeps it; one test at a time, until its box is shown.
+    if (channels::StartMail(m_smtp, m_mail, authIndex, settings::kTestSubject, settings::kTestText, m_hWnd,
+                            WM_TEST_EMAIL_DONE, 0)) {
+      const HWND button = GetDlgItemHwnd(IDC_TEST_EMAIL);
+      if (::GetFocus() == button) SendMessage(WM_NEXTDLGCTL, 0, FALSE);
+      ::EnableWindow(button, FALSE);
+    }
   }
   UpdateData(FALSE);
 }
+
+void Settings::OnTestEmailDone(LPARAM outcome) {
+  const auto sent = C_SMTP::TakeSendOutcome(m_hWnd, outcome);
+  if (!sent) return;  // not a result of ours
+  // The failure reads as it did when it came from the handler catch.
+  if (sent->ok())
+    AfxMessageBox(settings::kTestSent, MB_OK | MB_ICONINFORMATION);
+  else
+    AfxMessageBox(sent->error, MB_ICONSTOP);
+  ::EnableWindow(GetDlgItemHwnd(IDC_TEST_EMAIL), TRUE);
+}
+
 
 void Settings::OnOK() {
   std::string failures;

@@ -33,6 +33,7 @@ class Settings : public CDialog {
 
  private:
   void OnTestEmail();
+  void OnTestEmailDone(LPARAM outcome);
   void OnHelp();
   void OnWebNotify();
 

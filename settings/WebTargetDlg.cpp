@@ -4,6 +4,8 @@
 #include <iterator>
 #include <utility>
 
+#include "fw/BackgroundCall.h"
+#include "fw/Exceptions.h"
 #include "fw/MessageBox.h"
 #include "fw/MessageMap.h"
 #include "channels/WebHeaders.h"
@@ -18,6 +20,9 @@ constexpr char kNothingShown[] =
 // Header values are checked filled in; with nothing shown yet, an address of
 // the same shape stands in.
 constexpr char kStandInAddress[] = "192.0.2.1";
+
+// Posted by the test call's worker with its answer.
+constexpr UINT WM_WEB_TEST_DONE = WM_APP + 0x101;
 
 }  // namespace
 
@@ -48,7 +53,12 @@ BOOL WebTargetDlg::OnInitDialog() {
   return TRUE;
 }
 
+// A test still out when the dialog closes is dropped with the window.
 LRESULT WebTargetDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_WEB_TEST_DONE) {
+    OnTestDone(lParam);
+    return 0;
+  }
   const fw::Route<WebTargetDlg> routes[] = {fw::OnCommandId<WebTargetDlg, &WebTargetDlg::OnTest>(IDC_WEB_TEST)};
   return fw::Dispatch(*this, routes, message, wParam, lParam,
                       [&] { return CDialog::WindowProc(message, wParam, lParam); });
@@ -64,6 +74,8 @@ settings::WebSettings WebTargetDlg::Typed() {
 }
 
 void WebTargetDlg::OnTest() {
+  // The button is off while a test is out; a command sent all the same waits too.
+  if (!::IsWindowEnabled(GetDlgItemHwnd(IDC_WEB_TEST))) return;
   const settings::WebSettings typed = Typed();
   if (!typed.IsSet()) {
     AfxMessageBox(kNoAddressToCall, MB_OK | MB_ICONWARNING);
@@ -73,13 +85,7 @@ void WebTargetDlg::OnTest() {
     AfxMessageBox(kNothingShown, MB_OK | MB_ICONWARNING);
     return;
   }
-  // A test of what is typed now, as if the shown address had just appeared.
-  const channels::ChannelResult answer =
-      channels::SendWebNotification(typed, channels::ValuesFor(m_shownAddress, {}, std::time(nullptr)));
-  if (answer.ok()) m_testGotThrough = true;
-  AfxMessageBox(answer.text, MB_OK | (answer.ok() ? MB_ICONINFORMATION : MB_ICONSTOP));
-}
-
+  
 // The editor stays open on a refusal, with what was typed, for a correction.
 void WebTargetDlg::OnOK() {
   const settings::WebSettings typed = Typed();

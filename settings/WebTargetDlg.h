@@ -28,6 +28,7 @@ class WebTargetDlg : public CDialog {
 
  private:
   void OnTest();
+  void OnTestDone(LPARAM answer);
   settings::WebSettings Typed();
 
   settings::WebSettings m_target;

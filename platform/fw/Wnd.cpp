@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "fw/BackgroundCall.h"
 #include "fw/Exceptions.h"
 #include "fw/WinApp.h"
 
@@ -56,6 +57,7 @@ LRESULT CALLBACK FrameworkWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM
   const LRESULT result = fw::CallHandlerSafely(wnd, message, wParam, lParam);
   if (message == WM_NCDESTROY) {
     wnd->MarkRoutedMessages(false);
+    fw::DropBackgroundResults(hwnd);  // what workers still send it is freed, never delivered
     RemovePropA(hwnd, kObjectProperty);
     if (wnd->m_pfnSuper) SetWindowLongPtrA(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(wnd->m_pfnSuper));
     wnd->m_pfnSuper = nullptr;

@@ -12,6 +12,7 @@
 #include "smtp/SmtpControl.h"
 #include "net/SystemTransports.h"
 #include "base/Text.h"
+#include "fw/BackgroundCall.h"
 #include "fw/WindowClass.h"
 
 namespace smtp {
@@ -64,6 +65,40 @@ std::wstring LocalTimeText() {
   return text;
 }
 
+std::wstring FailureText(const std::exception& e) {
+  std::wstring text = fw::AnsiToWide(e.what());
+  return text.empty() ? L"the message could not be sent" : text;
+}
+
+// The dialogue itself, each step bounded by the request's timeout: the
+// failure's text, or nothing when the mail went. `recorded` holds the last
+// commands sent.
+std::wstring Converse(const SendRequest& request, RecordedCommands& recorded) {
+  try {
+    const net::SystemTransports system = net::WindowsTransports();
+    // TLS goes under the recorder of the connection being secured, which is
+    // always the one made last: the dialogue holds one connection at a time.
+    CommandRecorder* newest = nullptr;
+    Client client(
+        [&] {
+          auto recorder = std::make_unique<CommandRecorder>(system.connect(), recorded);
+          newest = recorder.get();
+          return recorder;
+        },
+        [&](std::unique_ptr<net::Transport> plain, const std::string& host, int timeoutMs, net::TlsCheck check) {
+          if (!newest || plain.get() != newest) throw std::logic_error("TLS asked for a connection not made here");
+          newest->Secure(system.secure, host, timeoutMs, check);
+          return plain;
+        });
+    client.Send(request);
+    return {};
+  } catch (const std::bad_alloc&) {
+    throw;
+  } catch (const std::exception& e) {
+    return FailureText(e);
+  }
+}
+
 LRESULT CALLBACK SmtpControlProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_NCCREATE: {
@@ -81,6 +116,11 @@ LRESULT CALLBACK SmtpControlProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM 
     case WM_SMTP_INVOKE:
       if (SmtpControl* control = SmtpControl::Of(hwnd); control) {
         if (auto* call = fw::ThreadCall::From<SmtpCall>(lParam)) return control->Invoke(*call);
+      }
+      return E_UNEXPECTED;
+    case WM_SMTP_SEND_IN_BACKGROUND:
+      if (SmtpControl* control = SmtpControl::Of(hwnd); control) {
+        if (auto* call = fw::ThreadCall::From<SmtpSendInBackground>(lParam)) return control->SendInBackground(*call);
       }
       return E_UNEXPECTED;
   }
@@ -152,43 +192,62 @@ SendRequest SmtpControl::Request() const {
   return r;
 }
 
-// Synchronous by design: the caller waits inside the call until the
-// dialogue is over, each step bounded by `timeout`.
-HRESULT SmtpControl::Send(SmtpCall& call) {
-  RecordedCommands recorded;
-  std::wstring status;
+SmtpControl::Snapshot SmtpControl::Take() const {
+  Snapshot snapshot;
   try {
-    SendRequest request = Request();
-    const net::SystemTransports system = net::WindowsTransports();
-    // TLS goes under the recorder of the connection being secured, which is
-    // always the one made last: the dialogue holds one connection at a time.
-    CommandRecorder* newest = nullptr;
-    Client client(
-        [&] {
-          auto recorder = std::make_unique<CommandRecorder>(system.connect(), recorded);
-          newest = recorder.get();
-          return recorder;
-        },
-        [&](std::unique_ptr<net::Transport> plain, const std::string& host, int timeoutMs, net::TlsCheck check) {
-          if (!newest || plain.get() != newest) throw std::logic_error("TLS asked for a connection not made here");
-          newest->Secure(system.secure, host, timeoutMs, check);
-          return plain;
-        });
-    client.Send(request);
+    snapshot.request = Request();
   } catch (const std::bad_alloc&) {
     throw;
   } catch (const std::exception& e) {
-    status = fw::AnsiToWide(e.what());
-    if (status.empty()) status = L"the message could not be sent";
+    snapshot.refusal = FailureText(e);
   }
-  m_properties.Set(id::kStatus, status);
-  const bool quitAfterFailure = !status.empty() && recorded.last == "QUIT";
-  m_properties.Set(id::kLastSmtpCommand, fw::AnsiToWide(quitAfterFailure ? recorded.beforeQuit : recorded.last));
-  m_properties.Set(id::kTimestamp, LocalTimeText());
-  if (status.empty() || !m_properties.Flag(id::kRaiseError)) return S_OK;
-  call.errorDescription = status;
+  return snapshot;
+}
+
+// It reads nothing of the control, so a worker may run it on a snapshot.
+SmtpSendOutcome SmtpControl::Transmit(const Snapshot& snapshot) {
+  RecordedCommands recorded;
+  SmtpSendOutcome outcome;
+  outcome.status = snapshot.refusal.empty() ? Converse(snapshot.request, recorded) : snapshot.refusal;
+  // After a failure the session still says QUIT; the command that failed is
+  // the one the property names.
+  const bool quitAfterFailure = !outcome.status.empty() && recorded.last == "QUIT";
+  outcome.lastCommand = fw::AnsiToWide(quitAfterFailure ? recorded.beforeQuit : recorded.last);
+  outcome.timestamp = LocalTimeText();
+  return outcome;
+}
+
+// Synchronous by design: the caller waits inside the call until the
+// dialogue is over.
+HRESULT SmtpControl::Send(SmtpCall& call) {
+  const SmtpSendOutcome outcome = Transmit(Take());
+  m_properties.Set(id::kStatus, outcome.status);
+  m_properties.Set(id::kLastSmtpCommand, outcome.lastCommand);
+  m_properties.Set(id::kTimestamp, outcome.timestamp);
+  if (outcome.status.empty() || !m_properties.Flag(id::kRaiseError)) return S_OK;
+  call.errorDescription = outcome.status;
   call.errorSource = kSmtpErrorSource;
   return DISP_E_EXCEPTION;
+}
+
+// The snapshot is taken here, on the control's thread; the worker gets
+// nothing else.
+HRESULT SmtpControl::SendInBackground(SmtpSendInBackground& call) noexcept {
+  call.handled = true;
+  try {
+    const bool raiseError = m_properties.Flag(id::kRaiseError);
+    const bool started =
+        fw::StartBackgroundCall<SmtpSendOutcome>(call.replyTo, call.message, call.tag, [snapshot = Take(), raiseError] {
+          SmtpSendOutcome outcome = Transmit(snapshot);
+          outcome.raiseError = raiseError;
+          return outcome;
+        });
+    return started ? S_OK : E_OUTOFMEMORY;
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  } catch (const std::exception&) {
+    return E_FAIL;
+  }
 }
 
 bool RegisterSmtpControl(HINSTANCE instance) {

@@ -2,11 +2,14 @@
 // and the catch around every handler with the boxes it shows.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <functional>
 #include <new>
+#include <stdexcept>
 #include <thread>
 #include <vector>
 
+#include "fw/BackgroundCall.h"
 #include "fw/Dialog.h"
 #include "fw/Exceptions.h"
 #include "fw/Handles.h"
@@ -340,6 +343,145 @@ TEST(ThreadCall, OnlyALiveCallOfTheAnsweringThreadIsFollowed) {
   EXPECT_EQ(nullptr, fw::ThreadCall::From<fw::ThreadCall>(reinterpret_cast<LPARAM>(theirs))) << "an ended call";
   CloseHandle(made);
   CloseHandle(answered);
+}
+
+// Background calls.
+
+constexpr UINT kDone = WM_APP + 7;
+
+// A result that counts its living copies, so a leak or a double free shows.
+struct Counted {
+  explicit Counted(int v) : value(v) { ++alive; }
+  Counted(const Counted& other) : value(other.value) { ++alive; }
+  ~Counted() { --alive; }
+  int value;
+  static std::atomic<int> alive;
+};
+std::atomic<int> Counted::alive{0};
+
+bool WaitFor(const std::function<bool()>& condition) {
+  for (DWORD start = GetTickCount(); GetTickCount() - start < 5000; Sleep(5))
+    if (condition()) return true;
+  return false;
+}
+
+bool AllEnded() {
+  return WaitFor([] { return fw::RunningBackgroundCalls() == 0; }) && fw::WaitingBackgroundResults() == 0 &&
+         Counted::alive == 0;
+}
+
+TEST(BackgroundCall, TheResultIsPostedWithItsTagFromAnotherThreadAndTakenOnceByItsWindowOnly) {
+  HWND window = ui_driver::MessageOnlyWindow(), other = ui_driver::MessageOnlyWindow();
+  HANDLE go = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  std::atomic<DWORD> workerThread{0};
+  ASSERT_TRUE(fw::StartBackgroundCall<Counted>(window, kDone, 7, [go, &workerThread] {
+    WaitForSingleObject(go, 5000);
+    workerThread = GetCurrentThreadId();
+    return Counted(42);
+  })) << "returns while the job still waits";
+  EXPECT_EQ(1, fw::RunningBackgroundCalls());
+  SetEvent(go);
+  MSG msg{};
+  ASSERT_TRUE(ui_driver::NextPost(window, kDone, msg));
+  EXPECT_EQ(7u, msg.wParam);
+  EXPECT_NE(GetCurrentThreadId(), workerThread.load());
+  EXPECT_EQ(nullptr, fw::TakeBackgroundResult<int>(window, msg.lParam)) << "another type";
+  EXPECT_EQ(nullptr, fw::TakeBackgroundResult<Counted>(other, msg.lParam)) << "another window";
+  Counted forged(1);
+  EXPECT_EQ(nullptr, fw::TakeBackgroundResult<Counted>(window, reinterpret_cast<LPARAM>(&forged)));
+  auto result = fw::TakeBackgroundResult<Counted>(window, msg.lParam);
+  ASSERT_NE(nullptr, result);
+  EXPECT_EQ(42, result->value);
+  EXPECT_EQ(nullptr, fw::TakeBackgroundResult<Counted>(window, msg.lParam)) << "taken once";
+  result.reset();
+  EXPECT_EQ(1, Counted::alive.load()) << "only the forged one";
+  DestroyWindow(window);
+  DestroyWindow(other);
+  CloseHandle(go);
+  EXPECT_TRUE(WaitFor([] { return fw::RunningBackgroundCalls() == 0; }));
+}
+
+TEST(BackgroundCall, AResultForAClosedWindowIsFreedWhenItEndsBeforeOrAfterTheClose) {
+  // The window goes while the job runs: the post fails and the worker frees it.
+  HWND early = ui_driver::MessageOnlyWindow();
+  HANDLE go = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  ASSERT_TRUE(fw::StartBackgroundCall<Counted>(early, kDone, 0, [go] {
+    WaitForSingleObject(go, 5000);
+    return Counted(1);
+  }));
+  DestroyWindow(early);
+  SetEvent(go);
+  EXPECT_TRUE(AllEnded());
+
+  // The result is queued when the window goes: the window drops it.
+  HWND dropping = ui_driver::MessageOnlyWindow();
+  ASSERT_TRUE(fw::StartBackgroundCall<Counted>(dropping, kDone, 0, [] { return Counted(2); }));
+  ASSERT_TRUE(WaitFor([] { return fw::WaitingBackgroundResults() == 1; }));
+  fw::DropBackgroundResults(dropping);
+  DestroyWindow(dropping);
+  EXPECT_TRUE(AllEnded());
+
+  // A window that did not drop it: the next call started frees it.
+  HWND careless = ui_driver::MessageOnlyWindow();
+  ASSERT_TRUE(fw::StartBackgroundCall<Counted>(careless, kDone, 0, [] { return Counted(3); }));
+  ASSERT_TRUE(WaitFor([] { return fw::WaitingBackgroundResults() == 1; }));
+  DestroyWindow(careless);
+  HWND next = ui_driver::MessageOnlyWindow();
+  ASSERT_TRUE(fw::StartBackgroundCall<Counted>(next, kDone, 0, [] { return Counted(4); }));
+  MSG msg{};
+  ASSERT_TRUE(ui_driver::NextPost(next, kDone, msg));
+  EXPECT_EQ(4, fw::TakeBackgroundResult<Counted>(next, msg.lParam)->value);
+  EXPECT_TRUE(AllEnded());
+  DestroyWindow(next);
+  CloseHandle(go);
+}
+
+TEST(BackgroundCall, AJobThatThrowsPostsNoResult) {
+  HWND window = ui_driver::MessageOnlyWindow();
+  ASSERT_TRUE(fw::StartBackgroundCall<Counted>(window, kDone, 5, []() -> Counted { throw std::runtime_error("no"); }));
+  MSG msg{};
+  ASSERT_TRUE(ui_driver::NextPost(window, kDone, msg));
+  EXPECT_EQ(5u, msg.wParam);
+  EXPECT_EQ(0, msg.lParam);
+  EXPECT_TRUE(AllEnded());
+  DestroyWindow(window);
+}
+
+// Run again as a child process (below), the case starts a call that would
+// wait a minute and ends as the program does after its windows are gone.
+TEST(BackgroundCall, TheProgramsEndDoesNotWaitForAWorker) {
+  if (GetEnvironmentVariableA("FW_TEST_END_WITH_WORKER", nullptr, 0)) {
+    HWND window = ui_driver::MessageOnlyWindow();
+    ASSERT_TRUE(fw::StartBackgroundCall<int>(window, kDone, 0, [] {
+      Sleep(60000);
+      return 0;
+    }));
+    DestroyWindow(window);
+    fw::EndProcessIfBackgroundCalls(7);
+    ADD_FAILURE() << "returned with a call running";
+    return;
+  }
+  fw::EndProcessIfBackgroundCalls(7);  // nothing running: it returns
+
+  char self[MAX_PATH] = {};
+  GetModuleFileNameA(nullptr, self, MAX_PATH);
+  std::string command =
+      std::string("\"") + self + "\" --gtest_filter=BackgroundCall.TheProgramsEndDoesNotWaitForAWorker";
+  SetEnvironmentVariableA("FW_TEST_END_WITH_WORKER", "1");
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION child{};
+  const BOOL started =
+      CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &child);
+  SetEnvironmentVariableA("FW_TEST_END_WITH_WORKER", nullptr);
+  ASSERT_TRUE(started);
+  EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(child.hProcess, 20000)) << "the worker's minute is not waited for";
+  DWORD code = 0;
+  GetExitCodeProcess(child.hProcess, &code);
+  EXPECT_EQ(7u, code) << "ended by EndProcessIfBackgroundCalls";
+  if (code == STILL_ACTIVE) TerminateProcess(child.hProcess, 1);
+  CloseHandle(child.hThread);
+  CloseHandle(child.hProcess);
 }
 
 }  // namespace

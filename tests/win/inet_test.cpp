@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "http/AutoProxy.h"
 #include "fw/Dialog.h"
@@ -393,6 +395,47 @@ TEST_F(InetTest, FailedFetchInAHandlerShowsTheTextInAStopBox) {
   ASSERT_EQ(1u, boxes.records.size());
   EXPECT_EQ(0u, boxes.records[0].text.find("Cannot fetch " + Url(closed) + ": ")) << boxes.records[0].text;
   EXPECT_EQ(static_cast<UINT>(MB_ICONSTOP), boxes.records[0].type & MB_ICONMASK);
+}
+
+// Fetches started together run side by side: the slow page's result comes
+// after the quick failure's, each with its tag and with OpenURL's own texts.
+TEST_F(InetTest, StartedFetchesRunSideBySideWithOpenUrlsTexts) {
+  const int slow = client.StartHttp(), missing = client.StartHttp();
+  client.SetPage(slow, 200, "198.51.100.7", "delay_ms=1500");
+  client.SetPage(missing, 404, "no such page");
+  constexpr UINT kFetched = WM_APP + 4;
+  HWND receiver = ui_driver::MessageOnlyWindow();
+  std::vector<std::pair<WPARAM, PageFetchResult>> arrived;
+  std::string missingText;
+  DialogScripts scripts;
+  FetchDialog dialog;
+  scripts.Then([&](HWND hwnd) {
+    try {
+      dialog.m_inet.OpenURL(Url(missing));
+    } catch (const CDispatchException& e) {
+      missingText = e.m_strDescription;
+    }
+    EXPECT_TRUE(dialog.m_inet.StartOpenURL(Url(slow), receiver, kFetched, 1));
+    EXPECT_TRUE(dialog.m_inet.StartOpenURL(Url(missing), receiver, kFetched, 2));
+    EndDialog(hwnd, IDOK);
+  });
+  ASSERT_EQ(IDOK, dialog.DoModal());
+  for (int i = 0; i < 2; ++i) {
+    MSG msg{};
+    ASSERT_TRUE(ui_driver::NextPost(receiver, kFetched, msg));
+    auto result = CInet::TakeFetchResult(receiver, msg.lParam);
+    ASSERT_NE(nullptr, result);
+    arrived.emplace_back(msg.wParam, *result);
+  }
+  ASSERT_EQ(2u, arrived.size());
+  EXPECT_EQ(2u, arrived[0].first) << "the quick one first, though started second";
+  EXPECT_FALSE(arrived[0].second.ok());
+  EXPECT_EQ(missingText, arrived[0].second.error);
+  EXPECT_EQ(1u, arrived[1].first);
+  EXPECT_TRUE(arrived[1].second.ok()) << arrived[1].second.error;
+  EXPECT_EQ("198.51.100.7", arrived[1].second.body);
+  EXPECT_FALSE(CInet().StartOpenURL(Url(slow), receiver, kFetched, 3)) << "no control, no fetch";
+  DestroyWindow(receiver);
 }
 
 TEST_F(InetTest, WithoutTheControlNothingHappens) {

@@ -51,6 +51,7 @@ class MailTrustTest : public AppTest {
       SetText(d, IDC_SENDTO, "me@example.net");
       SetText(d, IDC_FROM, "ip@example.net");
       Click(d, IDC_TEST_EMAIL);
+      ui_driver::PumpUntil([&] { return !boxes.records.empty(); }, 30000);
       Click(d, IDCANCEL);
     });
     boxes.records.clear();

@@ -2,10 +2,14 @@
 // SMTP server receiving the test e-mail.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 #include <windows.h>
 #include <sddl.h>
 
 #include "channels/C_SMTP.h"
+#include "fw/BackgroundCall.h"
 #include "fw/Handles.h"
 #include "PeerClient.h"
 #include "settings/Registry.h"
@@ -17,6 +21,7 @@
 #include "SmtpPropertyAccess.h"
 #include "settings/StoredSettings.h"
 #include "UiDriver.h"
+#include "settings/WebTargetDlg.h"
 #include "settings/WebTargetList.h"
 #include "settings/WebTargetsDlg.h"
 #include "res/resource.h"
@@ -26,6 +31,7 @@ namespace {
 using ui_driver::Click;
 using ui_driver::DialogScripts;
 using ui_driver::MessageBoxes;
+using ui_driver::PumpUntil;
 using ui_driver::SetText;
 using ui_driver::Text;
 
@@ -138,6 +144,7 @@ TEST_F(SettingsDialogTest, OnlyTheSenderEmptyWarnsThenTheTestMailArrivesWithTheT
     UsePort(d, port);
     Fill(d, "127.0.0.1", "alice", "typed pw", "me@example.net", "");
     Click(d, IDC_TEST_EMAIL);
+    EXPECT_TRUE(PumpUntil([&] { return boxes.records.size() == 2; }, 15000)) << "the mail's box";
     EXPECT_EQ("typed pw", Text(d, IDC_PASSWORD)) << "the fields keep what was typed";
     Click(d, IDCANCEL);
   });
@@ -168,6 +175,7 @@ TEST_F(SettingsDialogTest, AFailedSendShowsTheErrorAndLeavesTheDialogOpenWithWha
     Select(d, IDC_AUTHENTICATION, 0);
     Fill(d, "127.0.0.1", "", "", "nobody@example.net", "ip@example.net");
     Click(d, IDC_TEST_EMAIL);
+    EXPECT_TRUE(PumpUntil([&] { return !boxes.records.empty(); }, 15000)) << "the failure's box";
     stillOpen = IsWindowVisible(d);
     serverAfter = Text(d, IDC_SMTP_SERVER);
     Click(d, IDCANCEL);
@@ -180,6 +188,104 @@ TEST_F(SettingsDialogTest, AFailedSendShowsTheErrorAndLeavesTheDialogOpenWithWha
   EXPECT_NE(std::string::npos, boxes.records[0].text.find("nobody@example.net")) << boxes.records[0].text;
   EXPECT_EQ(static_cast<UINT>(MB_ICONSTOP), boxes.records[0].type & MB_ICONMASK);
   EXPECT_TRUE(peers.Messages(port).empty());
+}
+
+// Presses a test button and waits for its box while another thread asks the
+// dialog for WM_NULL every 100 ms, the way the system finds a window that is
+// not responding: every answer must come within 2 s. The button stays off
+// until the box, and a command sent all the same starts no second test.
+void PressAndWait(HWND dialog, int id, MessageBoxes& boxes) {
+  const HWND button = GetDlgItem(dialog, id);
+  bool offAtTheBox = false;
+  boxes.answer = [&](const MessageBoxRecord&) {
+    offAtTheBox = !IsWindowEnabled(button);
+    return IDOK;
+  };
+  std::atomic<bool> stop{false};
+  std::atomic<int> asked{0}, unanswered{0};
+  std::thread probe([&] {
+    for (; !stop; Sleep(100), ++asked) {
+      DWORD_PTR answer = 0;
+      if (!SendMessageTimeoutA(dialog, WM_NULL, 0, 0, SMTO_NORMAL, 2000, &answer)) ++unanswered;
+    }
+  });
+  Click(dialog, id);
+  EXPECT_FALSE(IsWindowEnabled(button));
+  Click(dialog, id);
+  EXPECT_TRUE(PumpUntil([&] { return !boxes.records.empty(); }, 15000)) << "the test's box";
+  stop = true;
+  probe.join();
+  boxes.answer = nullptr;
+  EXPECT_TRUE(offAtTheBox);
+  EXPECT_TRUE(IsWindowEnabled(button));
+  EXPECT_GT(asked, 0);
+  EXPECT_EQ(0, unanswered) << "a WM_NULL took longer than 2 s";
+}
+
+TEST_F(SettingsDialogTest, TestsWaitingOnSlowServersLeaveTheDialogsAnsweringWithTheirButtonsDisabledUntilTheBox) {
+  auto peers = peers::PeerClient::FromEnvironment();
+  const int slowMail = peers.StartRaw("sleep:3000|send:" + peers::PeerClient::Encode("554 not now\r\n") + "|hold");
+  scripts.Then([&](HWND d) {
+    UsePort(d, slowMail);
+    Select(d, IDC_AUTHENTICATION, 0);
+    Fill(d, "127.0.0.1", "", "", "me@example.net", "ip@example.net");
+    PressAndWait(d, IDC_TEST_EMAIL, boxes);
+    Click(d, IDCANCEL);
+  });
+  Settings().DoModal();
+  ASSERT_EQ(1u, boxes.records.size());
+  EXPECT_NE(std::string::npos, boxes.records[0].text.find("554 not now")) << boxes.records[0].text;
+  EXPECT_EQ(static_cast<UINT>(MB_ICONSTOP), boxes.records[0].type & MB_ICONMASK);
+
+  const int slowWeb = peers.StartHttp();
+  peers.SetPage(slowWeb, 200, "good 203.0.113.7", "delay_ms=3000");
+  channels::WebSettings target;
+  target.url = "http://127.0.0.1:" + std::to_string(slowWeb) + "/nic/update?myip={ip}";
+  boxes.records.clear();
+  scripts.Then([&](HWND editor) {
+    PressAndWait(editor, IDC_WEB_TEST, boxes);
+    Click(editor, IDCANCEL);
+  });
+  WebTargetDlg editor(target, "203.0.113.7");
+  editor.DoModal();
+  EXPECT_EQ(std::vector<std::string>{"Web notification sent: 200 OK"}, boxes.Texts());
+  EXPECT_TRUE(editor.TestGotThrough());
+  EXPECT_EQ(1u, peers.HttpRequests(slowWeb).size()) << "one test at a time";
+  EXPECT_TRUE(PumpUntil([] { return fw::RunningBackgroundCalls() == 0; }, 5000));
+}
+
+TEST_F(SettingsDialogTest, ClosingADialogWhileItsTestIsOutDropsTheResult) {
+  auto peers = peers::PeerClient::FromEnvironment();
+  const int silentMail = peers.StartRaw("hold");
+  scripts.Then([&](HWND d) {
+    UsePort(d, silentMail);
+    Select(d, IDC_AUTHENTICATION, 0);
+    Fill(d, "127.0.0.1", "", "", "me@example.net", "ip@example.net");
+    Click(d, IDC_TEST_EMAIL);
+    Click(d, IDCANCEL);
+  });
+  Settings().DoModal();
+
+  const int slowWeb = peers.StartHttp();
+  peers.SetPage(slowWeb, 200, "good 203.0.113.7", "delay_ms=10000");
+  channels::WebSettings target;
+  target.url = "http://127.0.0.1:" + std::to_string(slowWeb) + "/";
+  scripts.Then([&](HWND editor) {
+    Click(editor, IDC_WEB_TEST);
+    Click(editor, IDCANCEL);
+  });
+  WebTargetDlg editor(target, "203.0.113.7");
+  editor.DoModal();
+  EXPECT_EQ(2, fw::RunningBackgroundCalls()) << "both calls still out";
+
+  // The servers give up; the two workers end and find their windows gone.
+  peers.Stop(silentMail);
+  peers.Stop(slowWeb);
+  EXPECT_TRUE(PumpUntil([] { return fw::RunningBackgroundCalls() == 0; }, 10000));
+  ui_driver::Pump(100);
+  EXPECT_EQ(0, fw::WaitingBackgroundResults()) << "nothing left behind";
+  EXPECT_TRUE(boxes.records.empty()) << "no box for a dialog that is gone";
+  EXPECT_FALSE(editor.TestGotThrough());
 }
 
 TEST_F(SettingsDialogTest, SaveStoresTheProtectedPasswordAndReopeningShowsThePlainValues) {
@@ -299,7 +405,9 @@ TEST_F(SettingsDialogTest, ThreeTargetsAddedThroughTheDialogsAreStoredProtectedA
       Select(editor, IDC_WEB_METHOD, t.method);
       SetText(editor, IDC_WEB_HEADERS, t.headers);
       SetText(editor, IDC_WEB_BODY, t.body);
+      const size_t shown = boxes.records.size();
       Click(editor, IDC_WEB_TEST);
+      EXPECT_TRUE(PumpUntil([&] { return boxes.records.size() > shown; }, 15000)) << "the answer's box";
       Click(editor, IDOK);
     });
   }
@@ -477,6 +585,7 @@ TEST_F(SettingsDialogTest, WebNotifyTestReportsEveryRefusalAsAFailure) {
     scripts.Then([&](HWND d) {
       SetText(d, IDC_WEB_URL, url);
       Click(d, IDC_WEB_TEST);
+      EXPECT_TRUE(PumpUntil([&] { return !boxes.records.empty(); }, 15000)) << "the answer's box";
       Click(d, IDCANCEL);
     });
     Settings(nullptr, "203.0.113.7").DoModal();

@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "channels/C_SMTP.h"
+#include "fw/BackgroundCall.h"
 #include "fw/Dialog.h"
 #include "fw/Exceptions.h"
 #include "PeerClient.h"
@@ -294,6 +295,55 @@ TEST(SmtpControl, RefusedRecipientAndSilentServerFailSend) {
   EXPECT_TRUE(peers.Messages(refusing).empty());
 }
 
+// The background Send: a snapshot of the properties at the start, the same
+// texts as Send, and the control's own properties left alone.
+TEST(C_SMTP, AMailSentInTheBackgroundTakesThePropertiesAsTheyWereAndEndsWithSendsText) {
+  auto peers = peers::PeerClient::FromEnvironment();
+  const int good = peers.StartSmtp();
+  const int refusing = peers.StartSmtp("fail=rcpt:550:" + peers::PeerClient::Encode("No such user here"));
+  constexpr UINT kSent = WM_APP + 3;
+  HWND receiver = ui_driver::MessageOnlyWindow();
+  const auto outcomeOf = [&](C_SMTP& smtp, int port, BOOL raiseError) {
+    SetSmtpProperty(smtp, id::kPort, static_cast<std::int32_t>(port));
+    smtp.SetRaiseError(raiseError);
+    EXPECT_TRUE(smtp.StartSend(receiver, kSent, 9));
+    smtp.SetMessageSubject("Changed after the start");
+    MSG msg{};
+    EXPECT_TRUE(ui_driver::NextPost(receiver, kSent, msg));
+    EXPECT_EQ(9u, msg.wParam);
+    auto outcome = C_SMTP::TakeSendOutcome(receiver, msg.lParam);
+    EXPECT_TRUE(outcome.has_value());
+    return outcome.value_or(C_SMTP::MailOutcome{"<no outcome>", {}});
+  };
+  WithControl([&](C_SMTP& smtp, HWND) {
+    const std::string refused = SendFailure(smtp, Mail{}, refusing);
+    SetSmtpProperty(smtp, id::kStatus, std::wstring(L"as before"));
+    Mail m;
+    SendAsTheProgramDoes(smtp, m, good);  // sets the program's properties
+    SetSmtpProperty(smtp, id::kStatus, std::wstring(L"as before"));
+    smtp.SetMessageSubject(m.subject);
+
+    const C_SMTP::MailOutcome sent = outcomeOf(smtp, good, TRUE);
+    EXPECT_TRUE(sent.ok()) << sent.error;
+    EXPECT_EQ("QUIT", sent.lastCommand);
+    smtp.SetMessageSubject(m.subject);
+    const C_SMTP::MailOutcome failed = outcomeOf(smtp, refusing, TRUE);
+    EXPECT_EQ(refused, failed.error) << "the text Send throws";
+    smtp.SetMessageSubject(m.subject);
+    EXPECT_TRUE(outcomeOf(smtp, refusing, FALSE).ok()) << "with raiseerror off only the status would tell";
+    smtp.SetServer("127.0.0.1:0");
+    const std::string badPort = outcomeOf(smtp, good, TRUE).error;
+    EXPECT_TRUE(Contains(badPort, "invalid port 0")) << "refused before any connection: " << badPort;
+    EXPECT_EQ(L"as before", TextOf(smtp, id::kStatus));
+  });
+  const auto mails = peers.Messages(good);
+  ASSERT_EQ(2u, mails.size());
+  EXPECT_TRUE(Contains(mails[1].content, "\r\nSubject: IP Address Change\r\n")) << mails[1].content;
+  EXPECT_TRUE(ui_driver::PumpUntil([] { return fw::RunningBackgroundCalls() == 0; }, 5000));
+  EXPECT_EQ(0, fw::WaitingBackgroundResults());
+  DestroyWindow(receiver);
+}
+
 TEST(SmtpControl, Pop3BeforeSmtp) {
   auto peers = peers::PeerClient::FromEnvironment();
   const int pop = peers.StartPop3("mailer", "s3cret");
@@ -396,6 +446,7 @@ TEST(C_SMTP, WithoutAControlEveryOperationDoesNothing) {
   Mail m;
   EXPECT_NO_THROW(SendAsTheProgramDoes(smtp, m, 1));
   EXPECT_EQ(smtp::SmtpValue(), GetSmtpProperty(smtp, id::kPort));
+  EXPECT_FALSE(smtp.StartSend(nullptr, WM_APP, 0)) << "nothing will come";
 
   // Bound to some other kind of window, a call is an error, not a silent success.
   HWND other = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
@@ -406,6 +457,7 @@ TEST(C_SMTP, WithoutAControlEveryOperationDoesNothing) {
   } catch (const COleException& e) {
     EXPECT_TRUE(FAILED(e.m_sc));
   }
+  EXPECT_THROW(smtp.StartSend(other, WM_APP, 0), COleException) << "nor a background Send";
   DestroyWindow(smtp.Detach());
 }
 

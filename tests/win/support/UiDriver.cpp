@@ -123,4 +123,16 @@ bool PumpUntil(const std::function<bool()>& condition, DWORD timeoutMs) {
   }
 }
 
+bool NextPost(HWND window, UINT message, MSG& msg, DWORD timeoutMs) {
+  for (const DWORD start = GetTickCount(); GetTickCount() - start < timeoutMs;) {
+    if (PeekMessageA(&msg, window, message, message, PM_REMOVE)) return true;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_POSTMESSAGE);
+  }
+  return false;
+}
+
+HWND MessageOnlyWindow() {
+  return CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+}
+
 }  // namespace ui_driver

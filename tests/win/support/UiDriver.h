@@ -46,5 +46,10 @@ void Click(HWND dialog, int id);
 void Pump(DWORD ms);
 // Pumps until the condition holds or the time runs out; returns the condition.
 bool PumpUntil(const std::function<bool()>& condition, DWORD timeoutMs);
+// Takes the next `message` posted to `window` off the queue, waiting up to
+// the time given; false when none came.
+bool NextPost(HWND window, UINT message, MSG& msg, DWORD timeoutMs = 10000);
+// A window that only receives messages, for results posted by workers.
+HWND MessageOnlyWindow();
 
 }  // namespace ui_driver
