@@ -2,6 +2,7 @@
 // What each channel is set up with: the mail account and one web target,
 // as the user typed them. The store reads and writes them; the channels
 // only use them.
+#include <cstdint>
 #include <string>
 
 namespace channels {
@@ -27,6 +28,7 @@ inline bool IsWebMethod(const std::string& method) {
 }
 struct WebSettings {
   std::string url, method = kWebGet, headers, body;
+  std::uint32_t id = 0;  // kept with the stored list, never reused: what the check cycle knows of it follows it
   bool IsSet() const { return !url.empty(); }
 };
 
