@@ -1,12 +1,14 @@
 #include "app/Inet.h"
 
+#include "base/Text.h"
+#include "fw/BackgroundCall.h"
 #include "fw/Exceptions.h"
 #include "inet/InetControl.h"
-#include "base/Text.h"
 
 namespace {
 constexpr char kInetErrorSource[] = "CorvaneInet";
-}
+constexpr char kNoResult[] = "Cannot fetch the page: there is not enough memory for it";
+}  // namespace
 
 std::string CInet::OpenURL(const std::string& url) {
   if (!GetSafeHwnd()) return {};
@@ -19,4 +21,20 @@ std::string CInet::OpenURL(const std::string& url) {
     throw CDispatchException(description, kInetErrorSource);
   }
   return fw::WideToAnsi(call.body);
+}
+
+bool CInet::StartOpenURL(const std::string& url, HWND replyTo, UINT message, WPARAM tag) {
+  if (!GetSafeHwnd()) return false;
+  return fw::StartBackgroundCall<PageFetchResult>(replyTo, message, tag, [url] {
+    std::wstring body, error;
+    if (inet::OpenUrl(fw::AnsiToWide(url), body, error)) return PageFetchResult{fw::WideToAnsi(body), {}};
+    std::string description = fw::WideToAnsi(error);
+    if (description.empty()) description = "Cannot fetch " + url + ": the page could not be fetched";
+    return PageFetchResult{{}, description};
+  });
+}
+
+std::unique_ptr<PageFetchResult> CInet::TakeFetchResult(HWND window, LPARAM lParam) {
+  if (!lParam) return std::make_unique<PageFetchResult>(PageFetchResult{{}, kNoResult});
+  return fw::TakeBackgroundResult<PageFetchResult>(window, lParam);
 }

@@ -1,6 +1,9 @@
 #include "channels/C_SMTP.h"
 
+#include "base/SystemError.h"
+#include "fw/BackgroundCall.h"
 #include "fw/Exceptions.h"
+#include "smtp/SmtpControlSend.h"
 #include "base/Text.h"
 #include "fw/WinApp.h"
 
@@ -48,3 +51,25 @@ void C_SMTP::SetMessageText(const std::string& value) { PutText(id::kMessageText
 // Any nonzero BOOL is true, as an automation boolean would carry it.
 void C_SMTP::SetRaiseError(BOOL value) { Invoke(id::kRaiseError, smtp::SmtpCallKind::PropertyPut, value != FALSE); }
 void C_SMTP::Send() { Invoke(id::kSend, smtp::SmtpCallKind::Method); }
+
+bool C_SMTP::StartSend(HWND replyTo, UINT message, WPARAM tag) {
+  if (!GetSafeHwnd()) return false;
+  smtp::SmtpSendInBackground call;
+  call.replyTo = replyTo;
+  call.message = message;
+  call.tag = tag;
+  const auto hr = static_cast<HRESULT>(SendMessage(WM_SMTP_SEND_IN_BACKGROUND, 0, reinterpret_cast<LPARAM>(&call)));
+  // A window of another class answers 0 without looking: that is no success.
+  if (!call.handled) throw COleException(E_NOINTERFACE);
+  if (FAILED(hr)) throw COleException(hr);
+  return true;
+}
+
+std::optional<C_SMTP::MailOutcome> C_SMTP::TakeSendOutcome(HWND window, LPARAM lParam) {
+  if (!lParam)
+    return MailOutcome{fw::SystemErrorText(static_cast<DWORD>(E_OUTOFMEMORY), "there is not enough memory"), {}};
+  const auto outcome = fw::TakeBackgroundResult<smtp::SmtpSendOutcome>(window, lParam);
+  if (!outcome) return std::nullopt;
+  return MailOutcome{outcome->Raised() ? fw::WideToAnsi(outcome->status) : std::string(),
+                     fw::WideToAnsi(outcome->lastCommand)};
+}

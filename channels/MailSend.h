@@ -14,4 +14,11 @@ namespace channels {
 void SendMail(C_SMTP& smtp, const MailSettings& account, int authIndex, const std::string& subject,
               const std::string& text);
 
+// The same mail sent in the background: the settings go to the control here
+// and now, the dialogue runs on a worker, and its C_SMTP::MailOutcome reaches
+// `replyTo` as a posted `message` with wParam `tag` (C_SMTP::TakeSendOutcome).
+// False with no control attached: then nothing will be posted.
+bool StartMail(C_SMTP& smtp, const MailSettings& account, int authIndex, const std::string& subject,
+               const std::string& text, HWND replyTo, UINT message, WPARAM tag);
+
 }  // namespace channels

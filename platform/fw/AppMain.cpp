@@ -2,6 +2,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include "fw/BackgroundCall.h"
 #include "fw/WinApp.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
@@ -13,5 +14,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   // The program's whole life is its InitInstance (a modal main window); no
   // message loop of the application's own follows it.
   app->InitInstance();
+  fw::EndProcessIfBackgroundCalls(0);
   return 0;
 }

@@ -17,26 +17,7 @@ namespace {
 // fetches within the same time, set when the class is registered.
 std::atomic<DWORD> g_boundMs{kInetDefaultTimeoutMs};
 
-// Nothing may unwind through the system's frames: every failure of the fetch
-// becomes the call's error description.
-LRESULT OnOpenUrl(InetOpenUrlCall& call) {
-  call.body.clear();
-  call.error.clear();
-  try {
-    call.body = inet::FetchPage(call.url, g_boundMs.load());
-    return TRUE;
-  } catch (const inet::InetError& e) {
-    call.error = fw::AnsiToWide(e.Description());
-  } catch (const std::bad_alloc&) {
-    call.error = L"Cannot fetch " + call.url + L": there is not enough memory for the page";
-  } catch (const std::system_error& e) {
-    // The name lookup runs on a thread of its own, which the system may refuse.
-    call.error = L"Cannot fetch " + call.url + L": the fetch could not be started (" + fw::AnsiToWide(e.what()) + L")";
-  } catch (const std::exception& e) {
-    call.error = L"Cannot fetch " + call.url + L": " + fw::AnsiToWide(e.what());
-  }
-  return FALSE;
-}
+LRESULT OnOpenUrl(InetOpenUrlCall& call) { return OpenUrl(call.url, call.body, call.error) ? TRUE : FALSE; }
 
 LRESULT CALLBACK InetControlProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_INET_OPENURL) {
@@ -47,6 +28,27 @@ LRESULT CALLBACK InetControlProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM 
 }
 
 }  // namespace
+
+// Nothing may unwind through the system's frames: every failure of the fetch
+// becomes the error description.
+bool OpenUrl(const std::wstring& url, std::wstring& body, std::wstring& error) {
+  body.clear();
+  error.clear();
+  try {
+    body = inet::FetchPage(url, g_boundMs.load());
+    return true;
+  } catch (const inet::InetError& e) {
+    error = fw::AnsiToWide(e.Description());
+  } catch (const std::bad_alloc&) {
+    error = L"Cannot fetch " + url + L": there is not enough memory for the page";
+  } catch (const std::system_error& e) {
+    // The name lookup runs on a thread of its own, which the system may refuse.
+    error = L"Cannot fetch " + url + L": the fetch could not be started (" + fw::AnsiToWide(e.what()) + L")";
+  } catch (const std::exception& e) {
+    error = L"Cannot fetch " + url + L": " + fw::AnsiToWide(e.what());
+  }
+  return false;
+}
 
 bool RegisterInetControl(HINSTANCE instance, DWORD boundMs) {
   g_boundMs = boundMs ? boundMs : kInetDefaultTimeoutMs;

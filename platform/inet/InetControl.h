@@ -45,4 +45,9 @@ struct InetOpenUrlCall : fw::ThreadCall {
 // registered (also when it already was).
 bool RegisterInetControl(HINSTANCE instance, DWORD boundMs = kInetDefaultTimeoutMs);
 
+// What OpenURL does, within the class's bound, callable from any thread (a
+// worker's fetch has no control to ask): true with the body, or false with
+// the error description.
+bool OpenUrl(const std::wstring& url, std::wstring& body, std::wstring& error);
+
 }  // namespace inet

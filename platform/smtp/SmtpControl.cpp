@@ -12,6 +12,7 @@
 #include "smtp/SmtpControl.h"
 #include "net/SystemTransports.h"
 #include "base/Text.h"
+#include "fw/BackgroundCall.h"
 #include "fw/WindowClass.h"
 
 namespace smtp {
@@ -83,6 +84,11 @@ LRESULT CALLBACK SmtpControlProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM 
         if (auto* call = fw::ThreadCall::From<SmtpCall>(lParam)) return control->Invoke(*call);
       }
       return E_UNEXPECTED;
+    case WM_SMTP_SEND_IN_BACKGROUND:
+      if (SmtpControl* control = SmtpControl::Of(hwnd); control) {
+        if (auto* call = fw::ThreadCall::From<SmtpSendInBackground>(lParam)) return control->SendInBackground(*call);
+      }
+      return E_UNEXPECTED;
   }
   return DefWindowProcA(hwnd, message, wParam, lParam);
 }
@@ -152,13 +158,12 @@ SendRequest SmtpControl::Request() const {
   return r;
 }
 
-// Synchronous by design: the caller waits inside the call until the
-// dialogue is over, each step bounded by `timeout`.
-HRESULT SmtpControl::Send(SmtpCall& call) {
+// The dialogue itself, each step bounded by the request's timeout. It reads
+// nothing of the control, so a worker may run it on a snapshot.
+SmtpSendOutcome SmtpControl::Transmit(const SendRequest& request) {
   std::string last;
-  std::wstring status;
+  SmtpSendOutcome outcome;
   try {
-    SendRequest request = Request();
     const net::SystemTransports system = net::WindowsTransports();
     // TLS goes under the recorder of the connection being secured, which is
     // always the one made last: the dialogue holds one connection at a time.
@@ -178,16 +183,45 @@ HRESULT SmtpControl::Send(SmtpCall& call) {
   } catch (const std::bad_alloc&) {
     throw;
   } catch (const std::exception& e) {
-    status = fw::AnsiToWide(e.what());
-    if (status.empty()) status = L"the message could not be sent";
+    outcome.status = fw::AnsiToWide(e.what());
+    if (outcome.status.empty()) outcome.status = L"the message could not be sent";
   }
-  m_properties.Set(id::kStatus, status);
-  m_properties.Set(id::kLastSmtpCommand, fw::AnsiToWide(last));
-  m_properties.Set(id::kTimestamp, LocalTimeText());
-  if (status.empty() || !m_properties.Flag(id::kRaiseError)) return S_OK;
-  call.errorDescription = status;
+  outcome.lastCommand = fw::AnsiToWide(last);
+  outcome.timestamp = LocalTimeText();
+  return outcome;
+}
+
+// Synchronous by design: the caller waits inside the call until the
+// dialogue is over.
+HRESULT SmtpControl::Send(SmtpCall& call) {
+  const SmtpSendOutcome outcome = Transmit(Request());
+  m_properties.Set(id::kStatus, outcome.status);
+  m_properties.Set(id::kLastSmtpCommand, outcome.lastCommand);
+  m_properties.Set(id::kTimestamp, outcome.timestamp);
+  if (outcome.status.empty() || !m_properties.Flag(id::kRaiseError)) return S_OK;
+  call.errorDescription = outcome.status;
   call.errorSource = kSmtpErrorSource;
   return DISP_E_EXCEPTION;
+}
+
+// The snapshot is taken here, on the control's thread; the worker gets
+// nothing else.
+HRESULT SmtpControl::SendInBackground(SmtpSendInBackground& call) noexcept {
+  call.handled = true;
+  try {
+    const bool raiseError = m_properties.Flag(id::kRaiseError);
+    const bool started = fw::StartBackgroundCall<SmtpSendOutcome>(call.replyTo, call.message, call.tag,
+                                                                  [request = Request(), raiseError] {
+                                                                    SmtpSendOutcome outcome = Transmit(request);
+                                                                    outcome.raiseError = raiseError;
+                                                                    return outcome;
+                                                                  });
+    return started ? S_OK : E_OUTOFMEMORY;
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  } catch (const std::exception&) {
+    return E_FAIL;
+  }
 }
 
 bool RegisterSmtpControl(HINSTANCE instance) {

@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include "smtp/SmtpCall.h"
+#include "smtp/SmtpControlSend.h"
 #include "smtp/SmtpProperties.h"
 #include "smtp/SmtpRequest.h"
 #include "smtp/SmtpServerAddress.h"
@@ -21,6 +22,8 @@ class SmtpControl {
   // Nothing may leave a window procedure as an exception: everything becomes
   // an HRESULT, as it would across a dispatch interface.
   HRESULT Invoke(SmtpCall& call) noexcept;
+  // Send on a worker, with the property table as it is now.
+  HRESULT SendInBackground(SmtpSendInBackground& call) noexcept;
 
   // The object of a window of this class.
   static SmtpControl* Of(HWND hwnd) { return reinterpret_cast<SmtpControl*>(GetWindowLongPtrA(hwnd, 0)); }
@@ -28,6 +31,7 @@ class SmtpControl {
  private:
   SendRequest Request() const;
   HRESULT Send(SmtpCall& call);
+  static SmtpSendOutcome Transmit(const SendRequest& request);
 
   PropertyTable m_properties;
 };

@@ -2,11 +2,14 @@
 // and the catch around every handler with the boxes it shows.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <functional>
 #include <new>
+#include <stdexcept>
 #include <thread>
 #include <vector>
 
+#include "fw/BackgroundCall.h"
 #include "fw/Dialog.h"
 #include "fw/Exceptions.h"
 #include "fw/Handles.h"
@@ -274,6 +277,120 @@ TEST(ThreadCall, OnlyALiveCallOfTheAnsweringThreadIsFollowed) {
   EXPECT_EQ(nullptr, fw::ThreadCall::From<fw::ThreadCall>(reinterpret_cast<LPARAM>(theirs))) << "an ended call";
   CloseHandle(made);
   CloseHandle(answered);
+}
+
+// Background calls.
+
+constexpr UINT kDone = WM_APP + 7;
+
+// A result that counts its living copies, so a leak or a double free shows.
+struct Counted {
+  explicit Counted(int v) : value(v) { ++alive; }
+  Counted(const Counted& other) : value(other.value) { ++alive; }
+  ~Counted() { --alive; }
+  int value;
+  static std::atomic<int> alive;
+};
+std::atomic<int> Counted::alive{0};
+
+HWND MessageWindow() {
+  return CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+}
+
+bool WaitFor(const std::function<bool()>& condition) {
+  for (DWORD start = GetTickCount(); GetTickCount() - start < 5000; Sleep(5))
+    if (condition()) return true;
+  return false;
+}
+
+bool NextPost(HWND window, MSG& msg) {
+  for (DWORD start = GetTickCount(); GetTickCount() - start < 5000;) {
+    if (PeekMessageA(&msg, window, kDone, kDone, PM_REMOVE)) return true;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_POSTMESSAGE);
+  }
+  return false;
+}
+
+bool AllEnded() {
+  return WaitFor([] { return fw::RunningBackgroundCalls() == 0; }) && fw::WaitingBackgroundResults() == 0 &&
+         Counted::alive == 0;
+}
+
+TEST(BackgroundCall, TheResultIsPostedWithItsTagFromAnotherThreadAndTakenOnceByItsWindowOnly) {
+  HWND window = MessageWindow(), other = MessageWindow();
+  HANDLE go = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  std::atomic<DWORD> workerThread{0};
+  ASSERT_TRUE(fw::StartBackgroundCall<Counted>(window, kDone, 7, [go, &workerThread] {
+    WaitForSingleObject(go, 5000);
+    workerThread = GetCurrentThreadId();
+    return Counted(42);
+  })) << "returns while the job still waits";
+  EXPECT_EQ(1, fw::RunningBackgroundCalls());
+  SetEvent(go);
+  MSG msg{};
+  ASSERT_TRUE(NextPost(window, msg));
+  EXPECT_EQ(7u, msg.wParam);
+  EXPECT_NE(GetCurrentThreadId(), workerThread.load());
+  EXPECT_EQ(nullptr, fw::TakeBackgroundResult<int>(window, msg.lParam)) << "another type";
+  EXPECT_EQ(nullptr, fw::TakeBackgroundResult<Counted>(other, msg.lParam)) << "another window";
+  Counted forged(1);
+  EXPECT_EQ(nullptr, fw::TakeBackgroundResult<Counted>(window, reinterpret_cast<LPARAM>(&forged)));
+  auto result = fw::TakeBackgroundResult<Counted>(window, msg.lParam);
+  ASSERT_NE(nullptr, result);
+  EXPECT_EQ(42, result->value);
+  EXPECT_EQ(nullptr, fw::TakeBackgroundResult<Counted>(window, msg.lParam)) << "taken once";
+  result.reset();
+  EXPECT_EQ(1, Counted::alive.load()) << "only the forged one";
+  DestroyWindow(window);
+  DestroyWindow(other);
+  CloseHandle(go);
+  EXPECT_TRUE(WaitFor([] { return fw::RunningBackgroundCalls() == 0; }));
+}
+
+TEST(BackgroundCall, AResultForAClosedWindowIsFreedWhenItEndsBeforeOrAfterTheClose) {
+  // The window goes while the job runs: the post fails and the worker frees it.
+  HWND early = MessageWindow();
+  HANDLE go = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  ASSERT_TRUE(fw::StartBackgroundCall<Counted>(early, kDone, 0, [go] {
+    WaitForSingleObject(go, 5000);
+    return Counted(1);
+  }));
+  DestroyWindow(early);
+  SetEvent(go);
+  EXPECT_TRUE(AllEnded());
+
+  // The result is queued when the window goes: the window drops it.
+  HWND dropping = MessageWindow();
+  ASSERT_TRUE(fw::StartBackgroundCall<Counted>(dropping, kDone, 0, [] { return Counted(2); }));
+  ASSERT_TRUE(WaitFor([] { return fw::WaitingBackgroundResults() == 1; }));
+  fw::DropBackgroundResults(dropping);
+  DestroyWindow(dropping);
+  EXPECT_TRUE(AllEnded());
+
+  // A window that did not drop it: the next call started frees it.
+  HWND careless = MessageWindow();
+  ASSERT_TRUE(fw::StartBackgroundCall<Counted>(careless, kDone, 0, [] { return Counted(3); }));
+  ASSERT_TRUE(WaitFor([] { return fw::WaitingBackgroundResults() == 1; }));
+  DestroyWindow(careless);
+  HWND next = MessageWindow();
+  ASSERT_TRUE(fw::StartBackgroundCall<Counted>(next, kDone, 0, [] { return Counted(4); }));
+  MSG msg{};
+  ASSERT_TRUE(NextPost(next, msg));
+  EXPECT_EQ(4, fw::TakeBackgroundResult<Counted>(next, msg.lParam)->value);
+  EXPECT_TRUE(AllEnded());
+  DestroyWindow(next);
+  CloseHandle(go);
+}
+
+TEST(BackgroundCall, AJobThatThrowsPostsNoResult) {
+  HWND window = MessageWindow();
+  ASSERT_TRUE(fw::StartBackgroundCall<Counted>(window, kDone, 5, []() -> Counted { throw std::runtime_error("no"); }));
+  MSG msg{};
+  ASSERT_TRUE(NextPost(window, msg));
+  EXPECT_EQ(5u, msg.wParam);
+  EXPECT_EQ(0, msg.lParam);
+  EXPECT_TRUE(AllEnded());
+  DestroyWindow(window);
 }
 
 }  // namespace
