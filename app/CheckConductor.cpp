@@ -90,27 +90,26 @@ void CheckConductor::OnAddress(const std::string& address) {
 void CheckConductor::CallOwed(const CheckPlan& plan) {
   m_address = plan.address;
   for (const CheckPlan::Call& call : plan.calls) m_outstanding.insert(call.channel);
-  std::vector<std::pair<Channel, ChannelResult>> refused;  // answered without a call
+  // A call that cannot even start answers at once, maybe from inside the
+  // port: the check ends only once every call has been started.
+  m_starting = true;
   for (const CheckPlan::Call& call : plan.calls) {
     if (call.channel == kMailChannel) {
       const int authIndex = settings::AuthIndexForText(m_mail.auth);
       if (authIndex < 0) {
-        refused.push_back({call.channel, {ChannelResult::Transient, settings::kChooseAuth}});
+        Answered(call.channel, {ChannelResult::Transient, settings::kChooseAuth});
         continue;
       }
       MailJob job{m_mail, authIndex, kNotificationSubject, kNotificationPrefix + m_address};
       job.account.from = settings::ShownText(job.account.from);  // an empty sender, as the test mail sends it
       m_ports.StartMail(m_check, job);
-      continue;
+    } else if (const channels::WebSettings* target = TargetOf(call.channel.id)) {
+      m_ports.StartWebCall(m_check, *target, m_address, call.old, m_at);
+    } else {
+      Answered(call.channel, {ChannelResult::Transient, std::string()});
     }
-    const channels::WebSettings* target = TargetOf(call.channel.id);
-    if (!target) {
-      refused.push_back({call.channel, {ChannelResult::Transient, std::string()}});
-      continue;
-    }
-    m_ports.StartWebCall(m_check, *target, m_address, call.old, m_at);
   }
-  for (const auto& [channel, result] : refused) Answered(channel, result);
+  m_starting = false;
   if (m_outstanding.empty()) Finish();
 }
 
@@ -127,7 +126,7 @@ void CheckConductor::Answered(Channel channel, const ChannelResult& result) {
   // A target removed from the list while its call was out is no longer
   // set up: the cycle drops what it came to.
   m_cycle.Called(channel, m_address, result, m_ports.SteadyMs(), m_ports.LocalClock());
-  if (m_outstanding.empty()) Finish();
+  if (m_outstanding.empty() && !m_starting) Finish();
 }
 
 // The order the user sees: the popup, then the fields, then the timer, and
@@ -147,6 +146,7 @@ void CheckConductor::Finish() {
 // and so keeps every later one from starting.
 void CheckConductor::Abandon(const std::string& why, bool outOfMemory) {
   m_outstanding.clear();
+  m_starting = false;
   m_fetching = false;
   m_cycle.FetchFailed(why, outOfMemory);
   Finish();
@@ -160,6 +160,11 @@ void CheckConductor::Guarded(Work&& work) {
     Abandon(std::string(), true);
   } catch (const std::exception& e) {
     Abandon(e.what(), false);
+  } catch (...) {
+    // The window's own kinds of failure: the check ends, and the window
+    // reports what it threw.
+    Abandon(std::string(), false);
+    throw;
   }
 }
 

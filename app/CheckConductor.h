@@ -115,6 +115,7 @@ class CheckConductor {
   std::string m_stamp;                 // and the stamp for it
   std::string m_address;               // what it showed
   std::set<Channel> m_outstanding;     // the calls still out
+  bool m_starting = false;             // the calls are being started
 };
 
 }  // namespace app
