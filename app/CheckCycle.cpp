@@ -1,7 +1,9 @@
 #include "app/CheckCycle.h"
 
+#include <algorithm>
+
 #include "app/IpCheck.h"
-#include "channels/TargetOrder.h"
+#include "channels/WebNotify.h"
 
 namespace app {
 
@@ -28,12 +30,14 @@ void CheckCycle::Begin() {
   m_changed = false;
   m_failed = false;
   m_delivered = false;
+  m_outOfMemory = false;
   m_failures.clear();
 }
 
-void CheckCycle::FetchFailed(std::string why) {
+void CheckCycle::FetchFailed(std::string why, bool outOfMemory) {
   Begin();
   m_failed = true;
+  m_outOfMemory = outOfMemory;
   m_failures.push_back(std::move(why));
 }
 
@@ -42,8 +46,8 @@ CheckPlan CheckCycle::Fetched(const std::string& address, const ChannelSetup& se
   m_fetchedPage = true;
   m_fetched = address;
   m_changed = IsChange(address, m_shown);
-  Adopt(setup, false);
-  if (m_changed && !AnySetUp()) {
+  Adopt(setup);
+  if (m_changed && m_channels.empty()) {
     CheckPlan plan;
     plan.askForSettings = true;
     plan.address = address;
@@ -53,45 +57,69 @@ CheckPlan CheckCycle::Fetched(const std::string& address, const ChannelSetup& se
 }
 
 CheckPlan CheckCycle::AfterSettings(const ChannelSetup& setup, std::uint64_t nowMs) {
-  Adopt(setup, true);
+  Adopt(setup);
   return PlanCalls(nowMs);
 }
 
-// A channel set up since the last check is owed what the window shows only
-// when the user set it up for this very change; one saved in passing counts
-// from the next change on, so saving a setting sends nothing by itself.
-void CheckCycle::Adopt(const ChannelSetup& setup, bool changeAskedFor) {
-  m_channels.resize(setup.size());
-  for (std::size_t i = 0; i < setup.size(); ++i) {
-    Ledger& channel = m_channels[i];
-    if (setup[i] && !channel.setUp && !changeAskedFor) channel.told = m_shown;
-    channel.setUp = setup[i];
+// A channel set up since the last check starts as told what the window
+// shows: one saved in passing counts from the next change on, so saving a
+// setting sends nothing by itself, and one set up in the dialog that a
+// change opened is owed that change, and only that change. Had it started
+// with nothing, a failed first send would later mail the address the field
+// showed all along.
+void CheckCycle::Adopt(const ChannelSetup& setup) {
+  std::map<Channel, Ledger> now;
+  for (const Channel channel : setup) {
+    const auto known = m_channels.find(channel);
+    if (known != m_channels.end()) {
+      now.insert(*known);
+    } else {
+      Ledger fresh;
+      fresh.told = m_shown;
+      now.emplace(channel, std::move(fresh));
+    }
   }
+  m_channels = std::move(now);
 }
 
 CheckPlan CheckCycle::PlanCalls(std::uint64_t nowMs) const {
   CheckPlan plan;
   plan.address = m_fetched;
   if (m_fetched.empty()) return plan;  // the page showed no address: nothing to send
-  for (Channel i = 0; i < m_channels.size(); ++i) {
-    const Ledger& channel = m_channels[i];
-    if (channel.setUp && !channel.stopped && channel.told != m_fetched && channel.dueMs <= nowMs)
-      plan.calls.push_back({i, channel.told});
+  for (const auto& [channel, ledger] : m_channels) {
+    if (!ledger.stopped && ledger.told != m_fetched && ledger.dueMs <= nowMs)
+      plan.calls.push_back({channel, ledger.told});
   }
   return plan;
 }
 
-void CheckCycle::Called(Channel channel, const std::string& address, const ChannelResult& result, std::uint64_t nowMs) {
-  if (channel >= m_channels.size()) return;
-  Ledger& ledger = m_channels[channel];
+// A web target that failed waits a minute, then twice as long after each
+// further failure, never longer than the interval, so a service in trouble
+// is not called at every check that a wake-up or a network change brings.
+// The mail keeps the check's own back-off.
+std::uint32_t CheckCycle::NextBackOff(Ledger& ledger) const {
+  const std::uint32_t ceiling = std::max<std::uint32_t>(m_schedule.IntervalMs(), 1);
+  const std::uint32_t wait = std::min(ledger.backOffMs ? ledger.backOffMs : kFirstRetryMs, ceiling);
+  ledger.backOffMs = wait > ceiling / 2 ? ceiling : wait * 2;
+  return wait;
+}
+
+void CheckCycle::Called(Channel channel, const std::string& address, const ChannelResult& result, std::uint64_t nowMs,
+                        std::string clock) {
+  const auto found = m_channels.find(channel);
+  if (found == m_channels.end()) return;
+  Ledger& ledger = found->second;
+  ledger.row = channels::ResultRow(result, clock);
   switch (result.kind) {
     case ChannelResult::Ok:
       ledger.told = address;
       ledger.dueMs = 0;
+      ledger.backOffMs = 0;
       m_delivered = true;
       return;
     case ChannelResult::Transient:
       m_failed = true;
+      if (channel.kind == Channel::Web) ledger.dueMs = nowMs + NextBackOff(ledger);
       m_failures.push_back(result.text);
       return;
     case ChannelResult::Wait:
@@ -115,7 +143,7 @@ CheckEnd CheckCycle::End() {
     // nobody is left to try it; while every channel still owes it, it keeps
     // the old address, so the next check sees the change again.
     bool somewhere = false;
-    for (const Ledger& channel : m_channels) somewhere = somewhere || (channel.setUp && channel.told == m_fetched);
+    for (const auto& [channel, ledger] : m_channels) somewhere = somewhere || ledger.told == m_fetched;
     if (somewhere || !AnyLeftToTry()) m_shown = m_fetched;
   }
   if (m_delivered && m_shown == m_fetched && m_popupTold != m_fetched) {
@@ -123,48 +151,50 @@ CheckEnd CheckCycle::End() {
     end.announce = true;
   }
   end.shownAddress = m_shown;
-  end.failure = CombinedFailure(m_failures);
-  end.show = m_fetchedPage && (end.failure.empty() || m_shown != before);
+  if (m_outOfMemory) {
+    end.failure.kind = CheckFailure::OutOfMemory;
+  } else if (!m_failures.empty()) {
+    // A failure that came without words still gets a box, with the
+    // generic text, rather than passing for a good check.
+    std::vector<std::string> said;
+    for (const std::string& text : m_failures)
+      if (!text.empty()) said.push_back(text);
+    end.failure = {CheckFailure::Text, CombinedFailure(said)};
+  }
+  end.show = m_fetchedPage && (end.failure.kind == CheckFailure::None || m_shown != before);
   end.timerMs = m_schedule.AfterCheck(!m_failed);
   return end;
 }
 
-void CheckCycle::WebTargetsStored(const std::vector<int>& origins) {
-  if (m_channels.empty()) return;  // nothing known yet: the next check adopts the list as it is
-  const std::vector<Ledger> web(m_channels.begin() + kMailChannel + 1, m_channels.end());
-  const std::vector<Ledger> moved = channels::FollowTargets(web, origins);
-  m_channels.resize(kMailChannel + 1);
-  m_channels.insert(m_channels.end(), moved.begin(), moved.end());
-}
-
 void CheckCycle::WebActedOn() {
-  for (Channel i = kMailChannel + 1; i < m_channels.size(); ++i) m_channels[i].stopped = false;
+  for (auto& [channel, ledger] : m_channels)
+    if (channel.kind == Channel::Web) ledger.stopped = false;
 }
 
 bool CheckCycle::AnyWebStopped() const {
-  for (Channel i = kMailChannel + 1; i < m_channels.size(); ++i)
-    if (m_channels[i].setUp && m_channels[i].stopped) return true;
+  for (const auto& [channel, ledger] : m_channels)
+    if (channel.kind == Channel::Web && ledger.stopped) return true;
   return false;
 }
 
 CheckCycle::State CheckCycle::StateOf(Channel channel, std::uint64_t nowMs) const {
-  if (channel >= m_channels.size() || !m_channels[channel].setUp) return State::Off;
-  const Ledger& ledger = m_channels[channel];
+  const auto found = m_channels.find(channel);
+  if (found == m_channels.end()) return State::Off;
+  const Ledger& ledger = found->second;
   if (ledger.stopped) return State::Stopped;
   const std::string& latest = m_fetched.empty() ? m_shown : m_fetched;
   if (ledger.told == latest) return State::Delivered;
   return ledger.dueMs > nowMs ? State::Waiting : State::Owed;
 }
 
-bool CheckCycle::AnySetUp() const {
-  for (const Ledger& channel : m_channels)
-    if (channel.setUp) return true;
-  return false;
+std::string CheckCycle::ResultRow(Channel channel) const {
+  const auto found = m_channels.find(channel);
+  return found == m_channels.end() ? std::string() : found->second.row;
 }
 
 bool CheckCycle::AnyLeftToTry() const {
-  for (const Ledger& channel : m_channels)
-    if (channel.setUp && !channel.stopped) return true;
+  for (const auto& [channel, ledger] : m_channels)
+    if (!ledger.stopped) return true;
   return false;
 }
 

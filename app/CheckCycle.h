@@ -1,30 +1,39 @@
 #pragma once
 // The check cycle's decisions, free of any window: which address the window
-// shows, which channel (the mail, each web notification) is owed the address
-// and may be called now, when the popup shows, what the failure box says and
+// shows, which channel (the mail, each web target) is owed the address and
+// may be called now, when the popup shows, what the failure box says and
 // when the next check runs. Each channel keeps its own truth: what it was
-// last told. The main window feeds in what the page and each channel came
-// to, and carries out what is handed back.
+// last told, and what its last call came to.
+#include <compare>
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "channels/ChannelResult.h"
 #include "app/CheckSchedule.h"
+#include "channels/ChannelResult.h"
 
 namespace app {
 
 using channels::ChannelResult;
 
-// Channel 0 is the mail; the web notifications follow, in their stored order.
-using Channel = std::size_t;
-inline constexpr Channel kMailChannel = 0;
+// A channel is named by its kind and, for a web target, the id the stored
+// list keeps for it, so what it was told follows it wherever the list moves
+// it and never passes to another target.
+struct Channel {
+  enum Kind : std::uint8_t { Mail, Web };
+  Kind kind = Mail;
+  std::uint32_t id = 0;
+  auto operator<=>(const Channel&) const = default;
+};
+inline constexpr Channel kMailChannel{Channel::Mail, 0};
+inline constexpr Channel WebChannel(std::uint32_t id) { return {Channel::Web, id}; }
 
-// Which channels the user has set up now, one flag a channel; the list may
-// grow or shrink between checks.
-using ChannelSetup = std::vector<bool>;
+// The channels the user has set up now; the list may grow or shrink
+// between checks.
+using ChannelSetup = std::vector<Channel>;
 
 // What one check asks of the window once the page has been read.
 struct CheckPlan {
@@ -34,7 +43,14 @@ struct CheckPlan {
     Channel channel;
     std::string old;  // what this channel was told before, empty when nothing yet
   };
-  std::vector<Call> calls;  // in this order
+  std::vector<Call> calls;  // all of them may run at once
+};
+
+// The box a check ends with, if any.
+struct CheckFailure {
+  enum Kind : std::uint8_t { None, Text, OutOfMemory };
+  Kind kind = None;
+  std::string text;  // with Text: what the user reads; empty when the failure came without words
 };
 
 // What the window does once the check has ended.
@@ -44,7 +60,7 @@ struct CheckEnd {
   bool show = false;
   std::string shownAddress;              // the address field
   bool announce = false;                 // slide out the popup
-  std::string failure;                   // a box, shown after everything else; empty when all went well
+  CheckFailure failure;                  // a box, shown after everything else
   std::optional<std::uint32_t> timerMs;  // set the check timer to this, or leave its rhythm alone
 };
 
@@ -53,7 +69,7 @@ class CheckCycle {
   explicit CheckCycle(std::uint32_t intervalMs) : m_schedule(intervalMs) {}
 
   // The page failed; `why` is for the user. Nothing is shown or sent.
-  void FetchFailed(std::string why);
+  void FetchFailed(std::string why, bool outOfMemory = false);
 
   // The page showed `address` (empty when it showed none) at `nowMs` on a
   // steady clock. Returns who to call now; asks for the settings when the
@@ -64,54 +80,57 @@ class CheckCycle {
   // settings dialog is never asked for twice in one check.
   CheckPlan AfterSettings(const ChannelSetup& setup, std::uint64_t nowMs);
 
-  // What a call of the plan came to.
-  void Called(Channel channel, const std::string& address, const ChannelResult& result, std::uint64_t nowMs);
+  // What a call of the plan came to; `clock` is the local time for the
+  // channel's row. A result for a channel no longer set up is dropped.
+  void Called(Channel channel, const std::string& address, const ChannelResult& result, std::uint64_t nowMs,
+              std::string clock = {});
 
   // The check has ended: what to show, announce and report, and when the
   // next check runs.
   CheckEnd End();
 
-  // The user saved the web notification or a test call of it got through:
-  // a channel stopped by its service may be called again.
+  // The user saved the web targets or a test call of one got through: a
+  // target stopped by its service may be called again. (The mail never
+  // stops, so there is nothing of it to resume.)
   void WebActedOn();
-
-  // The web targets' list was stored: `origins` gives, for each target, its
-  // position before (or -1 for a new one), so each keeps what it was told.
-  void WebTargetsStored(const std::vector<int>& origins);
 
   // The address the window shows now.
   const std::string& Shown() const { return m_shown; }
-  // True while some web notification waits for the user to change its settings.
+  // True while some web target waits for the user to change its settings.
   bool AnyWebStopped() const;
   // A channel's own state at `nowMs`, for the window's and the tests' eyes.
   enum class State { Off, Delivered, Owed, Waiting, Stopped };
   State StateOf(Channel channel, std::uint64_t nowMs) const;
+  // The channel's last result as its row in a list shows it; empty before its first call.
+  std::string ResultRow(Channel channel) const;
 
   CheckSchedule& Schedule() { return m_schedule; }
 
  private:
   struct Ledger {
-    bool setUp = false;
-    std::string told;         // the last address this channel got through with
-    bool stopped = false;     // refused for good: only the user can mend it
-    std::uint64_t dueMs = 0;  // no call before this moment (a service asked for a wait)
+    std::string told;             // the last address this channel got through with
+    bool stopped = false;         // refused for good: only the user can mend it
+    std::uint64_t dueMs = 0;      // no call before this moment (a failure or the service asked for a wait)
+    std::uint32_t backOffMs = 0;  // a web target's next wait after a failure; 0 until it fails
+    std::string row;              // its last result, for its row in the list
   };
 
   void Begin();
-  void Adopt(const ChannelSetup& setup, bool changeAskedFor);
+  void Adopt(const ChannelSetup& setup);
   CheckPlan PlanCalls(std::uint64_t nowMs) const;
-  bool AnySetUp() const;
+  std::uint32_t NextBackOff(Ledger& ledger) const;
   bool AnyLeftToTry() const;
 
   CheckSchedule m_schedule;
-  std::vector<Ledger> m_channels;
-  std::string m_shown;         // what the address field shows
-  std::string m_fetched;       // what the page showed at this check
-  std::string m_popupTold;     // the address the popup last announced
-  bool m_fetchedPage = false;  // this check read the page
-  bool m_changed = false;      // this check's address differs from the one shown
-  bool m_failed = false;       // something in this check failed and is worth trying soon
-  bool m_delivered = false;    // some channel got this check's address through
+  std::map<Channel, Ledger> m_channels;  // the channels set up now
+  std::string m_shown;                   // what the address field shows
+  std::string m_fetched;                 // what the page showed at this check
+  std::string m_popupTold;               // the address the popup last announced
+  bool m_fetchedPage = false;            // this check read the page
+  bool m_changed = false;                // this check's address differs from the one shown
+  bool m_failed = false;                 // something in this check failed and is worth trying soon
+  bool m_delivered = false;              // some channel got this check's address through
+  bool m_outOfMemory = false;
   std::vector<std::string> m_failures;
 };
 

@@ -1,24 +1,18 @@
 #include "app/CorvaneDlg.h"
 
 #include <ctime>
-#include <exception>
 #include <vector>
 
-#include "ui/AboutDlg.h"
-#include "fw/Exceptions.h"
-#include "fw/Handles.h"
 #include "app/IpCheck.h"
-#include "channels/MailSend.h"
-#include "fw/MessageMap.h"
-#include "settings/Registry.h"
-#include "settings/Settings.h"
 #include "app/SingleInstance.h"
-#include "settings/SettingsRules.h"
-#include "settings/StoredSettings.h"
-#include "channels/TargetOrder.h"
-#include "channels/WebSend.h"
+#include "fw/Exceptions.h"
+#include "fw/MessageMap.h"
 #include "fw/WinApp.h"
 #include "res/resource.h"
+#include "settings/Registry.h"
+#include "settings/Settings.h"
+#include "settings/StoredSettings.h"
+#include "ui/AboutDlg.h"
 
 namespace {
 
@@ -31,15 +25,6 @@ constexpr int kTrayAttempts = 15;
 constexpr char kCheckErrorSource[] = "Corvane";
 
 bool IsAnsiLeadByte(unsigned char byte) { return IsDBCSLeadByte(byte) != FALSE; }
-
-// The local time as hours and minutes, for a target's row in the list.
-std::string ClockText() {
-  SYSTEMTIME now{};
-  GetLocalTime(&now);
-  const char text[] = {static_cast<char>('0' + now.wHour / 10), static_cast<char>('0' + now.wHour % 10), ':',
-                       static_cast<char>('0' + now.wMinute / 10), static_cast<char>('0' + now.wMinute % 10)};
-  return std::string(text, sizeof text);
-}
 
 }  // namespace
 
@@ -76,17 +61,21 @@ BOOL CCorvaneDlg::OnInitDialog() {
   SetColorKey(kFaceKey, TRUE);
   SetWindowText(kTitle);
 
-  LoadSettings();
+  const settings::StartupSettings stored = settings::LoadStartupSettings();
+  TellUnreadable(stored.unreadable);
   CreateSkinnedPopup();
+  m_work = std::make_unique<app::CheckWork>(m_hWnd, m_inet, m_smtp);
+  m_conductor = std::make_unique<app::CheckConductor>(static_cast<app::CheckPorts&>(*this),
+                                                      static_cast<std::uint32_t>(stored.intervalMs), stored.link,
+                                                      stored.mail, IsAnsiLeadByte);
 
   m_connectivity = std::make_unique<app::ConnectivityWatch>(m_hWnd, WM_CONNECTIVITY_CHANGED);
   if (m_stayHidden) HideToTray();
 
   // The timer runs before the first check, so a program started while
   // offline still checks by itself later; a failed first check shortens it.
-  m_cycle = app::CheckCycle(static_cast<UINT>(m_nInterval));
-  SetTimer(kCheckTimer, m_cycle.Schedule().IntervalMs());
-  CheckIpAddress();
+  SetTimer(kCheckTimer, m_conductor->Cycle().Schedule().IntervalMs());
+  CheckNow();
   return TRUE;
 }
 
@@ -94,17 +83,10 @@ BOOL CCorvaneDlg::OnInitDialog() {
 // window, and a web notification the service stopped, which waits for them.
 std::string CCorvaneDlg::TrayTip() const {
   std::string tip = kTrayTip;
-  if (!m_cycle.Shown().empty()) tip += " - " + m_cycle.Shown();
-  if (m_cycle.AnyWebStopped()) tip += kWebStoppedTip;
+  if (!m_conductor) return tip;
+  if (!m_conductor->Shown().empty()) tip += " - " + m_conductor->Shown();
+  if (m_conductor->AnyWebStopped()) tip += kWebStoppedTip;
   return tip;
-}
-
-void CCorvaneDlg::LoadSettings() {
-  const settings::StartupSettings stored = settings::LoadStartupSettings();
-  m_mail = stored.mail;
-  m_strLink = stored.link;
-  m_nInterval = stored.intervalMs;
-  settings::WarnUnreadable(stored.unreadable);
 }
 
 void CCorvaneDlg::CreateSkinnedPopup() {
@@ -115,150 +97,114 @@ void CCorvaneDlg::CreateSkinnedPopup() {
   m_notifier.SetCaptionRect(RECT{10, 50, m_notifier.SkinWidth() - 10, m_notifier.SkinHeight() - 25});
 }
 
-void CCorvaneDlg::CheckIpAddress() {
-  if (m_checking) return;  // the running check waits in the settings dialog
-  std::string failure;
-  {
-    m_checking = true;
-    fw::ScopeExit done([this] { m_checking = false; });
-    failure = RunCheck();
-  }
-  // The box comes once the check has ended, so ticks go on checking behind it.
-  if (!failure.empty()) throw CDispatchException(failure, kCheckErrorSource);
+void CCorvaneDlg::CheckNow() {
+  m_conductor->Start();
+  ReportPending();
 }
 
-// Fetch, ask the core who is owed the address, call them, and carry out
-// what the core makes of it. Returns the failure to report, if any.
-std::string CCorvaneDlg::RunCheck() {
-  const std::time_t now = std::time(nullptr);
-  std::string address;
-  try {
-    address = FetchAddress();
-  } catch (const CException& e) {
-    std::string why;
-    e.GetErrorMessage(why);
-    m_cycle.FetchFailed(why);
-    return EndCheck();
-  }
-  m_strStatus = app::FormatStamp(now);
-  // A list stored in the open settings dialog counts once it has closed and
-  // each target's ledger has followed it; until then ticks use the old one.
-  if (!m_settingsOpen) ReadWebTargets();
-  app::CheckPlan plan = m_cycle.Fetched(address, ChannelsSetUp(), GetTickCount64());
-  if (plan.askForSettings) {
-    AskForSettings();
-    // The change that made the program ask goes out as soon as it can.
-    plan = m_cycle.AfterSettings(ChannelsSetUp(), GetTickCount64());
-  }
-  for (const app::CheckPlan::Call& call : plan.calls) {
-    const channels::ChannelResult result =
-        call.channel == app::kMailChannel ? SendMail(plan.address) : CallWebTarget(call, plan.address, now);
-    m_cycle.Called(call.channel, plan.address, result, GetTickCount64());
-  }
-  return EndCheck();
+// The box comes once the check has ended, so ticks go on checking behind it.
+void CCorvaneDlg::ReportPending() {
+  if (!m_pendingFailure) return;
+  const app::CheckFailure failure = *m_pendingFailure;
+  m_pendingFailure.reset();
+  if (failure.kind == app::CheckFailure::OutOfMemory) throw CMemoryException();
+  throw CDispatchException(failure.text, kCheckErrorSource);
 }
 
-std::string CCorvaneDlg::EndCheck() {
-  const app::CheckEnd end = m_cycle.End();
-  if (end.show) {
-    m_strIP = end.shownAddress;
-    UpdateData(FALSE);
-  }
-  if (end.announce) m_notifier.Announce(app::kPopupCaption, 500, 2000, 500);
-  if (end.timerMs) SetTimer(kCheckTimer, *end.timerMs);
-  if (m_pTrayIcon) m_pTrayIcon->SetTooltip(TrayTip());
-  return end.failure;
+void CCorvaneDlg::StartPageFetch(std::uint32_t check, const std::string& url) {
+  m_work->FetchPage(*m_conductor, check, url);
 }
 
-std::string CCorvaneDlg::FetchAddress() {
-  // The pages are tried in order and the first address wins; a page that
-  // fails only matters when every other one fails too.
-  std::vector<std::string> urls = app::SplitPageList(m_strLink);
-  if (urls.empty()) urls.push_back(m_strLink);  // fails as an address, with the fetch's own words
-  std::vector<std::string> reasons;
-  for (const std::string& url : urls) {
-    try {
-      std::string address = app::AddressFromPage(m_inet.OpenURL(url), IsAnsiLeadByte);
-      if (!address.empty()) return address;
-      reasons.push_back(app::NoAddressText(url));
-    } catch (const CDispatchException& e) {
-      reasons.push_back(e.m_strDescription);
-    }
-  }
-  throw CDispatchException(app::CombinedFailure(reasons), kCheckErrorSource);
+void CCorvaneDlg::StartMail(std::uint32_t check, const app::MailJob& mail) {
+  m_work->SendMail(*m_conductor, check, mail);
 }
 
-// The mail first, then each web target in its stored order.
-app::ChannelSetup CCorvaneDlg::ChannelsSetUp() const {
-  app::ChannelSetup setup{settings::CanSendNotification(m_mail)};
-  for (const settings::WebSettings& target : m_webTargets) setup.push_back(target.IsSet());
-  return setup;
-}
-
-channels::ChannelResult CCorvaneDlg::CallWebTarget(const app::CheckPlan::Call& call, const std::string& address,
-                                                   std::time_t now) {
-  const std::size_t target = call.channel - (app::kMailChannel + 1);
-  const channels::ChannelResult result =
-      channels::SendWebNotification(m_webTargets.at(target), channels::ValuesFor(address, call.old, now));
-  if (m_webResults.size() <= target) m_webResults.resize(target + 1);
-  m_webResults[target] = channels::ResultRow(result, ClockText());
-  return result;
-}
-
-void CCorvaneDlg::AskForSettings() {
-  Settings dialog(nullptr, m_cycle.Shown(), m_webResults);  // what the window shows, for a test call
-  dialog.DoModal();
-  TakeWebChanges(dialog);
-  CRegistry registry;
-  settings::OpenStore(registry);
-  settings::Unreadable unreadable;
-  settings::ReadMailSettings(registry, m_mail, &unreadable);
-  m_webTargets = settings::ReadWebTargets(registry, &unreadable);
-  settings::WarnUnreadable(unreadable);
-}
-
-// What the user did to the web targets in the settings dialog: each target
-// keeps what it was told wherever it now stands in the list, and one its
-// service stopped may be called again.
-void CCorvaneDlg::TakeWebChanges(const Settings& dialog) {
-  if (const auto& origins = dialog.StoredWebOrigins()) {
-    m_cycle.WebTargetsStored(*origins);
-    m_webResults = channels::FollowTargets(m_webResults, *origins);
-  }
-  if (dialog.WebNotifyActedOn()) m_cycle.WebActedOn();
-  if (m_pTrayIcon) m_pTrayIcon->SetTooltip(TrayTip());
+void CCorvaneDlg::StartWebCall(std::uint32_t check, const channels::WebSettings& target, const std::string& address,
+                               const std::string& old, std::time_t at) {
+  m_work->CallWebTarget(*m_conductor, check, target, address, old, at);
 }
 
 // The web targets are stored by their own dialog, whenever the user likes,
 // so every check reads them afresh.
-void CCorvaneDlg::ReadWebTargets() {
+std::vector<channels::WebSettings> CCorvaneDlg::ReadWebTargets() {
   CRegistry registry;
   settings::OpenStore(registry);
   settings::Unreadable unreadable;
-  m_webTargets = settings::ReadWebTargets(registry, &unreadable);
-  settings::WarnUnreadable(unreadable);
+  std::vector<channels::WebSettings> targets = settings::ReadWebTargets(registry, &unreadable);
+  TellUnreadable(unreadable);
+  return targets;
 }
 
-// A failure of the mail is this channel's result, as the web's is; the mail
-// is retried at the next checks whatever the server said.
-channels::ChannelResult CCorvaneDlg::SendMail(const std::string& address) {
-  try {
-    const int authIndex = settings::AuthIndexForText(m_mail.auth);
-    if (authIndex < 0) return {channels::ChannelResult::Transient, settings::kChooseAuth};
-    settings::MailSettings account = m_mail;
-    account.from = settings::ShownText(account.from);  // an empty sender, as the test mail sends it
-    channels::SendMail(m_smtp, account, authIndex, app::kNotificationSubject, app::kNotificationPrefix + address);
-    return {channels::ChannelResult::Ok, "sent"};
-  } catch (const CException& e) {
-    std::string why;
-    e.GetErrorMessage(why);
-    return {channels::ChannelResult::Transient, why};
-  } catch (const std::exception& e) {
-    return {channels::ChannelResult::Transient, e.what()};
-  }
+app::CheckPorts::SettingsAnswer CCorvaneDlg::AskForSettings(const std::string& found) {
+  // The address just found, so the dialog's tests send what the check would.
+  Settings dialog(nullptr, found, ResultRows(ReadWebTargets()));
+  dialog.DoModal();
+  SettingsAnswer answer;
+  answer.webActedOn = dialog.WebNotifyActedOn();
+  CRegistry registry;
+  settings::OpenStore(registry);
+  settings::Unreadable unreadable;
+  settings::ReadMailSettings(registry, answer.mail, &unreadable);
+  answer.web = settings::ReadWebTargets(registry, &unreadable);
+  TellUnreadable(unreadable);
+  return answer;
+}
+
+std::uint64_t CCorvaneDlg::SteadyMs() { return GetTickCount64(); }
+
+std::time_t CCorvaneDlg::WallTime() { return std::time(nullptr); }
+
+// The local time as hours and minutes, for a target's row in the list.
+std::string CCorvaneDlg::LocalClock() {
+  SYSTEMTIME now{};
+  GetLocalTime(&now);
+  const char text[] = {static_cast<char>('0' + now.wHour / 10), static_cast<char>('0' + now.wHour % 10), ':',
+                       static_cast<char>('0' + now.wMinute / 10), static_cast<char>('0' + now.wMinute % 10)};
+  return std::string(text, sizeof text);
+}
+
+void CCorvaneDlg::Announce() { m_notifier.Announce(app::kPopupCaption, 500, 2000, 500); }
+
+void CCorvaneDlg::Show(const std::string& address, const std::string& stamp) {
+  m_strIP = address;
+  m_strStatus = stamp;
+  UpdateData(FALSE);
+}
+
+void CCorvaneDlg::SetCheckTimer(std::uint32_t ms) { SetTimer(kCheckTimer, ms); }
+
+void CCorvaneDlg::Report(const app::CheckFailure& failure) { m_pendingFailure = failure; }
+
+void CCorvaneDlg::Running(bool running) {
+  if (HWND update = ::GetDlgItem(m_hWnd, IDC_UPDATE)) ::EnableWindow(update, !running);
+  if (!running && m_pTrayIcon) m_pTrayIcon->SetTooltip(TrayTip());
+}
+
+// Each stored target's last result, for its row in the list.
+std::vector<std::string> CCorvaneDlg::ResultRows(const std::vector<channels::WebSettings>& targets) const {
+  std::vector<std::string> rows;
+  for (const channels::WebSettings& target : targets) rows.push_back(m_conductor->ResultRow(target.id));
+  return rows;
+}
+
+void CCorvaneDlg::TellUnreadable(const settings::Unreadable& names) {
+  if (names.empty()) return;
+  const bool waiting = !m_unreadable.empty();
+  m_unreadable.insert(m_unreadable.end(), names.begin(), names.end());
+  if (!waiting) PostMessage(WM_TELL_UNREADABLE, 0, 0);
+}
+
+void CCorvaneDlg::OnTellUnreadable() {
+  const settings::Unreadable names = std::move(m_unreadable);
+  m_unreadable.clear();
+  settings::WarnUnreadable(names);
 }
 
 LRESULT CCorvaneDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+  if (m_work && m_conductor && m_work->Deliver(message, wParam, lParam, *m_conductor)) {
+    ReportPending();
+    return 0;
+  }
   using T = CCorvaneDlg;
   // A click on the popup (WM_POPUP_CLICKED) has no effect: it is not routed.
   const fw::Route<T> routes[] = {
@@ -268,47 +214,31 @@ LRESULT CCorvaneDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
       fw::OnTimer<T, &T::OnTimer>(),
       fw::OnPowerBroadcast<T, &T::OnPowerBroadcast>(),
       fw::OnNotice<T, &T::OnConnectivityChanged>(WM_CONNECTIVITY_CHANGED),
+      fw::OnNotice<T, &T::OnTellUnreadable>(WM_TELL_UNREADABLE),
       fw::OnWindowPosChanging<T, &T::OnWindowPosChanging>(),
       fw::OnNotice<T, &T::OnHandOver>(app::HandOverMessage()),
+      fw::OnCommandId<T, &T::OnUpdate>(IDC_UPDATE),
+      fw::OnCommandId<T, &T::OnSettings>(IDC_SETTINGS),
+      fw::OnCommandId<T, &T::OnHide>(IDC_HIDE),
+      fw::OnCommandId<T, &T::OnTrayRestore>(ID_MENU_RESTORE),
+      fw::OnCommandId<T, &T::OnTrayExit>(ID_MENU_EXIT),
   };
   return fw::Dispatch(*this, routes, message, wParam, lParam,
                       [&] { return CSkinnableDialog::WindowProc(message, wParam, lParam); });
 }
 
-BOOL CCorvaneDlg::OnCommand(UINT id, UINT code, HWND control) {
-  switch (id) {
-    case IDC_UPDATE:
-      OnUpdate();
-      return TRUE;
-    case IDC_SETTINGS:
-      OnSettings();
-      return TRUE;
-    case IDC_HIDE:
-      OnHide();
-      return TRUE;
-    case ID_MENU_RESTORE:
-      OnTrayRestore();
-      return TRUE;
-    case ID_MENU_EXIT:
-      OnTrayExit();
-      return TRUE;
-    default:
-      return CSkinnableDialog::OnCommand(id, code, control);
-  }
-}
-
 void CCorvaneDlg::OnTimer(UINT_PTR id) {
   switch (id) {
     case kCheckTimer:
-      CheckIpAddress();
+      CheckNow();
       break;
     case kSettleTimer:
-      // A check waits in the settings dialog: this one stays due and runs
-      // at the first tick after the dialog has closed.
-      if (m_checking) break;
+      // A check is running: this one stays due and runs at the first tick
+      // after it has ended.
+      if (m_conductor->Checking()) break;
       KillTimer(kSettleTimer);
-      m_cycle.Schedule().Settled();
-      CheckIpAddress();
+      m_conductor->Cycle().Schedule().Settled();
+      CheckNow();
       break;
     case kTrayRetryTimer:
       OnTrayRetry();
@@ -330,7 +260,7 @@ void CCorvaneDlg::OnWindowPosChanging(WINDOWPOS* pos) {
   SetMsgHandled(FALSE);
 }
 
-void CCorvaneDlg::OnUpdate() { CheckIpAddress(); }
+void CCorvaneDlg::OnUpdate() { CheckNow(); }
 
 // After sleep the address may well be another; the network needs a moment
 // to come up, and the change notices that follow are folded into this check.
@@ -339,7 +269,7 @@ void CCorvaneDlg::OnPowerBroadcast(UINT event) {
 }
 
 void CCorvaneDlg::CheckOnceSettled() {
-  if (m_cycle.Schedule().ChangeNoticed()) SetTimer(kSettleTimer, app::kSettleMs);
+  if (m_conductor->Cycle().Schedule().ChangeNoticed()) SetTimer(kSettleTimer, app::kSettleMs);
 }
 
 // Another start of the program asked for this window: show it, and whatever
@@ -358,14 +288,13 @@ void CCorvaneDlg::OnTrayRetry() {
   if (++m_trayAttempts >= kTrayAttempts) OnTrayRestore();
 }
 
+// The mail it saves takes effect at the next start, the web targets at the
+// next check, whatever the check running meanwhile does.
 void CCorvaneDlg::OnSettings() {
-  Settings dialog(nullptr, m_cycle.Shown(), m_webResults);
-  {
-    m_settingsOpen = true;
-    fw::ScopeExit closed([this] { m_settingsOpen = false; });
-    dialog.DoModal();  // the mail it saves takes effect at the next start, the web at the next check
-  }
-  TakeWebChanges(dialog);
+  Settings dialog(nullptr, m_conductor->Shown(), ResultRows(ReadWebTargets()));
+  dialog.DoModal();
+  if (dialog.WebNotifyActedOn()) m_conductor->WebActedOn();
+  if (m_pTrayIcon) m_pTrayIcon->SetTooltip(TrayTip());
 }
 
 void CCorvaneDlg::OnHide() { HideToTray(); }

@@ -1,35 +1,31 @@
 #pragma once
-// The main window: the round skinned face that shows the address, runs the
-// check at start, on its timer and on Update, and hides to the notification
-// area. Closing it ends the program. It keeps watching while nobody is at the
-// PC: failures retry sooner, and a wake-up or a returning network checks soon.
+// The main window: the round skinned face that shows the address and hides
+// to the notification area. Closing it ends the program. The check itself is
+// the conductor's: the window starts it on its timer, on Update and after a
+// wake-up or a network change, carries out what it hands back, and runs the
+// network work it asks for on worker threads, so the window answers at
+// every moment of a check.
 #include <ctime>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
-#include "app/CheckCycle.h"
+#include "app/CheckConductor.h"
+#include "app/CheckWork.h"
 #include "app/ConnectivityWatch.h"
-#include "channels/C_SMTP.h"
 #include "app/Inet.h"
+#include "channels/C_SMTP.h"
 #include "res/Version.h"
-#include "settings/SettingsLayout.h"
+#include "settings/StoredSettings.h"
 #include "ui/SkinnableDialog.h"
 #include "ui/TaskbarNotifier.h"
 #include "ui/TrayIcon.h"
 
-class Settings;
-
-class CCorvaneDlg : public CSkinnableDialog {
+class CCorvaneDlg : public CSkinnableDialog, private app::CheckPorts {
  public:
   explicit CCorvaneDlg(CWnd* parent = nullptr);
   ~CCorvaneDlg() override;
-
-  // The whole check: fetch, cut, stamp, call each channel still owed the
-  // address (asking for the settings first when none is set up), then show
-  // what the check cycle makes of it. Whatever failed is reported in one box
-  // once the check has ended.
-  void CheckIpAddress();
 
   // Opens hidden, with only the notification-area icon. Call before DoModal.
   void StartInTray() { m_stayHidden = true; }
@@ -44,16 +40,34 @@ class CCorvaneDlg : public CSkinnableDialog {
 
   // Posted from the system's thread when the network interfaces change.
   static constexpr UINT WM_CONNECTIVITY_CHANGED = WM_APP + 1;
+  // Posted to itself: settings that could not be read are told about once
+  // nothing waits for the answer, so a box never holds a check or the timer.
+  static constexpr UINT WM_TELL_UNREADABLE = WM_APP + 2;
 
  protected:
   void DoDataExchange(CDataExchange* pDX) override;
   BOOL OnInitDialog() override;
   void OnOK() override;
   void OnCancel() override;
-  BOOL OnCommand(UINT id, UINT code, HWND control) override;
   LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
  private:
+  // The conductor's ports.
+  void StartPageFetch(std::uint32_t check, const std::string& url) override;
+  void StartMail(std::uint32_t check, const app::MailJob& mail) override;
+  void StartWebCall(std::uint32_t check, const channels::WebSettings& target, const std::string& address,
+                    const std::string& old, std::time_t at) override;
+  std::vector<channels::WebSettings> ReadWebTargets() override;
+  SettingsAnswer AskForSettings(const std::string& found) override;
+  std::uint64_t SteadyMs() override;
+  std::time_t WallTime() override;
+  std::string LocalClock() override;
+  void Announce() override;
+  void Show(const std::string& address, const std::string& stamp) override;
+  void SetCheckTimer(std::uint32_t ms) override;
+  void Report(const app::CheckFailure& failure) override;
+  void Running(bool running) override;
+
   void OnSysCommand(UINT command, POINT cursor);
   void OnPaint();
   void OnTimer(UINT_PTR id);
@@ -68,48 +82,32 @@ class CCorvaneDlg : public CSkinnableDialog {
   void OnWindowPosChanging(WINDOWPOS* pos);
   void OnHandOver();
   void OnTrayRetry();
+  void OnTellUnreadable();
+  void CheckNow();
   void CheckOnceSettled();
+  void ReportPending();
 
-  std::string RunCheck();
-  std::string EndCheck();
   std::string TrayTip() const;
-
-  void LoadSettings();
+  std::vector<std::string> ResultRows(const std::vector<channels::WebSettings>& targets) const;
+  void TellUnreadable(const settings::Unreadable& names);
   void CreateSkinnedPopup();
   void HideToTray();
   void RestoreFromTray();
-  std::string FetchAddress();
-  app::ChannelSetup ChannelsSetUp() const;
-  channels::ChannelResult CallWebTarget(const app::CheckPlan::Call& call, const std::string& address, std::time_t now);
-  void TakeWebChanges(const Settings& dialog);
-  channels::ChannelResult SendMail(const std::string& address);
-  void AskForSettings();
-  void ReadWebTargets();
 
-  std::string m_strLink;  // one page address or several, separated by blanks
-  settings::MailSettings m_mail;
-  std::vector<settings::WebSettings> m_webTargets;
-  std::vector<std::string> m_webResults;  // each target's last result, for its row in the list
-  int m_nInterval = 0;
   std::string m_strIP;
+  std::string m_strStatus;
   CInet m_inet;
   C_SMTP m_smtp;
-  std::string m_strStatus;
   HICON m_hAppIcon = nullptr;
   std::unique_ptr<CTrayIcon> m_pTrayIcon;
   CTaskbarNotifier m_notifier;
-  // What each channel was told, what the window shows and when the next
-  // check runs; the fields only ever show what it hands back.
-  app::CheckCycle m_cycle{0};
+  std::unique_ptr<app::CheckConductor> m_conductor;
+  std::unique_ptr<app::CheckWork> m_work;
   std::unique_ptr<app::ConnectivityWatch> m_connectivity;
+  std::optional<app::CheckFailure> m_pendingFailure;  // the box the check ended with, shown once it has ended
+  settings::Unreadable m_unreadable;                  // waiting to be told
   // While hidden in the tray nothing may show the window but a restore: the
   // dialog manager shows a modal dialog by itself once it first goes idle.
   bool m_stayHidden = false;
   int m_trayAttempts = 0;
-
-  // A timer tick that arrives while a check waits in the settings dialog is
-  // skipped: the next tick checks afresh. A failure box is shown after the
-  // check has ended, so ticks go on checking behind it.
-  bool m_checking = false;
-  bool m_settingsOpen = false;  // the Settings button's dialog is open
 };

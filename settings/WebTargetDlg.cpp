@@ -53,7 +53,7 @@ BOOL WebTargetDlg::OnInitDialog() {
   return TRUE;
 }
 
-// A test still out when the dialog closes is dropped with the window.
+// A test still out when the editor closes is dropped with the window.
 LRESULT WebTargetDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_WEB_TEST_DONE) {
     OnTestDone(lParam);
@@ -85,7 +85,32 @@ void WebTargetDlg::OnTest() {
     AfxMessageBox(kNothingShown, MB_OK | MB_ICONWARNING);
     return;
   }
-  
+  // A test of what is typed now, as if the shown address had just appeared.
+  // The call goes in the background, so the editor answers while a slow
+  // service keeps it; one test at a time, until its box is shown.
+  const bool started = fw::StartBackgroundCall<channels::ChannelResult>(
+      m_hWnd, WM_WEB_TEST_DONE, 0, [typed, values = channels::ValuesFor(m_shownAddress, {}, std::time(nullptr))] {
+        return channels::SendWebNotification(typed, values);
+      });
+  if (!started) throw CMemoryException();
+  const HWND button = GetDlgItemHwnd(IDC_WEB_TEST);
+  if (::GetFocus() == button) SendMessage(WM_NEXTDLGCTL, 0, FALSE);
+  ::EnableWindow(button, FALSE);
+}
+
+void WebTargetDlg::OnTestDone(LPARAM answer) {
+  if (!answer) {
+    ::EnableWindow(GetDlgItemHwnd(IDC_WEB_TEST), TRUE);
+    throw CMemoryException();  // the worker could not make its answer
+  }
+  const auto result = fw::TakeBackgroundResult<channels::ChannelResult>(m_hWnd, answer);
+  if (!result) return;  // not an answer of ours
+  if (result->ok()) m_testGotThrough = true;
+  AfxMessageBox(result->text, MB_OK | (result->ok() ? MB_ICONINFORMATION : MB_ICONSTOP));
+  ::EnableWindow(GetDlgItemHwnd(IDC_WEB_TEST), TRUE);
+}
+
+
 // The editor stays open on a refusal, with what was typed, for a correction.
 void WebTargetDlg::OnOK() {
   const settings::WebSettings typed = Typed();

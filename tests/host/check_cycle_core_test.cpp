@@ -20,7 +20,7 @@ constexpr char kFailedFetch[] = "!";
 struct Check {
   std::uint64_t atMs;
   std::string page;         // the address the page showed, "" for none, "!" for a failed fetch
-  app::ChannelSetup setup;  // {mail, web}
+  app::ChannelSetup setup;  // the channels set up
   std::map<app::Channel, ChannelResult::Kind> answers;  // a channel called but not named here answers Ok
   std::string calls;                                    // the channels called, in order: "m" mail, "w" web
   std::string shown;                                    // the field afterwards
@@ -28,9 +28,12 @@ struct Check {
   bool box = false;
 };
 
-const app::ChannelSetup kBoth{true, true};
-const app::ChannelSetup kMailOnly{true, false};
-const app::ChannelSetup kWebOnly{false, true};
+constexpr app::Channel kMail = app::kMailChannel;
+constexpr app::Channel kWeb = app::WebChannel(1);
+const app::ChannelSetup kBoth{kMail, kWeb};
+const app::ChannelSetup kMailOnly{kMail};
+const app::ChannelSetup kWebOnly{kWeb};
+const app::ChannelSetup kNone{};
 
 // Runs the checks in order on one cycle and says where the first one went wrong.
 void Checks(CheckCycle& cycle, const std::vector<Check>& checks) {
@@ -45,7 +48,7 @@ void Checks(CheckCycle& cycle, const std::vector<Check>& checks) {
       const app::CheckPlan plan = cycle.Fetched(check.page, check.setup, check.atMs);
       EXPECT_FALSE(plan.askForSettings);
       for (const auto& call : plan.calls) {
-        calls += call.channel == app::kMailChannel ? "m" : "w";
+        calls += call.channel == kMail ? "m" : "w";
         const auto answer = check.answers.find(call.channel);
         const ChannelResult::Kind kind = answer == check.answers.end() ? ChannelResult::Ok : answer->second;
         cycle.Called(call.channel, plan.address,
@@ -56,7 +59,7 @@ void Checks(CheckCycle& cycle, const std::vector<Check>& checks) {
     EXPECT_EQ(check.calls, calls);
     EXPECT_EQ(check.shown, end.shownAddress);
     EXPECT_EQ(check.announce, end.announce);
-    EXPECT_EQ(check.box, !end.failure.empty()) << end.failure;
+    EXPECT_EQ(check.box, end.failure.kind != app::CheckFailure::None) << end.failure.text;
     EXPECT_EQ(check.page != kFailedFetch && (!check.box || check.announce || check.shown != shownBefore), end.show)
         << "the fields are written unless a failure moved nothing";
   }
@@ -65,8 +68,6 @@ void Checks(CheckCycle& cycle, const std::vector<Check>& checks) {
 constexpr auto kFails = ChannelResult::Transient;
 constexpr auto kStops = ChannelResult::Stopped;
 constexpr auto kWaits = ChannelResult::Wait;
-constexpr app::Channel kMail = app::kMailChannel;
-constexpr app::Channel kWeb = 1;
 
 TEST(CheckCycleCore, EachChannelIsOwedWhatItWasLastToldEvenWhenTheAddressComesBack) {
   {
@@ -88,8 +89,8 @@ TEST(CheckCycleCore, EachChannelIsOwedWhatItWasLastToldEvenWhenTheAddressComesBa
     CheckCycle cycle(15 * kMinute);
     Checks(cycle, {{0, "A", kBoth, {}, "mw", "A", true},
                    {1, "B", kBoth, {{kWeb, kFails}}, "mw", "B", true, true},
-                   {2, "B", kBoth, {{kWeb, kFails}}, "w", "B", false, true},
-                   {3, "B", kBoth, {}, "w", "B"}});
+                   {1 + kMinute, "B", kBoth, {{kWeb, kFails}}, "w", "B", false, true},
+                   {1 + 3 * kMinute, "B", kBoth, {}, "w", "B"}});
   }
   {
     SCOPED_TRACE("a channel no longer set up moves no field, whatever it was told");
@@ -120,7 +121,7 @@ TEST(CheckCycleCore, ARefusalThatNeedsTheUserStopsThatChannelAloneUntilTheUserAc
   Checks(webOnly, {{0, "A", kWebOnly, {}, "w", "A", true},
                    {1, "B", kWebOnly, {{kWeb, kStops}}, "w", "B", false, true},
                    {2, "C", kWebOnly, {}, "", "C"}});
-  Checks(webOnly, {{3, "C", {false, false}, {}, "", "C"}});
+  Checks(webOnly, {{3, "C", kNone, {}, "", "C"}});
   EXPECT_FALSE(webOnly.AnyWebStopped()) << "a notification taken away no longer waits for the user";
 }
 
@@ -137,20 +138,20 @@ TEST(CheckCycleCore, AFirstChangeWithNothingSetUpAsksForTheSettingsOnce) {
   {
     SCOPED_TRACE("the dialog discarded: the address shows, nothing is sent, the same address asks no more");
     CheckCycle cycle(15 * kMinute);
-    app::CheckPlan plan = cycle.Fetched("A", {false, false}, 0);
+    app::CheckPlan plan = cycle.Fetched("A", kNone, 0);
     EXPECT_TRUE(plan.askForSettings);
-    plan = cycle.AfterSettings({false, false}, 0);
+    plan = cycle.AfterSettings(kNone, 0);
     EXPECT_TRUE(plan.calls.empty());
     const app::CheckEnd end = cycle.End();
     EXPECT_EQ("A", end.shownAddress);
     EXPECT_FALSE(end.announce);
-    EXPECT_EQ("", end.failure);
-    Checks(cycle, {{1, "A", {false, false}, {}, "", "A"}});
+    EXPECT_EQ(app::CheckFailure::None, end.failure.kind);
+    Checks(cycle, {{1, "A", kNone, {}, "", "A"}});
   }
   {
     SCOPED_TRACE("the mail saved there: the change that asked goes out at once");
     CheckCycle cycle(15 * kMinute);
-    EXPECT_TRUE(cycle.Fetched("A", {false, false}, 0).askForSettings);
+    EXPECT_TRUE(cycle.Fetched("A", kNone, 0).askForSettings);
     const app::CheckPlan plan = cycle.AfterSettings(kMailOnly, 0);
     ASSERT_EQ(1u, plan.calls.size());
     EXPECT_EQ(kMail, plan.calls[0].channel);
@@ -167,12 +168,16 @@ TEST(CheckCycleCore, AFirstChangeWithNothingSetUpAsksForTheSettingsOnce) {
 }
 
 TEST(CheckCycleCore, EachWebTargetKeepsWhatItWasToldWhereverTheStoredListMovesIt) {
-  const app::ChannelSetup three{true, true, true};
+  const app::Channel w1 = app::WebChannel(1), w2 = app::WebChannel(2), w3 = app::WebChannel(3);
   CheckCycle cycle(15 * kMinute);
-  Checks(cycle, {{0, "A", three, {}, "mww", "A", true}, {1, "B", three, {{2, kFails}}, "mww", "B", true, true}});
-  cycle.WebTargetsStored({1, -1});  // the first target removed, a new one added at the end
-  EXPECT_EQ(State::Owed, cycle.StateOf(1, 2)) << "the failed target moved up with its debt";
-  Checks(cycle, {{2, "B", three, {}, "w", "B"}, {3, "C", three, {}, "mww", "C", true}});
+  Checks(cycle, {{0, "A", {kMail, w1, w2}, {}, "mww", "A", true},
+                 {1, "B", {kMail, w1, w2}, {{w2, kFails}}, "mww", "B", true, true}});
+  // The first target removed, a new one added at the end: the failed one
+  // moved up keeps its debt, and the new one starts as told the address shown.
+  Checks(cycle, {{2 * kMinute, "B", {kMail, w2, w3}, {}, "w", "B"}});
+  EXPECT_EQ(State::Delivered, cycle.StateOf(w3, 2 * kMinute));
+  EXPECT_EQ(State::Off, cycle.StateOf(w1, 2 * kMinute));
+  Checks(cycle, {{3 * kMinute, "C", {kMail, w2, w3}, {}, "mww", "C", true}});
 }
 
 TEST(CheckCycleCore, MailOnlyKeepsTheFieldOnTheOldAddressUntilTheMailIsOut) {
@@ -189,7 +194,70 @@ TEST(CheckCycleCore, MailOnlyKeepsTheFieldOnTheOldAddressUntilTheMailIsOut) {
                  {8, " B", kMailOnly, {}, "m", " B", true}});  // a blank makes another address
 }
 
+TEST(CheckCycleCore, AFailingWebTargetBacksOffAloneAndAServicesWaitIsHonoured) {
+  {
+    SCOPED_TRACE("a minute, then two, then four, never past the interval; a success starts afresh");
+    CheckCycle cycle(5 * kMinute);
+    Checks(cycle, {{0, "A", kBoth, {{kWeb, kFails}}, "mw", "A", true, true},
+                   {kMinute - 1, "A", kBoth, {}, "", "A"},  // checks go on; the target waits
+                   {kMinute, "A", kBoth, {{kWeb, kFails}}, "w", "A", false, true},
+                   {3 * kMinute - 1, "A", kBoth, {}, "", "A"},
+                   {3 * kMinute, "A", kBoth, {{kWeb, kFails}}, "w", "A", false, true},
+                   {7 * kMinute, "A", kBoth, {{kWeb, kFails}}, "w", "A", false, true},
+                   {12 * kMinute - 1, "A", kBoth, {}, "", "A"},  // the interval is the ceiling
+                   {12 * kMinute, "A", kBoth, {}, "w", "A"},
+                   {13 * kMinute, "B", kBoth, {{kWeb, kFails}}, "mw", "B", true, true},
+                   {14 * kMinute, "B", kBoth, {}, "w", "B"}});
+  }
+  {
+    SCOPED_TRACE("a service that asked for ten minutes is left alone for ten minutes; the mail goes on");
+    CheckCycle cycle(15 * kMinute);
+    cycle.Fetched("A", kBoth, 0);
+    cycle.Called(kMail, "A", {ChannelResult::Ok, "sent"}, 0);
+    cycle.Called(kWeb, "A", {ChannelResult::Wait, "429 Too Many Requests", 10 * kMinute}, 0);
+    const app::CheckEnd end = cycle.End();
+    EXPECT_EQ("429 Too Many Requests. It will not be called again for 10 minutes.", end.failure.text);
+    Checks(cycle, {{10 * kMinute - 1, "B", kBoth, {}, "m", "B", true}, {10 * kMinute, "B", kBoth, {}, "w", "B"}});
+  }
+}
+
+TEST(CheckCycleCore, AFailureWithoutWordsStillGetsABoxAndNoMemoryHasItsOwn) {
+  CheckCycle cycle(15 * kMinute);
+  cycle.Fetched("A", kMailOnly, 0);
+  cycle.Called(kMail, "A", {ChannelResult::Transient, ""}, 0);
+  app::CheckEnd end = cycle.End();
+  EXPECT_EQ(app::CheckFailure::Text, end.failure.kind) << "a failure passed off as a good check";
+  EXPECT_EQ("", end.failure.text) << "the window words it";
+  EXPECT_FALSE(end.show) << "nothing moved: no fresh stamp";
+  cycle.FetchFailed("", true);
+  end = cycle.End();
+  EXPECT_EQ(app::CheckFailure::OutOfMemory, end.failure.kind);
+  EXPECT_FALSE(end.show);
+}
+
+TEST(CheckCycleCore, AChannelSetUpInTheDialogAChangeOpenedIsOwedThatChangeAndOnlyThatOne) {
+  CheckCycle cycle(15 * kMinute);
+  cycle.Fetched("A", kNone, 0);  // shown with nothing set up, the dialog discarded
+  cycle.AfterSettings(kNone, 0);
+  cycle.End();
+  EXPECT_TRUE(cycle.Fetched("B", kNone, 1).askForSettings);
+  app::CheckPlan plan = cycle.AfterSettings(kMailOnly, 1);
+  ASSERT_EQ(1u, plan.calls.size()) << "the change that opened the dialog is owed";
+  EXPECT_EQ("A", plan.calls[0].old) << "it starts as told the address shown";
+  cycle.Called(kMail, "B", {ChannelResult::Transient, "refused"}, 1);
+  EXPECT_EQ("A", cycle.End().shownAddress);
+  // Back at A: the mail was never owed A, so nothing goes out and nothing slides out.
+  Checks(cycle, {{2, "A", kMailOnly, {}, "", "A"}, {3, "B", kMailOnly, {}, "m", "B", true}});
+}
+
 TEST(CheckCycleCore, FailuresBackOffAndAGoodCheckReturnsToTheInterval) {
+  {
+    CheckCycle once(15 * kMinute);
+    once.FetchFailed("down");
+    EXPECT_EQ(kMinute, once.End().timerMs);
+    once.Fetched("A", kNone, 0);
+    EXPECT_EQ(15 * kMinute, once.End().timerMs) << "one failure is enough to need the interval back";
+  }
   CheckCycle cycle(15 * kMinute);
   cycle.Fetched("A", kMailOnly, 0);
   cycle.Called(kMail, "A", {ChannelResult::Transient, "refused"}, 0);
@@ -207,6 +275,7 @@ TEST(CheckCycleCore, FailuresBackOffAndAGoodCheckReturnsToTheInterval) {
   cycle.Called(kMail, "B", {ChannelResult::Ok, "sent"}, 0);
   cycle.Called(kWeb, "B", {ChannelResult::Stopped, "refused"}, 0);
   EXPECT_EQ(std::nullopt, cycle.End().timerMs);
+  EXPECT_EQ("stopped: refused", cycle.ResultRow(kWeb));
 }
 
 }  // namespace

@@ -162,6 +162,18 @@ inline bool IsStamp(const std::string& text) {
   return std::regex_match(text, stamp);
 }
 
+// The check runs on workers; the Update button is disabled while one does.
+inline bool CheckEnded(HWND main, DWORD timeoutMs = 60'000) {
+  return ui_driver::PumpUntil([main] { return !IsWindow(main) || IsWindowEnabled(GetDlgItem(main, IDC_UPDATE)); },
+                              timeoutMs);
+}
+
+// Update pressed, and its check waited for.
+inline void CheckNow(HWND main) {
+  ui_driver::Click(main, IDC_UPDATE);
+  EXPECT_TRUE(CheckEnded(main)) << "the check did not end";
+}
+
 // Registers the two controls the main window's template places; the program
 // does the same at start-up.
 class AppTest : public ::testing::Test {
@@ -183,10 +195,12 @@ class AppTest : public ::testing::Test {
   }
 
   // Opens the main window and runs `script` inside its modal loop once it has
-  // opened; the window is closed with Escape afterwards unless the script
-  // ended it. Returns what the modal run returned.
+  // opened and its first check has ended (the scripts queued before are for
+  // the dialogs that check opens); the window is closed with Escape
+  // afterwards unless the script ended it. Returns what the modal run returned.
   INT_PTR Run(MainWindow& window, std::function<void(HWND)> script) {
-    scripts.Then([script = std::move(script)](HWND main) {
+    scripts.First([script = std::move(script)](HWND main) {
+      if (!CheckEnded(main)) ADD_FAILURE() << "the first check did not end";
       script(main);
       if (IsWindow(main)) SendMessageA(main, WM_COMMAND, IDCANCEL, 0);
     });

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "settings/ProtectedValue.h"
 #include "settings/Settings.h"
 #include "TestAuthority.h"
 #include "app_harness.h"
@@ -13,7 +14,9 @@
 namespace {
 
 using app_test::AppTest;
+using app_test::kAddress;
 using app_test::MainWindow;
+using app_test::PageWith;
 using ui_driver::Click;
 using ui_driver::SetText;
 
@@ -112,6 +115,77 @@ TEST_F(MailTrustTest, OnlyChainsEndingAtATrustedRootGetThePassword) {
       peers.Stop(port);
     }
   }
+}
+
+// Which web targets get their secrets, through the real main window.
+class WebTrustTest : public AppTest {
+ protected:
+  static void SetUpTestSuite() { test_authority::ForSuite::Begin(); }
+  static void TearDownTestSuite() { test_authority::ForSuite::End(); }
+
+  int StartHttp(const std::string& page) {
+    const int port = peers.StartHttp();
+    peers.SetPage(port, 200, page);
+    return port;
+  }
+  int StartWeb(const std::string& answer, const std::string& query = "") {
+    const int web = peers.StartHttp(query);
+    peers.SetPage(web, 200, answer);
+    return web;
+  }
+  std::string WebUrl(int port, const std::string& rest = "/") {
+    return "http://127.0.0.1:" + std::to_string(port) + rest;
+  }
+};
+
+TEST_F(WebTrustTest, HttpsGoesToATrustedPeerOnlyAndClearTextOnlyToAnAddressTypedAsLoopback) {
+  const int http = StartHttp(PageWith(kAddress));
+  const int trusted = StartWeb("OK", "tls=implicit");
+  const int untrusted = StartWeb("OK", "tls=implicit&cert=untrusted");
+  const int plain = StartWeb("OK");
+  app_test::StoreCompleteSettings(http);
+  app_test::Store({{"SMTPServer", "null"}});
+  struct Case {
+    std::string url;
+    int port;
+    bool reached;
+  };
+  const Case cases[] = {
+      {"https://localhost:" + std::to_string(trusted) + "/k?t=t0ken", trusted, true},
+      {"https://localhost:" + std::to_string(untrusted) + "/k?t=t0ken", untrusted, false},
+      {"http://127.1:" + std::to_string(plain) + "/k?t=t0ken", plain, false},
+  };
+  for (const Case& c : cases) {
+    app_test::StoreWeb(c.url);
+    boxes.records.clear();
+    MainWindow window;
+    Run(window, [](HWND) {});
+    EXPECT_EQ(c.reached ? 1 : 0, static_cast<int>(peers.HttpRequests(c.port).size())) << c.url;
+    ASSERT_EQ(c.reached ? 0u : 1u, boxes.records.size()) << c.url;
+    if (!c.reached) {
+      const std::string& text = boxes.records[0].text;
+      EXPECT_EQ(0u, text.find("The web notification to http")) << text;
+      EXPECT_EQ(std::string::npos, text.find("t0ken")) << text;
+    }
+  }
+}
+
+TEST_F(WebTrustTest, TheFirstReleasesSingleTargetIsCalledAfterTheUpgrade) {
+  const int http = StartHttp(PageWith(kAddress));
+  const int web = StartWeb("good 203.0.113.7");
+  app_test::StoreCompleteSettings(http);
+  app_test::Store({{"SMTPServer", "null"}});
+  {
+    CRegistry r;
+    settings::OpenStore(r);
+    const std::string url = WebUrl(web, "/nic/update?myip={ip}");
+    ASSERT_TRUE(r.WriteBinary(settings::kWebUrl, settings::ProtectValue(settings::kWebUrl, url)));
+  }
+  MainWindow window;
+  Run(window, [](HWND) {});
+  ASSERT_EQ(1u, peers.HttpRequests(web).size());
+  EXPECT_EQ(0u, peers.HttpRequests(web)[0].find("GET /nic/update?myip=203.0.113.7 HTTP/1.1\r\n"));
+  EXPECT_TRUE(boxes.records.empty());
 }
 
 }  // namespace

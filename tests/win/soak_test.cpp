@@ -134,7 +134,7 @@ TEST_F(SoakTest, ManyChecksAndDialogsGiveBackEveryHandle) {
         const std::string address = "10." + std::to_string(i / 65536 % 256) + "." + std::to_string(i / 256 % 256) +
                                     "." + std::to_string(i % 256);
         peers.SetPage(http, 200, app_test::PageWith(address));
-        window.CheckIpAddress();
+        app_test::CheckNow(main);
         ASSERT_EQ(address, Text(main, IDC_IP)) << "cycle " << i;
         ASSERT_TRUE(boxes.records.empty()) << "cycle " << i << ": " << boxes.records.front().text;
         // Lets the popup's timers and paints run as they would between checks.

@@ -2,6 +2,7 @@
 
 #include "fw/WindowClass.h"
 
+#include <algorithm>
 #include <deque>
 #include <set>
 
@@ -27,7 +28,11 @@ void CALLBACK RunReadyScripts(HWND, UINT, UINT_PTR id, DWORD) {
   KillTimer(nullptr, id);
   ScriptQueue& q = Queue();
   while (!q.ready.empty() && !q.scripts.empty()) {
-    HWND dialog = q.ready.front();
+    // Dialogs that opened inside one another are ready together; the
+    // innermost goes first, since the ones around it wait for it to close.
+    // Each still gets the script queued in the order the dialogs opened.
+    const std::size_t innermost = std::min(q.ready.size(), q.scripts.size()) - 1;
+    HWND dialog = q.ready[innermost];
     // A modal dialog shows itself when its loop first finds the queue empty,
     // and under load this timer's message can come first. A dialog that
     // stays hidden (one started hidden on purpose) gets its script after
@@ -38,13 +43,17 @@ void CALLBACK RunReadyScripts(HWND, UINT, UINT_PTR id, DWORD) {
       return;
     }
     q.hiddenWaits = 0;
-    q.ready.pop_front();
-    auto script = std::move(q.scripts.front());
-    q.scripts.pop_front();
+    q.ready.erase(q.ready.begin() + static_cast<std::ptrdiff_t>(innermost));
+    auto script = std::move(q.scripts[innermost]);
+    q.scripts.erase(q.scripts.begin() + static_cast<std::ptrdiff_t>(innermost));
     if (!IsWindow(dialog)) continue;
     script(dialog);
-    // A dialog ended from here only notices at its next message.
+    // A dialog ended from here only notices at its next message; the next
+    // script waits for a timer of its own, so one that runs in an outer
+    // dialog never runs inside the loop of the dialog that just ended.
     if (IsWindow(dialog)) PostMessageA(dialog, WM_NULL, 0, 0);
+    if (!q.ready.empty() && !q.scripts.empty()) SetTimer(nullptr, 0, 10, RunReadyScripts);
+    return;
   }
 }
 
@@ -79,6 +88,8 @@ DialogScripts::~DialogScripts() {
 }
 
 void DialogScripts::Then(std::function<void(HWND)> script) { Queue().scripts.push_back(std::move(script)); }
+
+void DialogScripts::First(std::function<void(HWND)> script) { Queue().scripts.push_front(std::move(script)); }
 
 int DialogScripts::Pending() const { return static_cast<int>(Queue().scripts.size()); }
 

@@ -21,6 +21,8 @@ class DialogScripts {
   DialogScripts();
   ~DialogScripts();
   void Then(std::function<void(HWND dialog)> script);
+  // For the next dialog to open, ahead of every script already queued.
+  void First(std::function<void(HWND dialog)> script);
   int Pending() const;
 };
 

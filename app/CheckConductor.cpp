@@ -1,0 +1,186 @@
+#include "app/CheckConductor.h"
+
+#include <exception>
+#include <new>
+#include <utility>
+
+#include "settings/SettingsRules.h"
+
+namespace app {
+
+CheckConductor::CheckConductor(CheckPorts& ports, std::uint32_t intervalMs, std::string pages,
+                               channels::MailSettings mail, LeadBytePredicate isLeadByte)
+    : m_ports(ports),
+      m_cycle(intervalMs),
+      m_pages(SplitPageList(pages)),
+      m_mail(std::move(mail)),
+      m_isLeadByte(std::move(isLeadByte)) {
+  if (m_pages.empty()) m_pages.push_back(pages);  // fails as an address, with the fetch's own words
+}
+
+bool CheckConductor::Start() {
+  if (m_running) return false;
+  m_running = true;
+  ++m_check;
+  m_page = 0;
+  m_reasons.clear();
+  m_outstanding.clear();
+  m_fetching = false;
+  m_ports.Running(true);
+  Guarded([this] { FetchNextPage(); });
+  return true;
+}
+
+// The pages are tried in order and the first address wins; a page that
+// fails only matters when every other one fails too.
+void CheckConductor::FetchNextPage() {
+  if (m_page < m_pages.size()) {
+    m_fetching = true;
+    m_ports.StartPageFetch(m_check, m_pages[m_page]);
+    return;
+  }
+  m_cycle.FetchFailed(CombinedFailure(m_reasons));
+  Finish();
+}
+
+void CheckConductor::PageRead(std::uint32_t check, const std::string& body) {
+  if (!Current(check) || !m_fetching) return;
+  m_fetching = false;
+  Guarded([&] {
+    const std::string address = AddressFromPage(body, m_isLeadByte);
+    if (address.empty()) {
+      m_reasons.push_back(NoAddressText(m_pages[m_page++]));
+      FetchNextPage();
+    } else {
+      OnAddress(address);
+    }
+  });
+}
+
+void CheckConductor::PageFailed(std::uint32_t check, const std::string& why, bool outOfMemory) {
+  if (!Current(check) || !m_fetching) return;
+  m_fetching = false;
+  if (outOfMemory) return Abandon(std::string(), true);
+  Guarded([&] {
+    m_reasons.push_back(why);
+    ++m_page;
+    FetchNextPage();
+  });
+}
+
+// The stamp is the moment the address arrived, however long the pages took.
+void CheckConductor::OnAddress(const std::string& address) {
+  m_at = m_ports.WallTime();
+  m_stamp = FormatStamp(m_at);
+  m_web = m_ports.ReadWebTargets();  // stored by their own dialog whenever the user likes
+  CheckPlan plan = m_cycle.Fetched(address, SetUp(), m_ports.SteadyMs());
+  if (plan.askForSettings) {
+    CheckPorts::SettingsAnswer answer = m_ports.AskForSettings(address);
+    m_mail = std::move(answer.mail);  // asked for by the program itself: the mail counts at once
+    m_web = std::move(answer.web);
+    if (answer.webActedOn) m_cycle.WebActedOn();
+    // The change that made the program ask goes out as soon as it can.
+    plan = m_cycle.AfterSettings(SetUp(), m_ports.SteadyMs());
+  }
+  CallOwed(plan);
+}
+
+// Every channel owed the address is called at once, so a check lasts as
+// long as its slowest channel rather than the sum of them all.
+void CheckConductor::CallOwed(const CheckPlan& plan) {
+  m_address = plan.address;
+  for (const CheckPlan::Call& call : plan.calls) m_outstanding.insert(call.channel);
+  // A call that cannot even start answers at once, maybe from inside the
+  // port: the check ends only once every call has been started.
+  m_starting = true;
+  for (const CheckPlan::Call& call : plan.calls) {
+    if (call.channel == kMailChannel) {
+      const int authIndex = settings::AuthIndexForText(m_mail.auth);
+      if (authIndex < 0) {
+        Answered(call.channel, {ChannelResult::Transient, settings::kChooseAuth});
+        continue;
+      }
+      MailJob job{m_mail, authIndex, kNotificationSubject, kNotificationPrefix + m_address};
+      job.account.from = settings::ShownText(job.account.from);  // an empty sender, as the test mail sends it
+      m_ports.StartMail(m_check, job);
+    } else if (const channels::WebSettings* target = TargetOf(call.channel.id)) {
+      m_ports.StartWebCall(m_check, *target, m_address, call.old, m_at);
+    } else {
+      Answered(call.channel, {ChannelResult::Transient, std::string()});
+    }
+  }
+  m_starting = false;
+  if (m_outstanding.empty()) Finish();
+}
+
+void CheckConductor::MailSent(std::uint32_t check, const ChannelResult& result) {
+  if (Current(check)) Guarded([&] { Answered(kMailChannel, result); });
+}
+
+void CheckConductor::WebCalled(std::uint32_t check, std::uint32_t target, const ChannelResult& result) {
+  if (Current(check)) Guarded([&] { Answered(WebChannel(target), result); });
+}
+
+void CheckConductor::Answered(Channel channel, const ChannelResult& result) {
+  if (m_outstanding.erase(channel) == 0) return;
+  // A target removed from the list while its call was out is no longer
+  // set up: the cycle drops what it came to.
+  m_cycle.Called(channel, m_address, result, m_ports.SteadyMs(), m_ports.LocalClock());
+  if (m_outstanding.empty() && !m_starting) Finish();
+}
+
+// The order the user sees: the popup, then the fields, then the timer, and
+// the box last, once the check has ended, so ticks go on checking behind it.
+void CheckConductor::Finish() {
+  const CheckEnd end = m_cycle.End();
+  if (end.announce) m_ports.Announce();
+  if (end.show) m_ports.Show(end.shownAddress, m_stamp);
+  if (end.timerMs) m_ports.SetCheckTimer(*end.timerMs);
+  m_running = false;
+  m_ports.Running(false);
+  if (end.failure.kind != CheckFailure::None) m_ports.Report(end.failure);
+}
+
+// A check that cannot go on (no memory for the page, a port that threw)
+// ends at once with its box, rather than leaving a check that never ends
+// and so keeps every later one from starting.
+void CheckConductor::Abandon(const std::string& why, bool outOfMemory) {
+  m_outstanding.clear();
+  m_starting = false;
+  m_fetching = false;
+  m_cycle.FetchFailed(why, outOfMemory);
+  Finish();
+}
+
+template <class Work>
+void CheckConductor::Guarded(Work&& work) {
+  try {
+    work();
+  } catch (const std::bad_alloc&) {
+    Abandon(std::string(), true);
+  } catch (const std::exception& e) {
+    Abandon(e.what(), false);
+  } catch (...) {
+    // The window's own kinds of failure: the check ends, and the window
+    // reports what it threw.
+    Abandon(std::string(), false);
+    throw;
+  }
+}
+
+const channels::WebSettings* CheckConductor::TargetOf(std::uint32_t id) const {
+  for (const channels::WebSettings& target : m_web)
+    if (target.id == id) return &target;
+  return nullptr;
+}
+
+// The mail first, then each web target that has an address.
+ChannelSetup CheckConductor::SetUp() const {
+  ChannelSetup setup;
+  if (settings::CanSendNotification(m_mail)) setup.push_back(kMailChannel);
+  for (const channels::WebSettings& target : m_web)
+    if (target.IsSet()) setup.push_back(WebChannel(target.id));
+  return setup;
+}
+
+}  // namespace app

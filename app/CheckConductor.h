@@ -1,0 +1,121 @@
+#pragma once
+// One whole check, from the tick to the last effect, free of any window:
+// the pages tried in order, the settings asked for when nothing is set up,
+// every channel owed the address called at once, and, when the last of them
+// has answered, the popup, the fields, the timer and at most one box. The
+// network work runs elsewhere; its results come back here in whatever order
+// they end, and a result that belongs to no running check is dropped.
+#include <cstdint>
+#include <ctime>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "app/CheckCycle.h"
+#include "app/IpCheck.h"
+#include "channels/ChannelSettings.h"
+
+namespace app {
+
+// One mail to send, with everything the mail control is given.
+struct MailJob {
+  channels::MailSettings account;
+  int authIndex = 0;
+  std::string subject, text;
+};
+
+// What the window does for the conductor. The Start calls return at once;
+// each one's end comes back through the conductor's matching input, tagged
+// with the check it was started for.
+class CheckPorts {
+ public:
+  virtual ~CheckPorts() = default;
+
+  virtual void StartPageFetch(std::uint32_t check, const std::string& url) = 0;
+  virtual void StartMail(std::uint32_t check, const MailJob& mail) = 0;
+  // `at` is the moment the page was read, for the target's {time}.
+  virtual void StartWebCall(std::uint32_t check, const channels::WebSettings& target, const std::string& address,
+                            const std::string& old, std::time_t at) = 0;
+
+  // The web targets as stored now.
+  virtual std::vector<channels::WebSettings> ReadWebTargets() = 0;
+  // Opens the settings dialog for `found`, the address this check found,
+  // and returns once it has closed.
+  struct SettingsAnswer {
+    channels::MailSettings mail;             // as stored now: it counts at once
+    std::vector<channels::WebSettings> web;  // likewise
+    bool webActedOn = false;                 // a target saved, or a test of one got through
+  };
+  virtual SettingsAnswer AskForSettings(const std::string& found) = 0;
+
+  virtual std::uint64_t SteadyMs() = 0;
+  virtual std::time_t WallTime() = 0;
+  virtual std::string LocalClock() = 0;  // hours and minutes, for a target's row
+
+  virtual void Announce() = 0;
+  virtual void Show(const std::string& address, const std::string& stamp) = 0;
+  virtual void SetCheckTimer(std::uint32_t ms) = 0;
+  virtual void Report(const CheckFailure& failure) = 0;
+  // A check started or ended: the Update button, the tooltip.
+  virtual void Running(bool running) = 0;
+};
+
+class CheckConductor {
+ public:
+  // `pages` is the IP Page setting (one address or several, separated by
+  // blanks); `mail` the mail settings read at start.
+  CheckConductor(CheckPorts& ports, std::uint32_t intervalMs, std::string pages, channels::MailSettings mail,
+                 LeadBytePredicate isLeadByte = {});
+
+  // A tick, Update, or the settle after a wake-up: starts a check unless one
+  // is running. False when one was.
+  bool Start();
+  bool Checking() const { return m_running; }
+
+  // What the work the ports started came to.
+  void PageRead(std::uint32_t check, const std::string& body);
+  void PageFailed(std::uint32_t check, const std::string& why, bool outOfMemory = false);
+  void MailSent(std::uint32_t check, const ChannelResult& result);
+  void WebCalled(std::uint32_t check, std::uint32_t target, const ChannelResult& result);
+
+  // The user acted in the settings dialog opened from the window.
+  void WebActedOn() { m_cycle.WebActedOn(); }
+
+  const std::string& Shown() const { return m_cycle.Shown(); }
+  bool AnyWebStopped() const { return m_cycle.AnyWebStopped(); }
+  std::string ResultRow(std::uint32_t target) const { return m_cycle.ResultRow(WebChannel(target)); }
+  CheckCycle& Cycle() { return m_cycle; }
+
+ private:
+  void FetchNextPage();
+  void OnAddress(const std::string& address);
+  void CallOwed(const CheckPlan& plan);
+  void Answered(Channel channel, const ChannelResult& result);
+  void Finish();
+  void Abandon(const std::string& why, bool outOfMemory);
+  template <class Work>
+  void Guarded(Work&& work);
+  const channels::WebSettings* TargetOf(std::uint32_t id) const;
+  ChannelSetup SetUp() const;
+  bool Current(std::uint32_t check) const { return m_running && check == m_check; }
+
+  CheckPorts& m_ports;
+  CheckCycle m_cycle;
+  std::vector<std::string> m_pages;
+  channels::MailSettings m_mail;
+  std::vector<channels::WebSettings> m_web;
+  LeadBytePredicate m_isLeadByte;
+
+  bool m_running = false;
+  std::uint32_t m_check = 0;           // the running check's number; results of others are dropped
+  bool m_fetching = false;             // a page fetch is out
+  std::size_t m_page = 0;              // the page being fetched
+  std::vector<std::string> m_reasons;  // why each page tried so far failed
+  std::time_t m_at = 0;                // when the page was read
+  std::string m_stamp;                 // and the stamp for it
+  std::string m_address;               // what it showed
+  std::set<Channel> m_outstanding;     // the calls still out
+  bool m_starting = false;             // the calls are being started
+};
+
+}  // namespace app

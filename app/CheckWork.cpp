@@ -1,0 +1,85 @@
+#include "app/CheckWork.h"
+
+#include <exception>
+
+#include "channels/MailSend.h"
+#include "channels/WebSend.h"
+#include "fw/BackgroundCall.h"
+#include "fw/Exceptions.h"
+
+namespace app {
+
+namespace {
+
+constexpr char kNoThread[] = "The check could not be started: the system refused a thread for it.";
+
+constexpr char kNoMemory[] = "The web notification could not be sent: there is not enough memory.";
+
+}  // namespace
+
+void CheckWork::FetchPage(CheckConductor& conductor, std::uint32_t check, const std::string& url) {
+  if (!m_inet.StartOpenURL(url, m_window, WM_PAGE_READ, check)) conductor.PageFailed(check, kNoThread);
+}
+
+// A failure of the mail is this channel's result, as the web's is; the mail
+// is retried at the next checks whatever the server said.
+void CheckWork::SendMail(CheckConductor& conductor, std::uint32_t check, const MailJob& mail) {
+  try {
+    if (channels::StartMail(m_smtp, mail.account, mail.authIndex, mail.subject, mail.text, m_window, WM_MAIL_SENT,
+                            check))
+      return;
+    conductor.MailSent(check, {ChannelResult::Transient, kNoThread});
+  } catch (const CException& e) {
+    std::string why;
+    e.GetErrorMessage(why);
+    conductor.MailSent(check, {ChannelResult::Transient, why});
+  }
+}
+
+void CheckWork::CallWebTarget(CheckConductor& conductor, std::uint32_t check, const channels::WebSettings& target,
+                              const std::string& address, const std::string& old, std::time_t at) {
+  const channels::WebValues values = channels::ValuesFor(address, old, at);
+  const WPARAM call = ++m_lastWebCall;
+  m_webCalls[call] = {check, target.id};
+  const bool started = fw::StartBackgroundCall<ChannelResult>(
+      m_window, WM_WEB_CALLED, call, [target, values] { return channels::SendWebNotification(target, values); });
+  if (started) return;
+  m_webCalls.erase(call);
+  conductor.WebCalled(check, target.id, {ChannelResult::Transient, kNoThread});
+}
+
+bool CheckWork::Deliver(UINT message, WPARAM wParam, LPARAM lParam, CheckConductor& conductor) {
+  const auto check = static_cast<std::uint32_t>(wParam);
+  switch (message) {
+    case WM_PAGE_READ:
+      if (const auto page = CInet::TakeFetchResult(m_window, lParam)) {
+        if (page->ok())
+          conductor.PageRead(check, page->body);
+        else
+          conductor.PageFailed(check, page->error);
+      }
+      return true;
+    case WM_MAIL_SENT:
+      if (const auto outcome = C_SMTP::TakeSendOutcome(m_window, lParam)) {
+        if (outcome->ok())
+          conductor.MailSent(check, {ChannelResult::Ok, "sent"});
+        else
+          conductor.MailSent(check, {ChannelResult::Transient, outcome->error});
+      }
+      return true;
+    case WM_WEB_CALLED: {
+      const auto call = m_webCalls.find(wParam);
+      if (call == m_webCalls.end()) return true;  // not one of ours
+      const WebCall made = call->second;
+      m_webCalls.erase(call);
+      const auto result = lParam ? fw::TakeBackgroundResult<ChannelResult>(m_window, lParam) : nullptr;
+      conductor.WebCalled(made.check, made.target,
+                          result ? *result : ChannelResult{ChannelResult::Transient, kNoMemory});
+      return true;
+    }
+    default:
+      return false;
+  }
+}
+
+}  // namespace app

@@ -1,0 +1,50 @@
+#pragma once
+// The network work of a check, each piece on a thread of its own: the page
+// fetch, the mail and each web target. What each came to is posted back to
+// the main window, which hands it here to become the conductor's input.
+#include <cstdint>
+#include <ctime>
+#include <map>
+#include <string>
+
+#include <windows.h>
+
+#include "app/CheckConductor.h"
+#include "app/Inet.h"
+#include "channels/C_SMTP.h"
+
+namespace app {
+
+class CheckWork {
+ public:
+  // The results are posted to `window`, whose controls these are.
+  CheckWork(HWND window, CInet& inet, C_SMTP& smtp) : m_window(window), m_inet(inet), m_smtp(smtp) {}
+
+  // A piece that cannot be started reports so at once, through `conductor`.
+  void FetchPage(CheckConductor& conductor, std::uint32_t check, const std::string& url);
+  void SendMail(CheckConductor& conductor, std::uint32_t check, const MailJob& mail);
+  void CallWebTarget(CheckConductor& conductor, std::uint32_t check, const channels::WebSettings& target,
+                     const std::string& address, const std::string& old, std::time_t at);
+
+  // True when `message` is one of the results, which `conductor` has then been given.
+  bool Deliver(UINT message, WPARAM wParam, LPARAM lParam, CheckConductor& conductor);
+
+  static constexpr UINT WM_PAGE_READ = WM_APP + 3;
+  static constexpr UINT WM_MAIL_SENT = WM_APP + 4;
+  static constexpr UINT WM_WEB_CALLED = WM_APP + 5;
+
+ private:
+  struct WebCall {
+    std::uint32_t check, target;
+  };
+
+  HWND m_window;
+  CInet& m_inet;
+  C_SMTP& m_smtp;
+  // Each web call by its own number, so one that made no result still
+  // names its target and the check it belongs to is not left waiting.
+  std::map<WPARAM, WebCall> m_webCalls;
+  WPARAM m_lastWebCall = 0;
+};
+
+}  // namespace app

@@ -1,0 +1,234 @@
+// Whole checks through the conductor, with the window's side played by a
+// recorder: what was started, in which order the effects came, and what the
+// results do when they arrive in any order, late, or for a check that is over.
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "app/CheckConductor.h"
+
+namespace {
+
+using app::CheckConductor;
+using channels::ChannelResult;
+using channels::WebSettings;
+
+constexpr std::uint32_t kInterval = 15 * 60'000;
+
+channels::MailSettings CompleteMail() { return {"smtp.example", "me", "pw", "2", "to@example", "null"}; }
+
+WebSettings Target(std::uint32_t id) {
+  WebSettings web;
+  web.url = "https://t" + std::to_string(id) + ".example/?ip={ip}";
+  web.id = id;
+  return web;
+}
+
+struct Recorder : app::CheckPorts {
+  std::string log;  // the effects, a word each
+  std::vector<std::string> pages;
+  std::vector<app::MailJob> mails;
+  std::vector<std::pair<std::uint32_t, std::string>> webCalls;  // id, old
+  std::uint32_t lastCheck = 0;
+  std::vector<WebSettings> stored;
+  SettingsAnswer answer;
+  std::string askedWith;
+  std::string shown, stamp;
+  app::CheckFailure failure;
+  std::uint64_t steady = 0;
+  std::time_t wall = 1'000'000'000;
+
+  void StartPageFetch(std::uint32_t check, const std::string& url) override {
+    lastCheck = check;
+    pages.push_back(url);
+  }
+  void StartMail(std::uint32_t check, const app::MailJob& mail) override {
+    lastCheck = check;
+    mails.push_back(mail);
+  }
+  void StartWebCall(std::uint32_t check, const WebSettings& target, const std::string&, const std::string& old,
+                    std::time_t) override {
+    lastCheck = check;
+    webCalls.push_back({target.id, old});
+  }
+  std::vector<WebSettings> ReadWebTargets() override { return stored; }
+  SettingsAnswer AskForSettings(const std::string& found) override {
+    askedWith = found;
+    log += "settings ";
+    return answer;
+  }
+  std::uint64_t SteadyMs() override { return steady; }
+  std::time_t WallTime() override { return wall; }
+  std::string LocalClock() override { return "12:00"; }
+  void Announce() override { log += "popup "; }
+  void Show(const std::string& address, const std::string& when) override {
+    log += "fields ";
+    shown = address;
+    stamp = when;
+  }
+  void SetCheckTimer(std::uint32_t ms) override { log += "timer" + std::to_string(ms / 60'000) + " "; }
+  void Report(const app::CheckFailure& f) override {
+    log += "box ";
+    failure = f;
+  }
+  void Running(bool running) override { log += running ? "start " : "end "; }
+};
+
+const ChannelResult kOk{ChannelResult::Ok, "sent"};
+const ChannelResult kDown{ChannelResult::Transient, "the server is down"};
+
+TEST(CheckConductor, MailOnlyChecksKeepTheirBoxesOrderAndMails) {
+  Recorder ports;
+  CheckConductor conductor(ports, kInterval, "http://a.example/", CompleteMail());
+  ASSERT_TRUE(conductor.Start());
+  EXPECT_FALSE(conductor.Start()) << "a tick while a check runs starts no second one";
+  ASSERT_EQ(1u, ports.pages.size());
+  conductor.PageRead(ports.lastCheck, "<!--startip-->1.2.3.4<!--endip-->");
+  ASSERT_EQ(1u, ports.mails.size());
+  EXPECT_EQ("IP Address Change", ports.mails[0].subject);
+  EXPECT_EQ("New IP Address:  1.2.3.4", ports.mails[0].text);
+  EXPECT_EQ("", ports.mails[0].account.from) << "a sender stored as null goes out empty";
+  EXPECT_EQ(2, ports.mails[0].authIndex);
+  EXPECT_EQ("start ", ports.log) << "nothing shows before the mail is out";
+  conductor.MailSent(ports.lastCheck, kOk);
+  EXPECT_EQ("start popup fields end ", ports.log);
+  EXPECT_EQ("1.2.3.4", ports.shown);
+
+  // A failed send: the old address stays, the box comes last, the retry is soon.
+  ports.log.clear();
+  conductor.Start();
+  conductor.PageRead(ports.lastCheck, "5.6.7.8");
+  conductor.MailSent(ports.lastCheck, kDown);
+  EXPECT_EQ("start timer1 end box ", ports.log);
+  EXPECT_EQ("the server is down", ports.failure.text);
+  EXPECT_EQ("1.2.3.4", conductor.Shown());
+
+  // No authentication chosen: said without a call.
+  channels::MailSettings noAuth = CompleteMail();
+  noAuth.auth = "9";
+  Recorder other;
+  CheckConductor unchosen(other, kInterval, "http://a.example/", noAuth);
+  unchosen.Start();
+  unchosen.PageRead(other.lastCheck, "1.2.3.4");
+  EXPECT_TRUE(other.mails.empty());
+  EXPECT_NE(std::string::npos, other.failure.text.find("No authentication method is selected"));
+}
+
+TEST(CheckConductor, PagesAreTriedInOrderAndOnlyAllFailingGiveOneBoxNamingEach) {
+  Recorder ports;
+  CheckConductor conductor(ports, kInterval, "http://a.example/ http://b.example/ http://c.example/", CompleteMail());
+  conductor.Start();
+  conductor.PageFailed(ports.lastCheck, "a is down");
+  conductor.PageRead(ports.lastCheck, "<html>no address here</html>");
+  ASSERT_EQ(3u, ports.pages.size());
+  EXPECT_EQ("http://c.example/", ports.pages[2]);
+  conductor.PageRead(ports.lastCheck, "9.9.9.9");
+  EXPECT_EQ(1u, ports.mails.size()) << "the first page with an address wins";
+  conductor.MailSent(ports.lastCheck, kOk);
+  EXPECT_EQ(app::CheckFailure::None, ports.failure.kind);
+
+  ports.log.clear();
+  conductor.Start();
+  conductor.PageFailed(ports.lastCheck, "a is down");
+  conductor.PageFailed(ports.lastCheck, "b is down");
+  conductor.PageFailed(ports.lastCheck, "c is down");
+  EXPECT_EQ("start timer1 end box ", ports.log) << "a failed fetch writes no field";
+  EXPECT_EQ("a is down\nb is down\nc is down", ports.failure.text);
+}
+
+TEST(CheckConductor, ChannelsAreCalledAtOnceAndTheCheckEndsWithTheLastAnswerWhateverTheOrder) {
+  Recorder ports;
+  ports.stored = {Target(4), Target(7), Target(9)};
+  CheckConductor conductor(ports, kInterval, "http://a.example/", CompleteMail());
+  ports.steady = 5;
+  conductor.Start();
+  ports.wall += 14;  // the page takes its time: the stamp is when it arrived
+  conductor.PageRead(ports.lastCheck, "1.2.3.4");
+  EXPECT_EQ(1u, ports.mails.size());
+  EXPECT_EQ(3u, ports.webCalls.size()) << "every owed channel is out before any answers";
+  const std::uint32_t check = ports.lastCheck;
+  conductor.WebCalled(check, 9, kOk);
+  conductor.WebCalled(check, 4, kDown);
+  conductor.WebCalled(check + 1, 7, kOk);  // not this check's: dropped
+  conductor.MailSent(check, kOk);
+  EXPECT_EQ("start ", ports.log) << "one answer is still out";
+  conductor.WebCalled(check, 7, kOk);
+  EXPECT_EQ("start popup fields timer1 end box ", ports.log);
+  EXPECT_EQ(app::FormatStamp(ports.wall), ports.stamp);
+  EXPECT_EQ("failed: the server is down", conductor.ResultRow(4));
+  EXPECT_EQ("sent 12:00", conductor.ResultRow(9));
+  conductor.WebCalled(check, 4, kOk);  // late, twice: nothing more happens
+  EXPECT_EQ("start popup fields timer1 end box ", ports.log);
+
+  // The failed target alone is tried again once its minute is up.
+  ports.webCalls.clear();
+  ports.mails.clear();
+  ports.steady += 60'000;
+  conductor.Start();
+  conductor.PageRead(ports.lastCheck, "1.2.3.4");
+  ASSERT_EQ(1u, ports.webCalls.size());
+  EXPECT_EQ(4u, ports.webCalls[0].first);
+  EXPECT_TRUE(ports.mails.empty());
+}
+
+TEST(CheckConductor, ATargetRemovedWhileItsCallIsOutIsForgottenAndANewOneStartsFromTheFieldsAddress) {
+  Recorder ports;
+  ports.stored = {Target(1), Target(2)};
+  CheckConductor conductor(ports, kInterval, "http://a.example/", CompleteMail());
+  conductor.Start();
+  conductor.PageRead(ports.lastCheck, "1.2.3.4");
+  ports.stored = {Target(2), Target(3)};  // saved meanwhile in the settings dialog
+  conductor.WebCalled(ports.lastCheck, 1, kDown);
+  conductor.WebCalled(ports.lastCheck, 2, kOk);
+  conductor.MailSent(ports.lastCheck, kOk);
+  ports.webCalls.clear();
+  ports.steady += 60'000;
+  conductor.Start();
+  conductor.PageRead(ports.lastCheck, "1.2.3.4");
+  EXPECT_TRUE(ports.webCalls.empty()) << "the removed target is not called, the new one owes nothing yet";
+  EXPECT_FALSE(conductor.Checking());
+  EXPECT_EQ(app::CheckCycle::State::Off, conductor.Cycle().StateOf(app::WebChannel(1), ports.steady));
+  EXPECT_EQ("", conductor.ResultRow(1));
+}
+
+TEST(CheckConductor, NothingSetUpAsksForTheSettingsWithTheAddressFound) {
+  {
+    SCOPED_TRACE("discarded: the address shows, nothing is sent, no box");
+    Recorder ports;
+    CheckConductor conductor(ports, kInterval, "http://a.example/", {});
+    conductor.Start();
+    conductor.PageRead(ports.lastCheck, "1.2.3.4");
+    EXPECT_EQ("1.2.3.4", ports.askedWith) << "the dialog's tests send what was found";
+    EXPECT_EQ("start settings fields end ", ports.log);
+    EXPECT_EQ(app::CheckFailure::None, ports.failure.kind);
+    ports.log.clear();
+    conductor.Start();
+    conductor.PageRead(ports.lastCheck, "1.2.3.4");
+    EXPECT_EQ("start fields end ", ports.log) << "the same address asks no more";
+  }
+  {
+    SCOPED_TRACE("saved there: the mail and the target saved count at once");
+    Recorder ports;
+    ports.answer.mail = CompleteMail();
+    ports.answer.web = {Target(5)};
+    CheckConductor conductor(ports, kInterval, "http://a.example/", {});
+    conductor.Start();
+    conductor.PageRead(ports.lastCheck, "1.2.3.4");
+    EXPECT_EQ(1u, ports.mails.size());
+    ASSERT_EQ(1u, ports.webCalls.size());
+    conductor.MailSent(ports.lastCheck, kOk);
+    conductor.WebCalled(ports.lastCheck, 5, kOk);
+    EXPECT_EQ("start settings popup fields end ", ports.log);
+  }
+}
+
+TEST(CheckConductor, NoMemoryEndsTheCheckWithItsOwnBoxAndTheNextCheckRuns) {
+  Recorder ports;
+  CheckConductor conductor(ports, kInterval, "http://a.example/", CompleteMail());
+  conductor.Start();
+  conductor.PageFailed(ports.lastCheck, "", true);
+  EXPECT_EQ(app::CheckFailure::OutOfMemory, ports.failure.kind);
+  EXPECT_TRUE(conductor.Start()) << "the check that failed has ended";
+}
+
+}  // namespace
