@@ -285,7 +285,7 @@ TEST_F(PageLoginTest, NeverGoesInClearAndNoBoxShowsIt) {
   window.mailPort = StartGoodMail();
   Run(window, [&](HWND main) {
     const size_t first = boxes.records.size();
-    Click(main, IDC_UPDATE);
+    app_test::CheckNow(main);
     ASSERT_LT(first, boxes.records.size());
     const std::string& text = boxes.records[first].text;
     EXPECT_NE(std::string::npos,
@@ -588,6 +588,7 @@ TEST_P(RegistryFaultTest, StartsReportsAndKeepsChecking) {
       return;
     }
     ranMain = true;
+    EXPECT_TRUE(app_test::CheckEnded(dialog));
     firstCheckMs = MsSince(start);
     // The timer keeps checking by itself: two more checks, each a fetch or a
     // box saying why there was none.
@@ -599,7 +600,7 @@ TEST_P(RegistryFaultTest, StartsReportsAndKeepsChecking) {
     if (app_test::Stored("Timer") == std::to_string(kTimerMs)) {
       EXPECT_TRUE(ticking) << "no check from the timer";
     } else if (!ticking) {
-      Click(dialog, IDC_UPDATE);
+      app_test::CheckNow(dialog);
       EXPECT_GT(checks(), before);
     }
     EXPECT_TRUE(IsWindow(dialog));
@@ -716,9 +717,10 @@ TEST_F(UnopenableKeyTest, RunsOnDefaultsAndKeepsChecking) {
       Click(dialog, IDCANCEL);
       return;
     }
+    EXPECT_TRUE(app_test::CheckEnded(dialog));
     EXPECT_EQ(kFirst, Text(dialog, IDC_IP)) << "the built-in page was fetched";
     const int hits = peers.HttpHits(page);
-    Click(dialog, IDC_UPDATE);
+    app_test::CheckNow(dialog);
     EXPECT_EQ(hits + 1, peers.HttpHits(page));
     EXPECT_TRUE(IsWindow(dialog));
     SendMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
