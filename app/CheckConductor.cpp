@@ -8,13 +8,26 @@
 
 namespace app {
 
+namespace {
+
+// TEMPORARY until the placeholder rules land.
+std::string NotificationText(const std::string& v4, const std::string& v6, bool ipv6) {
+  std::string text = kNotificationPrefix + v4;
+  if (ipv6) text += "\r\nNew IPv6 Address:  " + v6;
+  return text;
+}
+Families FamiliesOf(const channels::WebSettings&) { return kIpv4; }
+
+}  // namespace
+
 CheckConductor::CheckConductor(CheckPorts& ports, std::uint32_t intervalMs, std::string pages,
-                               channels::MailSettings mail, LeadBytePredicate isLeadByte)
+                               channels::MailSettings mail, LeadBytePredicate isLeadByte, bool ipv6)
     : m_ports(ports),
       m_cycle(intervalMs),
       m_pages(SplitPageList(pages)),
       m_mail(std::move(mail)),
-      m_isLeadByte(std::move(isLeadByte)) {
+      m_isLeadByte(std::move(isLeadByte)),
+      m_ipv6(ipv6) {
   if (m_pages.empty()) m_pages.push_back(pages);  // fails as an address, with the fetch's own words
 }
 
@@ -69,13 +82,14 @@ void CheckConductor::PageFailed(std::uint32_t check, const std::string& why, boo
 }
 
 // The stamp is the moment the address arrived, however long the pages took.
-void CheckConductor::OnAddress(const std::string& address) {
+void CheckConductor::OnAddress(const std::string& page) {
+  const Address address(page, m_ipv6 ? m_ports.StableIpv6() : std::string());
   m_at = m_ports.WallTime();
   m_stamp = FormatStamp(m_at);
   m_web = m_ports.ReadWebTargets();  // stored by their own dialog whenever the user likes
   CheckPlan plan = m_cycle.Fetched(address, SetUp(), m_ports.SteadyMs());
   if (plan.askForSettings) {
-    CheckPorts::SettingsAnswer answer = m_ports.AskForSettings(address);
+    CheckPorts::SettingsAnswer answer = m_ports.AskForSettings(address.v4);
     m_mail = std::move(answer.mail);  // asked for by the program itself: the mail counts at once
     m_web = std::move(answer.web);
     if (answer.webActedOn) m_cycle.WebActedOn();
@@ -100,7 +114,7 @@ void CheckConductor::CallOwed(const CheckPlan& plan) {
         Answered(call.channel, {ChannelResult::Transient, settings::kChooseAuth});
         continue;
       }
-      MailJob job{m_mail, authIndex, kNotificationSubject, kNotificationPrefix + m_address};
+      MailJob job{m_mail, authIndex, kNotificationSubject, NotificationText(m_address.v4, m_address.v6, m_ipv6)};
       job.account.from = settings::ShownText(job.account.from);  // an empty sender, as the test mail sends it
       m_ports.StartMail(m_check, job);
     } else if (const channels::WebSettings* target = TargetOf(call.channel.id)) {
@@ -177,9 +191,9 @@ const channels::WebSettings* CheckConductor::TargetOf(std::uint32_t id) const {
 // The mail first, then each web target that has an address.
 ChannelSetup CheckConductor::SetUp() const {
   ChannelSetup setup;
-  if (settings::CanSendNotification(m_mail)) setup.push_back(kMailChannel);
+  if (settings::CanSendNotification(m_mail)) setup.push_back({kMailChannel, m_ipv6 ? kBothFamilies : kIpv4});
   for (const channels::WebSettings& target : m_web)
-    if (target.IsSet()) setup.push_back(WebChannel(target.id));
+    if (target.IsSet()) setup.push_back({WebChannel(target.id), m_ipv6 ? FamiliesOf(target) : kIpv4});
   return setup;
 }
 

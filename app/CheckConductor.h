@@ -34,8 +34,8 @@ class CheckPorts {
   virtual void StartPageFetch(std::uint32_t check, const std::string& url) = 0;
   virtual void StartMail(std::uint32_t check, const MailJob& mail) = 0;
   // `at` is the moment the page was read, for the target's {time}.
-  virtual void StartWebCall(std::uint32_t check, const channels::WebSettings& target, const std::string& address,
-                            const std::string& old, std::time_t at) = 0;
+  virtual void StartWebCall(std::uint32_t check, const channels::WebSettings& target, const Address& address,
+                            const Address& old, std::time_t at) = 0;
 
   // The web targets as stored now.
   virtual std::vector<channels::WebSettings> ReadWebTargets() = 0;
@@ -48,12 +48,15 @@ class CheckPorts {
   };
   virtual SettingsAnswer AskForSettings(const std::string& found) = 0;
 
+  // This computer's stable IPv6 address, empty when it has none.
+  virtual std::string StableIpv6() = 0;
+
   virtual std::uint64_t SteadyMs() = 0;
   virtual std::time_t WallTime() = 0;
   virtual std::string LocalClock() = 0;  // hours and minutes, for a target's row
 
   virtual void Announce() = 0;
-  virtual void Show(const std::string& address, const std::string& stamp) = 0;
+  virtual void Show(const Address& address, const std::string& stamp) = 0;
   virtual void SetCheckTimer(std::uint32_t ms) = 0;
   virtual void Report(const CheckFailure& failure) = 0;
   // A check started or ended: the Update button, the tooltip.
@@ -63,9 +66,10 @@ class CheckPorts {
 class CheckConductor {
  public:
   // `pages` is the IP Page setting (one address or several, separated by
-  // blanks); `mail` the mail settings read at start.
+  // blanks); `mail` the mail settings read at start; `ipv6` whether this
+  // computer's IPv6 address is watched beside the page's.
   CheckConductor(CheckPorts& ports, std::uint32_t intervalMs, std::string pages, channels::MailSettings mail,
-                 LeadBytePredicate isLeadByte = {});
+                 LeadBytePredicate isLeadByte = {}, bool ipv6 = false);
 
   // A tick, Update, or the settle after a wake-up: starts a check unless one
   // is running. False when one was.
@@ -81,7 +85,8 @@ class CheckConductor {
   // The user acted in the settings dialog opened from the window.
   void WebActedOn() { m_cycle.WebActedOn(); }
 
-  const std::string& Shown() const { return m_cycle.Shown(); }
+  const Address& Shown() const { return m_cycle.Shown(); }
+  bool WatchesIpv6() const { return m_ipv6; }
   bool AnyWebStopped() const { return m_cycle.AnyWebStopped(); }
   std::string ResultRow(std::uint32_t target) const { return m_cycle.ResultRow(WebChannel(target)); }
   CheckCycle& Cycle() { return m_cycle; }
@@ -105,6 +110,7 @@ class CheckConductor {
   channels::MailSettings m_mail;
   std::vector<channels::WebSettings> m_web;
   LeadBytePredicate m_isLeadByte;
+  bool m_ipv6 = false;
 
   bool m_running = false;
   std::uint32_t m_check = 0;           // the running check's number; results of others are dropped
@@ -113,7 +119,7 @@ class CheckConductor {
   std::vector<std::string> m_reasons;  // why each page tried so far failed
   std::time_t m_at = 0;                // when the page was read
   std::string m_stamp;                 // and the stamp for it
-  std::string m_address;               // what it showed
+  Address m_address;                   // what it showed, and this computer's IPv6 address
   std::set<Channel> m_outstanding;     // the calls still out
   bool m_starting = false;             // the calls are being started
 };

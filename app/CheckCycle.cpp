@@ -25,7 +25,7 @@ std::string WithNotice(std::string text, const std::string& notice) {
 }  // namespace
 
 void CheckCycle::Begin() {
-  m_fetched.clear();
+  m_fetched = Address();
   m_fetchedPage = false;
   m_changed = false;
   m_failed = false;
@@ -41,11 +41,11 @@ void CheckCycle::FetchFailed(std::string why, bool outOfMemory) {
   m_failures.push_back(std::move(why));
 }
 
-CheckPlan CheckCycle::Fetched(const std::string& address, const ChannelSetup& setup, std::uint64_t nowMs) {
+CheckPlan CheckCycle::Fetched(const Address& address, const ChannelSetup& setup, std::uint64_t nowMs) {
   Begin();
   m_fetchedPage = true;
   m_fetched = address;
-  m_changed = IsChange(address, m_shown);
+  m_changed = IsChange(address.v4, m_shown.v4) || IsChange(address.v6, m_shown.v6);
   Adopt(setup);
   if (m_changed && m_channels.empty()) {
     CheckPlan plan;
@@ -69,25 +69,33 @@ CheckPlan CheckCycle::AfterSettings(const ChannelSetup& setup, std::uint64_t now
 // showed all along.
 void CheckCycle::Adopt(const ChannelSetup& setup) {
   std::map<Channel, Ledger> now;
-  for (const Channel channel : setup) {
-    const auto known = m_channels.find(channel);
+  for (const ChannelUse& use : setup) {
+    const auto known = m_channels.find(use.channel);
+    Ledger ledger;
     if (known != m_channels.end()) {
-      now.insert(*known);
+      ledger = known->second;
     } else {
-      Ledger fresh;
-      fresh.told = m_shown;
-      now.emplace(channel, std::move(fresh));
+      ledger.told = m_shown;
     }
+    ledger.families = use.families;  // an edited target may use other placeholders now
+    now.emplace(use.channel, std::move(ledger));
   }
   m_channels = std::move(now);
+}
+
+// Owed when what it was told of a family it uses differs from what is known
+// of that family now; a family with no address asks for nothing.
+bool CheckCycle::Owed(const Ledger& ledger, const Address& latest) const {
+  const bool v4 = (ledger.families & kIpv4) && !latest.v4.empty() && ledger.told.v4 != latest.v4;
+  const bool v6 = (ledger.families & kIpv6) && !latest.v6.empty() && ledger.told.v6 != latest.v6;
+  return v4 || v6;
 }
 
 CheckPlan CheckCycle::PlanCalls(std::uint64_t nowMs) const {
   CheckPlan plan;
   plan.address = m_fetched;
-  if (m_fetched.empty()) return plan;  // the page showed no address: nothing to send
   for (const auto& [channel, ledger] : m_channels) {
-    if (!ledger.stopped && ledger.told != m_fetched && ledger.dueMs <= nowMs)
+    if (!ledger.stopped && Owed(ledger, m_fetched) && ledger.dueMs <= nowMs)
       plan.calls.push_back({channel, ledger.told});
   }
   return plan;
@@ -104,7 +112,7 @@ std::uint32_t CheckCycle::NextBackOff(Ledger& ledger) const {
   return wait;
 }
 
-void CheckCycle::Called(Channel channel, const std::string& address, const ChannelResult& result, std::uint64_t nowMs,
+void CheckCycle::Called(Channel channel, const Address& address, const ChannelResult& result, std::uint64_t nowMs,
                         std::string clock) {
   const auto found = m_channels.find(channel);
   if (found == m_channels.end()) return;
@@ -112,7 +120,8 @@ void CheckCycle::Called(Channel channel, const std::string& address, const Chann
   ledger.row = channels::ResultRow(result, clock);
   switch (result.kind) {
     case ChannelResult::Ok:
-      ledger.told = address;
+      if ((ledger.families & kIpv4) && !address.v4.empty()) ledger.told.v4 = address.v4;
+      if ((ledger.families & kIpv6) && !address.v6.empty()) ledger.told.v6 = address.v6;
       ledger.dueMs = 0;
       ledger.backOffMs = 0;
       m_delivered = true;
@@ -137,15 +146,12 @@ void CheckCycle::Called(Channel channel, const std::string& address, const Chann
 
 CheckEnd CheckCycle::End() {
   CheckEnd end;
-  const std::string before = m_shown;
+  const Address before = m_shown;
   if (m_changed) {
-    // The field moves on once the address has gone out somewhere, or once
-    // nobody is left to try it; while every channel still owes it, it keeps
-    // the old address, so the next check sees the change again.
-    bool somewhere = false;
-    for (const auto& [channel, ledger] : m_channels) somewhere = somewhere || ledger.told == m_fetched;
-    if (somewhere || !AnyLeftToTry()) m_shown = m_fetched;
+    if (ShowFamily(&Address::v4, kIpv4)) m_shown.v4 = m_fetched.v4;
+    if (ShowFamily(&Address::v6, kIpv6)) m_shown.v6 = m_fetched.v6;
   }
+  if (m_fetchedPage && m_fetched.v6.empty()) m_shown.v6.clear();  // gone: nothing to hold back
   if (m_delivered && m_shown == m_fetched && m_popupTold != m_fetched) {
     m_popupTold = m_fetched;
     end.announce = true;
@@ -182,8 +188,8 @@ CheckCycle::State CheckCycle::StateOf(Channel channel, std::uint64_t nowMs) cons
   if (found == m_channels.end()) return State::Off;
   const Ledger& ledger = found->second;
   if (ledger.stopped) return State::Stopped;
-  const std::string& latest = m_fetched.empty() ? m_shown : m_fetched;
-  if (ledger.told == latest) return State::Delivered;
+  const Address& latest = m_fetched.v4.empty() ? m_shown : m_fetched;
+  if (!Owed(ledger, latest)) return State::Delivered;
   return ledger.dueMs > nowMs ? State::Waiting : State::Owed;
 }
 
@@ -192,10 +198,19 @@ std::string CheckCycle::ResultRow(Channel channel) const {
   return found == m_channels.end() ? std::string() : found->second.row;
 }
 
-bool CheckCycle::AnyLeftToTry() const {
-  for (const auto& [channel, ledger] : m_channels)
-    if (!ledger.stopped) return true;
-  return false;
+// A field moves on once its address has gone out somewhere, or once nobody
+// is left to try it; while every channel that uses it still owes it, it
+// keeps the old address, so the next check sees the change again.
+bool CheckCycle::ShowFamily(const std::string Address::*family, Families used) const {
+  const std::string& fetched = m_fetched.*family;
+  if (!IsChange(fetched, m_shown.*family)) return false;
+  bool somewhere = false, leftToTry = false;
+  for (const auto& [channel, ledger] : m_channels) {
+    if (!(ledger.families & used)) continue;
+    somewhere = somewhere || ledger.told.*family == fetched;
+    leftToTry = leftToTry || !ledger.stopped;
+  }
+  return somewhere || !leftToTry;
 }
 
 }  // namespace app

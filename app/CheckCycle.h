@@ -31,17 +31,35 @@ struct Channel {
 inline constexpr Channel kMailChannel{Channel::Mail, 0};
 inline constexpr Channel WebChannel(std::uint32_t id) { return {Channel::Web, id}; }
 
-// The channels the user has set up now; the list may grow or shrink
-// between checks.
-using ChannelSetup = std::vector<Channel>;
+// The address families a channel is told about.
+enum Families : std::uint8_t { kIpv4 = 1, kIpv6 = 2, kBothFamilies = kIpv4 | kIpv6 };
+
+// The computer's addresses at one moment: the public IPv4 address the page
+// shows and, when it is watched, this computer's stable IPv6 address. Each
+// family is a truth of its own; an empty one is not known.
+struct Address {
+  Address(std::string ipv4 = {}, std::string ipv6 = {}) : v4(std::move(ipv4)), v6(std::move(ipv6)) {}
+  Address(const char* ipv4) : v4(ipv4) {}
+  std::string v4, v6;
+  bool operator==(const Address&) const = default;
+};
+
+// A channel the user has set up now, and the families it uses; the list
+// may grow or shrink between checks.
+struct ChannelUse {
+  ChannelUse(Channel c, Families f = kIpv4) : channel(c), families(f) {}
+  Channel channel;
+  Families families;
+};
+using ChannelSetup = std::vector<ChannelUse>;
 
 // What one check asks of the window once the page has been read.
 struct CheckPlan {
   bool askForSettings = false;  // open the settings dialog, then ask for the plan again
-  std::string address;          // the address to send
+  Address address;              // the address to send
   struct Call {
     Channel channel;
-    std::string old;  // what this channel was told before, empty when nothing yet
+    Address old;  // what this channel was told before, empty when nothing yet
   };
   std::vector<Call> calls;  // all of them may run at once
 };
@@ -58,7 +76,7 @@ struct CheckEnd {
   // Write the address and the new stamp to their fields. A check that failed
   // and moved nothing leaves both as they were, as a failed fetch does.
   bool show = false;
-  std::string shownAddress;              // the address field
+  Address shownAddress;                  // the address fields
   bool announce = false;                 // slide out the popup
   CheckFailure failure;                  // a box, shown after everything else
   std::optional<std::uint32_t> timerMs;  // set the check timer to this, or leave its rhythm alone
@@ -73,8 +91,9 @@ class CheckCycle {
 
   // The page showed `address` (empty when it showed none) at `nowMs` on a
   // steady clock. Returns who to call now; asks for the settings when the
-  // address is new and no channel is set up.
-  CheckPlan Fetched(const std::string& address, const ChannelSetup& setup, std::uint64_t nowMs);
+  // address is new and no channel is set up. A channel is owed the address
+  // when what it was told of a family it uses differs from a known one.
+  CheckPlan Fetched(const Address& address, const ChannelSetup& setup, std::uint64_t nowMs);
 
   // After the settings dialog that the plan asked for: who to call now. The
   // settings dialog is never asked for twice in one check.
@@ -82,7 +101,7 @@ class CheckCycle {
 
   // What a call of the plan came to; `clock` is the local time for the
   // channel's row. A result for a channel no longer set up is dropped.
-  void Called(Channel channel, const std::string& address, const ChannelResult& result, std::uint64_t nowMs,
+  void Called(Channel channel, const Address& address, const ChannelResult& result, std::uint64_t nowMs,
               std::string clock = {});
 
   // The check has ended: what to show, announce and report, and when the
@@ -95,7 +114,7 @@ class CheckCycle {
   void WebActedOn();
 
   // The address the window shows now.
-  const std::string& Shown() const { return m_shown; }
+  const Address& Shown() const { return m_shown; }
   // True while some web target waits for the user to change its settings.
   bool AnyWebStopped() const;
   // A channel's own state at `nowMs`, for the window's and the tests' eyes.
@@ -108,7 +127,8 @@ class CheckCycle {
 
  private:
   struct Ledger {
-    std::string told;             // the last address this channel got through with
+    Families families = kIpv4;
+    Address told;                 // the last address of each family this channel got through with
     bool stopped = false;         // refused for good: only the user can mend it
     std::uint64_t dueMs = 0;      // no call before this moment (a failure or the service asked for a wait)
     std::uint32_t backOffMs = 0;  // a web target's next wait after a failure; 0 until it fails
@@ -118,14 +138,15 @@ class CheckCycle {
   void Begin();
   void Adopt(const ChannelSetup& setup);
   CheckPlan PlanCalls(std::uint64_t nowMs) const;
+  bool Owed(const Ledger& ledger, const Address& latest) const;
+  bool ShowFamily(const std::string Address::*family, Families used) const;
   std::uint32_t NextBackOff(Ledger& ledger) const;
-  bool AnyLeftToTry() const;
 
   CheckSchedule m_schedule;
   std::map<Channel, Ledger> m_channels;  // the channels set up now
-  std::string m_shown;                   // what the address field shows
-  std::string m_fetched;                 // what the page showed at this check
-  std::string m_popupTold;               // the address the popup last announced
+  Address m_shown;                       // what the address fields show
+  Address m_fetched;                     // what this check found
+  Address m_popupTold;                   // the address the popup last announced
   bool m_fetchedPage = false;            // this check read the page
   bool m_changed = false;                // this check's address differs from the one shown
   bool m_failed = false;                 // something in this check failed and is worth trying soon

@@ -37,8 +37,8 @@ void CheckWork::SendMail(CheckConductor& conductor, std::uint32_t check, const M
 }
 
 void CheckWork::CallWebTarget(CheckConductor& conductor, std::uint32_t check, const channels::WebSettings& target,
-                              const std::string& address, const std::string& old, std::time_t at) {
-  const channels::WebValues values = channels::ValuesFor(address, old, at);
+                              const app::Address& address, const app::Address& old, std::time_t at) {
+  const channels::WebValues values = channels::ValuesFor(address.v4, old.v4, at);
   const WPARAM call = ++m_lastWebCall;
   m_webCalls[call] = {check, target.id};
   const bool started = fw::StartBackgroundCall<ChannelResult>(

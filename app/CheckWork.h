@@ -24,7 +24,7 @@ class CheckWork {
   void FetchPage(CheckConductor& conductor, std::uint32_t check, const std::string& url);
   void SendMail(CheckConductor& conductor, std::uint32_t check, const MailJob& mail);
   void CallWebTarget(CheckConductor& conductor, std::uint32_t check, const channels::WebSettings& target,
-                     const std::string& address, const std::string& old, std::time_t at);
+                     const app::Address& address, const app::Address& old, std::time_t at);
 
   // True when `message` is one of the results, which `conductor` has then been given.
   bool Deliver(UINT message, WPARAM wParam, LPARAM lParam, CheckConductor& conductor);

@@ -84,7 +84,7 @@ BOOL CCorvaneDlg::OnInitDialog() {
 std::string CCorvaneDlg::TrayTip() const {
   std::string tip = kTrayTip;
   if (!m_conductor) return tip;
-  if (!m_conductor->Shown().empty()) tip += " - " + m_conductor->Shown();
+  if (!m_conductor->Shown().v4.empty()) tip += " - " + m_conductor->Shown().v4;
   if (m_conductor->AnyWebStopped()) tip += kWebStoppedTip;
   return tip;
 }
@@ -119,8 +119,8 @@ void CCorvaneDlg::StartMail(std::uint32_t check, const app::MailJob& mail) {
   m_work->SendMail(*m_conductor, check, mail);
 }
 
-void CCorvaneDlg::StartWebCall(std::uint32_t check, const channels::WebSettings& target, const std::string& address,
-                               const std::string& old, std::time_t at) {
+void CCorvaneDlg::StartWebCall(std::uint32_t check, const channels::WebSettings& target, const app::Address& address,
+                               const app::Address& old, std::time_t at) {
   m_work->CallWebTarget(*m_conductor, check, target, address, old, at);
 }
 
@@ -165,8 +165,10 @@ std::string CCorvaneDlg::LocalClock() {
 
 void CCorvaneDlg::Announce() { m_notifier.Announce(app::kPopupCaption, 500, 2000, 500); }
 
-void CCorvaneDlg::Show(const std::string& address, const std::string& stamp) {
-  m_strIP = address;
+std::string CCorvaneDlg::StableIpv6() { return {}; }
+
+void CCorvaneDlg::Show(const app::Address& address, const std::string& stamp) {
+  m_strIP = address.v4;
   m_strStatus = stamp;
   UpdateData(FALSE);
 }
@@ -291,7 +293,7 @@ void CCorvaneDlg::OnTrayRetry() {
 // The mail it saves takes effect at the next start, the web targets at the
 // next check, whatever the check running meanwhile does.
 void CCorvaneDlg::OnSettings() {
-  Settings dialog(nullptr, m_conductor->Shown(), ResultRows(ReadWebTargets()));
+  Settings dialog(nullptr, m_conductor->Shown().v4, ResultRows(ReadWebTargets()));
   dialog.DoModal();
   if (dialog.WebNotifyActedOn()) m_conductor->WebActedOn();
   if (m_pTrayIcon) m_pTrayIcon->SetTooltip(TrayTip());

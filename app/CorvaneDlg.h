@@ -55,15 +55,16 @@ class CCorvaneDlg : public CSkinnableDialog, private app::CheckPorts {
   // The conductor's ports.
   void StartPageFetch(std::uint32_t check, const std::string& url) override;
   void StartMail(std::uint32_t check, const app::MailJob& mail) override;
-  void StartWebCall(std::uint32_t check, const channels::WebSettings& target, const std::string& address,
-                    const std::string& old, std::time_t at) override;
+  void StartWebCall(std::uint32_t check, const channels::WebSettings& target, const app::Address& address,
+                    const app::Address& old, std::time_t at) override;
   std::vector<channels::WebSettings> ReadWebTargets() override;
   SettingsAnswer AskForSettings(const std::string& found) override;
   std::uint64_t SteadyMs() override;
   std::time_t WallTime() override;
   std::string LocalClock() override;
   void Announce() override;
-  void Show(const std::string& address, const std::string& stamp) override;
+  void Show(const app::Address& address, const std::string& stamp) override;
+  std::string StableIpv6() override;
   void SetCheckTimer(std::uint32_t ms) override;
   void Report(const app::CheckFailure& failure) override;
   void Running(bool running) override;

@@ -28,12 +28,15 @@ struct Recorder : app::CheckPorts {
   std::string log;  // the effects, a word each
   std::vector<std::string> pages;
   std::vector<app::MailJob> mails;
-  std::vector<std::pair<std::uint32_t, std::string>> webCalls;  // id, old
+  std::vector<std::pair<std::uint32_t, app::Address>> webCalls;  // id, old
+  std::vector<app::Address> webAddresses;
+  std::string ipv6;
   std::uint32_t lastCheck = 0;
   std::vector<WebSettings> stored;
   SettingsAnswer answer;
   std::string askedWith;
-  std::string shown, stamp;
+  app::Address shown;
+  std::string stamp;
   app::CheckFailure failure;
   std::uint64_t steady = 0;
   std::time_t wall = 1'000'000'000;
@@ -46,11 +49,13 @@ struct Recorder : app::CheckPorts {
     lastCheck = check;
     mails.push_back(mail);
   }
-  void StartWebCall(std::uint32_t check, const WebSettings& target, const std::string&, const std::string& old,
-                    std::time_t) override {
+  void StartWebCall(std::uint32_t check, const WebSettings& target, const app::Address& address,
+                    const app::Address& old, std::time_t) override {
     lastCheck = check;
     webCalls.push_back({target.id, old});
+    webAddresses.push_back(address);
   }
+  std::string StableIpv6() override { return ipv6; }
   std::vector<WebSettings> ReadWebTargets() override { return stored; }
   SettingsAnswer AskForSettings(const std::string& found) override {
     askedWith = found;
@@ -61,7 +66,7 @@ struct Recorder : app::CheckPorts {
   std::time_t WallTime() override { return wall; }
   std::string LocalClock() override { return "12:00"; }
   void Announce() override { log += "popup "; }
-  void Show(const std::string& address, const std::string& when) override {
+  void Show(const app::Address& address, const std::string& when) override {
     log += "fields ";
     shown = address;
     stamp = when;
@@ -92,7 +97,7 @@ TEST(CheckConductor, MailOnlyChecksKeepTheirBoxesOrderAndMails) {
   EXPECT_EQ("start ", ports.log) << "nothing shows before the mail is out";
   conductor.MailSent(ports.lastCheck, kOk);
   EXPECT_EQ("start popup fields end ", ports.log);
-  EXPECT_EQ("1.2.3.4", ports.shown);
+  EXPECT_EQ("1.2.3.4", ports.shown.v4);
 
   // A failed send: the old address stays, the box comes last, the retry is soon.
   ports.log.clear();
@@ -101,7 +106,7 @@ TEST(CheckConductor, MailOnlyChecksKeepTheirBoxesOrderAndMails) {
   conductor.MailSent(ports.lastCheck, kDown);
   EXPECT_EQ("start timer1 end box ", ports.log);
   EXPECT_EQ("the server is down", ports.failure.text);
-  EXPECT_EQ("1.2.3.4", conductor.Shown());
+  EXPECT_EQ("1.2.3.4", conductor.Shown().v4);
 
   // No authentication chosen: said without a call.
   channels::MailSettings noAuth = CompleteMail();

@@ -41,7 +41,7 @@ void Checks(CheckCycle& cycle, const std::vector<Check>& checks) {
     const Check& check = checks[n];
     SCOPED_TRACE("check " + std::to_string(n + 1) + ", page " + check.page);
     std::string calls;
-    const std::string shownBefore = cycle.Shown();
+    const std::string shownBefore = cycle.Shown().v4;
     if (check.page == kFailedFetch) {
       cycle.FetchFailed("the page failed");
     } else {
@@ -57,7 +57,7 @@ void Checks(CheckCycle& cycle, const std::vector<Check>& checks) {
     }
     const app::CheckEnd end = cycle.End();
     EXPECT_EQ(check.calls, calls);
-    EXPECT_EQ(check.shown, end.shownAddress);
+    EXPECT_EQ(check.shown, end.shownAddress.v4);
     EXPECT_EQ(check.announce, end.announce);
     EXPECT_EQ(check.box, end.failure.kind != app::CheckFailure::None) << end.failure.text;
     EXPECT_EQ(check.page != kFailedFetch && (!check.box || check.announce || check.shown != shownBefore), end.show)
@@ -143,7 +143,7 @@ TEST(CheckCycleCore, AFirstChangeWithNothingSetUpAsksForTheSettingsOnce) {
     plan = cycle.AfterSettings(kNone, 0);
     EXPECT_TRUE(plan.calls.empty());
     const app::CheckEnd end = cycle.End();
-    EXPECT_EQ("A", end.shownAddress);
+    EXPECT_EQ("A", end.shownAddress.v4);
     EXPECT_FALSE(end.announce);
     EXPECT_EQ(app::CheckFailure::None, end.failure.kind);
     Checks(cycle, {{1, "A", kNone, {}, "", "A"}});
@@ -243,9 +243,9 @@ TEST(CheckCycleCore, AChannelSetUpInTheDialogAChangeOpenedIsOwedThatChangeAndOnl
   EXPECT_TRUE(cycle.Fetched("B", kNone, 1).askForSettings);
   app::CheckPlan plan = cycle.AfterSettings(kMailOnly, 1);
   ASSERT_EQ(1u, plan.calls.size()) << "the change that opened the dialog is owed";
-  EXPECT_EQ("A", plan.calls[0].old) << "it starts as told the address shown";
+  EXPECT_EQ("A", plan.calls[0].old.v4) << "it starts as told the address shown";
   cycle.Called(kMail, "B", {ChannelResult::Transient, "refused"}, 1);
-  EXPECT_EQ("A", cycle.End().shownAddress);
+  EXPECT_EQ("A", cycle.End().shownAddress.v4);
   // Back at A: the mail was never owed A, so nothing goes out and nothing slides out.
   Checks(cycle, {{2, "A", kMailOnly, {}, "", "A"}, {3, "B", kMailOnly, {}, "m", "B", true}});
 }
@@ -276,6 +276,46 @@ TEST(CheckCycleCore, FailuresBackOffAndAGoodCheckReturnsToTheInterval) {
   cycle.Called(kWeb, "B", {ChannelResult::Stopped, "refused"}, 0);
   EXPECT_EQ(std::nullopt, cycle.End().timerMs);
   EXPECT_EQ("stopped: refused", cycle.ResultRow(kWeb));
+}
+
+}  // namespace
+
+namespace {
+
+// Each family is a truth of its own: a channel is owed the families it uses.
+TEST(CheckCycleCore, EachFamilyIsItsOwnTruthAndAChannelIsOwedOnlyTheFamiliesItUses) {
+  const app::Channel v4Only = app::WebChannel(1), v6Only = app::WebChannel(2), both = app::WebChannel(3);
+  const app::ChannelSetup setup{
+      {kMail, app::kBothFamilies}, {v4Only, app::kIpv4}, {v6Only, app::kIpv6}, {both, app::kBothFamilies}};
+  CheckCycle cycle(15 * kMinute);
+  const auto check = [&](const app::Address& address, std::uint64_t at) {
+    const app::CheckPlan plan = cycle.Fetched(address, setup, at);
+    std::string called;
+    for (const auto& call : plan.calls) {
+      called += call.channel == kMail ? "m" : std::to_string(call.channel.id);
+      cycle.Called(call.channel, plan.address, {ChannelResult::Ok, "sent"}, at);
+    }
+    const app::CheckEnd end = cycle.End();
+    return called + (end.announce ? " popup" : "");
+  };
+  EXPECT_EQ("m123 popup", check({"A", "2001:db8::1"}, 0)) << "the first check is a change for both";
+  EXPECT_EQ("m23 popup", check({"A", "2001:db8::2"}, 1)) << "an IPv6-only change";
+  EXPECT_EQ("m13 popup", check({"B", "2001:db8::2"}, 2)) << "an IPv4-only change";
+  EXPECT_EQ("m23 popup", check({"B", "2001:db8::1"}, 3)) << "back to an earlier IPv6 address";
+  EXPECT_EQ("", check({"B", ""}, 4)) << "no IPv6 address now: nobody is owed anything";
+  EXPECT_EQ("", cycle.Shown().v6);
+  EXPECT_EQ("m13 popup", check({"C", ""}, 5)) << "the IPv4 channels go on; the IPv6 target is not called";
+  EXPECT_EQ("", check({"C", "2001:db8::1"}, 6)) << "back after a gap: every channel still holds it";
+  EXPECT_EQ("2001:db8::1", cycle.Shown().v6);
+
+  // A failed IPv6-only target holds the IPv6 field back, not the IPv4 one.
+  CheckCycle held(15 * kMinute);
+  held.Fetched({"A", "2001:db8::1"}, {{v6Only, app::kIpv6}, {v4Only, app::kIpv4}}, 0);
+  held.Called(v6Only, {"A", "2001:db8::1"}, {ChannelResult::Transient, "down"}, 0);
+  held.Called(v4Only, {"A", "2001:db8::1"}, {ChannelResult::Ok, "sent"}, 0);
+  const app::CheckEnd end = held.End();
+  EXPECT_EQ(app::Address("A", ""), end.shownAddress);
+  EXPECT_FALSE(end.announce) << "the pair is not through yet";
 }
 
 }  // namespace
