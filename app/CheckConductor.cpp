@@ -4,6 +4,7 @@
 #include <new>
 #include <utility>
 
+#include "channels/StampTime.h"
 #include "settings/SettingsRules.h"
 
 namespace app {
@@ -139,7 +140,8 @@ void CheckConductor::Answered(Channel channel, const ChannelResult& result) {
   if (m_outstanding.erase(channel) == 0) return;
   // A target removed from the list while its call was out is no longer
   // set up: the cycle drops what it came to.
-  m_cycle.Called(channel, m_address, result, m_ports.SteadyMs(), m_ports.LocalClock());
+  // A target's row says when, in hours and minutes of the local time.
+  m_cycle.Called(channel, m_address, result, m_ports.SteadyMs(), channels::FormatLocal(m_ports.WallTime(), "%H:%M"));
   if (m_outstanding.empty() && !m_starting) Finish();
 }
 

@@ -53,7 +53,6 @@ class CheckPorts {
 
   virtual std::uint64_t SteadyMs() = 0;
   virtual std::time_t WallTime() = 0;
-  virtual std::string LocalClock() = 0;  // hours and minutes, for a target's row
 
   virtual void Announce() = 0;
   virtual void Show(const Address& address, const std::string& stamp) = 0;

@@ -17,11 +17,6 @@
 namespace {
 
 constexpr COLORREF kFaceKey = RGB(25, 35, 85);
-// At log-on the shell may start after the program; it gets half a minute to
-// take the icon before the window shows again, so the program is never left
-// with neither window nor icon.
-constexpr UINT kTrayRetryMs = 2'000;
-constexpr int kTrayAttempts = 15;
 constexpr char kCheckErrorSource[] = "Corvane";
 
 bool IsAnsiLeadByte(unsigned char byte) { return IsDBCSLeadByte(byte) != FALSE; }
@@ -30,7 +25,8 @@ bool IsAnsiLeadByte(unsigned char byte) { return IsDBCSLeadByte(byte) != FALSE; 
 
 CCorvaneDlg::CCorvaneDlg(CWnd* parent)
     : CSkinnableDialog(IDD_CORVANE_DIALOG, parent),
-      m_hAppIcon(LoadIconA(AfxGetInstanceHandle(), MAKEINTRESOURCEA(IDR_MAINFRAME))) {}
+      m_hAppIcon(LoadIconA(AfxGetInstanceHandle(), MAKEINTRESOURCEA(IDR_MAINFRAME))),
+      m_tray(*this, m_hAppIcon, IDR_TRAYMENU, kTrayRetryTimer) {}
 
 CCorvaneDlg::~CCorvaneDlg() = default;
 
@@ -70,7 +66,7 @@ BOOL CCorvaneDlg::OnInitDialog() {
                                                       stored.mail, IsAnsiLeadByte);
 
   m_connectivity = std::make_unique<app::ConnectivityWatch>(m_hWnd, WM_CONNECTIVITY_CHANGED);
-  if (m_stayHidden) HideToTray();
+  if (m_tray.Hidden()) m_tray.Hide(TrayTip());
 
   // The timer runs before the first check, so a program started while
   // offline still checks by itself later; a failed first check shortens it.
@@ -154,15 +150,6 @@ std::uint64_t CCorvaneDlg::SteadyMs() { return GetTickCount64(); }
 
 std::time_t CCorvaneDlg::WallTime() { return std::time(nullptr); }
 
-// The local time as hours and minutes, for a target's row in the list.
-std::string CCorvaneDlg::LocalClock() {
-  SYSTEMTIME now{};
-  GetLocalTime(&now);
-  const char text[] = {static_cast<char>('0' + now.wHour / 10), static_cast<char>('0' + now.wHour % 10), ':',
-                       static_cast<char>('0' + now.wMinute / 10), static_cast<char>('0' + now.wMinute % 10)};
-  return std::string(text, sizeof text);
-}
-
 void CCorvaneDlg::Announce() { m_notifier.Announce(app::kPopupCaption, 500, 2000, 500); }
 
 std::string CCorvaneDlg::StableIpv6() { return {}; }
@@ -179,7 +166,7 @@ void CCorvaneDlg::Report(const app::CheckFailure& failure) { m_pendingFailure = 
 
 void CCorvaneDlg::Running(bool running) {
   if (HWND update = ::GetDlgItem(m_hWnd, IDC_UPDATE)) ::EnableWindow(update, !running);
-  if (!running && m_pTrayIcon) m_pTrayIcon->SetTooltip(TrayTip());
+  if (!running) m_tray.SetTip(TrayTip());
 }
 
 // Each stored target's last result, for its row in the list.
@@ -243,7 +230,7 @@ void CCorvaneDlg::OnTimer(UINT_PTR id) {
       CheckNow();
       break;
     case kTrayRetryTimer:
-      OnTrayRetry();
+      if (m_tray.RetryFailed()) OnTrayRestore();
       break;
   }
   SetMsgHandled(FALSE);
@@ -258,7 +245,7 @@ void CCorvaneDlg::OnConnectivityChanged() {
 
 // While hidden in the tray nothing may show the window but a restore.
 void CCorvaneDlg::OnWindowPosChanging(WINDOWPOS* pos) {
-  if (m_stayHidden) pos->flags &= ~SWP_SHOWWINDOW;
+  if (m_tray.Hidden()) pos->flags &= ~SWP_SHOWWINDOW;
   SetMsgHandled(FALSE);
 }
 
@@ -277,17 +264,9 @@ void CCorvaneDlg::CheckOnceSettled() {
 // Another start of the program asked for this window: show it, and whatever
 // dialog or box it holds open, in front.
 void CCorvaneDlg::OnHandOver() {
-  if (m_stayHidden || IsIconic()) OnTrayRestore();
+  if (m_tray.Hidden() || IsIconic()) OnTrayRestore();
   HWND front = ::GetLastActivePopup(m_hWnd);
   ::SetForegroundWindow(front && ::IsWindowVisible(front) ? front : m_hWnd);
-}
-
-void CCorvaneDlg::OnTrayRetry() {
-  if (!m_pTrayIcon || m_pTrayIcon->Add()) {
-    KillTimer(kTrayRetryTimer);
-    return;
-  }
-  if (++m_trayAttempts >= kTrayAttempts) OnTrayRestore();
 }
 
 // The mail it saves takes effect at the next start, the web targets at the
@@ -296,15 +275,15 @@ void CCorvaneDlg::OnSettings() {
   Settings dialog(nullptr, m_conductor->Shown().v4, ResultRows(ReadWebTargets()));
   dialog.DoModal();
   if (dialog.WebNotifyActedOn()) m_conductor->WebActedOn();
-  if (m_pTrayIcon) m_pTrayIcon->SetTooltip(TrayTip());
+  m_tray.SetTip(TrayTip());
 }
 
-void CCorvaneDlg::OnHide() { HideToTray(); }
+void CCorvaneDlg::OnHide() { m_tray.Hide(TrayTip()); }
 
 void CCorvaneDlg::OnTrayRestore() { SendMessage(WM_SYSCOMMAND, SC_RESTORE, 0); }
 
 void CCorvaneDlg::OnTrayExit() {
-  m_pTrayIcon.reset();
+  m_tray.Leave();
   CSkinnableDialog::OnCancel();
   // A box or dialog open above this window runs a loop of its own, and the
   // program would only end once someone answered it. Exit comes from the
@@ -324,29 +303,13 @@ void CCorvaneDlg::OnSysCommand(UINT command, POINT) {
     CAboutDlg about;
     about.DoModal();
   } else {
-    if (id == SC_RESTORE) m_stayHidden = false;  // the restore may show the window itself
+    if (id == SC_RESTORE) m_tray.MayShow();
     DefaultProcessing();
   }
   if (id == SC_MINIMIZE)
-    HideToTray();
+    m_tray.Hide(TrayTip());
   else if (id == SC_RESTORE)
-    RestoreFromTray();
-}
-
-void CCorvaneDlg::HideToTray() {
-  m_stayHidden = true;
-  ShowWindow(SW_HIDE);
-  m_pTrayIcon.reset();  // never two icons for one window
-  m_pTrayIcon = std::make_unique<CTrayIcon>(this, m_hAppIcon, TrayTip(), IDR_TRAYMENU);
-  m_trayAttempts = 1;
-  if (!m_pTrayIcon->IsAdded()) SetTimer(kTrayRetryTimer, kTrayRetryMs);
-}
-
-void CCorvaneDlg::RestoreFromTray() {
-  KillTimer(kTrayRetryTimer);
-  m_pTrayIcon.reset();
-  m_stayHidden = false;
-  ShowWindow(SW_SHOW);
+    m_tray.Restore();
 }
 
 // Only the minimised window paints here, with the icon; otherwise the dialog

@@ -15,12 +15,12 @@
 #include "app/CheckWork.h"
 #include "app/ConnectivityWatch.h"
 #include "app/Inet.h"
+#include "app/TrayPresence.h"
 #include "channels/C_SMTP.h"
 #include "res/Version.h"
 #include "settings/StoredSettings.h"
 #include "ui/SkinnableDialog.h"
 #include "ui/TaskbarNotifier.h"
-#include "ui/TrayIcon.h"
 
 class CCorvaneDlg : public CSkinnableDialog, private app::CheckPorts {
  public:
@@ -28,7 +28,7 @@ class CCorvaneDlg : public CSkinnableDialog, private app::CheckPorts {
   ~CCorvaneDlg() override;
 
   // Opens hidden, with only the notification-area icon. Call before DoModal.
-  void StartInTray() { m_stayHidden = true; }
+  void StartInTray() { m_tray.StayHidden(); }
 
   static constexpr char kTitle[] = CORVANE_WINDOW_TITLE;
   static constexpr char kTrayTip[] = "Corvane by Orlimar";
@@ -61,7 +61,6 @@ class CCorvaneDlg : public CSkinnableDialog, private app::CheckPorts {
   SettingsAnswer AskForSettings(const std::string& found) override;
   std::uint64_t SteadyMs() override;
   std::time_t WallTime() override;
-  std::string LocalClock() override;
   void Announce() override;
   void Show(const app::Address& address, const std::string& stamp) override;
   std::string StableIpv6() override;
@@ -82,7 +81,6 @@ class CCorvaneDlg : public CSkinnableDialog, private app::CheckPorts {
   void OnConnectivityChanged();
   void OnWindowPosChanging(WINDOWPOS* pos);
   void OnHandOver();
-  void OnTrayRetry();
   void OnTellUnreadable();
   void CheckNow();
   void CheckOnceSettled();
@@ -92,23 +90,17 @@ class CCorvaneDlg : public CSkinnableDialog, private app::CheckPorts {
   std::vector<std::string> ResultRows(const std::vector<channels::WebSettings>& targets) const;
   void TellUnreadable(const settings::Unreadable& names);
   void CreateSkinnedPopup();
-  void HideToTray();
-  void RestoreFromTray();
 
   std::string m_strIP;
   std::string m_strStatus;
   CInet m_inet;
   C_SMTP m_smtp;
   HICON m_hAppIcon = nullptr;
-  std::unique_ptr<CTrayIcon> m_pTrayIcon;
   CTaskbarNotifier m_notifier;
   std::unique_ptr<app::CheckConductor> m_conductor;
   std::unique_ptr<app::CheckWork> m_work;
   std::unique_ptr<app::ConnectivityWatch> m_connectivity;
   std::optional<app::CheckFailure> m_pendingFailure;  // the box the check ended with, shown once it has ended
   settings::Unreadable m_unreadable;                  // waiting to be told
-  // While hidden in the tray nothing may show the window but a restore: the
-  // dialog manager shows a modal dialog by itself once it first goes idle.
-  bool m_stayHidden = false;
-  int m_trayAttempts = 0;
+  app::TrayPresence m_tray;
 };

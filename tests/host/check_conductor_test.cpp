@@ -6,6 +6,7 @@
 #include <map>
 
 #include "app/CheckConductor.h"
+#include "channels/StampTime.h"
 
 namespace {
 
@@ -64,7 +65,6 @@ struct Recorder : app::CheckPorts {
   }
   std::uint64_t SteadyMs() override { return steady; }
   std::time_t WallTime() override { return wall; }
-  std::string LocalClock() override { return "12:00"; }
   void Announce() override { log += "popup "; }
   void Show(const app::Address& address, const std::string& when) override {
     log += "fields ";
@@ -161,7 +161,7 @@ TEST(CheckConductor, ChannelsAreCalledAtOnceAndTheCheckEndsWithTheLastAnswerWhat
   EXPECT_EQ("start popup fields timer1 end box ", ports.log);
   EXPECT_EQ(app::FormatStamp(ports.wall), ports.stamp);
   EXPECT_EQ("failed: the server is down", conductor.ResultRow(4));
-  EXPECT_EQ("sent 12:00", conductor.ResultRow(9));
+  EXPECT_EQ("sent " + channels::FormatLocal(ports.wall, "%H:%M"), conductor.ResultRow(9));
   conductor.WebCalled(check, 4, kOk);  // late, twice: nothing more happens
   EXPECT_EQ("start popup fields timer1 end box ", ports.log);
 
