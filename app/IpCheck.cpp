@@ -1,5 +1,6 @@
 #include "app/IpCheck.h"
 
+#include "base/AsciiText.h"
 #include "channels/StampTime.h"
 #include "http/HttpUrl.h"
 
@@ -11,7 +12,6 @@ constexpr char kBlanks[] = " \t\r\n";
 constexpr size_t kLongestAddress = 45;  // IPv6 with an IPv4 tail, every group full
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-bool IsHexDigit(char c) { return IsDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
 
 bool IsIpv4(const std::string& text) {
   int parts = 0;
@@ -44,7 +44,7 @@ bool IsIpv6(const std::string& text) {
   }
   while (i < text.size()) {
     const size_t begin = i;
-    while (i < text.size() && IsHexDigit(text[i]) && i - begin < 4) ++i;
+    while (i < text.size() && base::IsHexDigit(text[i]) && i - begin < 4) ++i;
     if (i < text.size() && text[i] == '.') {
       // A dotted quad ends the literal.
       if (!IsIpv4(text.substr(begin))) return false;

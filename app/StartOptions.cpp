@@ -1,6 +1,9 @@
 #include "app/StartOptions.h"
 
 #include <cctype>
+#include <string_view>
+
+#include "base/AsciiText.h"
 
 namespace app {
 namespace {
@@ -26,10 +29,7 @@ std::string NextWord(const std::string& line, size_t& at) {
 
 bool IsSwitch(const std::string& word, const char* name) {
   if (word.size() < 2 || (word[0] != '/' && word[0] != '-')) return false;
-  size_t i = 1;
-  for (; name[i - 1] && i < word.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(word[i])) != name[i - 1]) return false;
-  return name[i - 1] == '\0' && i == word.size();
+  return base::SameLetters(std::string_view(word).substr(1), name);
 }
 
 }  // namespace
