@@ -193,6 +193,15 @@ class AppTest : public ::testing::Test {
     peers.SetPage(port, 200, page);
     return port;
   }
+  // A web target's server, answering `answer`; `query` sets it up (TLS, ...).
+  int StartWeb(const std::string& answer, const std::string& query = "") {
+    const int web = peers.StartHttp(query);
+    peers.SetPage(web, 200, answer);
+    return web;
+  }
+  static std::string WebUrl(int port, const std::string& rest = "/") {
+    return "http://127.0.0.1:" + std::to_string(port) + rest;
+  }
 
   // Opens the main window and runs `script` inside its modal loop once it has
   // opened and its first check has ended (the scripts queued before are for

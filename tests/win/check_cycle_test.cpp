@@ -227,14 +227,6 @@ class WebNotifyTest : public CheckCycleTest {
   static void SetUpTestSuite() { test_authority::ForSuite::Begin(); }
   static void TearDownTestSuite() { test_authority::ForSuite::End(); }
 
-  int StartWeb(const std::string& answer, const std::string& query = "") {
-    const int web = peers.StartHttp(query);
-    peers.SetPage(web, 200, answer);
-    return web;
-  }
-  std::string WebUrl(int port, const std::string& rest = "/") {
-    return "http://127.0.0.1:" + std::to_string(port) + rest;
-  }
 };
 
 // The targets of one change are called side by side: three that each answer

@@ -123,19 +123,6 @@ class WebTrustTest : public AppTest {
   static void SetUpTestSuite() { test_authority::ForSuite::Begin(); }
   static void TearDownTestSuite() { test_authority::ForSuite::End(); }
 
-  int StartHttp(const std::string& page) {
-    const int port = peers.StartHttp();
-    peers.SetPage(port, 200, page);
-    return port;
-  }
-  int StartWeb(const std::string& answer, const std::string& query = "") {
-    const int web = peers.StartHttp(query);
-    peers.SetPage(web, 200, answer);
-    return web;
-  }
-  std::string WebUrl(int port, const std::string& rest = "/") {
-    return "http://127.0.0.1:" + std::to_string(port) + rest;
-  }
 };
 
 TEST_F(WebTrustTest, HttpsGoesToATrustedPeerOnlyAndClearTextOnlyToAnAddressTypedAsLoopback) {
