@@ -2,7 +2,7 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 
-#include <functional>
+#include <cstdint>
 
 #include "app/Ipv6Choice.h"
 
@@ -20,9 +20,9 @@ app::Ipv6Bytes Bytes(const char* text) {
   return bytes;
 }
 
-// A stable address of a router-advertised prefix, as Windows lists it; each
-// row changes what it is about.
-Ipv6UnicastAddress Address(const char* text, const std::function<void(Ipv6UnicastAddress&)>& change = {}) {
+// A stable address of a router-advertised prefix, as Windows lists it; the
+// functions below change what a row is about.
+Ipv6UnicastAddress Address(const char* text) {
   Ipv6UnicastAddress a;
   a.bytes = Bytes(text);
   a.prefixOrigin = Ipv6PrefixOrigin::RouterAdvertisement;
@@ -31,7 +31,29 @@ Ipv6UnicastAddress Address(const char* text, const std::function<void(Ipv6Unicas
   a.validLifetime = 86400;
   a.preferredLifetime = 14400;
   a.prefixLength = 64;
-  if (change) change(a);
+  return a;
+}
+Ipv6UnicastAddress Temporary(Ipv6UnicastAddress a) {
+  a.suffixOrigin = Ipv6SuffixOrigin::Random;
+  return a;
+}
+Ipv6UnicastAddress InState(Ipv6UnicastAddress a, Ipv6DadState state) {
+  a.dadState = state;
+  return a;
+}
+// What the old prefix's address looks like after a re-dial.
+Ipv6UnicastAddress Deprecated(Ipv6UnicastAddress a) {
+  a.dadState = Ipv6DadState::Deprecated;
+  a.preferredLifetime = 0;
+  return a;
+}
+Ipv6UnicastAddress Valid(Ipv6UnicastAddress a, std::uint32_t seconds) {
+  a.validLifetime = seconds;
+  return a;
+}
+Ipv6UnicastAddress From(Ipv6UnicastAddress a, Ipv6PrefixOrigin prefix, Ipv6SuffixOrigin suffix) {
+  a.prefixOrigin = prefix;
+  a.suffixOrigin = suffix;
   return a;
 }
 
@@ -41,8 +63,18 @@ Ipv6Adapter Ethernet(std::vector<Ipv6UnicastAddress> addresses) {
   adapter.addresses = std::move(addresses);
   return adapter;
 }
-
-std::string Choose(std::vector<Ipv6Adapter> adapters) { return app::ChooseStableIpv6(adapters); }
+Ipv6Adapter Down(Ipv6Adapter a) {
+  a.up = false;
+  return a;
+}
+Ipv6Adapter Loopback(Ipv6Adapter a) {
+  a.loopback = true;
+  return a;
+}
+Ipv6Adapter Tunnel(Ipv6Adapter a) {
+  a.tunnel = true;
+  return a;
+}
 
 struct Row {
   const char* what;
@@ -51,36 +83,29 @@ struct Row {
 };
 
 TEST(ChooseStableIpv6, Table) {
+  using P = Ipv6PrefixOrigin;
+  using S = Ipv6SuffixOrigin;
   auto on = [](Ipv6UnicastAddress a) { return std::vector<Ipv6Adapter>{Ethernet({a})}; };
-  auto adapter = [](std::function<void(Ipv6Adapter&)> change) {
-    Ipv6Adapter a = Ethernet({Address("2001:db8:1::10")});
-    change(a);
-    return std::vector<Ipv6Adapter>{a};
-  };
+  const auto global = Address("2001:db8:1::10");
+  auto dhcpLease = From(Address("2001:db8:1::77"), P::Dhcp, S::Dhcp);
+  dhcpLease.prefixLength = 128;
+  auto configured = From(Address("2001:db8:9::1"), P::Manual, S::Manual);
+  configured.validLifetime = configured.preferredLifetime = app::kIpv6InfiniteLifetime;
+  auto preferredButNoLifetime = global;
+  preferredButNoLifetime.preferredLifetime = 0;
+
   const Row rows[] = {
-      {"advertised prefix, link-layer suffix", on(Address("2001:db8:1::10")), "2001:db8:1::10"},
-      {"manual",
-       on(Address("2a01:4f8::5",
-                  [](auto& a) {
-                    a.prefixOrigin = Ipv6PrefixOrigin::Manual;
-                    a.suffixOrigin = Ipv6SuffixOrigin::Manual;
-                  })),
-       "2a01:4f8::5"},
-      {"a DHCPv6 lease is a /128 and stays usable",
-       on(Address("2001:db8:1::77",
-                  [](auto& a) {
-                    a.prefixOrigin = Ipv6PrefixOrigin::Dhcp;
-                    a.suffixOrigin = Ipv6SuffixOrigin::Dhcp;
-                    a.prefixLength = 128;
-                  })),
-       "2001:db8:1::77"},
-      {"temporary",
-       on(Address("2001:db8:1:0:5d1e:9a3b:c2f0:7a11", [](auto& a) { a.suffixOrigin = Ipv6SuffixOrigin::Random; })), ""},
-      {"tentative", on(Address("2001:db8:1::10", [](auto& a) { a.dadState = Ipv6DadState::Tentative; })), ""},
-      {"duplicate", on(Address("2001:db8:1::10", [](auto& a) { a.dadState = Ipv6DadState::Duplicate; })), ""},
-      {"deprecated", on(Address("2001:db8:1::10", [](auto& a) { a.dadState = Ipv6DadState::Deprecated; })), ""},
-      {"invalid", on(Address("2001:db8:1::10", [](auto& a) { a.dadState = Ipv6DadState::Invalid; })), ""},
-      {"preferred lifetime 0", on(Address("2001:db8:1::10", [](auto& a) { a.preferredLifetime = 0; })), ""},
+      {"advertised prefix, link-layer suffix", on(global), "2001:db8:1::10"},
+      {"manual", on(From(Address("2a01:4f8::5"), P::Manual, S::Manual)), "2a01:4f8::5"},
+      {"a DHCPv6 lease is a /128 and stays usable", on(dhcpLease), "2001:db8:1::77"},
+      {"temporary", on(Temporary(Address("2001:db8:1:0:5d1e:9a3b:c2f0:7a11"))), ""},
+      {"a random suffix on a prefix not advertised is no temporary address",
+       on(From(Address("2001:db8:1::5d1e"), P::Manual, S::Random)), "2001:db8:1::5d1e"},
+      {"tentative", on(InState(global, Ipv6DadState::Tentative)), ""},
+      {"duplicate", on(InState(global, Ipv6DadState::Duplicate)), ""},
+      {"deprecated", on(InState(global, Ipv6DadState::Deprecated)), ""},
+      {"invalid", on(InState(global, Ipv6DadState::Invalid)), ""},
+      {"preferred lifetime 0 in the preferred state", on(preferredButNoLifetime), ""},
       {"link-local", on(Address("fe80::1")), ""},
       {"unique-local fd00::/8", on(Address("fd00::10")), ""},
       {"unique-local fc00::/8", on(Address("fc00::10")), ""},
@@ -94,67 +119,31 @@ TEST(ChooseStableIpv6, Table) {
       {"below 2000::/3", on(Address("1fff:ffff::1")), ""},
       {"above 2000::/3", on(Address("4000::1")), ""},
       {"top of 2000::/3", on(Address("3fff:ffff::1")), "3fff:ffff::1"},
-      {"adapter down", adapter([](auto& a) { a.up = false; }), ""},
-      {"loopback adapter", adapter([](auto& a) { a.loopback = true; }), ""},
-      {"tunnel adapter", adapter([](auto& a) { a.tunnel = true; }), ""},
-      {"the old prefix alone, deprecated, with the longest valid lifetime",
-       on(Address("2001:db8:1::10",
-                  [](auto& a) {
-                    a.preferredLifetime = 0;
-                    a.dadState = Ipv6DadState::Deprecated;
-                    a.validLifetime = 90000;
-                  })),
-       ""},
+      {"adapter down", {Down(Ethernet({global}))}, ""},
+      {"loopback adapter", {Loopback(Ethernet({global}))}, ""},
+      {"tunnel adapter", {Tunnel(Ethernet({global}))}, ""},
+      {"prefix change: the old address deprecated with more valid lifetime left",
+       {Ethernet({Valid(Deprecated(global), 7200), Valid(Address("2001:db8:2::10"), 3600)})},
+       "2001:db8:2::10"},
       {"the newest prefix wins over lower bytes",
-       {Ethernet({Address("2001:db8:1::10", [](auto& a) { a.validLifetime = 3000; }),
-                  Address("2001:db8:2::10", [](auto& a) { a.validLifetime = 86400; })})},
+       {Ethernet({Valid(global, 3000), Valid(Address("2001:db8:2::10"), 86400)})},
        "2001:db8:2::10"},
       {"a configured address outlives any advertised prefix",
-       {Ethernet({Address("2001:db8:1::10", [](auto& a) { a.validLifetime = 2592000; }),
-                  Address("2001:db8:9::1",
-                          [](auto& a) {
-                            a.prefixOrigin = Ipv6PrefixOrigin::Manual;
-                            a.suffixOrigin = Ipv6SuffixOrigin::Manual;
-                            a.validLifetime = app::kIpv6InfiniteLifetime;
-                            a.preferredLifetime = app::kIpv6InfiniteLifetime;
-                          })})},
+       {Ethernet({Valid(global, 2592000), configured})},
        "2001:db8:9::1"},
       {"a temporary address with a longer lifetime is passed over",
-       {Ethernet({Address("2001:db8:1::10"), Address("2001:db8:1::abcd",
-                                                     [](auto& a) {
-                                                       a.suffixOrigin = Ipv6SuffixOrigin::Random;
-                                                       a.validLifetime = 604800;
-                                                     })})},
+       {Ethernet({global, Valid(Temporary(Address("2001:db8:1::abcd")), 604800)})},
        "2001:db8:1::10"},
-      {"equal lifetimes: the lowest address, across adapters",
-       {Ethernet({Address("2001:db8:5::1")}), Ethernet({Address("2001:db8:3::1"), Address("2001:db8:4::1")})},
+      {"equal lifetimes: the lowest address, wherever it is listed",
+       {Ethernet({Address("2001:db8:5::1")}), Ethernet({Address("2001:db8:4::1"), Address("2001:db8:3::1")})},
        "2001:db8:3::1"},
       {"nothing usable",
-       {Ethernet({Address("fe80::1"), Address("fd00::10"),
-                  Address("2001:db8:1::abcd", [](auto& a) { a.suffixOrigin = Ipv6SuffixOrigin::Random; }),
-                  Address("2001:db8:1::10", [](auto& a) { a.preferredLifetime = 0; })}),
-        adapter([](auto& a) { a.tunnel = true; })[0], adapter([](auto& a) { a.up = false; })[0]},
+       {Ethernet({Address("fe80::1"), Address("fd00::10"), Temporary(Address("2001:db8:1::abcd")), Deprecated(global)}),
+        Tunnel(Ethernet({Address("2001:db8:7::1")})), Down(Ethernet({Address("2001:db8:8::1")}))},
        ""},
       {"no adapters", {}, ""},
   };
-  for (const Row& row : rows) EXPECT_EQ(row.chosen, Choose(row.adapters)) << row.what;
-
-  // The prefix change in full: the old address deprecated, with more of its
-  // valid lifetime left than the new one has, loses to the new one.
-  const auto oldAddress = Address("2001:db8:1::10", [](auto& a) {
-    a.dadState = Ipv6DadState::Deprecated;
-    a.preferredLifetime = 0;
-    a.validLifetime = 7200;
-  });
-  const auto newAddress = Address("2001:db8:2::10", [](auto& a) { a.validLifetime = 3600; });
-  EXPECT_EQ("2001:db8:2::10", Choose({Ethernet({oldAddress, newAddress})}));
-}
-
-TEST(ChooseStableIpv6, TheOrderOfTheListDoesNotChangeTheChoice) {
-  const auto a = Address("2001:db8:7::2"), b = Address("2001:db8:7::1");
-  EXPECT_EQ("2001:db8:7::1", Choose({Ethernet({a, b})}));
-  EXPECT_EQ("2001:db8:7::1", Choose({Ethernet({b, a})}));
-  EXPECT_EQ("2001:db8:7::1", Choose({Ethernet({a}), Ethernet({b})}));
+  for (const Row& row : rows) EXPECT_EQ(row.chosen, app::ChooseStableIpv6(row.adapters)) << row.what;
 }
 
 TEST(FormatIpv6, WritesRfc5952Text) {
