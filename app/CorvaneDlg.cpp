@@ -3,6 +3,7 @@
 #include <ctime>
 #include <vector>
 
+#include "app/HistoryStore.h"
 #include "app/IpCheck.h"
 #include "app/SingleInstance.h"
 #include "fw/Exceptions.h"
@@ -13,6 +14,7 @@
 #include "settings/Settings.h"
 #include "settings/StoredSettings.h"
 #include "ui/AboutDlg.h"
+#include "ui/HistoryDlg.h"
 
 namespace {
 
@@ -47,6 +49,9 @@ BOOL CCorvaneDlg::OnInitDialog() {
       AppendMenuA(systemMenu, MF_SEPARATOR, 0, nullptr);
       AppendMenuA(systemMenu, MF_STRING, ID_SYSCMD_ABOUT, about);
     }
+    char history[64] = {};
+    if (LoadStringA(AfxGetInstanceHandle(), ID_STR_HISTORY, history, sizeof history) > 0)
+      AppendMenuA(systemMenu, MF_STRING, ID_SYSCMD_HISTORY, history);
   }
   SetIcon(m_hAppIcon, TRUE);
   SetIcon(m_hAppIcon, FALSE);
@@ -211,6 +216,7 @@ LRESULT CCorvaneDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
       fw::OnCommandId<T, &T::OnHide>(IDC_HIDE),
       fw::OnCommandId<T, &T::OnTrayRestore>(ID_MENU_RESTORE),
       fw::OnCommandId<T, &T::OnTrayExit>(ID_MENU_EXIT),
+      fw::OnCommandId<T, &T::OnHistory>(ID_MENU_HISTORY),
   };
   return fw::Dispatch(*this, routes, message, wParam, lParam,
                       [&] { return CSkinnableDialog::WindowProc(message, wParam, lParam); });
@@ -302,6 +308,8 @@ void CCorvaneDlg::OnSysCommand(UINT command, POINT) {
   if (id == ID_SYSCMD_ABOUT) {
     CAboutDlg about;
     about.DoModal();
+  } else if (id == ID_SYSCMD_HISTORY) {
+    OnHistory();
   } else {
     if (id == SC_RESTORE) m_tray.MayShow();
     DefaultProcessing();
@@ -310,6 +318,14 @@ void CCorvaneDlg::OnSysCommand(UINT command, POINT) {
     m_tray.Hide(TrayTip());
   else if (id == SC_RESTORE)
     m_tray.Restore();
+}
+
+// Read from the store each time: it holds every change as it was written.
+void CCorvaneDlg::OnHistory() {
+  std::vector<std::string> lines;
+  for (const app::HistoryEntry& entry : app::LoadHistory()) lines.push_back(app::EntryLine(entry));
+  HistoryDlg history(std::move(lines), this);
+  history.DoModal();
 }
 
 // Only the minimised window paints here, with the icon; otherwise the dialog

@@ -76,6 +76,7 @@ class CCorvaneDlg : public CSkinnableDialog, private app::CheckPorts {
   void OnHide();
   void OnTrayRestore();
   void OnTrayExit();
+  void OnHistory();
   void OnPowerBroadcast(UINT event);
   HICON OnQueryDragIcon();
   void OnConnectivityChanged();

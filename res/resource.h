@@ -4,11 +4,13 @@
 #define IDD_ABOUTBOX       100
 #define ID_STR_ABOUT       101
 #define IDD_CORVANE_DIALOG 102
+#define ID_STR_HISTORY     103
 #define IDR_MAINFRAME      128
 #define IDR_TRAYMENU       131
 #define IDD_SETTINGS       132
 #define IDD_WEB_TARGETS    133
 #define IDD_WEB_TARGET     134
+#define IDD_HISTORY        135
 #define IDB_POPUP_SKIN     136
 #define IDB_MAIN_SKIN      137
 
@@ -45,9 +47,15 @@
 #define IDC_WEB_REMOVE      1027
 #define IDC_WEB_HEADERS     1028
 
+// The history of address changes.
+#define IDC_HISTORY_LIST 1030
+#define IDC_HISTORY_COPY 1031
+
 // Tray menu commands.
 #define ID_MENU_RESTORE 32771
 #define ID_MENU_EXIT    32772
+#define ID_MENU_HISTORY 32773
 
-// The About item of the main window's system menu.
-#define ID_SYSCMD_ABOUT 0x0010
+// The About and History items of the main window's system menu.
+#define ID_SYSCMD_ABOUT   0x0010
+#define ID_SYSCMD_HISTORY 0x0020

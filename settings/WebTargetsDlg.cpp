@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "http/HttpUrl.h"
+#include "channels/TargetName.h"
 #include "fw/MessageBox.h"
 #include "fw/MessageMap.h"
 #include "settings/Registry.h"
@@ -17,8 +17,7 @@ constexpr char kListFull[] = "There are already 8 web notifications; remove one 
 
 // Never the path or query: a row is on screen for anyone to read.
 std::string RowText(const settings::WebSettings& target, const std::string& result) {
-  const auto url = http::ParseUrl(target.url);
-  std::string row = target.method + "  " + (url ? url->Origin() : std::string("(not a complete address)"));
+  std::string row = channels::TargetName(target);
   return result.empty() ? row : row + "  -  " + result;
 }
 

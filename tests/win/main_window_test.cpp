@@ -1,5 +1,9 @@
 // The real main window under Wine: first run, the timer, the buttons, the
-// tray, the About box and the face. Pages come from a real HTTP server.
+// tray, the About box, the History menu items and the face. Pages come from
+// a real HTTP server.
+#include <tuple>
+
+#include "app/HistoryStore.h"
 #include "app_harness.h"
 
 namespace {
@@ -279,7 +283,7 @@ TEST_F(MainWindowTest, AboutOpensFromTheSystemMenuWhileTheTimerKeepsChecking) {
   EXPECT_EQ(0, scripts.Pending());
 }
 
-TEST_F(MainWindowTest, TheSystemMenuEndsWithASeparatorAndAbout) {
+TEST_F(MainWindowTest, TheSystemMenuEndsWithASeparatorAboutAndHistory) {
   StoreQuietSettings();
   MainWindow window;
   window.smtpPort = quietMail;
@@ -288,17 +292,47 @@ TEST_F(MainWindowTest, TheSystemMenuEndsWithASeparatorAndAbout) {
     HMENU menu = GetSystemMenu(main, FALSE);
     ASSERT_NE(nullptr, menu);
     const int count = GetMenuItemCount(menu);
-    ASSERT_GE(count, 2);
-    EXPECT_EQ(static_cast<UINT>(ID_SYSCMD_ABOUT), GetMenuItemID(menu, count - 1));
-    char item[32] = {};
-    GetMenuStringA(menu, count - 1, item, sizeof item, MF_BYPOSITION);
-    EXPECT_STREQ("&About", item);
+    ASSERT_GE(count, 3);
+    // Every item before ours is the system's own, untouched.
+    for (auto [position, id, text] :
+         {std::tuple{count - 2, ID_SYSCMD_ABOUT, "&About"}, std::tuple{count - 1, ID_SYSCMD_HISTORY, "&History..."}}) {
+      EXPECT_EQ(static_cast<UINT>(id), GetMenuItemID(menu, position));
+      char item[32] = {};
+      GetMenuStringA(menu, static_cast<UINT>(position), item, sizeof item, MF_BYPOSITION);
+      EXPECT_STREQ(text, item);
+    }
     MENUITEMINFOA separator{};
     separator.cbSize = sizeof separator;
     separator.fMask = MIIM_FTYPE;
-    ASSERT_TRUE(GetMenuItemInfoA(menu, count - 2, TRUE, &separator));
+    ASSERT_TRUE(GetMenuItemInfoA(menu, count - 3, TRUE, &separator));
     EXPECT_TRUE(separator.fType & MFT_SEPARATOR);
+    GetSystemMenu(main, TRUE);  // the system's own menu, as a window without our items has it
+    EXPECT_EQ(count - 3, GetMenuItemCount(GetSystemMenu(main, FALSE)));
   });
+}
+
+// Both menus open the dialog with what the store holds.
+TEST_F(MainWindowTest, HistoryOpensFromTheSystemMenuAndTheTrayMenuWithTheStoredChanges) {
+  StoreQuietSettings();
+  app::StoreHistoryEntry({7, "2026-12-01 09:00", "198.51.100.2", {{"Mail", "sent 09:00"}}});
+  MainWindow window;
+  window.smtpPort = quietMail;
+  std::vector<std::string> rows;
+  Run(window, [&](HWND main) {
+    for (auto [message, command] :
+         {std::pair{WM_SYSCOMMAND, ID_SYSCMD_HISTORY}, std::pair{WM_COMMAND, ID_MENU_HISTORY}}) {
+      scripts.Then([&](HWND history) {
+        char row[256] = {};
+        SendDlgItemMessageA(history, IDC_HISTORY_LIST, LB_GETTEXT, 0, reinterpret_cast<LPARAM>(row));
+        rows.push_back(fw::WindowText(history) + ": " + row);
+        Click(history, IDCANCEL);
+      });
+      SendMessageA(main, message, static_cast<WPARAM>(command), 0);
+    }
+  });
+  const std::string row = "History: 2026-12-01 09:00  198.51.100.2  |  Mail: sent 09:00";
+  EXPECT_EQ((std::vector<std::string>{row, row}), rows);
+  EXPECT_EQ(0, scripts.Pending());
 }
 
 TEST_F(MainWindowTest, FaceTitleAndIcon) {

@@ -19,6 +19,7 @@ constexpr UINT kMenuId = 131;
 constexpr UINT kMissingMenuId = 999;
 constexpr UINT kRestoreCommand = 32771;
 constexpr UINT kExitCommand = 32772;
+constexpr UINT kHistoryCommand = 32773;
 
 struct Arrival {
   UINT message;
@@ -196,7 +197,7 @@ TEST(TrayMenu, RightButtonReleaseOpensTheMenuAndDismissingSendsOnlyWmNull) {
   IconEvent(tray, WM_RBUTTONUP);
   Drain();
   EXPECT_TRUE(opened);
-  EXPECT_EQ((std::vector<UINT>{kRestoreCommand, kExitCommand}), owner.menuItems);
+  EXPECT_EQ((std::vector<UINT>{kRestoreCommand, kHistoryCommand, kExitCommand}), owner.menuItems);
   EXPECT_EQ((std::vector<Arrival>{{WM_NULL, 0}}), owner.arrivals);
   EXPECT_EQ(menusAtStart, fw::LiveHandles(fw::HandleKind::Menu));
 }
@@ -206,7 +207,8 @@ TEST(TrayMenu, ChosenCommandsReachTheOwnerBeforeWmNull) {
   Owner owner;
   CTrayIcon tray(&owner, TestIcon(), "tip", kMenuId);
   MenuWatchdog watchdog;
-  for (auto [downs, command] : {std::pair{1, kRestoreCommand}, std::pair{2, kExitCommand}}) {
+  for (auto [downs, command] :
+       {std::pair{1, kRestoreCommand}, std::pair{2, kHistoryCommand}, std::pair{3, kExitCommand}}) {
     SCOPED_TRACE(command);
     owner.arrivals.clear();
     owner.onMenuIdle = [downs](HWND menuWindow) {
