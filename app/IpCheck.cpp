@@ -140,4 +140,56 @@ std::string CombinedFailure(const std::vector<std::string>& reasons) {
   return text;
 }
 
+std::string NotificationText(const std::string& v4, const std::string& v6, bool ipv6On) {
+  std::string text = kNotificationPrefix + v4;
+  if (!ipv6On) return text;
+  return text + "\r\n" + (v6.empty() ? std::string(kNoIpv6Address) : kNotificationPrefix6 + v6);
+}
+
+namespace {
+
+constexpr char kCutMark[] = "...";
+constexpr std::size_t kCutMarkLength = sizeof kCutMark - 1;
+
+// `address` within `room` characters: whole, or cut after its last whole
+// group that leaves room for the mark, and marked.
+std::string Shortened(const std::string& address, std::size_t room) {
+  if (address.size() <= room) return address;
+  if (room <= kCutMarkLength) return std::string(kCutMark).substr(0, room);
+  std::string kept = address.substr(0, room - kCutMarkLength);
+  const std::size_t boundary = kept.find_last_of(":.");
+  // With no separator in reach the cut falls inside the first group; the
+  // mark still shows the address goes on.
+  if (boundary != std::string::npos && boundary > 0) kept.resize(boundary + 1);
+  return kept + kCutMark;
+}
+
+}  // namespace
+
+std::string TrayTipText(const std::string& v4, const std::optional<std::string>& v6, bool webStopped) {
+  constexpr char kBetween[] = " - ";
+  constexpr char kAnd[] = " / ";
+  std::string first = v4;
+  std::string second;
+  if (v6) {
+    second = v6->empty() ? std::string(kNoIpv6Address) : *v6;
+    if (first.empty()) first.swap(second);
+  }
+  const std::string tail = webStopped ? kWebStoppedTip : "";
+  if (first.empty()) return kTrayTipTitle + tail;
+  const std::size_t fixed =
+      (sizeof kTrayTipTitle - 1) + (sizeof kBetween - 1) + (second.empty() ? 0 : sizeof kAnd - 1) + tail.size();
+  // The longer address gives way first, so a short one stays whole.
+  const std::size_t room = kLongestTrayTip > fixed ? kLongestTrayTip - fixed : 0;
+  if (first.size() + second.size() > room) {
+    std::string& longer = second.size() >= first.size() ? second : first;
+    std::string& shorter = &longer == &second ? first : second;
+    shorter = Shortened(shorter, room / 2);
+    longer = Shortened(longer, room - shorter.size());
+  }
+  std::string tip = kTrayTipTitle + std::string(kBetween) + first;
+  if (!second.empty()) tip += kAnd + second;
+  return tip + tail;
+}
+
 }  // namespace app

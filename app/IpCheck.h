@@ -2,7 +2,9 @@
 // The decisions of one IP check, free of any window: where the address is
 // in the page, what the status stamp reads, and whether a change counts.
 #include <ctime>
+#include <cstddef>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,6 +16,14 @@ inline constexpr char kStampFormat[] = "Last Updated On\r\n\r\n%m/%d/%Y at %I:%M
 inline constexpr char kNotificationSubject[] = "IP Address Change";
 inline constexpr char kNotificationPrefix[] = "New IP Address:  ";
 inline constexpr char kPopupCaption[] = "IP Update Completed!";
+inline constexpr char kNotificationPrefix6[] = "New IPv6 Address:  ";
+// What the window, the tray tip and the mail say while IPv6 is watched and
+// this computer has no address worth publishing.
+inline constexpr char kNoIpv6Address[] = "No IPv6 address";
+inline constexpr char kTrayTipTitle[] = "Corvane by Orlimar";
+inline constexpr char kWebStoppedTip[] = " (web notification stopped)";
+// What the notification area shows of a tip, without its terminator.
+inline constexpr std::size_t kLongestTrayTip = 127;
 
 // True for a byte that starts a two-byte character in the page's code page.
 using LeadBytePredicate = std::function<bool(unsigned char)>;
@@ -60,5 +70,17 @@ std::string NoAddressText(const std::string& url);
 // One text for every page that failed, one line each in the order tried; a
 // single failure reads as it did alone.
 std::string CombinedFailure(const std::vector<std::string>& reasons);
+
+// The notification mail's body. With IPv6 off it is the prefix and `v4`
+// alone, as it always was; with it on a second line gives `v6`, or says
+// there is none. The mail's lines end in CRLF whatever is passed here.
+std::string NotificationText(const std::string& v4, const std::string& v6, bool ipv6On);
+
+// The tray icon's tip: the title, " - " and the address(es) once known, and
+// the mark of a stopped web notification. `v6` is nullopt while IPv6 is not
+// watched or not yet looked at (the tip reads as it always did), empty when
+// there is no IPv6 address. Within kLongestTrayTip: an address too long for
+// the room left is cut after a whole group and ends in "...".
+std::string TrayTipText(const std::string& v4, const std::optional<std::string>& v6, bool webStopped);
 
 }  // namespace app

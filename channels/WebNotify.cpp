@@ -11,12 +11,30 @@ namespace {
 
 struct Placeholder {
   std::string_view name;
-  std::string WebValues::*value;
+  std::string (*value)(const WebValues&);
 };
-constexpr std::array<Placeholder, 4> kPlaceholders{{{"{ip}", &WebValues::ip},
-                                                    {"{old}", &WebValues::old},
-                                                    {"{time}", &WebValues::time},
-                                                    {"{computer}", &WebValues::computer}}};
+constexpr std::array<Placeholder, 7> kPlaceholders{{
+    {"{ip}", [](const WebValues& v) { return v.ip; }},
+    {"{old}", [](const WebValues& v) { return v.old; }},
+    {"{time}", [](const WebValues& v) { return v.time; }},
+    {"{computer}", [](const WebValues& v) { return v.computer; }},
+    {"{ip6}", [](const WebValues& v) { return v.ip6; }},
+    {"{old6}", [](const WebValues& v) { return v.old6; }},
+    {"{ips}", BothAddresses},
+}};
+
+// Which family each address placeholder speaks of.
+struct FamilyWord {
+  std::string_view name;
+  AddressFamilies families;
+};
+constexpr std::array<FamilyWord, 5> kFamilyWords{{
+    {"{ip}", {true, false}},
+    {"{old}", {true, false}},
+    {"{ip6}", {false, true}},
+    {"{old6}", {false, true}},
+    {"{ips}", {true, true}},
+}};
 
 // The answers of the dynamic-DNS update protocol that refuse the update, in
 // words a user can act on. Those that need the user stop the channel: the
@@ -61,6 +79,16 @@ std::string_view SecondWord(std::string_view line) {
   const std::string_view first = FirstWord(line);
   if (first.empty()) return {};
   return FirstWord(line.substr(line.find(first) + first.size()));
+}
+
+// Whether `address` is one of the comma-joined addresses a call sent.
+bool WasSent(std::string_view address, std::string_view sent) {
+  for (std::size_t start = 0; start <= sent.size();) {
+    const std::size_t end = std::min(sent.find(',', start), sent.size());
+    if (sent.substr(start, end - start) == address) return true;
+    start = end + 1;
+  }
+  return false;
 }
 
 std::string Unchanged(std::string_view text) { return std::string(text); }
@@ -161,7 +189,7 @@ std::string ExpandPlaceholders(std::string_view text, const WebValues& values,
     if (text[i] == '{') {
       for (const Placeholder& p : kPlaceholders) {
         if (text.substr(i, p.name.size()) == p.name) {
-          out += escape(values.*p.value);
+          out += escape(p.value(values));
           i += p.name.size();
           replaced = true;
           break;
@@ -171,6 +199,27 @@ std::string ExpandPlaceholders(std::string_view text, const WebValues& values,
     if (!replaced) out += text[i++];
   }
   return out;
+}
+
+std::string BothAddresses(const WebValues& values) {
+  if (values.ip.empty() || values.ip6.empty()) return values.ip.empty() ? values.ip6 : values.ip;
+  return values.ip + "," + values.ip6;
+}
+
+AddressFamilies FamiliesOf(const channels::WebSettings& web) {
+  AddressFamilies found;
+  // The body counts only where it goes out: a GET sends none.
+  const bool sendsBody = channels::IsWebMethod(web.method) && web.method != channels::kWebGet;
+  for (const std::string* text : {&web.url, &web.headers, &web.body}) {
+    if (text == &web.body && !sendsBody) continue;
+    for (const FamilyWord& word : kFamilyWords) {
+      if (text->find(word.name) == std::string::npos) continue;
+      found.ipv4 = found.ipv4 || word.families.ipv4;
+      found.ipv6 = found.ipv6 || word.families.ipv6;
+    }
+  }
+  if (!found.ipv4 && !found.ipv6) found.ipv4 = true;
+  return found;
 }
 
 http::Request PrepareCall(const channels::WebSettings& web, const WebValues& values) {
@@ -203,7 +252,7 @@ ChannelResult ReadAnswer(int status, const std::string& reason, const std::strin
       if (refusal.kind == ChannelResult::Wait) result.minDelayMs = kServiceTroubleWaitMs;
       return result;
     }
-    if (word == "good" && SecondWord(line) == kRefusedAgentAddress && sentIp != kRefusedAgentAddress)
+    if (word == "good" && SecondWord(line) == kRefusedAgentAddress && !WasSent(kRefusedAgentAddress, sentIp))
       return {ChannelResult::Stopped, "the service refused this program's request (good 127.0.0.1)"};
     rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
   }

@@ -23,7 +23,26 @@ struct WebValues {
   std::string old;       // {old}: the address shown before, empty on the first check
   std::string time;      // {time}: the stamp's date and time
   std::string computer;  // {computer}: this computer's name
+  std::string ip6;       // {ip6}: this computer's IPv6 address, empty when it has none
+  std::string old6;      // {old6}: the IPv6 address this target was last told, empty before
 };
+
+// {ips}: both addresses, IPv4 first, joined by a comma as a dynamic-DNS
+// update's `myip=` takes them; an empty one is left out, so one family alone
+// reads as that address.
+std::string BothAddresses(const WebValues& values);
+
+// The address families a target publishes, read from the placeholders in its
+// address, its headers and (for a method that sends one) its body: {ip6} and
+// {old6} the IPv6 address, {ips} both, {ip} and {old} the IPv4 address. A
+// target with no address placeholder at all is told of IPv4 changes, as
+// before IPv6 was watched.
+struct AddressFamilies {
+  bool ipv4 = false;
+  bool ipv6 = false;
+  bool operator==(const AddressFamilies&) const = default;
+};
+AddressFamilies FamiliesOf(const channels::WebSettings& web);
 
 // A value can sit anywhere in an address, login and query included.
 using base::PercentEncode;
@@ -40,9 +59,11 @@ std::string ExpandPlaceholders(std::string_view text, const WebValues& values, s
 // merely starts with a placeholder is not mistaken for JSON.
 http::Request PrepareCall(const channels::WebSettings& web, const WebValues& values);
 
-// What the service's answer to a call that sent `sentIp` means. A 2xx is
-// success unless its body is one of the dynamic-DNS protocol's refusals, or
-// the `good 127.0.0.1` a service sends to an agent it refuses; those that
+// What the service's answer to a call that sent `sentIp` (one address, or
+// both joined by a comma) means. A 2xx is success unless its body is one of
+// the dynamic-DNS protocol's refusals, or the `good 127.0.0.1` a service
+// sends to an agent it refuses (unless that address was sent); `good` and
+// `nochg` with one address or with a comma-joined pair succeed. Those that
 // need the user stop the channel, a service in trouble asks for a wait, and
 // any other status fails for now.
 ChannelResult ReadAnswer(int status, const std::string& reason, const std::string& body, const std::string& sentIp);

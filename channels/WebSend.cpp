@@ -35,8 +35,18 @@ std::string OriginOf(const channels::WebSettings& web) {
   return url ? url->Origin() : std::string("the web address");
 }
 
+// The addresses of the families this target publishes, comma-joined as
+// the answer is read against them.
+std::string SentAddresses(const channels::WebSettings& web, const WebValues& values) {
+  const AddressFamilies families = FamiliesOf(web);
+  WebValues sent;
+  if (families.ipv4) sent.ip = values.ip;
+  if (families.ipv6) sent.ip6 = values.ip6;
+  return BothAddresses(sent);
+}
+
 ChannelResult Send(const channels::WebSettings& web, const WebValues& values, std::vector<std::string>& secrets) {
-  const WebValues utf8{values.ip, values.old, values.time, fw::AnsiToUtf8(values.computer)};
+  const WebValues utf8{values.ip, values.old, values.time, fw::AnsiToUtf8(values.computer), values.ip6, values.old6};
   channels::WebSettings typed = web;
   typed.url = fw::AnsiToUtf8(web.url);
   typed.body = fw::AnsiToUtf8(web.body);
@@ -59,7 +69,7 @@ ChannelResult Send(const channels::WebSettings& web, const WebValues& values, st
   limits.maxBody = kLongestAnswer;
   limits.refuseLarger = false;
   const http::Response response = http::Fetch(request, limits, http::SystemNetwork());
-  ChannelResult answer = ReadAnswer(response, values.ip, secrets, std::time(nullptr));
+  ChannelResult answer = ReadAnswer(response, SentAddresses(web, values), secrets, std::time(nullptr));
   if (!answer.ok()) answer.text = FailureText(url->Origin(), answer.text);
   return answer;
 }
@@ -67,7 +77,12 @@ ChannelResult Send(const channels::WebSettings& web, const WebValues& values, st
 }  // namespace
 
 WebValues ValuesFor(const std::string& ip, const std::string& old, std::time_t now) {
-  return {ip, old, channels::FormatStampTime(now), ComputerName()};
+  return ValuesFor(ip, old, {}, {}, now);
+}
+
+WebValues ValuesFor(const std::string& ip, const std::string& old, const std::string& ip6, const std::string& old6,
+                    std::time_t now) {
+  return {ip, old, channels::FormatStampTime(now), ComputerName(), ip6, old6};
 }
 
 ChannelResult SendWebNotification(const channels::WebSettings& web, const WebValues& values) {

@@ -9,8 +9,13 @@
 
 namespace channels {
 
-// The values for a change from `old` to `ip` noticed at `now`.
+// The values for a change from `old` to `ip` noticed at `now`, with no
+// IPv6 address: what a run that does not watch IPv6 sends.
 WebValues ValuesFor(const std::string& ip, const std::string& old, std::time_t now);
+// The same with the IPv6 address `ip6` and what this target was last told
+// of it, `old6`.
+WebValues ValuesFor(const std::string& ip, const std::string& old, const std::string& ip6, const std::string& old6,
+                    std::time_t now);
 
 // Sends one target: its method, its headers (refused as a whole, naming the
 // line, when one is bad) and its body. Never throws: a call that cannot be

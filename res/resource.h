@@ -18,6 +18,7 @@
 #define IDC_INET     1000
 #define IDC_IP       1001
 #define IDC_UPDATE   1002
+#define IDC_IP6      1003
 #define IDC_SMTP     1004
 #define IDC_SETTINGS 1005
 #define IDC_STATUS   1016
@@ -35,6 +36,7 @@
 #define IDC_SETTINGS_HELP  1014
 #define IDC_LINK           1015
 #define IDC_WEB_NOTIFY     1017
+#define IDC_IPV6           1029
 
 // The web targets' list and the editor of one target.
 #define IDC_WEB_URL         1020

@@ -27,6 +27,7 @@ void Settings::DoDataExchange(CDataExchange* pDX) {
   CDialog::DoDataExchange(pDX);
   DDX_Control(pDX, IDC_TIMER, m_intervalCombo);
   DDX_Control(pDX, IDC_AUTHENTICATION, m_authCombo);
+  DDX_Control(pDX, IDC_IPV6, m_ipv6Combo);
   DDX_Text(pDX, IDC_FROM, m_mail.from);
   DDX_Text(pDX, IDC_PASSWORD, m_mail.password);
   DDX_Text(pDX, IDC_SMTP_SERVER, m_mail.server);
@@ -48,6 +49,8 @@ BOOL Settings::OnInitDialog() {
       m_authCombo.InsertString(static_cast<int>(i), settings::kAuthTypes[i]);
     for (size_t i = 0; i < settings::kIntervals.size(); ++i)
       m_intervalCombo.InsertString(static_cast<int>(i), settings::kIntervals[i].label);
+    for (size_t i = 0; i < settings::kIpv6Choices.size(); ++i)
+      m_ipv6Combo.InsertString(static_cast<int>(i), settings::kIpv6Choices[i]);
 
     settings::ReadMailSettings(registry, m_mail);
     m_intervalText = settings::ReadTimer(registry);
@@ -61,6 +64,7 @@ BOOL Settings::OnInitDialog() {
 
     m_intervalCombo.SetCurSel(settings::IntervalIndexForText(m_intervalText));
     m_authCombo.SetCurSel(settings::AuthIndexForText(m_mail.auth));
+    m_ipv6Combo.SetCurSel(settings::Ipv6IndexForText(settings::ReadIpv6(registry)));
     UpdateData(FALSE);
   }  // the key closes here, before the user sees anything
   return TRUE;
@@ -118,7 +122,6 @@ void Settings::OnTestEmailDone(LPARAM outcome) {
   ::EnableWindow(GetDlgItemHwnd(IDC_TEST_EMAIL), TRUE);
 }
 
-
 void Settings::OnOK() {
   std::string failures;
   {
@@ -129,6 +132,11 @@ void Settings::OnOK() {
     m_intervalText = settings::IntervalTextForIndex(m_intervalCombo.GetCurSel());
     failures = settings::WriteMailSettings(registry, m_mail);
     settings::WriteSetting(registry, settings::kTimer, m_intervalText, failures);
+    // Off where nothing was ever stored stays nothing: an install that never
+    // turned IPv6 on keeps the key it had.
+    const std::string ipv6 = settings::Ipv6TextForIndex(m_ipv6Combo.GetCurSel());
+    if (ipv6 != settings::kIpv6Off || registry.HasValue(settings::kIpv6))
+      settings::WriteSetting(registry, settings::kIpv6, ipv6, failures);
     // There is no checking without a page: a cleared field brings back the default.
     settings::WriteSetting(registry, settings::kLink, m_strLink.empty() ? settings::kDefaultLink : m_strLink, failures);
   }

@@ -44,6 +44,7 @@ class Settings : public CDialog {
   std::string m_strLink;
   CComboBox m_intervalCombo;
   CComboBox m_authCombo;
+  CComboBox m_ipv6Combo;
   C_SMTP m_smtp;
   std::string m_shownAddress;
   std::vector<std::string> m_webResults;

@@ -22,6 +22,11 @@ inline constexpr char kTo[] = "SMTPTo";
 inline constexpr char kFrom[] = "SMTPFrom";
 inline constexpr char kLink[] = "Link";
 inline constexpr char kTimer[] = "Timer";
+// Whether this computer's IPv6 address is watched beside the page's address:
+// "1" yes, anything else (and no value, which a first run leaves) no.
+inline constexpr char kIpv6[] = "IPv6";
+inline constexpr char kIpv6Off[] = "0";
+inline constexpr char kIpv6On[] = "1";
 // The web targets. Their addresses, headers and bodies may hold tokens and
 // passwords, so they are kept only in the protected form; none is written
 // until the user saves a target, and an install without them calls nothing.

@@ -20,6 +20,12 @@ int AuthIndexForText(const std::string& code) {
   return index >= 0 && index < static_cast<int>(kAuthTypes.size()) ? index : -1;
 }
 
+bool Ipv6OnFromText(const std::string& stored) { return stored == kIpv6On; }
+
+int Ipv6IndexForText(const std::string& stored) { return Ipv6OnFromText(stored) ? 1 : 0; }
+
+std::string Ipv6TextForIndex(int index) { return index == 1 ? kIpv6On : kIpv6Off; }
+
 std::string ShownText(const std::string& stored) { return stored == kNotSet ? std::string() : stored; }
 
 bool CanSendNotification(const MailSettings& mail) { return !IsNotSet(mail.server) && !IsNotSet(mail.to); }

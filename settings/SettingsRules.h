@@ -24,6 +24,15 @@ inline constexpr int kDefaultIntervalIndex = 2;
 inline constexpr std::array<const char*, 4> kAuthTypes{"None", "POP3", "Login", "Plain"};
 inline constexpr int kAuthLogin = 2;
 
+// The IPv6 list, in order; the position is the code stored in IPv6.
+inline constexpr std::array<const char*, 2> kIpv6Choices{"Off", "This computer's address"};
+// Only the stored "1" turns IPv6 on; a missing or unreadable value is off.
+bool Ipv6OnFromText(const std::string& stored);
+// The list entry for a stored IPv6 text, and the text for a list position
+// (no selection stores "0").
+int Ipv6IndexForText(const std::string& stored);
+std::string Ipv6TextForIndex(int index);
+
 // The list entry for a stored Timer text: an exact match, else 15 minutes.
 int IntervalIndexForText(const std::string& milliseconds);
 // The Timer text to store for a list position; no selection stores 15 minutes.

@@ -12,6 +12,7 @@
 #include "settings/ProtectedValue.h"
 #include "settings/Registry.h"
 #include "settings/Scramble.h"
+#include "settings/SettingsRules.h"
 #include "base/SystemError.h"
 #include "settings/UnreadableNotice.h"
 #include "settings/WebTargetList.h"
@@ -245,6 +246,12 @@ std::string ReadTimer(CRegistry& registry) {
   return timer;
 }
 
+std::string ReadIpv6(CRegistry& registry) {
+  std::string text;
+  if (registry.ValueType(kIpv6) != REG_SZ || !registry.ReadValue(kIpv6, text)) return {};
+  return text;
+}
+
 StartupSettings LoadStartupSettings() {
   StartupSettings result;
   CRegistry registry;
@@ -269,6 +276,7 @@ StartupSettings LoadStartupSettings() {
     ReadWebTargets(registry, &result.unreadable);
     result.link = ReadLink(registry);
     result.intervalMs = settings::IntervalFromText(ReadTimer(registry));
+    result.ipv6 = Ipv6OnFromText(ReadIpv6(registry));
   }
   registry.CloseKey();
   return result;

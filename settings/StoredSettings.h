@@ -24,6 +24,7 @@ struct StartupSettings {
   MailSettings mail;  // left empty on a first run
   std::string link;
   int intervalMs = 0;
+  bool ipv6 = false;      // this computer's IPv6 address watched too; off on a first run
   Unreadable unreadable;  // mail and web alike
 };
 
@@ -37,6 +38,10 @@ std::string ReadLink(CRegistry& registry);
 
 // The Timer value's text as stored; empty when it cannot be read.
 std::string ReadTimer(CRegistry& registry);
+
+// The IPv6 value's text as stored; empty when it is missing or cannot be
+// read, which reads as off.
+std::string ReadIpv6(CRegistry& registry);
 
 // Opens (or creates) the key; on a first run (no Version) writes every
 // default in order, otherwise reads every value. A value that cannot be read

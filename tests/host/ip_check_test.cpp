@@ -86,6 +86,59 @@ TEST(Decisions, AChangeIsANewNonEmptyAddressComparedExactly) {
   EXPECT_FALSE(app::IsChange("", "203.0.113.7"));
 }
 
+TEST(Notification, TheBodyGainsTheIpv6LineOnlyWhileIpv6IsWatched) {
+  EXPECT_EQ("New IP Address:  203.0.113.7", app::NotificationText("203.0.113.7", "2001:db8::7", false))
+      << "off: the text it always was";
+  EXPECT_EQ("New IP Address:  203.0.113.7\r\nNew IPv6 Address:  2001:db8::7",
+            app::NotificationText("203.0.113.7", "2001:db8::7", true));
+  EXPECT_EQ("New IP Address:  203.0.113.7\r\nNo IPv6 address", app::NotificationText("203.0.113.7", "", true));
+}
+
+TEST(TrayTip, ShowsBothAddressesWithinTheRoomAndCutsOnlyVisiblyAfterAWholeGroup) {
+  const std::string longest6 = "ffff:ffff:ffff:ffff:ffff:ffff:255.255.255.255";  // 45
+  const std::string full6 = "2001:0db8:85a3:0000:0000:8a2e:0370:7334";
+  struct Case {
+    const char* name;
+    std::string v4;
+    std::optional<std::string> v6;
+    bool stopped;
+    std::string tip;
+  };
+  const Case cases[] = {
+      {"off, before the first check", "", std::nullopt, false, "Corvane by Orlimar"},
+      {"off", "203.0.113.7", std::nullopt, false, "Corvane by Orlimar - 203.0.113.7"},
+      {"off, web stopped", "203.0.113.7", std::nullopt, true,
+       "Corvane by Orlimar - 203.0.113.7 (web notification stopped)"},
+      {"on, both", "203.0.113.7", "2001:db8::7", false, "Corvane by Orlimar - 203.0.113.7 / 2001:db8::7"},
+      {"on, no IPv6 address", "203.0.113.7", "", false, "Corvane by Orlimar - 203.0.113.7 / No IPv6 address"},
+      {"on, no IPv4 address yet", "", "2001:db8::7", false, "Corvane by Orlimar - 2001:db8::7"},
+      {"on, neither", "", "", true, "Corvane by Orlimar - No IPv6 address (web notification stopped)"},
+      {"on, every group written out, stopped", "203.0.113.7", full6, true,
+       "Corvane by Orlimar - 203.0.113.7 / " + full6 + " (web notification stopped)"},
+      // The page may show an IPv6 literal too: two at their longest do not fit.
+      {"two longest, stopped", longest6, longest6, true,
+       "Corvane by Orlimar - ffff:ffff:ffff:ffff:ffff:ffff:255.... / ffff:ffff:ffff:ffff:ffff:ffff:255.... "
+       "(web notification stopped)"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string tip = app::TrayTipText(c.v4, c.v6, c.stopped);
+    EXPECT_LE(tip.size(), app::kLongestTrayTip);
+    EXPECT_EQ(c.tip, tip);
+  }
+  // However long the addresses, the tip fits, and a cut is marked right after a separator.
+  for (std::size_t length = 40; length <= 200; length += 7) {
+    const std::string v4(length, '1');
+    std::string v6;
+    while (v6.size() < length) v6 += "abcd:";
+    const std::string tip = app::TrayTipText(v4, v6, true);
+    EXPECT_LE(tip.size(), app::kLongestTrayTip) << length;
+    const std::size_t mark = tip.find("... (web");
+    ASSERT_NE(std::string::npos, mark) << tip;
+    EXPECT_EQ(':', tip[mark - 1]) << tip;
+  }
+}
+
 TEST(AddressLiteral, TakesIpv4AndIpv6FormsUpTo45CharactersAndNothingElse) {
   for (const char* good : {"203.0.113.7", "0.0.0.0", "255.255.255.255", "2001:db8::1", "::1", "::", "fe80::",
                            "1:2:3:4:5:6:7:8", "::ffff:192.0.2.1", "ffff:ffff:ffff:ffff:ffff:ffff:255.255.255.255"})

@@ -113,6 +113,17 @@ TEST(SettingsRules, IntervalsMatchExactlyOrFallBackToFifteenMinutes) {
   for (int i = 0; i < 6; ++i) EXPECT_EQ(i, settings::IntervalIndexForText(settings::IntervalTextForIndex(i)));
 }
 
+TEST(SettingsRules, OnlyAStoredOneTurnsIpv6On) {
+  EXPECT_TRUE(settings::Ipv6OnFromText("1"));
+  for (const char* off : {"0", "", "null", "2", " 1", "1 ", "01", "yes", "-1"}) {
+    EXPECT_FALSE(settings::Ipv6OnFromText(off)) << off;
+    EXPECT_EQ(0, settings::Ipv6IndexForText(off)) << off;
+  }
+  EXPECT_EQ(1, settings::Ipv6IndexForText("1"));
+  EXPECT_EQ("1", settings::Ipv6TextForIndex(1));
+  for (int index : {0, -1, 2}) EXPECT_EQ("0", settings::Ipv6TextForIndex(index)) << index;
+}
+
 TEST(SettingsRules, AuthenticationCodesOutsideTheListSelectNothing) {
   EXPECT_EQ(2, settings::AuthIndexForText("2"));
   EXPECT_EQ(0, settings::AuthIndexForText("null")) << "text that is not a number is None";

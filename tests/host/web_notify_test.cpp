@@ -10,7 +10,7 @@ namespace {
 using channels::PrepareCall;
 using channels::ReadAnswer;
 
-const channels::WebValues kValues{"2001:db8::7", "", "03/06/2026 at 02:05:09 PM", "Den PC \"2\""};
+const channels::WebValues kValues{"2001:db8::7", "", "03/06/2026 at 02:05:09 PM", "Den PC \"2\"", "", ""};
 
 channels::WebSettings Web(const std::string& url, const std::string& method = "GET", const std::string& body = "") {
   channels::WebSettings web;
@@ -33,12 +33,89 @@ TEST(WebCall, AddressPlaceholdersArePercentEncodedAndOtherBracesStay) {
   EXPECT_EQ("%00%7F%80%FFaZ09-._~", channels::PercentEncode(std::string("\0\x7f\x80\xff", 4) + "aZ09-._~"));
 }
 
+// Both families: {ip6} and {old6} stand alone, {ips} joins what there is
+// with a comma, and each is coded for where it stands. The comma is
+// percent-encoded like every reserved character (%2C), which every query
+// parser reads back as the comma a dynamic-DNS `myip=` pair takes.
+TEST(WebCall, BothFamiliesPlaceholdersAreFilledAndCodedForWhereTheyStand) {
+  const channels::WebValues both{"203.0.113.7", "198.51.100.1", "now", "pc", "2001:db8::7", "2001:db8::5"};
+  const channels::WebValues v4only{"203.0.113.7", "", "now", "pc", "", ""};
+  const channels::WebValues v6only{"", "", "now", "pc", "2001:db8::7", ""};
+  struct Case {
+    const char* name;
+    std::string method, url, body;
+    channels::WebValues values;
+    std::string wantUrl, wantBody;
+  };
+  const Case cases[] = {
+      {"each in the address", "GET", "https://d.example/u?a={ip6}&b={old6}&c={ips}&d={ip}", "", both,
+       "https://d.example/u?a=2001%3Adb8%3A%3A7&b=2001%3Adb8%3A%3A5&c=203.0.113.7%2C2001%3Adb8%3A%3A7&d=203.0.113.7",
+       ""},
+      {"no IPv6 address: {ips} is the IPv4 address alone", "GET", "https://d.example/u?myip={ips}&v6={ip6}", "", v4only,
+       "https://d.example/u?myip=203.0.113.7&v6=", ""},
+      {"no IPv4 address: {ips} is the IPv6 address alone", "GET", "https://d.example/u?myip={ips}", "", v6only,
+       "https://d.example/u?myip=2001%3Adb8%3A%3A7", ""},
+      {"in JSON, escaped", "PATCH", "https://api.example/r/1",
+       "{\"content\":\"{ip6}\",\"was\":\"{old6}\",\"all\":\"{ips}\"}", both, "https://api.example/r/1",
+       "{\"content\":\"2001:db8::7\",\"was\":\"2001:db8::5\",\"all\":\"203.0.113.7,2001:db8::7\"}"},
+      {"in text, as they are", "POST", "https://x.example/", "now {ips} (was {old6})", both, "https://x.example/",
+       "now 203.0.113.7,2001:db8::7 (was 2001:db8::5)"},
+      {"near misses stay as typed", "GET", "https://x.example/?{ip 6}{IP6}{ips", "", both,
+       "https://x.example/?{ip 6}{IP6}{ips", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const auto call = PrepareCall(Web(c.url, c.method, c.body), c.values);
+    EXPECT_EQ(c.wantUrl, call.url);
+    EXPECT_EQ(c.wantBody, call.body);
+  }
+  // JSON escaping reaches the new values too: a value is never trusted to be an address.
+  const channels::WebValues odd{"", "", "", "", "a\"b", ""};
+  EXPECT_EQ("[\"a\\\"b\"]", PrepareCall(Web("https://x.example/", "POST", "[\"{ip6}\"]"), odd).body);
+  // Header values are filled from the same values.
+  const auto lines = channels::ReadHeaderLines("X-Addresses: {ips}", both);
+  ASSERT_EQ(1u, lines.headers.size());
+  EXPECT_EQ("203.0.113.7,2001:db8::7", lines.headers[0].value);
+}
+
+TEST(WebCall, ATargetPublishesTheFamiliesItsPlaceholdersName) {
+  struct Case {
+    const char* name;
+    std::string method, url, headers, body;
+    bool ipv4, ipv6;
+  };
+  const Case cases[] = {
+      {"no placeholder at all is IPv4, as before", "GET", "https://x.example/ping", "", "", true, false},
+      {"{ip}", "GET", "https://x.example/?ip={ip}", "", "", true, false},
+      {"{old} alone", "GET", "https://x.example/?was={old}", "", "", true, false},
+      {"{ip6}", "GET", "https://x.example/?ipv6={ip6}", "", "", false, true},
+      {"{old6} alone", "GET", "https://x.example/?was={old6}", "", "", false, true},
+      {"{ips}", "GET", "https://x.example/?myip={ips}", "", "", true, true},
+      {"{ip} and {ip6}", "GET", "https://x.example/?ip={ip}&ipv6={ip6}", "", "", true, true},
+      {"{time} and {computer} name no family", "GET", "https://x.example/?t={time}&h={computer}", "", "", true, false},
+      {"in a header", "GET", "https://x.example/", "X-Ip: {ip6}", "", false, true},
+      {"in a sent body", "PATCH", "https://x.example/", "", "{\"content\":\"{ip6}\"}", false, true},
+      {"a GET's body is never sent", "GET", "https://x.example/", "", "{ip6}", true, false},
+      {"nor is an unknown method's", "DELETE", "https://x.example/", "", "{ip6}", true, false},
+      {"the body adds to the address", "POST", "https://x.example/?ip={ip}", "", "{ip6}", true, true},
+      {"case matters, as when filled in", "GET", "https://x.example/?ip={IP6}", "", "", true, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    channels::WebSettings web = Web(c.url, c.method, c.body);
+    web.headers = c.headers;
+    const channels::AddressFamilies families = channels::FamiliesOf(web);
+    EXPECT_EQ(c.ipv4, families.ipv4);
+    EXPECT_EQ(c.ipv6, families.ipv6);
+  }
+}
+
 TEST(WebCall, APostBodyIsJsonWithItsValuesEscapedOrPlainTextWithThemAsTheyAre) {
   auto call = PrepareCall(Web("https://x.example/", "POST", " {\"text\": \"{computer} is now {ip}\"}"), kValues);
   EXPECT_EQ("POST", call.method);
   EXPECT_EQ("application/json", call.contentType);
   EXPECT_EQ(" {\"text\": \"Den PC \\\"2\\\" is now 2001:db8::7\"}", call.body);
-  call = PrepareCall(Web("https://x.example/", "POST", "[\"{computer}\"]"), {"", "", "", "a\\b\n\x01"});
+  call = PrepareCall(Web("https://x.example/", "POST", "[\"{computer}\"]"), {"", "", "", "a\\b\n\x01", "", ""});
   EXPECT_EQ("[\"a\\\\b\\n\\u0001\"]", call.body);
   call = PrepareCall(Web("https://x.example/", "POST", "New address {ip} \"{computer}\""), kValues);
   EXPECT_EQ("text/plain; charset=utf-8", call.contentType);
@@ -63,7 +140,7 @@ TEST(WebHeaders, GoodLinesAreFilledInAndABadLineIsRefusedByItsNumber) {
     std::string refusal;                // empty: accepted
     std::vector<http::Header> headers;  // when accepted
   };
-  const channels::WebValues values{"203.0.113.7", "", "now", "Den\x01PC"};
+  const channels::WebValues values{"203.0.113.7", "", "now", "Den\x01PC", "", ""};
   const Case cases[] = {
       {"filled in as they are, blank lines and CRLF passed over",
        "Authorization: Bearer t0k\r\n\n  Title :  New address {ip}  \nX-Empty:\n",
@@ -153,6 +230,38 @@ TEST(WebAnswer, TwoHundredsSucceedUnlessTheBodyRefusesAndEachRefusalIsTreatedAsT
     EXPECT_EQ(c.kind == Kind::Wait ? channels::kServiceTroubleWaitMs : 0u, answer.minDelayMs) << c.body;
   }
   EXPECT_TRUE(ReadAnswer(200, "OK", "good 127.0.0.1", "127.0.0.1").ok()) << "the address really sent";
+}
+
+// What a call that sent both families, or the IPv6 address alone, hears
+// back: dyndns2 services answer `good`/`nochg` with the address or the
+// comma-joined pair they now hold, or a line for each.
+TEST(WebAnswer, BothFamiliesAnswersSucceedAndTheRefusedAgentStaysRefused) {
+  using Kind = channels::ChannelResult::Kind;
+  struct Case {
+    std::string body, sent;
+    Kind kind;
+  };
+  const std::string pair = "203.0.113.7,2001:db8::7";
+  const Case cases[] = {
+      {"good 203.0.113.7,2001:db8::7", pair, Kind::Ok},
+      {"nochg 203.0.113.7,2001:db8::7\r\n", pair, Kind::Ok},
+      {"good 2001:db8::7", "2001:db8::7", Kind::Ok},
+      {"nochg 2001:db8::7", "2001:db8::7", Kind::Ok},
+      {"good 203.0.113.7\ngood 2001:db8::7", pair, Kind::Ok},
+      {"OK\n203.0.113.7\n2001:db8::7\nUPDATED", pair, Kind::Ok},
+      {"good 127.0.0.1", pair, Kind::Stopped},
+      {"good 127.0.0.1", "2001:db8::7", Kind::Stopped},
+      {"good 127.0.0.1", "127.0.0.1,2001:db8::7", Kind::Ok},
+      {"good 127.0.0.1", "2001:db8::7,127.0.0.1", Kind::Ok},
+      {"good 127.0.0.1", "127.0.0.10", Kind::Stopped},
+      {"good 127.0.0.1", "", Kind::Stopped},
+      {"good 2001:db8::7\nnohost", pair, Kind::Stopped},
+      {"badauth", pair, Kind::Stopped},
+  };
+  for (const Case& c : cases) {
+    const auto answer = ReadAnswer(200, "OK", c.body, c.sent);
+    EXPECT_EQ(c.kind, answer.kind) << c.body << " after " << c.sent;
+  }
 }
 
 TEST(WebAnswer, ARowSaysTheLastResultShortest) {

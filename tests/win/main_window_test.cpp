@@ -358,6 +358,26 @@ TEST_F(MainWindowTest, FaceTitleAndIcon) {
     EXPECT_EQ(reinterpret_cast<LRESULT>(icon), SendMessageA(main, WM_GETICON, ICON_BIG, 0));
     EXPECT_EQ(reinterpret_cast<LRESULT>(icon), SendMessageA(main, WM_GETICON, ICON_SMALL, 0));
 
+    // The IPv6 field waits hidden until the window shows it, read-only, in
+    // the gap between the address and the buttons and centred under the
+    // address. (Whether it stays on the disc depends on the font's base
+    // units, which Wine's substitute font makes wider than Windows' own.)
+    const HWND ip6 = GetDlgItem(main, IDC_IP6);
+    ASSERT_NE(nullptr, ip6);
+    EXPECT_FALSE(GetWindowLongA(ip6, GWL_STYLE) & WS_VISIBLE);
+    EXPECT_TRUE(GetWindowLongA(ip6, GWL_STYLE) & ES_READONLY);
+    const auto placed = [main](int id) {
+      RECT r{};
+      GetWindowRect(GetDlgItem(main, id), &r);
+      MapWindowPoints(nullptr, main, reinterpret_cast<POINT*>(&r), 2);
+      return r;
+    };
+    const RECT field = placed(IDC_IP6), address = placed(IDC_IP), update = placed(IDC_UPDATE);
+    EXPECT_GE(field.top, address.bottom) << "under the address, not over it";
+    EXPECT_LE(field.bottom, update.top) << "above the buttons";
+    EXPECT_GE(field.bottom - field.top, 11) << "one line of digits";
+    EXPECT_NEAR((field.left + field.right) / 2, (address.left + address.right) / 2, 1);
+
     // A click on the popup is answered and changes nothing.
     EXPECT_EQ(0, SendMessageA(main, WM_POPUP_CLICKED, 0, 0));
     EXPECT_TRUE(IsWindowVisible(main));

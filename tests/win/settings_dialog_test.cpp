@@ -104,6 +104,10 @@ TEST_F(SettingsDialogTest, FirstOpeningAfterTheDefaultsShowsEmptyFieldsLoginAndF
     for (int i = 0; i < 4; ++i) EXPECT_EQ(auth[i], Entry(d, IDC_AUTHENTICATION, i));
     const char* intervals[] = {"5 Minutes", "10 Minutes", "15 Minutes", "30 Minutes", "1 Hour", "1 Day"};
     for (int i = 0; i < 6; ++i) EXPECT_EQ(intervals[i], Entry(d, IDC_TIMER, i));
+    EXPECT_EQ(0, Selection(d, IDC_IPV6));
+    ASSERT_EQ(2, SendDlgItemMessageA(d, IDC_IPV6, CB_GETCOUNT, 0, 0));
+    EXPECT_EQ("Off", Entry(d, IDC_IPV6, 0));
+    EXPECT_EQ("This computer's address", Entry(d, IDC_IPV6, 1));
     EXPECT_EQ("", ui_driver::Text(d, 0)) << "no caption text";
     EXPECT_EQ(settings::kDefaultLink, Text(d, IDC_LINK));
     for (int id : {IDC_SMTP_SERVER, IDC_USERNAME, IDC_PASSWORD, IDC_SENDTO, IDC_FROM, IDC_LINK})
@@ -114,6 +118,40 @@ TEST_F(SettingsDialogTest, FirstOpeningAfterTheDefaultsShowsEmptyFieldsLoginAndF
   EXPECT_EQ(IDCANCEL, dialog.DoModal());
   EXPECT_TRUE(boxes.records.empty());
   EXPECT_EQ("null", Stored("SMTPServer")) << "Discard writes nothing";
+  EXPECT_EQ("<missing>", Stored("IPv6")) << "the defaults leave IPv6 unwritten";
+}
+
+TEST_F(SettingsDialogTest, TheIpv6RowSavesAndReadsItsValueAndAnythingButOneIsOff) {
+  settings::LoadStartupSettings();
+  const auto saveShowing = [&](int select) {
+    int shown = -2;
+    scripts.Then([&](HWND d) {
+      shown = Selection(d, IDC_IPV6);
+      if (select >= 0) Select(d, IDC_IPV6, select);
+      Click(d, IDOK);
+    });
+    Settings().DoModal();
+    return shown;
+  };
+  EXPECT_EQ(0, saveShowing(-1));
+  EXPECT_EQ("<missing>", Stored("IPv6")) << "Off where nothing was stored writes nothing";
+  EXPECT_EQ(0, saveShowing(1));
+  EXPECT_EQ("1", Stored("IPv6"));
+  EXPECT_TRUE(settings::LoadStartupSettings().ipv6);
+  EXPECT_EQ(1, saveShowing(0));
+  EXPECT_EQ("0", Stored("IPv6"));
+  EXPECT_FALSE(settings::LoadStartupSettings().ipv6);
+  for (const char* garbage : {"2", "yes", " 1", ""}) {
+    Store("IPv6", garbage);
+    EXPECT_FALSE(settings::LoadStartupSettings().ipv6) << garbage;
+    EXPECT_EQ(0, saveShowing(-1)) << garbage;
+    EXPECT_EQ("0", Stored("IPv6")) << garbage;
+  }
+  // A value of another type is unreadable, and unreadable is off.
+  const DWORD one = 1;
+  RegSetKeyValueA(HKEY_CURRENT_USER, settings::kKeyPath, "IPv6", REG_DWORD, &one, sizeof one);
+  EXPECT_FALSE(settings::LoadStartupSettings().ipv6);
+  EXPECT_EQ(0, saveShowing(-1));
 }
 
 TEST_F(SettingsDialogTest, LoginWithEverythingEmptyShowsFourMessagesThenTheFailure) {
