@@ -5,19 +5,17 @@
 #include <utility>
 
 #include "channels/StampTime.h"
+#include "channels/WebNotify.h"
 #include "settings/SettingsRules.h"
 
 namespace app {
 
 namespace {
 
-// TEMPORARY until the placeholder rules land.
-std::string NotificationText(const std::string& v4, const std::string& v6, bool ipv6) {
-  std::string text = kNotificationPrefix + v4;
-  if (ipv6) text += "\r\nNew IPv6 Address:  " + v6;
-  return text;
+Families FamiliesUsedBy(const channels::WebSettings& target) {
+  const channels::AddressFamilies used = channels::FamiliesOf(target);
+  return static_cast<Families>((used.ipv4 ? kIpv4 : 0) | (used.ipv6 ? kIpv6 : 0));
 }
-Families FamiliesOf(const channels::WebSettings&) { return kIpv4; }
 
 }  // namespace
 
@@ -195,7 +193,7 @@ ChannelSetup CheckConductor::SetUp() const {
   ChannelSetup setup;
   if (settings::CanSendNotification(m_mail)) setup.push_back({kMailChannel, m_ipv6 ? kBothFamilies : kIpv4});
   for (const channels::WebSettings& target : m_web)
-    if (target.IsSet()) setup.push_back({WebChannel(target.id), m_ipv6 ? FamiliesOf(target) : kIpv4});
+    if (target.IsSet()) setup.push_back({WebChannel(target.id), m_ipv6 ? FamiliesUsedBy(target) : kIpv4});
   return setup;
 }
 

@@ -38,7 +38,7 @@ void CheckWork::SendMail(CheckConductor& conductor, std::uint32_t check, const M
 
 void CheckWork::CallWebTarget(CheckConductor& conductor, std::uint32_t check, const channels::WebSettings& target,
                               const app::Address& address, const app::Address& old, std::time_t at) {
-  const channels::WebValues values = channels::ValuesFor(address.v4, old.v4, at);
+  const channels::WebValues values = channels::ValuesFor(address.v4, old.v4, address.v6, old.v6, at);
   const WPARAM call = ++m_lastWebCall;
   m_webCalls[call] = {check, target.id};
   const bool started = fw::StartBackgroundCall<ChannelResult>(

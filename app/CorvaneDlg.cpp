@@ -5,6 +5,7 @@
 
 #include "app/HistoryStore.h"
 #include "app/IpCheck.h"
+#include "app/Ipv6Source.h"
 #include "app/SingleInstance.h"
 #include "fw/Exceptions.h"
 #include "fw/MessageMap.h"
@@ -35,6 +36,7 @@ CCorvaneDlg::~CCorvaneDlg() = default;
 void CCorvaneDlg::DoDataExchange(CDataExchange* pDX) {
   CSkinnableDialog::DoDataExchange(pDX);
   DDX_Text(pDX, IDC_IP, m_strIP);
+  DDX_Text(pDX, IDC_IP6, m_strIP6);
   DDX_Control(pDX, IDC_INET, m_inet);
   DDX_Control(pDX, IDC_SMTP, m_smtp);
   DDX_Text(pDX, IDC_STATUS, m_strStatus);
@@ -70,7 +72,7 @@ BOOL CCorvaneDlg::OnInitDialog() {
                                                       static_cast<std::uint32_t>(stored.intervalMs), stored.link,
                                                       stored.mail, IsAnsiLeadByte);
 
-  m_connectivity = std::make_unique<app::ConnectivityWatch>(m_hWnd, WM_CONNECTIVITY_CHANGED);
+  m_connectivity = std::make_unique<app::ConnectivityWatch>(m_hWnd, WM_CONNECTIVITY_CHANGED, stored.ipv6);
   if (m_tray.Hidden()) m_tray.Hide(TrayTip());
 
   // The timer runs before the first check, so a program started while
@@ -83,11 +85,10 @@ BOOL CCorvaneDlg::OnInitDialog() {
 // The address the window shows, so a user sees it without opening the
 // window, and a web notification the service stopped, which waits for them.
 std::string CCorvaneDlg::TrayTip() const {
-  std::string tip = kTrayTip;
-  if (!m_conductor) return tip;
-  if (!m_conductor->Shown().v4.empty()) tip += " - " + m_conductor->Shown().v4;
-  if (m_conductor->AnyWebStopped()) tip += kWebStoppedTip;
-  return tip;
+  if (!m_conductor) return app::kTrayTipTitle;
+  const app::Address& shown = m_conductor->Shown();
+  return app::TrayTipText(shown.v4, m_conductor->WatchesIpv6() ? std::optional(shown.v6) : std::nullopt,
+                          m_conductor->AnyWebStopped());
 }
 
 void CCorvaneDlg::CreateSkinnedPopup() {
@@ -157,10 +158,13 @@ std::time_t CCorvaneDlg::WallTime() { return std::time(nullptr); }
 
 void CCorvaneDlg::Announce() { m_notifier.Announce(app::kPopupCaption, 500, 2000, 500); }
 
-std::string CCorvaneDlg::StableIpv6() { return {}; }
+// A question to the system about its own adapters, answered at once: no
+// network is waited on.
+std::string CCorvaneDlg::StableIpv6() { return app::StableIpv6Address(); }
 
 void CCorvaneDlg::Show(const app::Address& address, const std::string& stamp) {
   m_strIP = address.v4;
+  m_strIP6 = address.v6.empty() ? app::kNoIpv6Address : address.v6;
   m_strStatus = stamp;
   UpdateData(FALSE);
 }

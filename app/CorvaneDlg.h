@@ -31,8 +31,6 @@ class CCorvaneDlg : public CSkinnableDialog, private app::CheckPorts {
   void StartInTray() { m_tray.StayHidden(); }
 
   static constexpr char kTitle[] = CORVANE_WINDOW_TITLE;
-  static constexpr char kTrayTip[] = "Corvane by Orlimar";
-  static constexpr char kWebStoppedTip[] = " (web notification stopped)";
 
   static constexpr UINT_PTR kCheckTimer = 1;      // the interval, or the back-off after a failure
   static constexpr UINT_PTR kSettleTimer = 2;     // a check soon after a wake-up or a network change
@@ -93,6 +91,7 @@ class CCorvaneDlg : public CSkinnableDialog, private app::CheckPorts {
   void CreateSkinnedPopup();
 
   std::string m_strIP;
+  std::string m_strIP6;
   std::string m_strStatus;
   CInet m_inet;
   C_SMTP m_smtp;
