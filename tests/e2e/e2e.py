@@ -100,8 +100,8 @@ class Peers:
     def start_http(self, port=None):
         return int(self.get("/http/start", **({"port": port} if port else {})))
 
-    def set_page(self, port, body):
-        self.get("/http/set", port=port, body=body)
+    def set_page(self, port, body, **options):
+        self.get("/http/set", port=port, body=body, **options)
 
     def hits(self, port):
         return int(self.get("/http/hits", port=port))
@@ -649,6 +649,22 @@ class Windows(Scenario):
         self.assertFalse(h_ok("pid"))
         self.assertEqual(boxes(), [])
 
+    def test_exit_during_a_slow_check_ends_the_process_within_two_seconds(self):
+        program = self.start_with_complete_settings("203.0.113.7")
+        self.peers.set_page(self.http, page("198.51.100.23"), delay_ms=10000)
+        hits = self.peers.hits(self.http)
+        h("click", MAIN, IDC_UPDATE)
+        wait_until(lambda: self.peers.hits(self.http) > hits, 10, "the slow page asked for")
+        # From before the harness starts: its own start-up counts against the bound.
+        sent = time.monotonic()
+        h("command", MAIN, MENU_EXIT)
+        ended = program.wait_exit(10)
+        took = time.monotonic() - sent
+        self.assertTrue(ended, "Exit did not end the program")
+        self.assertLess(took, 2.0, "Exit waited for the check (%.1f s)" % took)
+        self.assertFalse(h_ok("pid"), "a process of the program is left running")
+        self.assertEqual(len(self.peers.messages()), 1, "the slow check went on after Exit")
+
 
 class Unattended(Scenario):
     def test_a_second_start_hands_over_to_the_first_and_exits_without_a_check(self):
@@ -679,6 +695,25 @@ class Unattended(Scenario):
         h("tray", "dblclick")
         wait_until(lambda: info(MAIN).visible, 10, "the double-click on the icon to show the window")
         self.assertEqual(control_text(MAIN, IDC_IP), "203.0.113.7")
+
+    def test_a_tray_start_with_an_unreadable_value_checks_and_ticks_while_its_notice_is_open(self):
+        # The protected password stored as text where it must be bytes: the
+        # notice says so, and nobody answers it here.
+        self.peers.set_page(self.http, page("203.0.113.7"))
+        self.start_smtp()
+        self.complete_settings(timer="3000", SMTPPasswordProtected="not a protected blob")
+        self.start_program(args=["/tray"])
+        found = self.wait_box(timeout=30)
+        self.assertEqual(len(found), 1)
+        self.assertIn("the mail password", found[0][1])
+        self.assert_notice(self.wait_mails(1, timeout=30)[0], "203.0.113.7")
+        self.assertGreaterEqual(self.peers.hits(self.http), 1)
+        # The timer goes on behind the open notice: a new address is mailed.
+        self.peers.set_page(self.http, page("198.51.100.9"))
+        self.assert_notice(self.wait_mails(2, timeout=30)[1], "198.51.100.9")
+        self.assertEqual([text for _, text in boxes()], [found[0][1]], "the notice went, or another came")
+        self.assertFalse(info(MAIN).visible, "the window showed")
+        h("answer-box")
 
     def test_resume_from_sleep_checks_within_half_a_minute_and_a_foreign_network_notice_does_not(self):
         self.start_with_complete_settings("203.0.113.7", timer=DAY_MS)

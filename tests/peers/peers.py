@@ -523,9 +523,9 @@ class Pop3Peer(ServerPeer):
 # ---------------------------------------------------------------- HTTP
 
 class Page:
-    def __init__(self, status=200, body=b"", repeat=1, delay_ms=0, location=None, announce=True):
+    def __init__(self, status=200, body=b"", repeat=1, delay_ms=0, location=None, announce=True, retry_after=None):
         self.status, self.body, self.repeat = status, body, repeat
-        self.delay_ms, self.location = delay_ms, location
+        self.delay_ms, self.location, self.retry_after = delay_ms, location, retry_after
         self.announce = announce  # False: no Content-Length, the body ends when the connection does
 
 
@@ -589,6 +589,8 @@ class HttpPeerHandler(http.server.BaseHTTPRequestHandler):
             self.send_header("Content-Length", str(len(page.body) * page.repeat))
         if page.location is not None:
             self.send_header("Location", page.location)
+        if page.retry_after is not None:
+            self.send_header("Retry-After", page.retry_after)
         self.end_headers()
         # Large pages go out in chunks of about 64 KB rather than one huge string.
         per_write = max(1, 65536 // max(1, len(page.body)))
@@ -626,7 +628,8 @@ class HttpPeer(ServerPeer):
         location = params.text("location")
         status = params.number("status", 302 if location is not None else 200, low=100, high=999)
         page = Page(status, as_bytes(params.text("body", "")), params.number("repeat", 1),
-                    params.number("delay_ms", 0), location, params.number("announce", 1, high=1) != 0)
+                    params.number("delay_ms", 0), location, params.number("announce", 1, high=1) != 0,
+                    params.text("retry_after"))
         with self.lock:
             self.page = page
 
@@ -822,7 +825,7 @@ def routes(peers):
         "/pop3/start": (("user", "password", "tls", "cert", "port"), lambda p: peers.add(Pop3Peer(p))),
         "/pop3/log": (("port",), lambda p: peers.find(p, "pop3").log_text()),
         "/http/start": (("tls", "cert", "port"), lambda p: peers.add(HttpPeer(p))),
-        "/http/set": (("port", "status", "body", "repeat", "delay_ms", "location", "announce"),
+        "/http/set": (("port", "status", "body", "repeat", "delay_ms", "location", "announce", "retry_after"),
                       lambda p: peers.find(p, "http").set_page(p) or b"ok"),
         "/http/hits": (("port",), lambda p: str(peers.find(p, "http").hits).encode()),
         "/http/requests": (("port",), lambda p: peers.find(p, "http").requests_text()),

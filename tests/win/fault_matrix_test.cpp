@@ -302,6 +302,45 @@ TEST_F(PageLoginTest, NeverGoesInClearAndNoBoxShowsIt) {
   });
 }
 
+// A web target that asks for a wait with Retry-After gets it, whatever
+// changes meanwhile: the mail goes out at every change, the target is not
+// called, and the one box says for how long.
+class WebTargetFaultTest : public FaultFixture {};
+
+TEST_F(WebTargetFaultTest, TooManyRequestsWithRetryAfterIsNotCalledForItsWait) {
+  const int page = StartHttp(PageWith(kFirst));
+  const int mail = StartGoodMail();
+  const int target = StartHttp("OK");
+  app_test::StoreCompleteSettings(page);
+  app_test::StoreWeb("http://127.0.0.1:" + std::to_string(target) + "/hook?ip={ip}");
+  BoundedWindow window;
+  window.mailPort = mail;
+  Run(window, [&](HWND main) {
+    ASSERT_EQ(1, peers.HttpHits(target));
+    peers.SetPage(target, 429, "slow down", "retry_after=600");
+    peers.SetPage(page, 200, PageWith(kDuring));
+    const size_t first = boxes.records.size();
+    const auto start = Clock::now();
+    app_test::CheckNow(main);
+    Record("web: 429 with Retry-After: 600", first, start, MsSince(start));
+    EXPECT_EQ(2, peers.HttpHits(target));
+    // Answered well from now on, so a call made too early would pass unseen
+    // but for the count.
+    peers.SetPage(target, 200, "OK");
+    for (const char* address : {kAfter, "192.0.2.45", "192.0.2.46"}) {
+      peers.SetPage(page, 200, PageWith(address));
+      app_test::CheckNow(main);
+      EXPECT_EQ(address, Text(main, IDC_IP));
+      EXPECT_TRUE(LastMailNames(mail, address)) << "the mail did not go out with the target waiting";
+    }
+  });
+  EXPECT_EQ(2, peers.HttpHits(target)) << "called again within its ten minutes";
+  EXPECT_EQ(5, MailCount(mail));
+  ASSERT_EQ(1u, boxes.records.size());
+  EXPECT_NE(std::string::npos, boxes.records[0].text.find("It will not be called again for 10 minutes."))
+      << boxes.records[0].text;
+}
+
 std::string Name(const ::testing::TestParamInfo<ServerFault>& info) {
   std::string name = info.param.name;
   for (char& c : name)
