@@ -4,7 +4,9 @@
 #include <new>
 #include <utility>
 
+#include "app/History.h"
 #include "channels/StampTime.h"
+#include "channels/TargetName.h"
 #include "channels/WebNotify.h"
 #include "settings/SettingsRules.h"
 
@@ -86,6 +88,8 @@ void CheckConductor::OnAddress(const std::string& page) {
   m_at = m_ports.WallTime();
   m_stamp = FormatStamp(m_at);
   m_web = m_ports.ReadWebTargets();  // stored by their own dialog whenever the user likes
+  m_address = address;
+  m_ports.AddressSeen(HistoryAddress(), channels::FormatLocal(m_at, kHistoryTimeFormat));
   CheckPlan plan = m_cycle.Fetched(address, SetUp(), m_ports.SteadyMs());
   if (plan.askForSettings) {
     CheckPorts::SettingsAnswer answer = m_ports.AskForSettings(address.v4);
@@ -139,7 +143,9 @@ void CheckConductor::Answered(Channel channel, const ChannelResult& result) {
   // A target removed from the list while its call was out is no longer
   // set up: the cycle drops what it came to.
   // A target's row says when, in hours and minutes of the local time.
-  m_cycle.Called(channel, m_address, result, m_ports.SteadyMs(), channels::FormatLocal(m_ports.WallTime(), "%H:%M"));
+  const std::string clock = channels::FormatLocal(m_ports.WallTime(), "%H:%M");
+  m_ports.ChannelOutcome(HistoryAddress(), ChannelName(channel), channels::ResultRow(result, clock));
+  m_cycle.Called(channel, m_address, result, m_ports.SteadyMs(), clock);
   if (m_outstanding.empty() && !m_starting) Finish();
 }
 
@@ -186,6 +192,19 @@ const channels::WebSettings* CheckConductor::TargetOf(std::uint32_t id) const {
   for (const channels::WebSettings& target : m_web)
     if (target.id == id) return &target;
   return nullptr;
+}
+
+// The pair as the history shows it; the IPv6 address only while watched and known.
+std::string CheckConductor::HistoryAddress() const {
+  return m_address.v6.empty() ? m_address.v4 : m_address.v4 + " / " + m_address.v6;
+}
+
+// As the list of web targets names it: never more of its address than the
+// scheme and host, which may be all that is safe to show.
+std::string CheckConductor::ChannelName(Channel channel) const {
+  if (channel == kMailChannel) return kMailChannelName;
+  const channels::WebSettings* target = TargetOf(channel.id);
+  return target ? channels::TargetName(*target) : std::string();
 }
 
 // The mail first, then each web target that has an address.

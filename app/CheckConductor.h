@@ -60,6 +60,11 @@ class CheckPorts {
   virtual void Report(const CheckFailure& failure) = 0;
   // A check started or ended: the Update button, the tooltip.
   virtual void Running(bool running) = 0;
+
+  // For the history: the address a check found, at the local time
+  // `localTime`, and what a channel owed it made of it.
+  virtual void AddressSeen(const std::string& address, const std::string& localTime) = 0;
+  virtual void ChannelOutcome(const std::string& address, const std::string& channel, const std::string& outcome) = 0;
 };
 
 class CheckConductor {
@@ -101,6 +106,8 @@ class CheckConductor {
   void Guarded(Work&& work);
   const channels::WebSettings* TargetOf(std::uint32_t id) const;
   ChannelSetup SetUp() const;
+  std::string HistoryAddress() const;
+  std::string ChannelName(Channel channel) const;
   bool Current(std::uint32_t check) const { return m_running && check == m_check; }
 
   CheckPorts& m_ports;

@@ -68,6 +68,7 @@ BOOL CCorvaneDlg::OnInitDialog() {
   TellUnreadable(stored.unreadable);
   CreateSkinnedPopup();
   m_work = std::make_unique<app::CheckWork>(m_hWnd, m_inet, m_smtp);
+  m_history = std::make_unique<app::StoredHistory>();
   m_conductor = std::make_unique<app::CheckConductor>(static_cast<app::CheckPorts&>(*this),
                                                       static_cast<std::uint32_t>(stored.intervalMs), stored.link,
                                                       stored.mail, IsAnsiLeadByte);
@@ -167,6 +168,14 @@ void CCorvaneDlg::Show(const app::Address& address, const std::string& stamp) {
   m_strIP6 = address.v6.empty() ? app::kNoIpv6Address : address.v6;
   m_strStatus = stamp;
   UpdateData(FALSE);
+}
+
+void CCorvaneDlg::AddressSeen(const std::string& address, const std::string& localTime) {
+  m_history->Seen(address, localTime);
+}
+
+void CCorvaneDlg::ChannelOutcome(const std::string& address, const std::string& channel, const std::string& outcome) {
+  m_history->Outcome(address, channel, outcome);
 }
 
 void CCorvaneDlg::SetCheckTimer(std::uint32_t ms) { SetTimer(kCheckTimer, ms); }

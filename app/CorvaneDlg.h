@@ -14,6 +14,7 @@
 #include "app/CheckConductor.h"
 #include "app/CheckWork.h"
 #include "app/ConnectivityWatch.h"
+#include "app/HistoryStore.h"
 #include "app/Inet.h"
 #include "app/TrayPresence.h"
 #include "channels/C_SMTP.h"
@@ -65,6 +66,8 @@ class CCorvaneDlg : public CSkinnableDialog, private app::CheckPorts {
   void SetCheckTimer(std::uint32_t ms) override;
   void Report(const app::CheckFailure& failure) override;
   void Running(bool running) override;
+  void AddressSeen(const std::string& address, const std::string& localTime) override;
+  void ChannelOutcome(const std::string& address, const std::string& channel, const std::string& outcome) override;
 
   void OnSysCommand(UINT command, POINT cursor);
   void OnPaint();
@@ -97,6 +100,7 @@ class CCorvaneDlg : public CSkinnableDialog, private app::CheckPorts {
   C_SMTP m_smtp;
   HICON m_hAppIcon = nullptr;
   CTaskbarNotifier m_notifier;
+  std::unique_ptr<app::StoredHistory> m_history;
   std::unique_ptr<app::CheckConductor> m_conductor;
   std::unique_ptr<app::CheckWork> m_work;
   std::unique_ptr<app::ConnectivityWatch> m_connectivity;

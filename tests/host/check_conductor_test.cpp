@@ -77,6 +77,11 @@ struct Recorder : app::CheckPorts {
     failure = f;
   }
   void Running(bool running) override { log += running ? "start " : "end "; }
+  std::vector<std::string> history;
+  void AddressSeen(const std::string& address, const std::string&) override { history.push_back(address); }
+  void ChannelOutcome(const std::string& address, const std::string& channel, const std::string& outcome) override {
+    history.push_back(address + " " + channel + ": " + outcome);
+  }
 };
 
 const ChannelResult kOk{ChannelResult::Ok, "sent"};
@@ -225,6 +230,24 @@ TEST(CheckConductor, NothingSetUpAsksForTheSettingsWithTheAddressFound) {
     conductor.WebCalled(ports.lastCheck, 5, kOk);
     EXPECT_EQ("start settings popup fields end ", ports.log);
   }
+}
+
+TEST(CheckConductor, TheHistoryHearsOfEachAddressFoundAndWhatEachOwedChannelMadeOfIt) {
+  Recorder ports;
+  WebSettings target = Target(3);
+  target.method = "PUT";
+  ports.stored = {target};
+  CheckConductor conductor(ports, kInterval, "http://a.example/", CompleteMail(), {}, true);
+  ports.ipv6 = "2001:db8::1";
+  conductor.Start();
+  conductor.PageRead(ports.lastCheck, "1.2.3.4");
+  conductor.WebCalled(ports.lastCheck, 3, {ChannelResult::Stopped, "refused (badauth)"});
+  conductor.MailSent(ports.lastCheck, kDown);
+  const std::string pair = "1.2.3.4 / 2001:db8::1";
+  EXPECT_EQ((std::vector<std::string>{pair, pair + " PUT  https://t3.example: stopped: badauth",
+                                      pair + " Mail: failed: the server is down"}),
+            ports.history);
+  EXPECT_EQ("New IP Address:  1.2.3.4\r\nNew IPv6 Address:  2001:db8::1", ports.mails[0].text);
 }
 
 TEST(CheckConductor, NoMemoryEndsTheCheckWithItsOwnBoxAndTheNextCheckRuns) {
