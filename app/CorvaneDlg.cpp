@@ -71,7 +71,9 @@ BOOL CCorvaneDlg::OnInitDialog() {
   m_history = std::make_unique<app::StoredHistory>();
   m_conductor = std::make_unique<app::CheckConductor>(static_cast<app::CheckPorts&>(*this),
                                                       static_cast<std::uint32_t>(stored.intervalMs), stored.link,
-                                                      stored.mail, IsAnsiLeadByte);
+                                                      stored.mail, IsAnsiLeadByte, stored.ipv6);
+  // The IPv6 field is part of the face only while the address is watched.
+  if (stored.ipv6) ::ShowWindow(::GetDlgItem(m_hWnd, IDC_IP6), SW_SHOWNA);
 
   m_connectivity = std::make_unique<app::ConnectivityWatch>(m_hWnd, WM_CONNECTIVITY_CHANGED, stored.ipv6);
   if (m_tray.Hidden()) m_tray.Hide(TrayTip());
