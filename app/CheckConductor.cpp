@@ -21,9 +21,12 @@ Families FamiliesUsedBy(const channels::WebSettings& target) {
 
 }  // namespace
 
-CheckConductor::CheckConductor(CheckPorts& ports, std::uint32_t intervalMs, std::string pages,
-                               channels::MailSettings mail, LeadBytePredicate isLeadByte, bool ipv6)
+CheckConductor::CheckConductor(CheckPorts& ports, CheckNetwork& network, CheckHistory& history,
+                               std::uint32_t intervalMs, std::string pages, channels::MailSettings mail,
+                               LeadBytePredicate isLeadByte, bool ipv6)
     : m_ports(ports),
+      m_network(network),
+      m_history(history),
       m_cycle(intervalMs),
       m_pages(SplitPageList(pages)),
       m_mail(std::move(mail)),
@@ -50,7 +53,8 @@ bool CheckConductor::Start() {
 void CheckConductor::FetchNextPage() {
   if (m_page < m_pages.size()) {
     m_fetching = true;
-    m_ports.StartPageFetch(m_check, m_pages[m_page]);
+    const std::string refused = m_network.StartPageFetch(m_check, m_pages[m_page]);
+    if (!refused.empty()) PageFailed(m_check, refused);
     return;
   }
   m_cycle.FetchFailed(CombinedFailure(m_reasons));
@@ -89,7 +93,7 @@ void CheckConductor::OnAddress(const std::string& page) {
   m_stamp = FormatStamp(m_at);
   m_web = m_ports.ReadWebTargets();  // stored by their own dialog whenever the user likes
   m_address = address;
-  m_ports.AddressSeen(HistoryAddress(), channels::FormatLocal(m_at, kHistoryTimeFormat));
+  m_history.AddressSeen(HistoryAddress(), channels::FormatLocal(m_at, kHistoryTimeFormat));
   CheckPlan plan = m_cycle.Fetched(address, SetUp(), m_ports.SteadyMs());
   if (plan.askForSettings) {
     CheckPorts::SettingsAnswer answer = m_ports.AskForSettings(address.v4);
@@ -119,9 +123,12 @@ void CheckConductor::CallOwed(const CheckPlan& plan) {
       }
       MailJob job{m_mail, authIndex, kNotificationSubject, NotificationText(m_address.v4, m_address.v6, m_ipv6)};
       job.account.from = settings::ShownText(job.account.from);  // an empty sender, as the test mail sends it
-      m_ports.StartMail(m_check, job);
+      if (const std::string refused = m_network.StartMail(m_check, job); !refused.empty())
+        Answered(call.channel, {ChannelResult::Transient, refused});
     } else if (const channels::WebSettings* target = TargetOf(call.channel.id)) {
-      m_ports.StartWebCall(m_check, *target, m_address, call.old, m_at);
+      if (const std::string refused = m_network.StartWebCall(m_check, *target, m_address, call.old, m_at);
+          !refused.empty())
+        Answered(call.channel, {ChannelResult::Transient, refused});
     } else {
       Answered(call.channel, {ChannelResult::Transient, std::string()});
     }
@@ -144,7 +151,7 @@ void CheckConductor::Answered(Channel channel, const ChannelResult& result) {
   // set up: the cycle drops what it came to.
   // A target's row says when, in hours and minutes of the local time.
   const std::string clock = channels::FormatLocal(m_ports.WallTime(), "%H:%M");
-  m_ports.ChannelOutcome(HistoryAddress(), ChannelName(channel), channels::ResultRow(result, clock));
+  m_history.ChannelOutcome(HistoryAddress(), ChannelName(channel), channels::ResultRow(result, clock));
   m_cycle.Called(channel, m_address, result, m_ports.SteadyMs(), clock);
   if (m_outstanding.empty() && !m_starting) Finish();
 }

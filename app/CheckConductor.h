@@ -12,68 +12,19 @@
 #include <vector>
 
 #include "app/CheckCycle.h"
+#include "app/CheckPorts.h"
 #include "app/IpCheck.h"
 #include "channels/ChannelSettings.h"
 
 namespace app {
-
-// One mail to send, with everything the mail control is given.
-struct MailJob {
-  channels::MailSettings account;
-  int authIndex = 0;
-  std::string subject, text;
-};
-
-// What the window does for the conductor. The Start calls return at once;
-// each one's end comes back through the conductor's matching input, tagged
-// with the check it was started for.
-class CheckPorts {
- public:
-  virtual ~CheckPorts() = default;
-
-  virtual void StartPageFetch(std::uint32_t check, const std::string& url) = 0;
-  virtual void StartMail(std::uint32_t check, const MailJob& mail) = 0;
-  // `at` is the moment the page was read, for the target's {time}.
-  virtual void StartWebCall(std::uint32_t check, const channels::WebSettings& target, const Address& address,
-                            const Address& old, std::time_t at) = 0;
-
-  // The web targets as stored now.
-  virtual std::vector<channels::WebSettings> ReadWebTargets() = 0;
-  // Opens the settings dialog for `found`, the address this check found,
-  // and returns once it has closed.
-  struct SettingsAnswer {
-    channels::MailSettings mail;             // as stored now: it counts at once
-    std::vector<channels::WebSettings> web;  // likewise
-    bool webActedOn = false;                 // a target saved, or a test of one got through
-  };
-  virtual SettingsAnswer AskForSettings(const std::string& found) = 0;
-
-  // This computer's stable IPv6 address, empty when it has none.
-  virtual std::string StableIpv6() = 0;
-
-  virtual std::uint64_t SteadyMs() = 0;
-  virtual std::time_t WallTime() = 0;
-
-  virtual void Announce() = 0;
-  virtual void Show(const Address& address, const std::string& stamp) = 0;
-  virtual void SetCheckTimer(std::uint32_t ms) = 0;
-  virtual void Report(const CheckFailure& failure) = 0;
-  // A check started or ended: the Update button, the tooltip.
-  virtual void Running(bool running) = 0;
-
-  // For the history: the address a check found, at the local time
-  // `localTime`, and what a channel owed it made of it.
-  virtual void AddressSeen(const std::string& address, const std::string& localTime) = 0;
-  virtual void ChannelOutcome(const std::string& address, const std::string& channel, const std::string& outcome) = 0;
-};
 
 class CheckConductor {
  public:
   // `pages` is the IP Page setting (one address or several, separated by
   // blanks); `mail` the mail settings read at start; `ipv6` whether this
   // computer's IPv6 address is watched beside the page's.
-  CheckConductor(CheckPorts& ports, std::uint32_t intervalMs, std::string pages, channels::MailSettings mail,
-                 LeadBytePredicate isLeadByte = {}, bool ipv6 = false);
+  CheckConductor(CheckPorts& ports, CheckNetwork& network, CheckHistory& history, std::uint32_t intervalMs,
+                 std::string pages, channels::MailSettings mail, LeadBytePredicate isLeadByte = {}, bool ipv6 = false);
 
   // A tick, Update, or the settle after a wake-up: starts a check unless one
   // is running. False when one was.
@@ -111,6 +62,8 @@ class CheckConductor {
   bool Current(std::uint32_t check) const { return m_running && check == m_check; }
 
   CheckPorts& m_ports;
+  CheckNetwork& m_network;
+  CheckHistory& m_history;
   CheckCycle m_cycle;
   std::vector<std::string> m_pages;
   channels::MailSettings m_mail;

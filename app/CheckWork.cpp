@@ -17,35 +17,32 @@ constexpr char kNoMemory[] = "The web notification could not be sent: there is n
 
 }  // namespace
 
-void CheckWork::FetchPage(CheckConductor& conductor, std::uint32_t check, const std::string& url) {
-  if (!m_inet.StartOpenURL(url, m_window, WM_PAGE_READ, check)) conductor.PageFailed(check, kNoThread);
+std::string CheckWork::StartPageFetch(std::uint32_t check, const std::string& url) {
+  return m_inet.StartOpenURL(url, m_window, WM_PAGE_READ, check) ? std::string() : kNoThread;
 }
 
-// A failure of the mail is this channel's result, as the web's is; the mail
-// is retried at the next checks whatever the server said.
-void CheckWork::SendMail(CheckConductor& conductor, std::uint32_t check, const MailJob& mail) {
+std::string CheckWork::StartMail(std::uint32_t check, const MailJob& mail) {
   try {
-    if (channels::StartMail(m_smtp, mail.account, mail.authIndex, mail.subject, mail.text, m_window, WM_MAIL_SENT,
-                            check))
-      return;
-    conductor.MailSent(check, {ChannelResult::Transient, kNoThread});
+    return channels::StartMail(m_smtp, mail.account, mail.authIndex, mail.subject, mail.text, m_window, WM_MAIL_SENT,
+                               check)
+               ? std::string()
+               : kNoThread;
   } catch (const CException& e) {
     std::string why;
-    e.GetErrorMessage(why);
-    conductor.MailSent(check, {ChannelResult::Transient, why});
+    return e.GetErrorMessage(why) && !why.empty() ? why : kNoThread;
   }
 }
 
-void CheckWork::CallWebTarget(CheckConductor& conductor, std::uint32_t check, const channels::WebSettings& target,
-                              const app::Address& address, const app::Address& old, std::time_t at) {
+std::string CheckWork::StartWebCall(std::uint32_t check, const channels::WebSettings& target, const Address& address,
+                                    const Address& old, std::time_t at) {
   const channels::WebValues values = channels::ValuesFor(address.v4, old.v4, address.v6, old.v6, at);
   const WPARAM call = ++m_lastWebCall;
   m_webCalls[call] = {check, target.id};
-  const bool started = fw::StartBackgroundCall<ChannelResult>(
-      m_window, WM_WEB_CALLED, call, [target, values] { return channels::SendWebNotification(target, values); });
-  if (started) return;
+  if (fw::StartBackgroundCall<ChannelResult>(
+          m_window, WM_WEB_CALLED, call, [target, values] { return channels::SendWebNotification(target, values); }))
+    return {};
   m_webCalls.erase(call);
-  conductor.WebCalled(check, target.id, {ChannelResult::Transient, kNoThread});
+  return kNoThread;
 }
 
 bool CheckWork::Deliver(UINT message, WPARAM wParam, LPARAM lParam, CheckConductor& conductor) {

@@ -10,21 +10,21 @@
 #include <windows.h>
 
 #include "app/CheckConductor.h"
+#include "app/CheckPorts.h"
 #include "app/Inet.h"
 #include "channels/C_SMTP.h"
 
 namespace app {
 
-class CheckWork {
+class CheckWork : public CheckNetwork {
  public:
   // The results are posted to `window`, whose controls these are.
   CheckWork(HWND window, CInet& inet, C_SMTP& smtp) : m_window(window), m_inet(inet), m_smtp(smtp) {}
 
-  // A piece that cannot be started reports so at once, through `conductor`.
-  void FetchPage(CheckConductor& conductor, std::uint32_t check, const std::string& url);
-  void SendMail(CheckConductor& conductor, std::uint32_t check, const MailJob& mail);
-  void CallWebTarget(CheckConductor& conductor, std::uint32_t check, const channels::WebSettings& target,
-                     const app::Address& address, const app::Address& old, std::time_t at);
+  std::string StartPageFetch(std::uint32_t check, const std::string& url) override;
+  std::string StartMail(std::uint32_t check, const MailJob& mail) override;
+  std::string StartWebCall(std::uint32_t check, const channels::WebSettings& target, const Address& address,
+                           const Address& old, std::time_t at) override;
 
   // True when `message` is one of the results, which `conductor` has then been given.
   bool Deliver(UINT message, WPARAM wParam, LPARAM lParam, CheckConductor& conductor);

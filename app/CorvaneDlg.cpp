@@ -11,7 +11,6 @@
 #include "fw/MessageMap.h"
 #include "fw/WinApp.h"
 #include "res/resource.h"
-#include "settings/Registry.h"
 #include "settings/Settings.h"
 #include "settings/StoredSettings.h"
 #include "ui/AboutDlg.h"
@@ -69,7 +68,7 @@ BOOL CCorvaneDlg::OnInitDialog() {
   CreateSkinnedPopup();
   m_work = std::make_unique<app::CheckWork>(m_hWnd, m_inet, m_smtp);
   m_history = std::make_unique<app::StoredHistory>();
-  m_conductor = std::make_unique<app::CheckConductor>(static_cast<app::CheckPorts&>(*this),
+  m_conductor = std::make_unique<app::CheckConductor>(static_cast<app::CheckPorts&>(*this), *m_work, *m_history,
                                                       static_cast<std::uint32_t>(stored.intervalMs), stored.link,
                                                       stored.mail, IsAnsiLeadByte, stored.ipv6);
   // The IPv6 field is part of the face only while the address is watched.
@@ -116,26 +115,11 @@ void CCorvaneDlg::ReportPending() {
   throw CDispatchException(failure.text, kCheckErrorSource);
 }
 
-void CCorvaneDlg::StartPageFetch(std::uint32_t check, const std::string& url) {
-  m_work->FetchPage(*m_conductor, check, url);
-}
-
-void CCorvaneDlg::StartMail(std::uint32_t check, const app::MailJob& mail) {
-  m_work->SendMail(*m_conductor, check, mail);
-}
-
-void CCorvaneDlg::StartWebCall(std::uint32_t check, const channels::WebSettings& target, const app::Address& address,
-                               const app::Address& old, std::time_t at) {
-  m_work->CallWebTarget(*m_conductor, check, target, address, old, at);
-}
-
 // The web targets are stored by their own dialog, whenever the user likes,
 // so every check reads them afresh.
 std::vector<channels::WebSettings> CCorvaneDlg::ReadWebTargets() {
-  CRegistry registry;
-  settings::OpenStore(registry);
   settings::Unreadable unreadable;
-  std::vector<channels::WebSettings> targets = settings::ReadWebTargets(registry, &unreadable);
+  std::vector<channels::WebSettings> targets = settings::LoadWebTargets(unreadable);
   TellUnreadable(unreadable);
   return targets;
 }
@@ -146,11 +130,9 @@ app::CheckPorts::SettingsAnswer CCorvaneDlg::AskForSettings(const std::string& f
   dialog.DoModal();
   SettingsAnswer answer;
   answer.webActedOn = dialog.WebNotifyActedOn();
-  CRegistry registry;
-  settings::OpenStore(registry);
   settings::Unreadable unreadable;
-  settings::ReadMailSettings(registry, answer.mail, &unreadable);
-  answer.web = settings::ReadWebTargets(registry, &unreadable);
+  answer.mail = settings::LoadMailSettings(unreadable);
+  answer.web = settings::LoadWebTargets(unreadable);
   TellUnreadable(unreadable);
   return answer;
 }
@@ -170,14 +152,6 @@ void CCorvaneDlg::Show(const app::Address& address, const std::string& stamp) {
   m_strIP6 = address.v6.empty() ? app::kNoIpv6Address : address.v6;
   m_strStatus = stamp;
   UpdateData(FALSE);
-}
-
-void CCorvaneDlg::AddressSeen(const std::string& address, const std::string& localTime) {
-  m_history->Seen(address, localTime);
-}
-
-void CCorvaneDlg::ChannelOutcome(const std::string& address, const std::string& channel, const std::string& outcome) {
-  m_history->Outcome(address, channel, outcome);
 }
 
 void CCorvaneDlg::SetCheckTimer(std::uint32_t ms) { SetTimer(kCheckTimer, ms); }

@@ -52,10 +52,6 @@ class CCorvaneDlg : public CSkinnableDialog, private app::CheckPorts {
 
  private:
   // The conductor's ports.
-  void StartPageFetch(std::uint32_t check, const std::string& url) override;
-  void StartMail(std::uint32_t check, const app::MailJob& mail) override;
-  void StartWebCall(std::uint32_t check, const channels::WebSettings& target, const app::Address& address,
-                    const app::Address& old, std::time_t at) override;
   std::vector<channels::WebSettings> ReadWebTargets() override;
   SettingsAnswer AskForSettings(const std::string& found) override;
   std::uint64_t SteadyMs() override;
@@ -66,8 +62,6 @@ class CCorvaneDlg : public CSkinnableDialog, private app::CheckPorts {
   void SetCheckTimer(std::uint32_t ms) override;
   void Report(const app::CheckFailure& failure) override;
   void Running(bool running) override;
-  void AddressSeen(const std::string& address, const std::string& localTime) override;
-  void ChannelOutcome(const std::string& address, const std::string& channel, const std::string& outcome) override;
 
   void OnSysCommand(UINT command, POINT cursor);
   void OnPaint();

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "app/CheckPorts.h"
 #include "app/History.h"
 
 namespace app {
@@ -28,9 +29,14 @@ bool StoreHistoryEntry(const HistoryEntry& entry);
 // The history the program keeps: read from the store once, with every change
 // and every outcome written through as it comes. A write that fails keeps
 // the change in memory; the entry's next outcome writes it again.
-class StoredHistory {
+class StoredHistory : public CheckHistory {
  public:
   StoredHistory();
+
+  void AddressSeen(const std::string& address, const std::string& localTime) override { Seen(address, localTime); }
+  void ChannelOutcome(const std::string& address, const std::string& channel, const std::string& outcome) override {
+    Outcome(address, channel, outcome);
+  }
 
   // As History::Seen; true when a change was recorded, stored or not.
   bool Seen(const std::string& address, const std::string& localTime);

@@ -252,6 +252,20 @@ std::string ReadIpv6(CRegistry& registry) {
   return text;
 }
 
+MailSettings LoadMailSettings(Unreadable& unreadable) {
+  CRegistry registry;
+  OpenStore(registry);
+  MailSettings mail;
+  ReadMailSettings(registry, mail, &unreadable);
+  return mail;
+}
+
+std::vector<WebSettings> LoadWebTargets(Unreadable& unreadable) {
+  CRegistry registry;
+  OpenStore(registry);
+  return ReadWebTargets(registry, &unreadable);
+}
+
 StartupSettings LoadStartupSettings() {
   StartupSettings result;
   CRegistry registry;

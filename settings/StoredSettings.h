@@ -48,6 +48,11 @@ std::string ReadIpv6(CRegistry& registry);
 // leaves its member as it was, and the interval is never zero.
 StartupSettings LoadStartupSettings();
 
+// The mail settings and the web targets as stored now, each read through a
+// store opened afresh; every value that cannot be read is added to `unreadable`.
+MailSettings LoadMailSettings(Unreadable& unreadable);
+std::vector<WebSettings> LoadWebTargets(Unreadable& unreadable);
+
 // Reads the six mail values in order; each one that cannot be read keeps the
 // member's current text. The password comes from its protected form when
 // that is present and this user's; otherwise from the scrambled text an

@@ -25,7 +25,7 @@ WebSettings Target(std::uint32_t id) {
   return web;
 }
 
-struct Recorder : app::CheckPorts {
+struct Recorder : app::CheckPorts, app::CheckNetwork, app::CheckHistory {
   std::string log;  // the effects, a word each
   std::vector<std::string> pages;
   std::vector<app::MailJob> mails;
@@ -42,19 +42,23 @@ struct Recorder : app::CheckPorts {
   std::uint64_t steady = 0;
   std::time_t wall = 1'000'000'000;
 
-  void StartPageFetch(std::uint32_t check, const std::string& url) override {
+  std::string refuse;  // what a start answers: nothing, or why it cannot start
+  std::string StartPageFetch(std::uint32_t check, const std::string& url) override {
     lastCheck = check;
     pages.push_back(url);
+    return refuse;
   }
-  void StartMail(std::uint32_t check, const app::MailJob& mail) override {
+  std::string StartMail(std::uint32_t check, const app::MailJob& mail) override {
     lastCheck = check;
     mails.push_back(mail);
+    return refuse;
   }
-  void StartWebCall(std::uint32_t check, const WebSettings& target, const app::Address& address,
-                    const app::Address& old, std::time_t) override {
+  std::string StartWebCall(std::uint32_t check, const WebSettings& target, const app::Address& address,
+                           const app::Address& old, std::time_t) override {
     lastCheck = check;
     webCalls.push_back({target.id, old});
     webAddresses.push_back(address);
+    return refuse;
   }
   std::string StableIpv6() override { return ipv6; }
   std::vector<WebSettings> ReadWebTargets() override { return stored; }
@@ -89,7 +93,7 @@ const ChannelResult kDown{ChannelResult::Transient, "the server is down"};
 
 TEST(CheckConductor, MailOnlyChecksKeepTheirBoxesOrderAndMails) {
   Recorder ports;
-  CheckConductor conductor(ports, kInterval, "http://a.example/", CompleteMail());
+  CheckConductor conductor(ports, ports, ports, kInterval, "http://a.example/", CompleteMail());
   ASSERT_TRUE(conductor.Start());
   EXPECT_FALSE(conductor.Start()) << "a tick while a check runs starts no second one";
   ASSERT_EQ(1u, ports.pages.size());
@@ -117,7 +121,7 @@ TEST(CheckConductor, MailOnlyChecksKeepTheirBoxesOrderAndMails) {
   channels::MailSettings noAuth = CompleteMail();
   noAuth.auth = "9";
   Recorder other;
-  CheckConductor unchosen(other, kInterval, "http://a.example/", noAuth);
+  CheckConductor unchosen(other, other, other, kInterval, "http://a.example/", noAuth);
   unchosen.Start();
   unchosen.PageRead(other.lastCheck, "1.2.3.4");
   EXPECT_TRUE(other.mails.empty());
@@ -126,7 +130,8 @@ TEST(CheckConductor, MailOnlyChecksKeepTheirBoxesOrderAndMails) {
 
 TEST(CheckConductor, PagesAreTriedInOrderAndOnlyAllFailingGiveOneBoxNamingEach) {
   Recorder ports;
-  CheckConductor conductor(ports, kInterval, "http://a.example/ http://b.example/ http://c.example/", CompleteMail());
+  CheckConductor conductor(ports, ports, ports, kInterval, "http://a.example/ http://b.example/ http://c.example/",
+                           CompleteMail());
   conductor.Start();
   conductor.PageFailed(ports.lastCheck, "a is down");
   conductor.PageRead(ports.lastCheck, "<html>no address here</html>");
@@ -149,7 +154,7 @@ TEST(CheckConductor, PagesAreTriedInOrderAndOnlyAllFailingGiveOneBoxNamingEach) 
 TEST(CheckConductor, ChannelsAreCalledAtOnceAndTheCheckEndsWithTheLastAnswerWhateverTheOrder) {
   Recorder ports;
   ports.stored = {Target(4), Target(7), Target(9)};
-  CheckConductor conductor(ports, kInterval, "http://a.example/", CompleteMail());
+  CheckConductor conductor(ports, ports, ports, kInterval, "http://a.example/", CompleteMail());
   ports.steady = 5;
   conductor.Start();
   ports.wall += 14;  // the page takes its time: the stamp is when it arrived
@@ -184,7 +189,7 @@ TEST(CheckConductor, ChannelsAreCalledAtOnceAndTheCheckEndsWithTheLastAnswerWhat
 TEST(CheckConductor, ATargetRemovedWhileItsCallIsOutIsForgottenAndANewOneStartsFromTheFieldsAddress) {
   Recorder ports;
   ports.stored = {Target(1), Target(2)};
-  CheckConductor conductor(ports, kInterval, "http://a.example/", CompleteMail());
+  CheckConductor conductor(ports, ports, ports, kInterval, "http://a.example/", CompleteMail());
   conductor.Start();
   conductor.PageRead(ports.lastCheck, "1.2.3.4");
   ports.stored = {Target(2), Target(3)};  // saved meanwhile in the settings dialog
@@ -205,7 +210,7 @@ TEST(CheckConductor, NothingSetUpAsksForTheSettingsWithTheAddressFound) {
   {
     SCOPED_TRACE("discarded: the address shows, nothing is sent, no box");
     Recorder ports;
-    CheckConductor conductor(ports, kInterval, "http://a.example/", {});
+    CheckConductor conductor(ports, ports, ports, kInterval, "http://a.example/", {});
     conductor.Start();
     conductor.PageRead(ports.lastCheck, "1.2.3.4");
     EXPECT_EQ("1.2.3.4", ports.askedWith) << "the dialog's tests send what was found";
@@ -221,7 +226,7 @@ TEST(CheckConductor, NothingSetUpAsksForTheSettingsWithTheAddressFound) {
     Recorder ports;
     ports.answer.mail = CompleteMail();
     ports.answer.web = {Target(5)};
-    CheckConductor conductor(ports, kInterval, "http://a.example/", {});
+    CheckConductor conductor(ports, ports, ports, kInterval, "http://a.example/", {});
     conductor.Start();
     conductor.PageRead(ports.lastCheck, "1.2.3.4");
     EXPECT_EQ(1u, ports.mails.size());
@@ -237,7 +242,7 @@ TEST(CheckConductor, TheHistoryHearsOfEachAddressFoundAndWhatEachOwedChannelMade
   WebSettings target = Target(3);
   target.method = "PUT";
   ports.stored = {target};
-  CheckConductor conductor(ports, kInterval, "http://a.example/", CompleteMail(), {}, true);
+  CheckConductor conductor(ports, ports, ports, kInterval, "http://a.example/", CompleteMail(), {}, true);
   ports.ipv6 = "2001:db8::1";
   conductor.Start();
   conductor.PageRead(ports.lastCheck, "1.2.3.4");
@@ -250,9 +255,25 @@ TEST(CheckConductor, TheHistoryHearsOfEachAddressFoundAndWhatEachOwedChannelMade
   EXPECT_EQ("New IP Address:  1.2.3.4\r\nNew IPv6 Address:  2001:db8::1", ports.mails[0].text);
 }
 
+TEST(CheckConductor, WorkThatCannotEvenStartIsAFailureOfItsOwnAndTheCheckStillEnds) {
+  Recorder ports;
+  ports.stored = {Target(2)};
+  CheckConductor conductor(ports, ports, ports, kInterval, "http://a.example/ http://b.example/", CompleteMail());
+  ports.refuse = "no thread";
+  conductor.Start();
+  EXPECT_EQ(2u, ports.pages.size()) << "the next page is tried";
+  EXPECT_EQ("no thread\nno thread", ports.failure.text);
+  ports.refuse.clear();
+  conductor.Start();
+  ports.refuse = "no thread";
+  conductor.PageRead(ports.lastCheck, "1.2.3.4");
+  EXPECT_FALSE(conductor.Checking()) << "the mail and the target that never started end the check";
+  EXPECT_EQ("no thread\nno thread", ports.failure.text);
+}
+
 TEST(CheckConductor, NoMemoryEndsTheCheckWithItsOwnBoxAndTheNextCheckRuns) {
   Recorder ports;
-  CheckConductor conductor(ports, kInterval, "http://a.example/", CompleteMail());
+  CheckConductor conductor(ports, ports, ports, kInterval, "http://a.example/", CompleteMail());
   conductor.Start();
   conductor.PageFailed(ports.lastCheck, "", true);
   EXPECT_EQ(app::CheckFailure::OutOfMemory, ports.failure.kind);
