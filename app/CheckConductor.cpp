@@ -48,6 +48,18 @@ bool CheckConductor::Start() {
   return true;
 }
 
+bool CheckConductor::StartSettled() {
+  if (m_running) return false;
+  m_cycle.Schedule().Settled();
+  return Start();
+}
+
+std::vector<std::string> CheckConductor::ResultRows(const std::vector<channels::WebSettings>& targets) const {
+  std::vector<std::string> rows;
+  for (const channels::WebSettings& target : targets) rows.push_back(ResultRow(target.id));
+  return rows;
+}
+
 // The pages are tried in order and the first address wins; a page that
 // fails only matters when every other one fails too.
 void CheckConductor::FetchNextPage() {

@@ -29,6 +29,10 @@ class CheckConductor {
   // A tick, Update, or the settle after a wake-up: starts a check unless one
   // is running. False when one was.
   bool Start();
+  // The settle after a wake-up or a network change is over: its check
+  // starts unless one is running, and then stays due (false) for the next
+  // settle tick, after that check has ended.
+  bool StartSettled();
   bool Checking() const { return m_running; }
 
   // What the work the ports started came to.
@@ -44,6 +48,8 @@ class CheckConductor {
   bool WatchesIpv6() const { return m_ipv6; }
   bool AnyWebStopped() const { return m_cycle.AnyWebStopped(); }
   std::string ResultRow(std::uint32_t target) const { return m_cycle.ResultRow(WebChannel(target)); }
+  // Each target's row, in the list's order.
+  std::vector<std::string> ResultRows(const std::vector<channels::WebSettings>& targets) const;
   CheckCycle& Cycle() { return m_cycle; }
 
  private:

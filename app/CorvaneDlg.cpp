@@ -8,6 +8,7 @@
 #include "app/Ipv6Source.h"
 #include "app/SingleInstance.h"
 #include "fw/Exceptions.h"
+#include "fw/Gdi.h"
 #include "fw/MessageMap.h"
 #include "fw/WinApp.h"
 #include "res/resource.h"
@@ -22,6 +23,14 @@ constexpr COLORREF kFaceKey = RGB(25, 35, 85);
 constexpr char kCheckErrorSource[] = "Corvane";
 
 bool IsAnsiLeadByte(unsigned char byte) { return IsDBCSLeadByte(byte) != FALSE; }
+
+// An item of the window's own below the system's, named by a string resource.
+bool AppendSystemItem(HMENU menu, UINT command, UINT text, bool separated) {
+  char name[64] = {};
+  if (LoadStringA(AfxGetInstanceHandle(), text, name, sizeof name) <= 0) return false;
+  if (separated) AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
+  return AppendMenuA(menu, MF_STRING, command, name) != FALSE;
+}
 
 }  // namespace
 
@@ -45,14 +54,8 @@ BOOL CCorvaneDlg::OnInitDialog() {
   CSkinnableDialog::OnInitDialog();
 
   if (HMENU systemMenu = GetSystemMenu(FALSE)) {
-    char about[64] = {};
-    if (LoadStringA(AfxGetInstanceHandle(), ID_STR_ABOUT, about, sizeof about) > 0) {
-      AppendMenuA(systemMenu, MF_SEPARATOR, 0, nullptr);
-      AppendMenuA(systemMenu, MF_STRING, ID_SYSCMD_ABOUT, about);
-    }
-    char history[64] = {};
-    if (LoadStringA(AfxGetInstanceHandle(), ID_STR_HISTORY, history, sizeof history) > 0)
-      AppendMenuA(systemMenu, MF_STRING, ID_SYSCMD_HISTORY, history);
+    if (AppendSystemItem(systemMenu, ID_SYSCMD_ABOUT, ID_STR_ABOUT, true))
+      AppendSystemItem(systemMenu, ID_SYSCMD_HISTORY, ID_STR_HISTORY, false);
   }
   SetIcon(m_hAppIcon, TRUE);
   SetIcon(m_hAppIcon, FALSE);
@@ -64,7 +67,7 @@ BOOL CCorvaneDlg::OnInitDialog() {
   SetWindowText(kTitle);
 
   const settings::StartupSettings stored = settings::LoadStartupSettings();
-  TellUnreadable(stored.unreadable);
+  m_unreadable.Add(m_hWnd, WM_TELL_UNREADABLE, stored.unreadable);
   CreateSkinnedPopup();
   m_work = std::make_unique<app::CheckWork>(m_hWnd, m_inet, m_smtp);
   m_history = std::make_unique<app::StoredHistory>();
@@ -120,20 +123,20 @@ void CCorvaneDlg::ReportPending() {
 std::vector<channels::WebSettings> CCorvaneDlg::ReadWebTargets() {
   settings::Unreadable unreadable;
   std::vector<channels::WebSettings> targets = settings::LoadWebTargets(unreadable);
-  TellUnreadable(unreadable);
+  m_unreadable.Add(m_hWnd, WM_TELL_UNREADABLE, unreadable);
   return targets;
 }
 
 app::CheckPorts::SettingsAnswer CCorvaneDlg::AskForSettings(const std::string& found) {
   // The address just found, so the dialog's tests send what the check would.
-  Settings dialog(nullptr, found, ResultRows(ReadWebTargets()));
+  Settings dialog(nullptr, found, m_conductor->ResultRows(ReadWebTargets()));
   dialog.DoModal();
   SettingsAnswer answer;
   answer.webActedOn = dialog.WebNotifyActedOn();
   settings::Unreadable unreadable;
   answer.mail = settings::LoadMailSettings(unreadable);
   answer.web = settings::LoadWebTargets(unreadable);
-  TellUnreadable(unreadable);
+  m_unreadable.Add(m_hWnd, WM_TELL_UNREADABLE, unreadable);
   return answer;
 }
 
@@ -163,26 +166,6 @@ void CCorvaneDlg::Running(bool running) {
   if (!running) m_tray.SetTip(TrayTip());
 }
 
-// Each stored target's last result, for its row in the list.
-std::vector<std::string> CCorvaneDlg::ResultRows(const std::vector<channels::WebSettings>& targets) const {
-  std::vector<std::string> rows;
-  for (const channels::WebSettings& target : targets) rows.push_back(m_conductor->ResultRow(target.id));
-  return rows;
-}
-
-void CCorvaneDlg::TellUnreadable(const settings::Unreadable& names) {
-  if (names.empty()) return;
-  const bool waiting = !m_unreadable.empty();
-  m_unreadable.insert(m_unreadable.end(), names.begin(), names.end());
-  if (!waiting) PostMessage(WM_TELL_UNREADABLE, 0, 0);
-}
-
-void CCorvaneDlg::OnTellUnreadable() {
-  const settings::Unreadable names = std::move(m_unreadable);
-  m_unreadable.clear();
-  settings::WarnUnreadable(names);
-}
-
 LRESULT CCorvaneDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
   if (m_work && m_conductor && m_work->Deliver(message, wParam, lParam, *m_conductor)) {
     ReportPending();
@@ -197,7 +180,7 @@ LRESULT CCorvaneDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
       fw::OnTimer<T, &T::OnTimer>(),
       fw::OnPowerBroadcast<T, &T::OnPowerBroadcast>(),
       fw::OnNotice<T, &T::OnConnectivityChanged>(WM_CONNECTIVITY_CHANGED),
-      fw::OnNotice<T, &T::OnTellUnreadable>(WM_TELL_UNREADABLE),
+      fw::OnNotice<T, &T::TellUnreadable>(WM_TELL_UNREADABLE),
       fw::OnWindowPosChanging<T, &T::OnWindowPosChanging>(),
       fw::OnNotice<T, &T::OnHandOver>(app::HandOverMessage()),
       fw::OnCommandId<T, &T::OnUpdate>(IDC_UPDATE),
@@ -217,12 +200,8 @@ void CCorvaneDlg::OnTimer(UINT_PTR id) {
       CheckNow();
       break;
     case kSettleTimer:
-      // A check is running: this one stays due and runs at the first tick
-      // after it has ended.
-      if (m_conductor->Checking()) break;
-      KillTimer(kSettleTimer);
-      m_conductor->Cycle().Schedule().Settled();
-      CheckNow();
+      if (m_conductor->StartSettled()) KillTimer(kSettleTimer);
+      ReportPending();
       break;
     case kTrayRetryTimer:
       if (m_tray.RetryFailed()) OnTrayRestore();
@@ -267,7 +246,7 @@ void CCorvaneDlg::OnHandOver() {
 // The mail it saves takes effect at the next start, the web targets at the
 // next check, whatever the check running meanwhile does.
 void CCorvaneDlg::OnSettings() {
-  Settings dialog(nullptr, m_conductor->Shown().v4, ResultRows(ReadWebTargets()));
+  Settings dialog(nullptr, m_conductor->Shown().v4, m_conductor->ResultRows(ReadWebTargets()));
   dialog.DoModal();
   if (dialog.WebNotifyActedOn()) m_conductor->WebActedOn();
   m_tray.SetTip(TrayTip());
@@ -317,18 +296,10 @@ void CCorvaneDlg::OnHistory() {
   history.DoModal();
 }
 
+void CCorvaneDlg::TellUnreadable() { m_unreadable.Tell(); }
+
 // Only the minimised window paints here, with the icon; otherwise the dialog
 // paints as usual.
 void CCorvaneDlg::OnPaint() {
-  if (!IsIconic()) {
-    SetMsgHandled(FALSE);
-    return;
-  }
-  CPaintDC dc(m_hWnd);
-  SendMessage(WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc.m_hDC), 0);
-  RECT rc;
-  GetClientRect(&rc);
-  const int x = (rc.right - rc.left - GetSystemMetrics(SM_CXICON) + 1) / 2;
-  const int y = (rc.bottom - rc.top - GetSystemMetrics(SM_CYICON) + 1) / 2;
-  DrawIcon(dc.m_hDC, x, y, m_hAppIcon);
+  if (!fw::PaintMinimisedIcon(m_hWnd, m_hAppIcon)) SetMsgHandled(FALSE);
 }

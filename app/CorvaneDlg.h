@@ -77,14 +77,12 @@ class CCorvaneDlg : public CSkinnableDialog, private app::CheckPorts {
   void OnConnectivityChanged();
   void OnWindowPosChanging(WINDOWPOS* pos);
   void OnHandOver();
-  void OnTellUnreadable();
+  void TellUnreadable();
   void CheckNow();
   void CheckOnceSettled();
   void ReportPending();
 
   std::string TrayTip() const;
-  std::vector<std::string> ResultRows(const std::vector<channels::WebSettings>& targets) const;
-  void TellUnreadable(const settings::Unreadable& names);
   void CreateSkinnedPopup();
 
   std::string m_strIP;
@@ -99,6 +97,6 @@ class CCorvaneDlg : public CSkinnableDialog, private app::CheckPorts {
   std::unique_ptr<app::CheckWork> m_work;
   std::unique_ptr<app::ConnectivityWatch> m_connectivity;
   std::optional<app::CheckFailure> m_pendingFailure;  // the box the check ended with, shown once it has ended
-  settings::Unreadable m_unreadable;                  // waiting to be told
+  settings::UnreadableLater m_unreadable;
   app::TrayPresence m_tray;
 };

@@ -232,6 +232,19 @@ void WarnUnreadable(const Unreadable& valueNames) {
   if (!text.empty()) AfxMessageBox(text, MB_OK | MB_ICONWARNING);
 }
 
+void UnreadableLater::Add(HWND window, UINT message, const Unreadable& valueNames) {
+  if (valueNames.empty()) return;
+  const bool posted = !m_waiting.empty();
+  m_waiting.insert(m_waiting.end(), valueNames.begin(), valueNames.end());
+  if (!posted) PostMessageA(window, message, 0, 0);
+}
+
+void UnreadableLater::Tell() {
+  const Unreadable names = std::move(m_waiting);
+  m_waiting.clear();
+  WarnUnreadable(names);
+}
+
 void OpenStore(CRegistry& registry) { registry.OpenKey(kRoot, kKeyPath, 0); }
 
 std::string ReadLink(CRegistry& registry) {

@@ -80,6 +80,18 @@ std::vector<WebSettings> ReadWebTargets(CRegistry& registry, Unreadable* unreada
 // the user about yet; nothing when there are none.
 void WarnUnreadable(const Unreadable& valueNames);
 
+// The same told from a message posted to a window, so the box never holds
+// up whatever read the settings (a check, the timer): `Add` gathers names
+// and posts `message` to `window` once, `Tell` shows them when it arrives.
+class UnreadableLater {
+ public:
+  void Add(HWND window, UINT message, const Unreadable& valueNames);
+  void Tell();
+
+ private:
+  Unreadable m_waiting;
+};
+
 // Writes the whole list (at most kMostWebTargets) as one protected value in
 // one write, so a failed save leaves the earlier list exactly as it was. A
 // target without an id is given one this store never gave before. Only once

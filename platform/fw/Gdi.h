@@ -49,3 +49,12 @@ class CPaintDC {
  private:
   HWND m_hWnd;
 };
+
+namespace fw {
+
+// The paint of a minimised window: its icon, centred on the background the
+// system draws for it. False, painting nothing, when the window is not
+// minimised.
+bool PaintMinimisedIcon(HWND window, HICON icon);
+
+}  // namespace fw

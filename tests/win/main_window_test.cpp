@@ -322,9 +322,13 @@ TEST_F(MainWindowTest, HistoryOpensFromTheSystemMenuAndTheTrayMenuWithTheStoredC
     for (auto [message, command] :
          {std::pair{WM_SYSCOMMAND, ID_SYSCMD_HISTORY}, std::pair{WM_COMMAND, ID_MENU_HISTORY}}) {
       scripts.Then([&](HWND history) {
+        // Newest first: the change this start's check found, then the stored one.
         char row[256] = {};
-        SendDlgItemMessageA(history, IDC_HISTORY_LIST, LB_GETTEXT, 0, reinterpret_cast<LPARAM>(row));
+        SendDlgItemMessageA(history, IDC_HISTORY_LIST, LB_GETTEXT, 1, reinterpret_cast<LPARAM>(row));
         rows.push_back(fw::WindowText(history) + ": " + row);
+        char first[256] = {};
+        SendDlgItemMessageA(history, IDC_HISTORY_LIST, LB_GETTEXT, 0, reinterpret_cast<LPARAM>(first));
+        EXPECT_NE(std::string::npos, std::string(first).find("  203.0.113.7  |  Mail: sent ")) << first;
         Click(history, IDCANCEL);
       });
       SendMessageA(main, message, static_cast<WPARAM>(command), 0);
