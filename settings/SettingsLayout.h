@@ -27,6 +27,8 @@ inline constexpr char kTimer[] = "Timer";
 // until the user saves a target, and an install without them calls nothing.
 // The whole list, with each target's id and the next id to give, is the one
 // protected value `WebTargetList`, so a save replaces it whole or not at all.
+// When each target is called is kept inside the list with the target, not as
+// a value of its own, so it can never part from the target it belongs to.
 inline constexpr char kWebTargetList[] = "WebTargetList";
 // The form before that, still read while no list value is stored and
 // removed once it is: `WebTargets` held how many there were, as text;
@@ -80,6 +82,7 @@ using channels::kWebPost;
 using channels::kWebPut;
 using channels::MailSettings;
 using channels::WebSettings;
+using channels::WebWhen;
 
 // Up to this many web targets, each called on every change.
 inline constexpr int kMostWebTargets = 8;
