@@ -13,10 +13,11 @@ struct Placeholder {
   std::string_view name;
   std::string WebValues::*value;
 };
-constexpr std::array<Placeholder, 4> kPlaceholders{{{"{ip}", &WebValues::ip},
+constexpr std::array<Placeholder, 5> kPlaceholders{{{"{ip}", &WebValues::ip},
                                                     {"{old}", &WebValues::old},
                                                     {"{time}", &WebValues::time},
-                                                    {"{computer}", &WebValues::computer}}};
+                                                    {"{computer}", &WebValues::computer},
+                                                    {"{error}", &WebValues::error}}};
 
 // The answers of the dynamic-DNS update protocol that refuse the update, in
 // words a user can act on. Those that need the user stop the channel: the

@@ -23,6 +23,10 @@ struct WebValues {
   std::string old;       // {old}: the address shown before, empty on the first check
   std::string time;      // {time}: the stamp's date and time
   std::string computer;  // {computer}: this computer's name
+  // {error}: what made the checks fail, for a target called when they keep
+  // failing; empty when nothing failed, which is most calls, so it may be
+  // left out where the values are listed.
+  std::string error = {};
 };
 
 // A value can sit anywhere in an address, login and query included.

@@ -36,7 +36,9 @@ std::string OriginOf(const channels::WebSettings& web) {
 }
 
 ChannelResult Send(const channels::WebSettings& web, const WebValues& values, std::vector<std::string>& secrets) {
-  const WebValues utf8{values.ip, values.old, values.time, fw::AnsiToUtf8(values.computer)};
+  WebValues utf8 = values;
+  utf8.computer = fw::AnsiToUtf8(values.computer);
+  utf8.error = fw::AnsiToUtf8(values.error);
   channels::WebSettings typed = web;
   typed.url = fw::AnsiToUtf8(web.url);
   typed.body = fw::AnsiToUtf8(web.body);
