@@ -44,6 +44,7 @@
 #define IDC_WEB_EDIT        1026
 #define IDC_WEB_REMOVE      1027
 #define IDC_WEB_HEADERS     1028
+#define IDC_WEB_WHEN        1032
 
 // Tray menu commands.
 #define ID_MENU_RESTORE 32771

@@ -80,11 +80,12 @@ using channels::kWebMethods;
 using channels::kWebPatch;
 using channels::kWebPost;
 using channels::kWebPut;
+using channels::kWebWhenWords;
 using channels::MailSettings;
 using channels::WebSettings;
 using channels::WebWhen;
 
-// Up to this many web targets, each called on every change.
+// Up to this many web targets.
 inline constexpr int kMostWebTargets = 8;
 // Every target at its longest, with room to spare for the framing and the protection.
 static_assert(kMostWebTargets * 3 * kLongestWebText + 8192 <= static_cast<int>(kLongestWebList));
