@@ -26,11 +26,20 @@ inline bool IsWebMethod(const std::string& method) {
     if (method == known) return true;
   return false;
 }
+// When a target is called. A change of address is what every target was
+// called for before there was a choice, so it is what a target stored then
+// reads as. A heartbeat goes out after every check that got an address, for
+// a service that warns when the calls stop coming; a failure target is
+// called once when checks keep failing and once more when one succeeds.
+enum class WebWhen { OnChange, EveryGoodCheck, KeepsFailing };
+// The editor's words for each, in the order of the enum.
+inline constexpr const char* kWebWhenWords[] = {"On a change", "After every good check", "When checks keep failing"};
 struct WebSettings {
   std::string url, method = kWebGet, headers, body;
   // Stays with the target through edits and moves in the list, and is never
   // given to another in the same store; 0 until the store gives it one.
   std::uint32_t id = 0;
+  WebWhen when = WebWhen::OnChange;
   bool IsSet() const { return !url.empty(); }
 };
 

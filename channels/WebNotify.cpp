@@ -13,7 +13,7 @@ struct Placeholder {
   std::string_view name;
   std::string (*value)(const WebValues&);
 };
-constexpr std::array<Placeholder, 7> kPlaceholders{{
+constexpr std::array<Placeholder, 8> kPlaceholders{{
     {"{ip}", [](const WebValues& v) { return v.ip; }},
     {"{old}", [](const WebValues& v) { return v.old; }},
     {"{time}", [](const WebValues& v) { return v.time; }},
@@ -21,6 +21,7 @@ constexpr std::array<Placeholder, 7> kPlaceholders{{
     {"{ip6}", [](const WebValues& v) { return v.ip6; }},
     {"{old6}", [](const WebValues& v) { return v.old6; }},
     {"{ips}", BothAddresses},
+    {"{error}", [](const WebValues& v) { return v.error; }},
 }};
 
 // Which family each address placeholder speaks of.

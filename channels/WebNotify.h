@@ -25,6 +25,10 @@ struct WebValues {
   std::string computer;  // {computer}: this computer's name
   std::string ip6;       // {ip6}: this computer's IPv6 address, empty when it has none
   std::string old6;      // {old6}: the IPv6 address this target was last told, empty before
+  // {error}: what made the checks fail, for a target called when they keep
+  // failing; empty when nothing failed, which is most calls, so it may be
+  // left out where the values are listed.
+  std::string error = {};
 };
 
 // {ips}: both addresses, IPv4 first, joined by a comma as a dynamic-DNS

@@ -46,7 +46,9 @@ std::string SentAddresses(const channels::WebSettings& web, const WebValues& val
 }
 
 ChannelResult Send(const channels::WebSettings& web, const WebValues& values, std::vector<std::string>& secrets) {
-  const WebValues utf8{values.ip, values.old, values.time, fw::AnsiToUtf8(values.computer), values.ip6, values.old6};
+  WebValues utf8 = values;
+  utf8.computer = fw::AnsiToUtf8(values.computer);
+  utf8.error = fw::AnsiToUtf8(values.error);
   channels::WebSettings typed = web;
   typed.url = fw::AnsiToUtf8(web.url);
   typed.body = fw::AnsiToUtf8(web.body);

@@ -48,6 +48,7 @@
 #define IDC_WEB_EDIT        1026
 #define IDC_WEB_REMOVE      1027
 #define IDC_WEB_HEADERS     1028
+#define IDC_WEB_WHEN        1032
 
 // The history of address changes.
 #define IDC_HISTORY_LIST 1030

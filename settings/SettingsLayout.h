@@ -32,6 +32,8 @@ inline constexpr char kIpv6On[] = "1";
 // until the user saves a target, and an install without them calls nothing.
 // The whole list, with each target's id and the next id to give, is the one
 // protected value `WebTargetList`, so a save replaces it whole or not at all.
+// When each target is called is kept inside the list with the target, not as
+// a value of its own, so it can never part from the target it belongs to.
 inline constexpr char kWebTargetList[] = "WebTargetList";
 // The form before that, still read while no list value is stored and
 // removed once it is: `WebTargets` held how many there were, as text;
@@ -83,10 +85,12 @@ using channels::kWebMethods;
 using channels::kWebPatch;
 using channels::kWebPost;
 using channels::kWebPut;
+using channels::kWebWhenWords;
 using channels::MailSettings;
 using channels::WebSettings;
+using channels::WebWhen;
 
-// Up to this many web targets, each called on every change.
+// Up to this many web targets.
 inline constexpr int kMostWebTargets = 8;
 // Every target at its longest, with room to spare for the framing and the protection.
 static_assert(kMostWebTargets * 3 * kLongestWebText + 8192 <= static_cast<int>(kLongestWebList));

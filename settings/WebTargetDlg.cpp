@@ -34,6 +34,7 @@ WebTargetDlg::~WebTargetDlg() = default;
 void WebTargetDlg::DoDataExchange(CDataExchange* pDX) {
   CDialog::DoDataExchange(pDX);
   DDX_Control(pDX, IDC_WEB_METHOD, m_methodCombo);
+  DDX_Control(pDX, IDC_WEB_WHEN, m_whenCombo);
   DDX_Text(pDX, IDC_WEB_URL, m_target.url);
   DDX_Text(pDX, IDC_WEB_HEADERS, m_target.headers);
   DDX_Text(pDX, IDC_WEB_BODY, m_target.body);
@@ -47,6 +48,10 @@ BOOL WebTargetDlg::OnInitDialog() {
     if (m_target.method == settings::kWebMethods[i]) selected = i;
   }
   m_methodCombo.SetCurSel(selected);
+  for (int i = 0; i < static_cast<int>(std::size(settings::kWebWhenWords)); ++i)
+    m_whenCombo.InsertString(i, settings::kWebWhenWords[i]);
+  const int when = static_cast<int>(m_target.when);
+  m_whenCombo.SetCurSel(when < static_cast<int>(std::size(settings::kWebWhenWords)) ? when : 0);
   for (int id : {IDC_WEB_URL, IDC_WEB_HEADERS, IDC_WEB_BODY})
     ::SendDlgItemMessageA(m_hWnd, id, EM_LIMITTEXT, settings::kLongestWebText, 0);
   UpdateData(FALSE);
@@ -70,6 +75,10 @@ settings::WebSettings WebTargetDlg::Typed() {
   m_target.method = selected >= 0 && selected < static_cast<int>(std::size(settings::kWebMethods))
                         ? settings::kWebMethods[selected]
                         : settings::kWebGet;
+  const int when = m_whenCombo.GetCurSel();
+  m_target.when = when >= 0 && when < static_cast<int>(std::size(settings::kWebWhenWords))
+                      ? static_cast<settings::WebWhen>(when)
+                      : settings::WebWhen::OnChange;
   return m_target;
 }
 
@@ -109,7 +118,6 @@ void WebTargetDlg::OnTestDone(LPARAM answer) {
   AfxMessageBox(result->text, MB_OK | (result->ok() ? MB_ICONINFORMATION : MB_ICONSTOP));
   ::EnableWindow(GetDlgItemHwnd(IDC_WEB_TEST), TRUE);
 }
-
 
 // The editor stays open on a refusal, with what was typed, for a correction.
 void WebTargetDlg::OnOK() {

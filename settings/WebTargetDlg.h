@@ -1,6 +1,6 @@
 #pragma once
 // The editor of one web target, opened from the list of targets: the
-// address, the method, the header lines and the body, a test call with the
+// address, the method, when it is called, the header lines and the body, a test call with the
 // address the main window shows, and an OK that takes the target only when
 // its header lines are good. It stores nothing: the list saves all targets.
 #include <string>
@@ -34,5 +34,6 @@ class WebTargetDlg : public CDialog {
   settings::WebSettings m_target;
   std::string m_shownAddress;
   CComboBox m_methodCombo;
+  CComboBox m_whenCombo;
   bool m_testGotThrough = false;
 };

@@ -1,14 +1,22 @@
 #include "settings/WebTargetList.h"
 
 #include <algorithm>
+#include <iterator>
 #include <set>
 
 namespace settings {
 
 namespace {
 
-// The first line names the form, so a later one can be told from this.
-constexpr std::string_view kForm = "Corvane web targets 1\n";
+// The first line names the form, so a later one can be told from this. The
+// first form had no choice of when a target is called: each of its targets
+// reads as called on a change. The second adds that choice as the third word
+// of each target's line.
+constexpr std::string_view kFirstForm = "Corvane web targets 1\n";
+constexpr std::string_view kForm = "Corvane web targets 2\n";
+static_assert(kFirstForm.size() == kForm.size());
+// In the order of WebWhen.
+constexpr std::string_view kWhenWords[] = {"change", "heartbeat", "failing"};
 constexpr std::string_view kRowPrefix = "WebTarget";
 
 // Decimal digits only, no leading zero, within `most`.
@@ -58,17 +66,20 @@ std::string EncodeWebList(const WebList& list) {
   for (std::size_t i = 0; i < count; ++i) {
     const WebSettings& t = list.targets[i];
     // What the reader would take for GET is stored as GET, so the list stays readable.
+    const auto when = static_cast<std::size_t>(t.when);
     bytes += std::to_string(t.id) + " " + (IsWebMethod(t.method) ? t.method : kWebGet) + " " +
-             std::to_string(t.url.size()) + " " + std::to_string(t.headers.size()) + " " +
-             std::to_string(t.body.size()) + "\n";
+             std::string(kWhenWords[when < std::size(kWhenWords) ? when : 0]) + " " + std::to_string(t.url.size()) +
+             " " + std::to_string(t.headers.size()) + " " + std::to_string(t.body.size()) + "\n";
     bytes += t.url + t.headers + t.body;
   }
   return bytes;
 }
 
 std::optional<WebList> DecodeWebList(std::string_view bytes) {
-  if (bytes.substr(0, kForm.size()) != kForm) return std::nullopt;
+  const bool first = bytes.substr(0, kFirstForm.size()) == kFirstForm;
+  if (!first && bytes.substr(0, kForm.size()) != kForm) return std::nullopt;
   std::string_view rest = bytes.substr(kForm.size());
+  const std::size_t wordCount = first ? 5 : 6;
   const auto nextLine = Line(rest);
   if (!nextLine || nextLine->substr(0, 5) != "next ") return std::nullopt;
   const auto next = Number(nextLine->substr(5), UINT32_MAX);
@@ -80,9 +91,15 @@ std::optional<WebList> DecodeWebList(std::string_view bytes) {
     if (list.targets.size() == static_cast<std::size_t>(kMostWebTargets)) return std::nullopt;
     const auto line = Line(rest);
     if (!line) return std::nullopt;
-    const std::vector<std::string_view> words = Words(*line);
-    if (words.size() != 5) return std::nullopt;
+    std::vector<std::string_view> words = Words(*line);
+    if (words.size() != wordCount) return std::nullopt;
     WebSettings& target = list.targets.emplace_back();
+    if (!first) {
+      const auto when = std::find(std::begin(kWhenWords), std::end(kWhenWords), words[2]);
+      if (when == std::end(kWhenWords)) return std::nullopt;
+      target.when = static_cast<WebWhen>(when - std::begin(kWhenWords));
+      words.erase(words.begin() + 2);
+    }
     const auto id = Number(words[0], list.nextId - 1);
     target.method.assign(words[1]);
     const auto urlLength = Number(words[2], UINT32_MAX), headersLength = Number(words[3], UINT32_MAX),

@@ -23,9 +23,11 @@ struct WebList {
 std::string EncodeWebList(const WebList& list);
 
 // Nothing for bytes that are not a list this program wrote: an unknown
-// form, a method not among the four, an id of 0, one taken twice or not
-// below the next, more than kMostWebTargets targets, a length running past
-// the end, or bytes left over.
+// form, a method not among the four, an unknown word for when a target is
+// called, an id of 0, one taken twice or not below the next, more than
+// kMostWebTargets targets, a length running past the end, or bytes left
+// over. A list of the form before targets had a choice of when they are
+// called reads each target as called on a change.
 std::optional<WebList> DecodeWebList(std::string_view bytes);
 
 // Gives each target without an id, or with one an earlier target took, the

@@ -15,9 +15,12 @@ namespace {
 
 constexpr char kListFull[] = "There are already 8 web notifications; remove one before adding another.";
 
-// Never the path or query: a row is on screen for anyone to read.
+// Never the path or query: a row is on screen for anyone to read. A target
+// called for something other than a change says so.
 std::string RowText(const settings::WebSettings& target, const std::string& result) {
   std::string row = channels::TargetName(target);
+  if (target.when == settings::WebWhen::EveryGoodCheck) row += "  (after every good check)";
+  if (target.when == settings::WebWhen::KeepsFailing) row += "  (when checks keep failing)";
   return result.empty() ? row : row + "  -  " + result;
 }
 

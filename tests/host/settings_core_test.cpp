@@ -218,10 +218,10 @@ std::vector<std::uint32_t> Ids(const settings::WebList& list) {
 TEST(WebList, EveryTargetComesBackExactlyWithItsId) {
   settings::WebList list;
   list.nextId = 12;
-  list.targets = {
-      {"https://c.example/x?k=1 2", "PUT", "X-C-Key: C-SECRET\r\nX-Two: 2", std::string("a\0b\n7 GET 1 0 0\n", 16), 3},
-      {"https://b.example/", "GET", "", "", 11},
-      {"", "PATCH", "", "", 1}};
+  list.targets = {{"https://c.example/x?k=1 2", "PUT", "X-C-Key: C-SECRET\r\nX-Two: 2",
+                   std::string("a\0b\n7 GET 1 0 0\n", 16), 3, settings::WebWhen::KeepsFailing},
+                  {"https://b.example/", "GET", "", "", 11, settings::WebWhen::EveryGoodCheck},
+                  {"", "PATCH", "", "", 1}};
   const auto back = settings::DecodeWebList(settings::EncodeWebList(list));
   ASSERT_TRUE(back);
   EXPECT_EQ(12u, back->nextId);
@@ -232,6 +232,7 @@ TEST(WebList, EveryTargetComesBackExactlyWithItsId) {
     EXPECT_EQ(list.targets[i].url, back->targets[i].url) << i;
     EXPECT_EQ(list.targets[i].headers, back->targets[i].headers) << i;
     EXPECT_EQ(list.targets[i].body, back->targets[i].body) << i;
+    EXPECT_EQ(list.targets[i].when, back->targets[i].when) << i;
   }
   const auto empty = settings::DecodeWebList(settings::EncodeWebList({{}, 5}));
   ASSERT_TRUE(empty);
@@ -242,11 +243,32 @@ TEST(WebList, EveryTargetComesBackExactlyWithItsId) {
   EXPECT_EQ("GET", odd->targets[0].method);
 }
 
+// A list stored before targets had a choice of when they are called keeps
+// every target and part, each target called on a change as it always was.
+TEST(WebList, AListOfTheFirstFormReadsEveryTargetAsCalledOnAChange) {
+  const auto read = settings::DecodeWebList(
+      "Corvane web targets 1\nnext 9\n"
+      "8 POST 18 0 2\nhttps://a.example/{}"
+      "3 GET 0 0 0\n"s);
+  ASSERT_TRUE(read);
+  ASSERT_EQ(2u, read->targets.size());
+  EXPECT_EQ(9u, read->nextId);
+  EXPECT_EQ(8u, read->targets[0].id);
+  EXPECT_EQ("POST", read->targets[0].method);
+  EXPECT_EQ("https://a.example/", read->targets[0].url);
+  EXPECT_EQ("{}", read->targets[0].body);
+  for (const auto& target : read->targets) EXPECT_EQ(settings::WebWhen::OnChange, target.when) << target.id;
+  const std::string written = settings::EncodeWebList(*read);
+  EXPECT_EQ("Corvane web targets 2\nnext 9\n8 POST change 18 0 2\nhttps://a.example/{}3 GET change 0 0 0\n", written)
+      << "written again in the form that keeps the choice";
+}
+
 // Bytes this program did not write as a list are no list: read as unreadable,
 // never as some of the targets.
 TEST(WebList, AnythingButAWholeListIsRefused) {
-  const std::string head = "Corvane web targets 1\nnext 5\n";
+  const std::string head = "Corvane web targets 1\nnext 5\n", now = "Corvane web targets 2\nnext 5\n";
   ASSERT_TRUE(settings::DecodeWebList(head + "4 GET 3 0 0\nabc"));
+  ASSERT_TRUE(settings::DecodeWebList(now + "4 GET failing 3 0 0\nabc"));
   const std::string nine = [&] {
     std::string bytes = "Corvane web targets 1\nnext 10\n";
     for (int id = 1; id <= 9; ++id) bytes += std::to_string(id) + " GET 0 0 0\n";
@@ -254,7 +276,7 @@ TEST(WebList, AnythingButAWholeListIsRefused) {
   }();
   for (const std::string& bytes : {
            std::string(),
-           "Corvane web targets 2\nnext 5\n"s,  // another form
+           "Corvane web targets 3\nnext 5\n"s,  // another form
            "Corvane web targets 1\nnext 0\n"s,  // no id could be given
            "Corvane web targets 1\nnext 05\n"s,
            "Corvane web targets 1\n"s,
@@ -270,6 +292,11 @@ TEST(WebList, AnythingButAWholeListIsRefused) {
            head + "2 GET 3 0 0",  // no line end
            head + "2  GET 0 0 0\n",
            nine,
+           head + "2 GET change 0 0 0\n",  // the first form had no when
+           now + "2 GET 0 0 0\n",          // this one always has
+           now + "2 GET sometimes 0 0 0\n",
+           now + "2 GET Change 0 0 0\n",
+           now + "2 change GET 0 0 0\n",
        })
     EXPECT_FALSE(settings::DecodeWebList(bytes)) << bytes;
 }

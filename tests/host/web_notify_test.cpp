@@ -122,6 +122,33 @@ TEST(WebCall, APostBodyIsJsonWithItsValuesEscapedOrPlainTextWithThemAsTheyAre) {
   EXPECT_EQ("New address 2001:db8::7 \"Den PC \"2\"\"", call.body);
 }
 
+// The failure's words come from a server or the system: each use escapes
+// them as it does the other values, and with no failure they are empty.
+TEST(WebCall, TheErrorIsEscapedLikeTheOtherValuesAndEmptyWithoutAFailure) {
+  channels::WebValues failed = kValues;
+  failed.error = "503 \"Busy\" & down\n";
+  struct Case {
+    std::string url, body;
+    const channels::WebValues* values;
+    std::string wantUrl, wantBody;
+  };
+  const Case cases[] = {
+      {"https://x.example/fail?msg={error}", "", &failed, "https://x.example/fail?msg=503%20%22Busy%22%20%26%20down%0A",
+       ""},
+      {"https://x.example/{error}ok", "", &kValues, "https://x.example/ok", ""},
+      {"https://x.example/", "{\"msg\": \"{error}\"}", &failed, "https://x.example/",
+       "{\"msg\": \"503 \\\"Busy\\\" & down\\n\"}"},
+      {"https://x.example/", "Checks fail: {error}", &failed, "https://x.example/",
+       "Checks fail: 503 \"Busy\" & down\n"},
+      {"https://x.example/", "[\"{error}\"]", &kValues, "https://x.example/", "[\"\"]"},
+  };
+  for (const Case& c : cases) {
+    const auto call = PrepareCall(Web(c.url, c.body.empty() ? "GET" : "POST", c.body), *c.values);
+    EXPECT_EQ(c.wantUrl, call.url) << c.url << c.body;
+    EXPECT_EQ(c.wantBody, call.body) << c.url << c.body;
+  }
+}
+
 TEST(WebCall, EveryMethodButGetCarriesTheBodyAndAnUnknownMethodIsGet) {
   for (const char* method : {"POST", "PUT", "PATCH"}) {
     const auto call = PrepareCall(Web("https://x.example/", method, "{\"content\":\"{ip}\"}"), kValues);
