@@ -43,6 +43,8 @@ bool CheckConductor::Start() {
   m_reasons.clear();
   m_outstanding.clear();
   m_fetching = false;
+  m_outcomeCalls = false;
+  m_address = Address();
   m_ports.Running(true);
   Guarded([this] { FetchNextPage(); });
   return true;
@@ -138,7 +140,7 @@ void CheckConductor::CallOwed(const CheckPlan& plan) {
       if (const std::string refused = m_network.StartMail(m_check, job); !refused.empty())
         Answered(call.channel, {ChannelResult::Transient, refused});
     } else if (const channels::WebSettings* target = TargetOf(call.channel.id)) {
-      if (const std::string refused = m_network.StartWebCall(m_check, *target, m_address, call.old, m_at);
+      if (const std::string refused = m_network.StartWebCall(m_check, *target, m_address, call.old, m_at, {});
           !refused.empty())
         Answered(call.channel, {ChannelResult::Transient, refused});
     } else {
@@ -163,7 +165,11 @@ void CheckConductor::Answered(Channel channel, const ChannelResult& result) {
   // set up: the cycle drops what it came to.
   // A target's row says when, in hours and minutes of the local time.
   const std::string clock = channels::FormatLocal(m_ports.WallTime(), "%H:%M");
-  m_history.ChannelOutcome(HistoryAddress(), ChannelName(channel), channels::ResultRow(result, clock));
+  if (m_outcomeCalls) {
+    if (result.kind != ChannelResult::Transient) m_untold.erase(channel.id);
+  } else {
+    m_history.ChannelOutcome(HistoryAddress(), ChannelName(channel), channels::ResultRow(result, clock));
+  }
   m_cycle.Called(channel, m_address, result, m_ports.SteadyMs(), clock);
   if (m_outstanding.empty() && !m_starting) Finish();
 }
@@ -171,6 +177,7 @@ void CheckConductor::Answered(Channel channel, const ChannelResult& result) {
 // The order the user sees: the popup, then the fields, then the timer, and
 // the box last, once the check has ended, so ticks go on checking behind it.
 void CheckConductor::Finish() {
+  if (!m_outcomeCalls && CallOnOutcome()) return;  // the check ends when they have answered
   const CheckEnd end = m_cycle.End();
   if (end.announce) m_ports.Announce();
   if (end.show) m_ports.Show(end.shownAddress, m_stamp);
@@ -178,6 +185,38 @@ void CheckConductor::Finish() {
   m_running = false;
   m_ports.Running(false);
   if (end.failure.kind != CheckFailure::None) m_ports.Report(end.failure);
+}
+
+// Once the channels owed a change have answered, the check's outcome is
+// known: a heartbeat target is called after a good check, a target for
+// failing checks when they have failed three times in a row and once more
+// when one gets through again, or when its last call of that failed. True
+// when some call is out.
+bool CheckConductor::CallOnOutcome() {
+  m_outcomeCalls = true;
+  const bool good = !m_cycle.Failing() && !m_address.v4.empty();
+  const std::string failure = m_cycle.FailureText();
+  const FailureNews news = good ? m_failureWatch.Succeeded() : m_failureWatch.Failed(failure);
+  const Address& told = m_address.v4.empty() ? m_cycle.Shown() : m_address;
+  const std::uint64_t now = m_ports.SteadyMs();
+  std::vector<std::pair<const channels::WebSettings*, std::string>> calls;  // with {error}
+  for (const channels::WebSettings& target : m_web) {
+    if (!target.IsSet() || !m_cycle.MayCall(WebChannel(target.id), now)) continue;
+    if (target.when == channels::WebWhen::EveryGoodCheck && good) calls.push_back({&target, std::string()});
+    if (target.when != channels::WebWhen::KeepsFailing) continue;
+    if (news.kind != FailureNews::Nothing) m_untold[target.id] = news;
+    const auto untold = m_untold.find(target.id);
+    if (untold != m_untold.end()) calls.push_back({&target, untold->second.error});
+  }
+  m_starting = true;
+  for (const auto& [target, error] : calls) {
+    const Channel channel = WebChannel(target->id);
+    m_outstanding.insert(channel);
+    if (const std::string refused = m_network.StartWebCall(m_check, *target, told, told, m_at, error); !refused.empty())
+      Answered(channel, {ChannelResult::Transient, refused});
+  }
+  m_starting = false;
+  return !m_outstanding.empty();
 }
 
 // A check that cannot go on (no memory for the page, a port that threw)
@@ -231,7 +270,9 @@ ChannelSetup CheckConductor::SetUp() const {
   ChannelSetup setup;
   if (settings::CanSendNotification(m_mail)) setup.push_back({kMailChannel, m_ipv6 ? kBothFamilies : kIpv4});
   for (const channels::WebSettings& target : m_web)
-    if (target.IsSet()) setup.push_back({WebChannel(target.id), m_ipv6 ? FamiliesUsedBy(target) : kIpv4});
+    if (target.IsSet())
+      setup.push_back(
+          {WebChannel(target.id), m_ipv6 ? FamiliesUsedBy(target) : kIpv4, target.when == channels::WebWhen::OnChange});
   return setup;
 }
 

@@ -7,12 +7,14 @@
 // they end, and a result that belongs to no running check is dropped.
 #include <cstdint>
 #include <ctime>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "app/CheckCycle.h"
 #include "app/CheckPorts.h"
+#include "app/FailureWatch.h"
 #include "app/IpCheck.h"
 #include "channels/ChannelSettings.h"
 
@@ -58,6 +60,7 @@ class CheckConductor {
   void CallOwed(const CheckPlan& plan);
   void Answered(Channel channel, const ChannelResult& result);
   void Finish();
+  bool CallOnOutcome();
   void Abandon(const std::string& why, bool outOfMemory);
   template <class Work>
   void Guarded(Work&& work);
@@ -86,7 +89,12 @@ class CheckConductor {
   std::string m_stamp;                 // and the stamp for it
   Address m_address;                   // what it showed, and this computer's IPv6 address
   std::set<Channel> m_outstanding;     // the calls still out
-  bool m_starting = false;             // the calls are being started
+  bool m_starting = false;
+  bool m_outcomeCalls = false;  // the calls on this check's outcome are out, or were
+  FailureWatch m_failureWatch;
+  // What a target for failing checks still has to be told: a call of it
+  // that failed is made again at the next check.
+  std::map<std::uint32_t, FailureNews> m_untold;  // the calls are being started
 };
 
 }  // namespace app

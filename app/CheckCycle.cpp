@@ -78,6 +78,7 @@ void CheckCycle::Adopt(const ChannelSetup& setup) {
       ledger.told = m_shown;
     }
     ledger.families = use.families;  // an edited target may use other placeholders now
+    ledger.owed = use.owed;
     now.emplace(use.channel, std::move(ledger));
   }
   m_channels = std::move(now);
@@ -86,6 +87,7 @@ void CheckCycle::Adopt(const ChannelSetup& setup) {
 // Owed when what it was told of a family it uses differs from what is known
 // of that family now; a family with no address asks for nothing.
 bool CheckCycle::Owed(const Ledger& ledger, const Address& latest) const {
+  if (!ledger.owed) return false;
   const bool v4 = (ledger.families & kIpv4) && !latest.v4.empty() && ledger.told.v4 != latest.v4;
   const bool v6 = (ledger.families & kIpv6) && !latest.v6.empty() && ledger.told.v6 != latest.v6;
   return v4 || v6;
@@ -118,6 +120,18 @@ void CheckCycle::Called(Channel channel, const Address& address, const ChannelRe
   if (found == m_channels.end()) return;
   Ledger& ledger = found->second;
   ledger.row = channels::ResultRow(result, clock);
+  if (!ledger.owed) {
+    // Called on the check's outcome, it holds nothing back and fails no
+    // check: a plain failure is simply tried again at the next check.
+    if (result.kind == ChannelResult::Wait) {
+      ledger.dueMs = nowMs + result.minDelayMs;
+      m_failures.push_back(WithNotice(result.text, WaitNotice(result.minDelayMs)));
+    } else if (result.kind == ChannelResult::Stopped) {
+      ledger.stopped = true;
+      m_failures.push_back(WithNotice(result.text, kStoppedNotice));
+    }
+    return;
+  }
   switch (result.kind) {
     case ChannelResult::Ok:
       if ((ledger.families & kIpv4) && !address.v4.empty()) ledger.told.v4 = address.v4;
@@ -144,6 +158,18 @@ void CheckCycle::Called(Channel channel, const Address& address, const ChannelRe
   }
 }
 
+std::string CheckCycle::FailureText() const {
+  std::vector<std::string> said;
+  for (const std::string& text : m_failures)
+    if (!text.empty()) said.push_back(text);
+  return CombinedFailure(said);
+}
+
+bool CheckCycle::MayCall(Channel channel, std::uint64_t nowMs) const {
+  const auto found = m_channels.find(channel);
+  return found != m_channels.end() && !found->second.stopped && found->second.dueMs <= nowMs;
+}
+
 CheckEnd CheckCycle::End() {
   CheckEnd end;
   const Address before = m_shown;
@@ -162,10 +188,7 @@ CheckEnd CheckCycle::End() {
   } else if (!m_failures.empty()) {
     // A failure that came without words still gets a box, with the
     // generic text, rather than passing for a good check.
-    std::vector<std::string> said;
-    for (const std::string& text : m_failures)
-      if (!text.empty()) said.push_back(text);
-    end.failure = {CheckFailure::Text, CombinedFailure(said)};
+    end.failure = {CheckFailure::Text, FailureText()};
   }
   end.show = m_fetchedPage && (end.failure.kind == CheckFailure::None || m_shown != before);
   end.timerMs = m_schedule.AfterCheck(!m_failed);
@@ -206,7 +229,7 @@ bool CheckCycle::ShowFamily(const std::string Address::*family, Families used) c
   if (!IsChange(fetched, m_shown.*family)) return false;
   bool somewhere = false, leftToTry = false;
   for (const auto& [channel, ledger] : m_channels) {
-    if (!(ledger.families & used)) continue;
+    if (!ledger.owed || !(ledger.families & used)) continue;
     somewhere = somewhere || ledger.told.*family == fetched;
     leftToTry = leftToTry || !ledger.stopped;
   }

@@ -47,9 +47,13 @@ struct Address {
 // A channel the user has set up now, and the families it uses; the list
 // may grow or shrink between checks.
 struct ChannelUse {
-  ChannelUse(Channel c, Families f = kIpv4) : channel(c), families(f) {}
+  ChannelUse(Channel c, Families f = kIpv4, bool owedChanges = true) : channel(c), families(f), owed(owedChanges) {}
   Channel channel;
   Families families;
+  // False for a target called on the check's outcome rather than on a
+  // change (a heartbeat, a warning that checks keep failing): it is never
+  // owed an address, and only its service's stop and wait rule it.
+  bool owed;
 };
 using ChannelSetup = std::vector<ChannelUse>;
 
@@ -104,6 +108,14 @@ class CheckCycle {
   void Called(Channel channel, const Address& address, const ChannelResult& result, std::uint64_t nowMs,
               std::string clock = {});
 
+  // Whether this check has failed so far, and in what words.
+  bool Failing() const { return m_failed; }
+  std::string FailureText() const;
+
+  // Whether a channel not owed changes may be called now: set up, not
+  // stopped, and past any wait its service asked for.
+  bool MayCall(Channel channel, std::uint64_t nowMs) const;
+
   // The check has ended: what to show, announce and report, and when the
   // next check runs.
   CheckEnd End();
@@ -128,6 +140,7 @@ class CheckCycle {
  private:
   struct Ledger {
     Families families = kIpv4;
+    bool owed = true;             // owed each change; false for one called on the check's outcome
     Address told;                 // the last address of each family this channel got through with
     bool stopped = false;         // refused for good: only the user can mend it
     std::uint64_t dueMs = 0;      // no call before this moment (a failure or the service asked for a wait)

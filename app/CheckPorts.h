@@ -27,9 +27,10 @@ class CheckNetwork {
   virtual ~CheckNetwork() = default;
   virtual std::string StartPageFetch(std::uint32_t check, const std::string& url) = 0;
   virtual std::string StartMail(std::uint32_t check, const MailJob& mail) = 0;
-  // `at` is the moment the page was read, for the target's {time}.
+  // `at` is the moment the page was read, for the target's {time};
+  // `error` what made the checks fail, for its {error}.
   virtual std::string StartWebCall(std::uint32_t check, const channels::WebSettings& target, const Address& address,
-                                   const Address& old, std::time_t at) = 0;
+                                   const Address& old, std::time_t at, const std::string& error) = 0;
 };
 
 // What the history is told: the address a check found, at the local time

@@ -34,8 +34,9 @@ std::string CheckWork::StartMail(std::uint32_t check, const MailJob& mail) {
 }
 
 std::string CheckWork::StartWebCall(std::uint32_t check, const channels::WebSettings& target, const Address& address,
-                                    const Address& old, std::time_t at) {
-  const channels::WebValues values = channels::ValuesFor(address.v4, old.v4, address.v6, old.v6, at);
+                                    const Address& old, std::time_t at, const std::string& error) {
+  channels::WebValues values = channels::ValuesFor(address.v4, old.v4, address.v6, old.v6, at);
+  values.error = error;
   const WPARAM call = ++m_lastWebCall;
   m_webCalls[call] = {check, target.id};
   if (fw::StartBackgroundCall<ChannelResult>(

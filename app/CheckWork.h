@@ -24,7 +24,7 @@ class CheckWork : public CheckNetwork {
   std::string StartPageFetch(std::uint32_t check, const std::string& url) override;
   std::string StartMail(std::uint32_t check, const MailJob& mail) override;
   std::string StartWebCall(std::uint32_t check, const channels::WebSettings& target, const Address& address,
-                           const Address& old, std::time_t at) override;
+                           const Address& old, std::time_t at, const std::string& error) override;
 
   // True when `message` is one of the results, which `conductor` has then been given.
   bool Deliver(UINT message, WPARAM wParam, LPARAM lParam, CheckConductor& conductor);

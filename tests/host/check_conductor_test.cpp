@@ -53,9 +53,11 @@ struct Recorder : app::CheckPorts, app::CheckNetwork, app::CheckHistory {
     mails.push_back(mail);
     return refuse;
   }
+  std::vector<std::string> errors;  // each web call's {error}
   std::string StartWebCall(std::uint32_t check, const WebSettings& target, const app::Address& address,
-                           const app::Address& old, std::time_t) override {
+                           const app::Address& old, std::time_t, const std::string& error) override {
     lastCheck = check;
+    errors.push_back(error);
     webCalls.push_back({target.id, old});
     webAddresses.push_back(address);
     return refuse;
@@ -269,6 +271,72 @@ TEST(CheckConductor, WorkThatCannotEvenStartIsAFailureOfItsOwnAndTheCheckStillEn
   conductor.PageRead(ports.lastCheck, "1.2.3.4");
   EXPECT_FALSE(conductor.Checking()) << "the mail and the target that never started end the check";
   EXPECT_EQ("no thread\nno thread", ports.failure.text);
+}
+
+TEST(CheckConductor, AHeartbeatIsCalledAfterEveryGoodCheckAndNeverAfterAFailedOne) {
+  Recorder ports;
+  WebSettings beat = Target(8);
+  beat.when = channels::WebWhen::EveryGoodCheck;
+  ports.stored = {beat};
+  CheckConductor conductor(ports, ports, ports, kInterval, "http://a.example/", CompleteMail());
+  conductor.Start();
+  conductor.PageRead(ports.lastCheck, "1.2.3.4");
+  EXPECT_TRUE(ports.webCalls.empty()) << "not before the owed channels have answered";
+  conductor.MailSent(ports.lastCheck, kOk);
+  ASSERT_EQ(1u, ports.webCalls.size());
+  EXPECT_EQ("start ", ports.log) << "the check ends when the heartbeat has answered";
+  conductor.WebCalled(ports.lastCheck, 8, kDown);
+  EXPECT_EQ("start popup fields end ", ports.log);
+  EXPECT_EQ(app::CheckFailure::None, ports.failure.kind) << "a failed heartbeat gets no box";
+  EXPECT_FALSE(conductor.Checking());
+  conductor.Start();
+  conductor.PageRead(ports.lastCheck, "1.2.3.4");  // nothing owed: a good check all the same
+  EXPECT_EQ(2u, ports.webCalls.size());
+  conductor.WebCalled(ports.lastCheck, 8, kOk);
+  conductor.Start();
+  conductor.PageFailed(ports.lastCheck, "down");
+  EXPECT_EQ(2u, ports.webCalls.size()) << "a failed check sends no heartbeat";
+  conductor.Start();
+  conductor.PageRead(ports.lastCheck, "5.6.7.8");
+  conductor.MailSent(ports.lastCheck, kDown);
+  EXPECT_EQ(2u, ports.webCalls.size()) << "nor does one whose mail failed";
+}
+
+TEST(CheckConductor, ATargetForFailingChecksIsToldOnceAfterThreeAndOnceOnRecoveryAndRetriedUntilItHears) {
+  Recorder ports;
+  WebSettings alarm = Target(9);
+  alarm.when = channels::WebWhen::KeepsFailing;
+  ports.stored = {alarm};
+  CheckConductor conductor(ports, ports, ports, kInterval, "http://a.example/", CompleteMail());
+  const auto fail = [&](const char* why) {
+    conductor.Start();
+    conductor.PageFailed(ports.lastCheck, why);
+  };
+  conductor.Start();
+  conductor.PageRead(ports.lastCheck, "1.2.3.4");
+  conductor.MailSent(ports.lastCheck, kOk);
+  fail("one");
+  fail("two");
+  EXPECT_TRUE(ports.webCalls.empty());
+  fail("three");
+  ASSERT_EQ(1u, ports.webCalls.size());
+  EXPECT_EQ("three", ports.errors[0]);
+  EXPECT_EQ("1.2.3.4", ports.webAddresses[0].v4) << "the address last known";
+  conductor.WebCalled(ports.lastCheck, 9, kDown);
+  fail("four");
+  ASSERT_EQ(2u, ports.webCalls.size()) << "the call that failed is made again";
+  EXPECT_EQ("three", ports.errors[1]);
+  conductor.WebCalled(ports.lastCheck, 9, kOk);
+  fail("five");
+  EXPECT_EQ(2u, ports.webCalls.size()) << "told once";
+  conductor.Start();
+  conductor.PageRead(ports.lastCheck, "1.2.3.4");
+  ASSERT_EQ(3u, ports.webCalls.size()) << "once more on recovery";
+  EXPECT_EQ("", ports.errors[2]);
+  conductor.WebCalled(ports.lastCheck, 9, kOk);
+  conductor.Start();
+  conductor.PageRead(ports.lastCheck, "1.2.3.4");
+  EXPECT_EQ(3u, ports.webCalls.size());
 }
 
 TEST(CheckConductor, NoMemoryEndsTheCheckWithItsOwnBoxAndTheNextCheckRuns) {
