@@ -14,8 +14,10 @@ peer, and lives in this process, so nothing outlives it.
 import argparse
 import asyncio
 import http.server
+import ipaddress
 import logging
 import os
+import re
 import select
 import signal
 import socket
@@ -774,6 +776,60 @@ class RawPeer:
         self.server.server_close()
 
 
+# ---------------------------------------------------------------- addresses
+
+# A script that has made a network namespace for its test names it here
+# (as /proc/self/ns/net reads in there); only a control server running in
+# that very namespace lets a test change interface addresses, so a variable
+# that leaked into a shell on the host changes nothing.
+OWN_NETWORK_VARIABLE = "CORVANE_PEERS_OWN_NETWORK"
+DOCUMENTATION_PREFIX = ipaddress.ip_network("2001:db8::/32")
+
+
+def in_own_network():
+    named = os.environ.get(OWN_NETWORK_VARIABLE)
+    try:
+        return bool(named) and os.readlink("/proc/self/ns/net") == named
+    except OSError:
+        return False
+
+
+def ipv6_interface(params, name):
+    text = params.text(name)
+    if text is None:
+        return None
+    try:
+        interface = ipaddress.IPv6Interface(text)
+    except ValueError:
+        raise BadRequest(f"{name} is not an IPv6 address with its prefix length: {text!r}")
+    # Documentation addresses only, so nothing real is ever added or taken.
+    if interface.ip not in DOCUMENTATION_PREFIX:
+        raise BadRequest(f"{name} must lie in {DOCUMENTATION_PREFIX}: {text}")
+    return interface
+
+
+def change_ipv6(params):
+    if not in_own_network():
+        raise BadRequest(f"addresses change only in the network namespace {OWN_NETWORK_VARIABLE} names")
+    device = params.text("dev")
+    if device is None or not re.fullmatch(r"[a-z][a-z0-9]{0,14}", device):
+        raise BadRequest(f"dev must name an interface: {device!r}")
+    add, remove = ipv6_interface(params, "add"), ipv6_interface(params, "del")
+    if add is None and remove is None:
+        raise BadRequest("add or del is needed")
+    # The new address comes before the old one goes, as when a prefix changes.
+    steps = []
+    if add is not None:
+        steps.append(["ip", "-6", "addr", "add", str(add), "dev", device, "nodad"])
+    if remove is not None:
+        steps.append(["ip", "-6", "addr", "del", str(remove), "dev", device])
+    for step in steps:
+        done = subprocess.run(step, capture_output=True, text=True, timeout=10)
+        if done.returncode != 0:
+            raise BadRequest(f"'{' '.join(step)}' failed: {done.stderr.strip()}")
+    return b"ok"
+
+
 # ---------------------------------------------------------------- control
 
 class Peers:
@@ -831,6 +887,7 @@ def routes(peers):
         "/http/requests": (("port",), lambda p: peers.find(p, "http").requests_text()),
         "/raw/start": (("script", "port"), lambda p: peers.add(RawPeer(p))),
         "/raw/log": (("port",), lambda p: peers.find(p, "raw").log_text()),
+        "/net/ipv6": (("dev", "add", "del"), change_ipv6),
         "/stop": (("port",), peers.stop),
         "/stopall": ((), peers.stop_all),
     }

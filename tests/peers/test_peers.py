@@ -189,6 +189,10 @@ class PeersTest(unittest.TestCase):
         self.assertIn("tls must be", self.bad("/smtp/start", tls="ssl"))
         self.assertIn("auth_require_tls needs tls=starttls", self.bad("/smtp/start", auth_require_tls="1"))
 
+    def test_addresses_are_never_changed_outside_a_namespace_of_the_tests_own(self):
+        # This server was started without the variable: the request is refused before any address is read.
+        self.assertIn("network namespace", self.bad("/net/ipv6", dev="lo", add="2001:db8::9/128"))
+
 
 class RunModeTest(unittest.TestCase):
     def test_exit_code_and_environment_pass_through(self):
