@@ -34,11 +34,14 @@ for dll in KERNEL32.DLL USER32.DLL WININET.DLL WS2_32.DLL; do
 done
 
 # A size budget for the stripped image: a stream or locale use, or a printf,
-# drags the runtime's locale machinery or formatter back in and shows here.
+# drags the runtime's locale machinery or formatter back in and shows here
+# (several hundred kilobytes). The checks on workers, IPv6 watching and the
+# history brought the image to about 1,008,000 bytes; 1 MiB leaves room for
+# honest growth while such a fault still shows.
 strip=${STRIP:-i686-w64-mingw32-strip}
 size=0
 "$strip" -o "$work/stripped.exe" "$exe" && size=$(stat -c %s "$work/stripped.exe")
-[ "$size" -gt 0 ] && [ "$size" -le 1000000 ] || fail "the stripped image is $size bytes, over the 1,000,000 budget"
+[ "$size" -gt 0 ] && [ "$size" -le 1048576 ] || fail "the stripped image is $size bytes, over the 1 MiB budget"
 
 # --- resources, read back as a script ----------------------------------------
 "$windres" -i "$exe" -o "$work/x.rc" 2>"$work/windres.err" || { cat "$work/windres.err"; echo "FAIL: windres cannot read the resources"; exit 1; }
@@ -66,27 +69,29 @@ expect_in_block '100 DIALOGEX 0, 0, 236, 87' \
 grep -Eq '^ *ICON 128, -1, 107, 7,' "$work/x.rc" || fail "About box: no icon 128 at 107, 7"
 grep -Eq '^ *LTEXT "[^"]+", -1, 62, 47, 111, 8, 0x50020000' "$work/x.rc" || fail "About box: no maker's notice at 62, 47"
 
-# The address-fetch control is hidden; every other control of the main window shows.
+# The address-fetch control is hidden, and the IPv6 field until the window shows it;
+# every other control of the main window shows.
 expect_in_block '102 DIALOGEX 0, 0, 266, 236' \
   'STYLE 0x90000840' 'EXSTYLE 0x40000' 'FONT 8, "MS Sans Serif", 400, 0, 1' \
   'CONTROL "", 1000, "CORVANEINETCONTROL", 0x40000000, 6, 7, 25, 23' \
   'EDITTEXT 1001, 49, 121, 121, 12, 0x50010801' \
+  'EDITTEXT 1003, 44, 134, 132, 7, 0x40010881' \
   'CONTROL "Update", 1002, "BUTTON", 0x50018000, 61, 141, 47, 11' \
   'CONTROL "", 1004, "CORVANESMTPCONTROL", 0x50000000, 253, 7, 6, 6' \
   'CONTROL "Settings", 1005, "BUTTON", 0x50018000, 111, 141, 47, 11' \
   'EDITTEXT 1016, 49, 74, 121, 41, 0x50011805' \
   'CONTROL "Hide", 1018, "BUTTON", 0x50018001, 87, 154, 47, 11'
 
-expect_in_block '132 DIALOGEX 0, 0, 188, 198' \
+expect_in_block '132 DIALOGEX 0, 0, 188, 212' \
   'STYLE 0x80c80840' 'EXSTYLE 0x20280' 'FONT 8, "MS Sans Serif", 400, 0, 1' \
-  'CONTROL "Save", 1, "BUTTON", 0x50018000, 7, 159, 53, 14' \
-  'CONTROL "Discard", 2, "BUTTON", 0x50018000, 128, 159, 53, 14' \
+  'CONTROL "Save", 1, "BUTTON", 0x50018000, 7, 173, 53, 14' \
+  'CONTROL "Discard", 2, "BUTTON", 0x50018000, 128, 173, 53, 14' \
   'EDITTEXT 1006, 64, 18, 110, 12, 0x50810080' \
   'EDITTEXT 1007, 64, 47, 110, 12, 0x50810080' \
   'EDITTEXT 1008, 64, 61, 110, 12, 0x508100a0' \
   'EDITTEXT 1009, 64, 75, 110, 12, 0x50810080' \
   'EDITTEXT 1010, 64, 90, 110, 12, 0x50810080' \
-  'CONTROL "Settings", -1, "BUTTON", 0x50008007, 7, 7, 174, 131' \
+  'CONTROL "Settings", -1, "BUTTON", 0x50008007, 7, 7, 174, 145' \
   'RTEXT "SMTP Server:", -1, 14, 20, 46, 8, 0x50020002' \
   'RTEXT "Authentication:", -1, 12, 35, 48, 8, 0x50020002' \
   'COMBOBOX 1011, 64, 32, 110, 72, 0x50210103' \
@@ -94,10 +99,12 @@ expect_in_block '132 DIALOGEX 0, 0, 188, 198' \
   'COMBOBOX 1012, 64, 104, 110, 118, 0x50210103' \
   'RTEXT "IP Page:", -1, 31, 120, 29, 8, 0x50020002' \
   'EDITTEXT 1015, 64, 118, 110, 12, 0x50810080' \
-  'CONTROL "Test E-Mail Settings", 1013, "BUTTON", 0x50018000, 7, 141, 174, 14' \
-  'CONTROL "Help", 1014, "BUTTON", 0x50018000, 67, 159, 53, 14' \
+  'RTEXT "IPv6:", -1, 40, 134, 20, 8, 0x50020002' \
+  'COMBOBOX 1029, 64, 132, 110, 40, 0x50210003' \
+  'CONTROL "Test E-Mail Settings", 1013, "BUTTON", 0x50018000, 7, 155, 174, 14' \
+  'CONTROL "Help", 1014, "BUTTON", 0x50018000, 67, 173, 53, 14' \
   'CONTROL "", 1004, "CORVANESMTPCONTROL", 0x50000000, 13, 92, 19, 23' \
-  'CONTROL "Web Notify...", 1017, "BUTTON", 0x50018000, 7, 177, 174, 14'
+  'CONTROL "Web Notify...", 1017, "BUTTON", 0x50018000, 7, 191, 174, 14'
 
 expect_in_block '133 DIALOGEX 0, 0, 240, 140' \
   'STYLE 0x80c80840' 'EXSTYLE 0x20280' 'CAPTION "Web Notifications"' 'FONT 8, "MS Sans Serif", 400, 0, 1' \
@@ -108,18 +115,27 @@ expect_in_block '133 DIALOGEX 0, 0, 240, 140' \
   'CONTROL "OK", 1, "BUTTON", 0x50018000, 7, 120, 53, 14' \
   'CONTROL "Cancel", 2, "BUTTON", 0x50018000, 180, 120, 53, 14'
 
-expect_in_block '134 DIALOGEX 0, 0, 240, 198' \
+expect_in_block '134 DIALOGEX 0, 0, 240, 213' \
   'STYLE 0x80c80840' 'EXSTYLE 0x20280' 'CAPTION "Web Notification"' 'FONT 8, "MS Sans Serif", 400, 0, 1' \
   'EDITTEXT 1020, 44, 18, 182, 12, 0x50810080' \
   'COMBOBOX 1021, 44, 33, 60, 60, 0x50210003' \
-  'EDITTEXT 1028, 44, 48, 182, 34, 0x50a110c4' \
-  'EDITTEXT 1022, 44, 86, 182, 38, 0x50a11044' \
-  'CONTROL "Test", 1023, "BUTTON", 0x50018000, 7, 160, 226, 14' \
-  'CONTROL "OK", 1, "BUTTON", 0x50018000, 7, 178, 53, 14' \
-  'CONTROL "Cancel", 2, "BUTTON", 0x50018000, 180, 178, 53, 14'
+  'RTEXT "When:", -1, 10, 50, 30, 8, 0x50020002' \
+  'COMBOBOX 1032, 44, 48, 110, 60, 0x50210003' \
+  'EDITTEXT 1028, 44, 63, 182, 34, 0x50a110c4' \
+  'EDITTEXT 1022, 44, 101, 182, 38, 0x50a11044' \
+  'CONTROL "Test", 1023, "BUTTON", 0x50018000, 7, 175, 226, 14' \
+  'CONTROL "OK", 1, "BUTTON", 0x50018000, 7, 193, 53, 14' \
+  'CONTROL "Cancel", 2, "BUTTON", 0x50018000, 180, 193, 53, 14'
 
-expect_in_block '131 MENU' 'POPUP "Menu"' 'MENUITEM "Restore", 32771' 'MENUITEM "Exit", 32772'
-expect_in_block 'STRINGTABLE' '101, "&About"'
+expect_in_block '135 DIALOGEX 0, 0, 350, 170' \
+  'STYLE 0x80c80840' 'EXSTYLE 0x20280' 'CAPTION "History"' 'FONT 8, "MS Sans Serif", 400, 0, 1' \
+  'LISTBOX 1030, 7, 7, 336, 136, 0x50b14101' \
+  'CONTROL "Copy", 1031, "BUTTON", 0x50018000, 7, 149, 53, 14' \
+  'CONTROL "Close", 2, "BUTTON", 0x50018000, 290, 149, 53, 14'
+
+expect_in_block '131 MENU' 'POPUP "Menu"' 'MENUITEM "Restore", 32771' 'MENUITEM "History...", 32773' \
+  'MENUITEM "Exit", 32772'
+expect_in_block 'STRINGTABLE' '101, "&About"' '103, "&History..."'
 
 expect_in_block '1 VERSIONINFO' \
   'FILEVERSION 2, 0, 0, 0' 'PRODUCTVERSION 2, 0, 0, 0' 'FILEOS 0x4' 'FILETYPE 0x1' \

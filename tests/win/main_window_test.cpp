@@ -388,4 +388,59 @@ TEST_F(MainWindowTest, FaceTitleAndIcon) {
   });
 }
 
+// The targets called on the check's outcome and the history, through real
+// checks: a heartbeat after each good check only, a warning once after three
+// failed checks with the failure's words and once on recovery, and each
+// change recorded with what the mail and a failing target made of it.
+TEST_F(MainWindowTest, HeartbeatAlarmAndHistoryFollowTheChecks) {
+  const int http = StoreQuietSettings();
+  const int beat = StartWeb("OK"), alarm = StartWeb("OK"), dns = StartWeb("down");
+  peers.SetPage(dns, 503, "down");
+  {
+    CRegistry r;
+    settings::OpenStore(r);
+    std::vector<settings::WebSettings> targets(3);
+    targets[0].url = WebUrl(beat, "/ping");
+    targets[0].when = settings::WebWhen::EveryGoodCheck;
+    targets[1].url = WebUrl(alarm, "/fail?why={error}");
+    targets[1].when = settings::WebWhen::KeepsFailing;
+    targets[2].url = WebUrl(dns, "/nic/update?myip={ip}");
+    ASSERT_EQ("", settings::WriteWebTargets(r, targets));
+  }
+  MainWindow window;
+  window.smtpPort = quietMail;
+  Run(window, [&](HWND main) {
+    EXPECT_EQ(1, peers.HttpHits(beat)) << "the first check was a good one";
+    peers.SetPage(http, 404, "gone");
+    for (int i = 0; i < 3; ++i) app_test::CheckNow(main);
+    EXPECT_EQ(1, peers.HttpHits(beat)) << "a failed check sends no heartbeat";
+    EXPECT_EQ(1, peers.HttpHits(alarm)) << "told once, after the third failure";
+    app_test::CheckNow(main);
+    EXPECT_EQ(1, peers.HttpHits(alarm));
+    peers.SetPage(http, 200, PageWith("198.51.100.23"));
+    app_test::CheckNow(main);
+    EXPECT_EQ(2, peers.HttpHits(alarm)) << "and once on recovery";
+    EXPECT_EQ(2, peers.HttpHits(beat));
+    peers.SetPage(http, 200, PageWith("198.51.100.24"));
+    app_test::CheckNow(main);
+  });
+  const auto told = peers.HttpRequests(alarm);
+  ASSERT_EQ(2u, told.size());
+  EXPECT_EQ(0u, told[0].find("GET /fail?why=The%20page%20at%20http")) << told[0];
+  EXPECT_EQ(0u, told[1].find("GET /fail?why= HTTP/1.1\r\n")) << told[1];
+  EXPECT_EQ(1, peers.HttpHits(dns)) << "the failing target waits out its back-off";
+  // What a later start reads back, newest first.
+  const std::vector<app::HistoryEntry> history = app::LoadHistory();
+  ASSERT_EQ(3u, history.size());
+  EXPECT_EQ("198.51.100.24", history[0].address);
+  EXPECT_EQ("198.51.100.23", history[1].address);
+  EXPECT_EQ(app_test::kAddress, history[2].address);
+  ASSERT_EQ(2u, history[2].outcomes.size());
+  EXPECT_EQ("Mail", history[2].outcomes[0].channel);
+  EXPECT_EQ(0u, history[2].outcomes[0].outcome.find("sent ")) << history[2].outcomes[0].outcome;
+  EXPECT_EQ("GET  http://127.0.0.1:" + std::to_string(dns), history[2].outcomes[1].channel);
+  EXPECT_EQ(0u, history[2].outcomes[1].outcome.find("failed: ")) << history[2].outcomes[1].outcome;
+  EXPECT_EQ(1u, history[0].outcomes.size()) << "only the mail was owed the later changes";
+}
+
 }  // namespace
