@@ -13,22 +13,22 @@ constexpr char kNoResult[] = "Cannot fetch the page: there is not enough memory 
 std::string CInet::OpenURL(const std::string& url) {
   if (!GetSafeHwnd()) return {};
   inet::InetOpenUrlCall call;
-  call.url = fw::AnsiToWide(url);
+  call.url = win::AnsiToWide(url);
   if (!SendMessage(WM_INET_OPENURL, 0, reinterpret_cast<LPARAM>(&call))) {
     // A window of another class answers 0 and says nothing.
-    std::string description = fw::WideToAnsi(call.error);
+    std::string description = win::WideToAnsi(call.error);
     if (description.empty()) description = "Cannot fetch " + url + ": the page fetch control did not answer";
     throw CDispatchException(description, kInetErrorSource);
   }
-  return fw::WideToAnsi(call.body);
+  return win::WideToAnsi(call.body);
 }
 
 bool CInet::StartOpenURL(const std::string& url, HWND replyTo, UINT message, WPARAM tag) {
   if (!GetSafeHwnd()) return false;
   return fw::StartBackgroundCall<PageFetchResult>(replyTo, message, tag, [url] {
     std::wstring body, error;
-    if (inet::OpenUrl(fw::AnsiToWide(url), body, error)) return PageFetchResult{fw::WideToAnsi(body), {}};
-    std::string description = fw::WideToAnsi(error);
+    if (inet::OpenUrl(win::AnsiToWide(url), body, error)) return PageFetchResult{win::WideToAnsi(body), {}};
+    std::string description = win::WideToAnsi(error);
     if (description.empty()) description = "Cannot fetch " + url + ": the page could not be fetched";
     return PageFetchResult{{}, description};
   });

@@ -28,14 +28,14 @@ smtp::SmtpValue C_SMTP::Invoke(std::int32_t dispid, smtp::SmtpCallKind kind, smt
   // A window of another class answers 0 without looking: that is no success.
   if (!call.handled) throw COleException(E_NOINTERFACE);
   if (hr == DISP_E_EXCEPTION) {
-    throw CDispatchException(fw::WideToAnsi(call.errorDescription), fw::WideToAnsi(call.errorSource), 0);
+    throw CDispatchException(win::WideToAnsi(call.errorDescription), win::WideToAnsi(call.errorSource), 0);
   }
   if (FAILED(hr)) throw COleException(hr);
   return std::move(call.result);
 }
 
 void C_SMTP::PutText(std::int32_t dispid, const std::string& value) {
-  Invoke(dispid, smtp::SmtpCallKind::PropertyPut, fw::AnsiToWide(value));
+  Invoke(dispid, smtp::SmtpCallKind::PropertyPut, win::AnsiToWide(value));
 }
 
 void C_SMTP::SetServer(const std::string& value) { PutText(id::kServer, value); }
@@ -67,9 +67,9 @@ bool C_SMTP::StartSend(HWND replyTo, UINT message, WPARAM tag) {
 
 std::optional<C_SMTP::MailOutcome> C_SMTP::TakeSendOutcome(HWND window, LPARAM lParam) {
   if (!lParam)
-    return MailOutcome{fw::SystemErrorText(static_cast<DWORD>(E_OUTOFMEMORY), "there is not enough memory"), {}};
+    return MailOutcome{win::SystemErrorText(static_cast<DWORD>(E_OUTOFMEMORY), "there is not enough memory"), {}};
   const auto outcome = fw::TakeBackgroundResult<smtp::SmtpSendOutcome>(window, lParam);
   if (!outcome) return std::nullopt;
-  return MailOutcome{outcome->Raised() ? fw::WideToAnsi(outcome->status) : std::string(),
-                     fw::WideToAnsi(outcome->lastCommand)};
+  return MailOutcome{outcome->Raised() ? win::WideToAnsi(outcome->status) : std::string(),
+                     win::WideToAnsi(outcome->lastCommand)};
 }

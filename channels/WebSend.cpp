@@ -31,7 +31,7 @@ std::string ComputerName() {
 // The scheme and host of the typed address, for words that must not quote a
 // token from its path or query.
 std::string OriginOf(const channels::WebSettings& web) {
-  const auto url = http::ParseUrl(fw::AnsiToUtf8(web.url));
+  const auto url = http::ParseUrl(win::AnsiToUtf8(web.url));
   return url ? url->Origin() : std::string("the web address");
 }
 
@@ -47,11 +47,11 @@ std::string SentAddresses(const channels::WebSettings& web, const WebValues& val
 
 ChannelResult Send(const channels::WebSettings& web, const WebValues& values, std::vector<std::string>& secrets) {
   WebValues utf8 = values;
-  utf8.computer = fw::AnsiToUtf8(values.computer);
-  utf8.error = fw::AnsiToUtf8(values.error);
+  utf8.computer = win::AnsiToUtf8(values.computer);
+  utf8.error = win::AnsiToUtf8(values.error);
   channels::WebSettings typed = web;
-  typed.url = fw::AnsiToUtf8(web.url);
-  typed.body = fw::AnsiToUtf8(web.body);
+  typed.url = win::AnsiToUtf8(web.url);
+  typed.body = win::AnsiToUtf8(web.body);
   http::Request request = PrepareCall(typed, utf8);
   // The typed address too: a server may echo it rather than the wire form.
   secrets = SecretsOf(request);
@@ -60,7 +60,7 @@ ChannelResult Send(const channels::WebSettings& web, const WebValues& values, st
   const auto url = http::ParseUrl(wire.value_or(std::string()));
   if (!url) return {ChannelResult::Transient, kBadAddress};
   // A bad header line is the user's to mend; calling again would not help.
-  const HeaderLines lines = ReadHeaderLines(fw::AnsiToUtf8(web.headers), utf8);
+  const HeaderLines lines = ReadHeaderLines(win::AnsiToUtf8(web.headers), utf8);
   if (!lines.refusal.empty()) return {ChannelResult::Stopped, FailureText(url->Origin(), lines.refusal)};
   request.url = *wire;
   request.headers = lines.headers;

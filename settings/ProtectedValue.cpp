@@ -85,7 +85,7 @@ bool WriteProtectedValue(CRegistry& registry, const std::string& name, const std
   if (plain.empty()) {
     if (ReadProtectedValue(registry, name, longest).state == ProtectedRead::State::Unreadable) return true;
     if (registry.DeleteValue(name)) return true;
-    failure = name + ": " + fw::SystemErrorText(static_cast<DWORD>(registry.LastError()), "Unknown error");
+    failure = name + ": " + win::SystemErrorText(static_cast<DWORD>(registry.LastError()), "Unknown error");
     return false;
   }
   const std::vector<unsigned char> blob = ProtectValue(name, plain);
@@ -94,7 +94,7 @@ bool WriteProtectedValue(CRegistry& registry, const std::string& name, const std
     return false;
   }
   if (registry.WriteBinary(name, blob, longest)) return true;
-  failure = name + ": " + fw::SystemErrorText(static_cast<DWORD>(registry.LastError()), "Unknown error");
+  failure = name + ": " + win::SystemErrorText(static_cast<DWORD>(registry.LastError()), "Unknown error");
   return false;
 }
 

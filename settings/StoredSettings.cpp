@@ -27,7 +27,7 @@ void AddFailure(std::string& failures, const std::string& failure) {
 }
 
 void AddWriteFailure(std::string& failures, const char* name, LONG code) {
-  AddFailure(failures, std::string(name) + ": " + fw::SystemErrorText(static_cast<DWORD>(code), "Unknown error"));
+  AddFailure(failures, std::string(name) + ": " + win::SystemErrorText(static_cast<DWORD>(code), "Unknown error"));
 }
 
 void ReadProtected(CRegistry& registry, const char* name, std::string& plain, Unreadable* unreadable) {

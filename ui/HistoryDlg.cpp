@@ -72,7 +72,7 @@ LRESULT HistoryDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
 void HistoryDlg::OnCopy() {
   std::string text;
   for (const std::string& line : m_lines) text += line + "\r\n";
-  const std::wstring wide = fw::AnsiToWide(text);
+  const std::wstring wide = win::AnsiToWide(text);
   if (!OpenClipboard(m_hWnd)) return;
   EmptyClipboard();
   Offer(CF_TEXT, GlobalCopy(text.c_str(), text.size() + 1));

@@ -6,7 +6,7 @@
 #include <atomic>
 #include <utility>
 
-namespace fw {
+namespace win {
 
 enum class HandleKind { Key, Font, Bitmap, Region, Menu, DC, Socket, Count };
 
@@ -56,4 +56,4 @@ class Owned {
   H m_handle = Invalid;
 };
 
-}  // namespace fw
+}  // namespace win

@@ -2,7 +2,7 @@
 
 #include "base/AsciiText.h"
 
-namespace fw {
+namespace win {
 
 namespace {
 
@@ -42,4 +42,4 @@ std::string WithErrorCode(std::string_view words, DWORD code) {
   return std::string(words) + " (error " + CodeText(code) + ")";
 }
 
-}  // namespace fw
+}  // namespace win

@@ -7,7 +7,7 @@
 
 #include <windows.h>
 
-namespace fw {
+namespace win {
 
 // "No such host is known (error 11001)"; codes with the top bit set are
 // HRESULTs and show in hex ("... (error 0x80090325)"). The words come without
@@ -21,4 +21,4 @@ std::string SystemErrorText(DWORD code, std::string_view otherwise = {});
 // "the server did not answer in time (error 12002)".
 std::string WithErrorCode(std::string_view words, DWORD code);
 
-}  // namespace fw
+}  // namespace win

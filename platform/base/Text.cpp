@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-namespace fw {
+namespace win {
 
 namespace {
 // The system's page, not the thread's (CP_THREAD_ACP): every other text the
@@ -38,4 +38,4 @@ std::string WideToAnsi(const std::wstring& text) { return Narrow(text, kAnsiCode
 
 std::string AnsiToUtf8(const std::string& text) { return Narrow(AnsiToWide(text), CP_UTF8); }
 
-}  // namespace fw
+}  // namespace win

@@ -40,7 +40,7 @@ bool CDispatchException::GetErrorMessage(std::string& text) const {
 }
 
 bool COleException::GetErrorMessage(std::string& text) const {
-  text = fw::SystemErrorText(static_cast<DWORD>(m_sc));
+  text = win::SystemErrorText(static_cast<DWORD>(m_sc));
   return !text.empty();
 }
 

@@ -9,12 +9,12 @@
 
 namespace fw {
 
-using OwnedKey = Owned<HKEY, HandleKind::Key, &RegCloseKey>;
-using OwnedFont = Owned<HFONT, HandleKind::Font, &DeleteObject>;
-using OwnedBitmap = Owned<HBITMAP, HandleKind::Bitmap, &DeleteObject>;
-using OwnedRegion = Owned<HRGN, HandleKind::Region, &DeleteObject>;
-using OwnedMenu = Owned<HMENU, HandleKind::Menu, &DestroyMenu>;
-using OwnedDC = Owned<HDC, HandleKind::DC, &DeleteDC>;
+using OwnedKey = win::Owned<HKEY, win::HandleKind::Key, &RegCloseKey>;
+using OwnedFont = win::Owned<HFONT, win::HandleKind::Font, &DeleteObject>;
+using OwnedBitmap = win::Owned<HBITMAP, win::HandleKind::Bitmap, &DeleteObject>;
+using OwnedRegion = win::Owned<HRGN, win::HandleKind::Region, &DeleteObject>;
+using OwnedMenu = win::Owned<HMENU, win::HandleKind::Menu, &DestroyMenu>;
+using OwnedDC = win::Owned<HDC, win::HandleKind::DC, &DeleteDC>;
 
 // Selects an object into a DC for one scope and puts the previous one back.
 class ScopedSelect {

@@ -41,7 +41,7 @@ constexpr char kNotInTime[] =
 // Runs on the search's own thread: every handle it opens is closed here,
 // whether or not anyone still waits for the answer.
 Found AskScript(const std::wstring& address, bool secure, const std::wstring& script, bool detect, int timeoutMs) {
-  std::unique_ptr<void, WinHttpClose> session(WinHttpOpen(fw::AnsiToWide(SystemUserAgent()).c_str(),
+  std::unique_ptr<void, WinHttpClose> session(WinHttpOpen(win::AnsiToWide(SystemUserAgent()).c_str(),
                                                           WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME,
                                                           WINHTTP_NO_PROXY_BYPASS, 0));
   if (!session) return {};
@@ -59,7 +59,7 @@ Found AskScript(const std::wstring& address, bool secure, const std::wstring& sc
   if (!WinHttpGetProxyForUrl(session.get(), address.c_str(), &options, &info))
     return {ScriptProxy{}, GetLastError() == ERROR_WINHTTP_TIMEOUT};
   const GlobalText proxyText(info.lpszProxy), bypassText(info.lpszProxyBypass);
-  const std::string proxy = proxyText ? fw::WideToAnsi(proxyText.get()) : std::string();
+  const std::string proxy = proxyText ? win::WideToAnsi(proxyText.get()) : std::string();
   Found found;
   found.answer.verdict = ScriptProxy::Verdict::Direct;
   if (info.dwAccessType != WINHTTP_ACCESS_TYPE_NAMED_PROXY || proxy.empty()) return found;
@@ -97,7 +97,7 @@ ScriptProxy AutomaticProxy(const Url& url, const std::wstring& script, bool dete
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
   auto search = std::make_shared<Search>();
   try {
-    std::thread([search, address = fw::AnsiToWide(ScriptUrl(url)), secure = url.secure, script, detect, timeoutMs] {
+    std::thread([search, address = win::AnsiToWide(ScriptUrl(url)), secure = url.secure, script, detect, timeoutMs] {
       Found found;
       try {
         found = AskScript(address, secure, script, detect, timeoutMs);

@@ -19,7 +19,7 @@ struct GlobalText {
   ~GlobalText() {
     if (text) GlobalFree(text);
   }
-  std::string Ansi() const { return text ? fw::WideToAnsi(text) : std::string(); }
+  std::string Ansi() const { return text ? win::WideToAnsi(text) : std::string(); }
 };
 
 struct InternetSettings {

@@ -37,19 +37,19 @@ bool OpenUrl(const std::wstring& url, std::wstring& body, std::wstring& error) {
   error.clear();
   // Nothing may unwind through the system's frames, nor may a login in the
   // address reach a box: every failure becomes the call's error description.
-  const auto shown = [&] { return fw::AnsiToWide(http::WithoutLogin(fw::WideToAnsi(url))); };
+  const auto shown = [&] { return win::AnsiToWide(http::WithoutLogin(win::WideToAnsi(url))); };
   try {
     body = inet::FetchPage(url, g_boundMs.load());
     return true;
   } catch (const inet::InetError& e) {
-    error = fw::AnsiToWide(e.Description());
+    error = win::AnsiToWide(e.Description());
   } catch (const std::bad_alloc&) {
     error = L"Cannot fetch " + shown() + L": there is not enough memory for the page";
   } catch (const std::system_error& e) {
     // The name lookup runs on a thread of its own, which the system may refuse.
-    error = L"Cannot fetch " + shown() + L": the fetch could not be started (" + fw::AnsiToWide(e.what()) + L")";
+    error = L"Cannot fetch " + shown() + L": the fetch could not be started (" + win::AnsiToWide(e.what()) + L")";
   } catch (const std::exception& e) {
-    error = L"Cannot fetch " + shown() + L": " + fw::AnsiToWide(e.what());
+    error = L"Cannot fetch " + shown() + L": " + win::AnsiToWide(e.what());
   }
   return false;
 }

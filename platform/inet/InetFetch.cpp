@@ -27,12 +27,12 @@ std::string Seconds(DWORD ms) {
 }  // namespace
 
 std::wstring FetchPage(const std::wstring& url, DWORD timeoutMs) {
-  const std::string typed = fw::WideToAnsi(url);
+  const std::string typed = win::WideToAnsi(url);
   // A login in the address is never shown, in any failure.
   const std::string shownUrl = http::WithoutLogin(typed);
   // Typed in the ANSI code page; on the wire, UTF-8 percent-encoded and an
   // international host in its ASCII form.
-  const std::optional<std::string> wire = http::WireAddress(fw::AnsiToUtf8(typed));
+  const std::optional<std::string> wire = http::WireAddress(win::AnsiToUtf8(typed));
   if (!wire) throw InetError("Cannot fetch " + shownUrl + ": the host name is not a valid international name");
   http::Request request;
   request.url = *wire;
@@ -64,7 +64,7 @@ std::wstring FetchPage(const std::wstring& url, DWORD timeoutMs) {
     if (!response.reason.empty()) text += " " + response.reason;
     throw InetError(text);
   }
-  return fw::AnsiToWide(response.body);
+  return win::AnsiToWide(response.body);
 }
 
 }  // namespace inet

@@ -22,7 +22,7 @@ namespace {
 
 [[noreturn]] void Fail(const std::string& text) { throw TransportError(TransportError::Kind::Failed, text); }
 
-std::string CodeText(long code) { return fw::SystemErrorText(static_cast<DWORD>(code), "unknown error"); }
+std::string CodeText(long code) { return win::SystemErrorText(static_cast<DWORD>(code), "unknown error"); }
 
 // The few causes a user can do something about get words of their own;
 // the rest keep the system's text and code for whoever has to look it up.
@@ -345,7 +345,7 @@ class SchannelTransport final : public Transport {
     std::unique_ptr<const CERT_CHAIN_CONTEXT, ChainFree> chain(rawChain);
     const DWORD chainProblem = ChainProblem(chain->TrustStatus.dwErrorStatus);
 
-    std::wstring name = fw::AnsiToWide(host);
+    std::wstring name = win::AnsiToWide(host);
     SSL_EXTRA_CERT_CHAIN_POLICY_PARA ssl{};
     ssl.cbSize = sizeof ssl;
     ssl.dwAuthType = AUTHTYPE_SERVER;

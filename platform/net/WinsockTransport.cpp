@@ -31,7 +31,7 @@ void EnsureWinsock() {
   if (!library.ok) throw TransportError(TransportError::Kind::Failed, "Windows Sockets could not be started");
 }
 
-std::string SystemText(int code) { return fw::SystemErrorText(static_cast<DWORD>(code), "Windows Sockets error"); }
+std::string SystemText(int code) { return win::SystemErrorText(static_cast<DWORD>(code), "Windows Sockets error"); }
 
 [[noreturn]] void Fail(int code) {
   switch (code) {

@@ -23,7 +23,7 @@ class WinsockTransport final : public Transport {
 
  private:
   // Counted like every other handle the program owns, so a soak can see a leak.
-  using OwnedSocket = fw::Owned<SOCKET, fw::HandleKind::Socket, &closesocket, INVALID_SOCKET>;
+  using OwnedSocket = win::Owned<SOCKET, win::HandleKind::Socket, &closesocket, INVALID_SOCKET>;
   OwnedSocket m_socket;
   bool m_peerIsLoopback = false;
 };

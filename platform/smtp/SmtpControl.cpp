@@ -66,7 +66,7 @@ std::wstring LocalTimeText() {
 }
 
 std::wstring FailureText(const std::exception& e) {
-  std::wstring text = fw::AnsiToWide(e.what());
+  std::wstring text = win::AnsiToWide(e.what());
   return text.empty() ? L"the message could not be sent" : text;
 }
 
@@ -154,7 +154,7 @@ HRESULT SmtpControl::Invoke(SmtpCall& call) noexcept {
   } catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;
   } catch (const std::exception& e) {
-    call.errorDescription = fw::AnsiToWide(e.what());
+    call.errorDescription = win::AnsiToWide(e.what());
     call.errorSource = kSmtpErrorSource;
     return DISP_E_EXCEPTION;
   }
@@ -212,7 +212,7 @@ SmtpSendOutcome SmtpControl::Transmit(const Snapshot& snapshot) {
   // After a failure the session still says QUIT; the command that failed is
   // the one the property names.
   const bool quitAfterFailure = !outcome.status.empty() && recorded.last == "QUIT";
-  outcome.lastCommand = fw::AnsiToWide(quitAfterFailure ? recorded.beforeQuit : recorded.last);
+  outcome.lastCommand = win::AnsiToWide(quitAfterFailure ? recorded.beforeQuit : recorded.last);
   outcome.timestamp = LocalTimeText();
   return outcome;
 }

@@ -60,7 +60,7 @@ HRESULT PropertyTable::Put(std::int32_t dispid, const SmtpValue& value) {
 }
 
 std::string PropertyTable::Text(std::int32_t dispid) const {
-  return fw::WideToAnsi(std::get<std::wstring>(m_values[IndexOf(dispid)]));
+  return win::WideToAnsi(std::get<std::wstring>(m_values[IndexOf(dispid)]));
 }
 
 }  // namespace smtp

@@ -127,13 +127,13 @@ TEST(HandlerCatch, OleExceptionShowsTheSystemTextForItsCode) {
 }
 
 TEST(SystemErrorText, AlwaysCarriesTheCode) {
-  const std::string found = fw::SystemErrorText(ERROR_FILE_NOT_FOUND);
+  const std::string found = win::SystemErrorText(ERROR_FILE_NOT_FOUND);
   const std::string code = " (error 2)";
   ASSERT_GT(found.size(), code.size()) << "words come before the code";
   EXPECT_EQ(code, found.substr(found.size() - code.size())) << found;
   constexpr DWORD kNoWords = 0x2000FFFF;  // an application's own code: the system has no text for it
-  EXPECT_EQ("the transfer failed (error 536936447)", fw::SystemErrorText(kNoWords, "the transfer failed"));
-  EXPECT_EQ("", fw::SystemErrorText(kNoWords)) << "the caller keeps its own text for this case";
+  EXPECT_EQ("the transfer failed (error 536936447)", win::SystemErrorText(kNoWords, "the transfer failed"));
+  EXPECT_EQ("", win::SystemErrorText(kNoWords)) << "the caller keeps its own text for this case";
 }
 
 TEST(HandlerCatch, MemoryExceptionsAreSystemModalWithExclamation) {
@@ -306,18 +306,18 @@ TEST(Dialog, AControlThatCannotBeCreatedEndsTheDialogWithMinusOne) {
 }
 
 TEST(Handles, OwnersCountWhatTheyHoldAndGiveItBack) {
-  const int before = fw::LiveHandles(fw::HandleKind::Region);
+  const int before = win::LiveHandles(win::HandleKind::Region);
   {
     fw::OwnedRegion a(CreateRectRgn(0, 0, 4, 4));
     fw::OwnedRegion b(CreateRectRgn(0, 0, 2, 2));
-    EXPECT_EQ(before + 2, fw::LiveHandles(fw::HandleKind::Region));
+    EXPECT_EQ(before + 2, win::LiveHandles(win::HandleKind::Region));
     a = std::move(b);  // a's old region is deleted, b's moves over
-    EXPECT_EQ(before + 1, fw::LiveHandles(fw::HandleKind::Region));
+    EXPECT_EQ(before + 1, win::LiveHandles(win::HandleKind::Region));
     HRGN given = a.release();
-    EXPECT_EQ(before, fw::LiveHandles(fw::HandleKind::Region));
+    EXPECT_EQ(before, win::LiveHandles(win::HandleKind::Region));
     DeleteObject(given);
   }
-  EXPECT_EQ(before, fw::LiveHandles(fw::HandleKind::Region));
+  EXPECT_EQ(before, win::LiveHandles(win::HandleKind::Region));
 }
 
 // Runs with Wine's heap free-checking on (see CMakeLists.txt), so a worker

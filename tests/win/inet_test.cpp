@@ -59,7 +59,7 @@ class InetTest : public ::testing::Test {
 
   // One OpenURL through a real dialog; timeoutMs 0 keeps the control's default.
   Outcome Fetch(const std::string& url, DWORD timeoutMs = 0) {
-    const int handlesBefore = fw::LiveHandles(fw::HandleKind::Socket);
+    const int handlesBefore = win::LiveHandles(win::HandleKind::Socket);
     Outcome outcome;
     DialogScripts scripts;
     FetchDialog dialog;
@@ -77,7 +77,7 @@ class InetTest : public ::testing::Test {
       EndDialog(hwnd, IDOK);
     });
     EXPECT_EQ(IDOK, dialog.DoModal());
-    EXPECT_EQ(handlesBefore, fw::LiveHandles(fw::HandleKind::Socket)) << "fetch of " << url << " kept a handle";
+    EXPECT_EQ(handlesBefore, win::LiveHandles(win::HandleKind::Socket)) << "fetch of " << url << " kept a handle";
     return outcome;
   }
 
@@ -254,7 +254,7 @@ TEST_F(InetTest, AProxyScriptIsAskedAboutTheOriginOnly) {
                  "function FindProxyForURL(url, host) {"
                  " return url == 'https://echo.example/' ? 'PROXY 127.0.0.1:3128' : 'DIRECT'; }");
   const auto url = http::ParseUrl("https://bot:pw@echo.example/bot1:TOKEN/send?chat=9");
-  const auto found = http::AutomaticProxy(*url, fw::AnsiToWide(Url(script, "/proxy.pac")), false, 5000);
+  const auto found = http::AutomaticProxy(*url, win::AnsiToWide(Url(script, "/proxy.pac")), false, 5000);
   ASSERT_EQ(http::ScriptProxy::Verdict::ThroughProxy, found.verdict)
       << "no proxy: the script was asked about more than the origin";
   EXPECT_EQ("127.0.0.1:3128", found.proxy.Text());
@@ -266,7 +266,7 @@ TEST_F(InetTest, AProxyScriptThatNeverArrivesFailsWithinTheBound) {
   const int silent = client.StartRaw("hold");
   const DWORD start = GetTickCount();
   try {
-    http::AutomaticProxy(*http::ParseUrl("http://echo.example/ip.php"), fw::AnsiToWide(Url(silent, "/proxy.pac")),
+    http::AutomaticProxy(*http::ParseUrl("http://echo.example/ip.php"), win::AnsiToWide(Url(silent, "/proxy.pac")),
                          false, 1000);
     ADD_FAILURE() << "an answer from a script that never came";
   } catch (const net::TransportError& e) {

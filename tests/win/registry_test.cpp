@@ -61,7 +61,7 @@ TEST_F(RegistryTest, OpenOrCreateReportsOnlyACreation) {
 }
 
 TEST_F(RegistryTest, RefusedRootsAndEmptyPathsLeaveNoKeyOpen) {
-  const int keysBefore = fw::LiveHandles(fw::HandleKind::Key);
+  const int keysBefore = win::LiveHandles(win::HandleKind::Key);
   CRegistry r;
   ASSERT_EQ(1, r.OpenKey(HKEY_CURRENT_USER, kTestPath, 0));
   EXPECT_EQ(0, r.OpenKey(HKEY_PERFORMANCE_DATA, kTestPath, 0));
@@ -73,7 +73,7 @@ TEST_F(RegistryTest, RefusedRootsAndEmptyPathsLeaveNoKeyOpen) {
   EXPECT_EQ(0, r.ReadValue("A", held));
   EXPECT_EQ(0, r.WriteValue("A", "x"));
   EXPECT_EQ("kept", held);
-  EXPECT_EQ(keysBefore, fw::LiveHandles(fw::HandleKind::Key));
+  EXPECT_EQ(keysBefore, win::LiveHandles(win::HandleKind::Key));
 }
 
 // Every refusal gives its reason, never the success of the call before it:

@@ -22,16 +22,16 @@ using ui_driver::Click;
 using ui_driver::PumpUntil;
 using ui_driver::Text;
 
-constexpr fw::HandleKind kKinds[] = {fw::HandleKind::Key,    fw::HandleKind::Font, fw::HandleKind::Bitmap,
-                                     fw::HandleKind::Region, fw::HandleKind::Menu, fw::HandleKind::DC,
-                                     fw::HandleKind::Socket};
+constexpr win::HandleKind kKinds[] = {win::HandleKind::Key,    win::HandleKind::Font, win::HandleKind::Bitmap,
+                                      win::HandleKind::Region, win::HandleKind::Menu, win::HandleKind::DC,
+                                      win::HandleKind::Socket};
 constexpr const char* kKindNames[] = {"Key", "Font", "Bitmap", "Region", "Menu", "DC", "Socket"};
 
 using Counts = std::array<int, std::size(kKinds)>;
 
 Counts LiveCounts() {
   Counts counts{};
-  for (size_t i = 0; i < std::size(kKinds); ++i) counts[i] = fw::LiveHandles(kKinds[i]);
+  for (size_t i = 0; i < std::size(kKinds); ++i) counts[i] = win::LiveHandles(kKinds[i]);
   return counts;
 }
 

@@ -505,27 +505,27 @@ TEST(NotifierSkin, LoadingSetsSizeAndCaptionAndAFailureKeepsThem) {
 }
 
 TEST(NotifierHandles, EverythingTakenIsGivenBack) {
-  const int fonts = fw::LiveHandles(fw::HandleKind::Font);
-  const int bitmaps = fw::LiveHandles(fw::HandleKind::Bitmap);
-  const int regions = fw::LiveHandles(fw::HandleKind::Region);
-  const int dcs = fw::LiveHandles(fw::HandleKind::DC);
+  const int fonts = win::LiveHandles(win::HandleKind::Font);
+  const int bitmaps = win::LiveHandles(win::HandleKind::Bitmap);
+  const int regions = win::LiveHandles(win::HandleKind::Region);
+  const int dcs = win::LiveHandles(win::HandleKind::DC);
   {
     Popup p;
     p.notifier.SetCaptionFont("Arial", 100, StyleBold, StyleItalic);  // replaces the first pair
     ASSERT_TRUE(p.notifier.LoadSkin(kMainSkin, 25, 35, 85));
     ASSERT_TRUE(p.notifier.LoadSkin(kPopupSkin));
-    EXPECT_EQ(fonts + 2, fw::LiveHandles(fw::HandleKind::Font));
-    EXPECT_EQ(bitmaps + 1, fw::LiveHandles(fw::HandleKind::Bitmap));
-    EXPECT_EQ(regions, fw::LiveHandles(fw::HandleKind::Region)) << "the region went to the window";
+    EXPECT_EQ(fonts + 2, win::LiveHandles(win::HandleKind::Font));
+    EXPECT_EQ(bitmaps + 1, win::LiveHandles(win::HandleKind::Bitmap));
+    EXPECT_EQ(regions, win::LiveHandles(win::HandleKind::Region)) << "the region went to the window";
     p.notifier.Announce("cycle", 20, 20, 20);
     ASSERT_TRUE(p.WaitFor(NotifierHolding));
     ASSERT_TRUE(p.WaitFor(NotifierIdle));
-    EXPECT_EQ(dcs, fw::LiveHandles(fw::HandleKind::DC));
+    EXPECT_EQ(dcs, win::LiveHandles(win::HandleKind::DC));
   }
-  EXPECT_EQ(fonts, fw::LiveHandles(fw::HandleKind::Font));
-  EXPECT_EQ(bitmaps, fw::LiveHandles(fw::HandleKind::Bitmap));
-  EXPECT_EQ(regions, fw::LiveHandles(fw::HandleKind::Region));
-  EXPECT_EQ(dcs, fw::LiveHandles(fw::HandleKind::DC));
+  EXPECT_EQ(fonts, win::LiveHandles(win::HandleKind::Font));
+  EXPECT_EQ(bitmaps, win::LiveHandles(win::HandleKind::Bitmap));
+  EXPECT_EQ(regions, win::LiveHandles(win::HandleKind::Region));
+  EXPECT_EQ(dcs, win::LiveHandles(win::HandleKind::DC));
 }
 
 }  // namespace

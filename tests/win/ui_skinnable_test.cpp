@@ -368,19 +368,19 @@ TEST(Resize, WithASkinRepaintsTheWholeClientArea) {
 // --- Owning the skin -----------------------------------------------------------
 
 TEST(SkinBitmap, MissingResourceRemovesTheSkinAndStillSucceeds) {
-  const int bitmapsAtStart = fw::LiveHandles(fw::HandleKind::Bitmap);
+  const int bitmapsAtStart = win::LiveHandles(win::HandleKind::Bitmap);
   FaceDialog dialog;
   WithSmallFace(dialog, [&](HWND hwnd, COLORREF background) {
     ASSERT_TRUE(dialog.SetSkinBitmap(kMainSkin));
-    EXPECT_EQ(bitmapsAtStart + 1, fw::LiveHandles(fw::HandleKind::Bitmap));
+    EXPECT_EQ(bitmapsAtStart + 1, win::LiveHandles(win::HandleKind::Bitmap));
     EXPECT_TRUE(dialog.SetSkinBitmap(kMissingBitmap));
-    EXPECT_EQ(bitmapsAtStart, fw::LiveHandles(fw::HandleKind::Bitmap));
+    EXPECT_EQ(bitmapsAtStart, win::LiveHandles(win::HandleKind::Bitmap));
     EXPECT_EQ(background, Erased(hwnd).At(0, 0));
   });
 }
 
 TEST(SkinBitmap, UnreadableHandleIsRefusedAndNothingLeaks) {
-  const int bitmapsAtStart = fw::LiveHandles(fw::HandleKind::Bitmap);
+  const int bitmapsAtStart = win::LiveHandles(win::HandleKind::Bitmap);
   FaceDialog dialog;
   WithSmallFace(dialog, [&](HWND hwnd, COLORREF background) {
     ASSERT_TRUE(dialog.SetSkinBitmap(QuadrantBitmap(2)));
@@ -388,22 +388,22 @@ TEST(SkinBitmap, UnreadableHandleIsRefusedAndNothingLeaks) {
     DeleteObject(stale);
     EXPECT_FALSE(dialog.SetSkinBitmap(stale));
     EXPECT_EQ(background, Erased(hwnd).At(0, 0)) << "the old skin is gone as well";
-    EXPECT_EQ(bitmapsAtStart, fw::LiveHandles(fw::HandleKind::Bitmap));
+    EXPECT_EQ(bitmapsAtStart, win::LiveHandles(win::HandleKind::Bitmap));
   });
 }
 
 TEST(SkinBitmap, DestructionDeletesTheSkin) {
-  const int bitmapsAtStart = fw::LiveHandles(fw::HandleKind::Bitmap);
+  const int bitmapsAtStart = win::LiveHandles(win::HandleKind::Bitmap);
   {
     FaceDialog dialog;
     WithDialog(dialog, [&](HWND) {
       ASSERT_TRUE(dialog.SetSkinBitmap(QuadrantBitmap(2)));
       ASSERT_TRUE(dialog.SetSkinBitmap(kMainSkin));  // replacing deletes the first
-      EXPECT_EQ(bitmapsAtStart + 1, fw::LiveHandles(fw::HandleKind::Bitmap));
+      EXPECT_EQ(bitmapsAtStart + 1, win::LiveHandles(win::HandleKind::Bitmap));
     });
-    EXPECT_EQ(bitmapsAtStart + 1, fw::LiveHandles(fw::HandleKind::Bitmap)) << "the object still owns it";
+    EXPECT_EQ(bitmapsAtStart + 1, win::LiveHandles(win::HandleKind::Bitmap)) << "the object still owns it";
   }
-  EXPECT_EQ(bitmapsAtStart, fw::LiveHandles(fw::HandleKind::Bitmap));
+  EXPECT_EQ(bitmapsAtStart, win::LiveHandles(win::HandleKind::Bitmap));
 }
 
 }  // namespace

@@ -184,14 +184,14 @@ TEST(TrayMouse, OtherMouseCodesAndOtherMessagesDoNothing) {
 // --- The popup menu --------------------------------------------------------------------
 
 TEST(TrayMenu, RightButtonReleaseOpensTheMenuAndDismissingSendsOnlyWmNull) {
-  const int menusAtStart = fw::LiveHandles(fw::HandleKind::Menu);
+  const int menusAtStart = win::LiveHandles(win::HandleKind::Menu);
   Owner owner;
   CTrayIcon tray(&owner, TestIcon(), "tip", kMenuId);
   MenuWatchdog watchdog;
   bool opened = false;
   owner.onMenuIdle = [&](HWND) {
     opened = true;
-    EXPECT_EQ(menusAtStart + 1, fw::LiveHandles(fw::HandleKind::Menu));
+    EXPECT_EQ(menusAtStart + 1, win::LiveHandles(win::HandleKind::Menu));
     EndMenu();
   };
   IconEvent(tray, WM_RBUTTONUP);
@@ -199,11 +199,11 @@ TEST(TrayMenu, RightButtonReleaseOpensTheMenuAndDismissingSendsOnlyWmNull) {
   EXPECT_TRUE(opened);
   EXPECT_EQ((std::vector<UINT>{kRestoreCommand, kHistoryCommand, kExitCommand}), owner.menuItems);
   EXPECT_EQ((std::vector<Arrival>{{WM_NULL, 0}}), owner.arrivals);
-  EXPECT_EQ(menusAtStart, fw::LiveHandles(fw::HandleKind::Menu));
+  EXPECT_EQ(menusAtStart, win::LiveHandles(win::HandleKind::Menu));
 }
 
 TEST(TrayMenu, ChosenCommandsReachTheOwnerBeforeWmNull) {
-  const int menusAtStart = fw::LiveHandles(fw::HandleKind::Menu);
+  const int menusAtStart = win::LiveHandles(win::HandleKind::Menu);
   Owner owner;
   CTrayIcon tray(&owner, TestIcon(), "tip", kMenuId);
   MenuWatchdog watchdog;
@@ -219,13 +219,13 @@ TEST(TrayMenu, ChosenCommandsReachTheOwnerBeforeWmNull) {
     Drain();
     EXPECT_EQ((std::vector<Arrival>{{WM_COMMAND, command}, {WM_NULL, 0}}), owner.arrivals);
   }
-  EXPECT_EQ(menusAtStart, fw::LiveHandles(fw::HandleKind::Menu));
+  EXPECT_EQ(menusAtStart, win::LiveHandles(win::HandleKind::Menu));
 }
 
 // A second start's hand-over, or Exit, deletes the icon while its menu is
 // open: the menu's return must find nothing of the icon to touch.
 TEST(TrayMenu, IconDeletedWhileItsMenuIsOpenIsNotTouchedAgain) {
-  const int menusAtStart = fw::LiveHandles(fw::HandleKind::Menu);
+  const int menusAtStart = win::LiveHandles(win::HandleKind::Menu);
   Owner owner;
   std::unique_ptr<CTrayIcon> tray = std::make_unique<PoisonedTrayIcon>(&owner, TestIcon(), "tip", kMenuId);
   const HWND hidden = tray->GetSafeHwnd();
@@ -240,11 +240,11 @@ TEST(TrayMenu, IconDeletedWhileItsMenuIsOpenIsNotTouchedAgain) {
   EXPECT_FALSE(IsWindow(hidden));
   EXPECT_FALSE(IconPresent(hidden, kMenuId));
   EXPECT_EQ((std::vector<Arrival>{{WM_NULL, 0}}), owner.arrivals) << "the menu still goes away cleanly";
-  EXPECT_EQ(menusAtStart, fw::LiveHandles(fw::HandleKind::Menu));
+  EXPECT_EQ(menusAtStart, win::LiveHandles(win::HandleKind::Menu));
 }
 
 TEST(TrayMenu, IdWithoutAMenuResourceOpensNothing) {
-  const int menusAtStart = fw::LiveHandles(fw::HandleKind::Menu);
+  const int menusAtStart = win::LiveHandles(win::HandleKind::Menu);
   Owner owner;
   CTrayIcon tray(&owner, TestIcon(), "tip", kMissingMenuId);
   MenuWatchdog watchdog;
@@ -252,7 +252,7 @@ TEST(TrayMenu, IdWithoutAMenuResourceOpensNothing) {
   Drain();
   EXPECT_TRUE(owner.menuItems.empty());
   EXPECT_TRUE(owner.arrivals.empty());
-  EXPECT_EQ(menusAtStart, fw::LiveHandles(fw::HandleKind::Menu));
+  EXPECT_EQ(menusAtStart, win::LiveHandles(win::HandleKind::Menu));
 }
 
 }  // namespace
