@@ -1,10 +1,10 @@
 #include "app/CorvaneApp.h"
 
 #include "app/CorvaneDlg.h"
-#include "inet/InetControl.h"
 #include "app/SingleInstance.h"
-#include "smtp/SmtpCall.h"
 #include "app/StartOptions.h"
+#include "inet/InetControl.h"
+#include "smtp/SmtpCall.h"
 
 CCorvaneApp g_corvaneApp;
 

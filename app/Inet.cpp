@@ -1,9 +1,9 @@
 #include "app/Inet.h"
 
+#include "base/Text.h"
 #include "fw/BackgroundCall.h"
 #include "fw/Exceptions.h"
 #include "inet/InetControl.h"
-#include "base/Text.h"
 
 namespace {
 constexpr char kInetErrorSource[] = "CorvaneInet";

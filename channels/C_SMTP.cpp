@@ -1,11 +1,11 @@
 #include "channels/C_SMTP.h"
 
 #include "base/SystemError.h"
+#include "base/Text.h"
 #include "fw/BackgroundCall.h"
 #include "fw/Exceptions.h"
-#include "smtp/SmtpControlSend.h"
-#include "base/Text.h"
 #include "fw/WinApp.h"
+#include "smtp/SmtpControlSend.h"
 
 namespace id = smtp::dispid;
 

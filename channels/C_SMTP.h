@@ -7,8 +7,8 @@
 #include <optional>
 #include <string>
 
-#include "smtp/SmtpCall.h"
 #include "fw/Wnd.h"
+#include "smtp/SmtpCall.h"
 
 class C_SMTP : public CWnd {
  public:

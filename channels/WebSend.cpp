@@ -5,14 +5,14 @@
 
 #include <windows.h>
 
+#include "base/Text.h"
+#include "channels/StampTime.h"
+#include "channels/WebHeaders.h"
 #include "http/HttpFetch.h"
 #include "http/HttpUrl.h"
 #include "http/IdnHost.h"
-#include "channels/StampTime.h"
 #include "http/SystemNetwork.h"
-#include "base/Text.h"
 #include "http/UserAgent.h"
-#include "channels/WebHeaders.h"
 
 namespace channels {
 

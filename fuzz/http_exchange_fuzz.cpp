@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "net/Base64.h"
 #include "FuzzCheck.h"
 #include "http/HttpFetch.h"
+#include "net/Base64.h"
 #include "net/Loopback.h"
 #include "ScriptTransport.h"
 

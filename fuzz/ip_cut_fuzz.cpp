@@ -2,8 +2,8 @@
 // which bytes count as lead bytes of two-byte characters.
 #include <string>
 
-#include "FuzzCheck.h"
 #include "app/IpCheck.h"
+#include "FuzzCheck.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "net/Base64.h"
 #include "FuzzCheck.h"
+#include "net/Base64.h"
 #include "ScriptTransport.h"
 #include "smtp/SmtpClient.h"
 #include "smtp/SmtpError.h"

@@ -10,14 +10,14 @@
 #include <string_view>
 #include <vector>
 
-#include "FuzzCheck.h"
 #include "base/AsciiText.h"
 #include "base/Json.h"
+#include "channels/WebHeaders.h"
+#include "channels/WebNotify.h"
+#include "FuzzCheck.h"
 #include "http/HttpFetch.h"
 #include "http/HttpUrl.h"
 #include "ScriptTransport.h"
-#include "channels/WebHeaders.h"
-#include "channels/WebNotify.h"
 
 namespace {
 

@@ -5,9 +5,9 @@
 #include <windows.h>
 #include <wincrypt.h>
 
+#include "base/SystemError.h"
 #include "settings/Registry.h"
 #include "settings/SettingsLayout.h"
-#include "base/SystemError.h"
 
 namespace settings {
 

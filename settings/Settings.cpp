@@ -3,15 +3,15 @@
 #include <utility>
 
 #include "channels/MailSend.h"
+#include "channels/TargetOrder.h"
 #include "fw/BackgroundCall.h"
 #include "fw/MessageBox.h"
 #include "fw/MessageMap.h"
+#include "res/resource.h"
 #include "settings/Registry.h"
 #include "settings/SettingsRules.h"
 #include "settings/StoredSettings.h"
-#include "channels/TargetOrder.h"
 #include "settings/WebTargetsDlg.h"
-#include "res/resource.h"
 
 namespace {
 // Posted by the test mail's worker when the mail is out or refused.

@@ -6,6 +6,7 @@
 #include <set>
 #include <vector>
 
+#include "base/SystemError.h"
 #include "fw/Exceptions.h"
 #include "fw/MessageBox.h"
 #include "settings/NumberText.h"
@@ -13,7 +14,6 @@
 #include "settings/Registry.h"
 #include "settings/Scramble.h"
 #include "settings/SettingsRules.h"
-#include "base/SystemError.h"
 #include "settings/UnreadableNotice.h"
 #include "settings/WebTargetList.h"
 

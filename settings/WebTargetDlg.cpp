@@ -4,12 +4,12 @@
 #include <iterator>
 #include <utility>
 
+#include "channels/WebHeaders.h"
+#include "channels/WebSend.h"
 #include "fw/BackgroundCall.h"
 #include "fw/Exceptions.h"
 #include "fw/MessageBox.h"
 #include "fw/MessageMap.h"
-#include "channels/WebHeaders.h"
-#include "channels/WebSend.h"
 #include "res/resource.h"
 
 namespace {

@@ -5,11 +5,11 @@
 #include "channels/TargetName.h"
 #include "fw/MessageBox.h"
 #include "fw/MessageMap.h"
+#include "res/resource.h"
 #include "settings/Registry.h"
 #include "settings/SettingsRules.h"
 #include "settings/StoredSettings.h"
 #include "settings/WebTargetDlg.h"
-#include "res/resource.h"
 
 namespace {
 

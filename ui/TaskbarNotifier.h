@@ -10,10 +10,10 @@
 #include <windows.h>
 
 #include "fw/Gdi.h"
-#include "ui/CaptionFont.h"
 #include "fw/Handles.h"
-#include "ui/NotifierCore.h"
 #include "fw/Wnd.h"
+#include "ui/CaptionFont.h"
+#include "ui/NotifierCore.h"
 
 // Posted to the owner when the popup is clicked (button released); wParam and
 // lParam are 0. The owner may ignore it.

@@ -1,7 +1,7 @@
 #include "fw/Exceptions.h"
 
-#include "fw/MessageBox.h"
 #include "base/SystemError.h"
+#include "fw/MessageBox.h"
 
 namespace fw {
 

@@ -11,10 +11,10 @@
 #include <system_error>
 #include <thread>
 
+#include "base/Text.h"
 #include "http/HttpConnection.h"
 #include "http/ProxyRules.h"
 #include "http/UserAgent.h"
-#include "base/Text.h"
 #include "net/Transport.h"
 
 namespace http {

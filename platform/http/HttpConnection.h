@@ -7,8 +7,8 @@
 #include <optional>
 #include <string>
 
-#include "net/Deadline.h"
 #include "http/HttpTypes.h"
+#include "net/Deadline.h"
 #include "net/Transport.h"
 
 namespace http {

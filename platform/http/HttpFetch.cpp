@@ -5,9 +5,9 @@
 #include <utility>
 
 #include "base/AsciiText.h"
+#include "http/HttpConnection.h"
 #include "net/Base64.h"
 #include "net/Deadline.h"
-#include "http/HttpConnection.h"
 #include "net/Loopback.h"
 
 namespace http {

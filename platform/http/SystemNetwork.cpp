@@ -3,11 +3,11 @@
 #include <windows.h>
 #include <wininet.h>
 
+#include "base/Text.h"
 #include "http/AutoProxy.h"
 #include "http/ProxyRules.h"
 #include "net/SystemTransports.h"
 #include "net/Transport.h"
-#include "base/Text.h"
 
 namespace http {
 

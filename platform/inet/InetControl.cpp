@@ -4,11 +4,11 @@
 #include <new>
 #include <system_error>
 
+#include "base/Text.h"
+#include "fw/WindowClass.h"
 #include "http/HttpUrl.h"
 #include "inet/InetError.h"
 #include "inet/InetFetch.h"
-#include "base/Text.h"
-#include "fw/WindowClass.h"
 
 namespace inet {
 

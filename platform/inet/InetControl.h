@@ -7,8 +7,8 @@
 
 #include <windows.h>
 
-#include "inet/InetControlClass.h"
 #include "fw/ThreadCall.h"
+#include "inet/InetControlClass.h"
 
 namespace inet {
 

@@ -3,13 +3,13 @@
 #include <new>
 #include <system_error>
 
+#include "base/Text.h"
 #include "http/HttpFetch.h"
 #include "http/HttpUrl.h"
 #include "http/IdnHost.h"
-#include "inet/InetError.h"
 #include "http/SystemNetwork.h"
-#include "base/Text.h"
 #include "http/UserAgent.h"
+#include "inet/InetError.h"
 
 namespace inet {
 

@@ -11,10 +11,10 @@
 
 #include <cstring>
 
-#include "net/Deadline.h"
-#include "net/Transport.h"
 #include "base/SystemError.h"
 #include "base/Text.h"
+#include "net/Deadline.h"
+#include "net/Transport.h"
 
 namespace net {
 

@@ -4,10 +4,10 @@
 #include <ws2tcpip.h>
 #include <windows.h>
 
+#include "base/SystemError.h"
 #include "net/AddressWalk.h"
 #include "net/Deadline.h"
 #include "net/Transport.h"
-#include "base/SystemError.h"
 
 namespace net {
 

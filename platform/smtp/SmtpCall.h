@@ -13,8 +13,8 @@
 
 #include <windows.h>
 
-#include "smtp/SmtpControlClass.h"
 #include "fw/ThreadCall.h"
+#include "smtp/SmtpControlClass.h"
 
 namespace smtp {
 

@@ -4,10 +4,10 @@
 // net::Transport and ends either with the server's acceptance or one SendError.
 #include <string>
 
+#include "net/Transport.h"
 #include "smtp/SmtpMessage.h"
 #include "smtp/SmtpReply.h"
 #include "smtp/SmtpRequest.h"
-#include "net/Transport.h"
 
 namespace smtp {
 

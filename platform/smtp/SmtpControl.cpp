@@ -7,13 +7,13 @@
 #include <utility>
 
 #include "base/HostPort.h"
-#include "smtp/SmtpClient.h"
-#include "smtp/SmtpCommandRecorder.h"
-#include "smtp/SmtpControl.h"
-#include "net/SystemTransports.h"
 #include "base/Text.h"
 #include "fw/BackgroundCall.h"
 #include "fw/WindowClass.h"
+#include "net/SystemTransports.h"
+#include "smtp/SmtpClient.h"
+#include "smtp/SmtpCommandRecorder.h"
+#include "smtp/SmtpControl.h"
 
 namespace smtp {
 

@@ -30,8 +30,8 @@
 #include <string>
 #include <vector>
 
-#include "TrustedRoot.h"
 #include "fw/WindowClass.h"
+#include "TrustedRoot.h"
 #include "ui/WindowClassNames.h"
 
 namespace {

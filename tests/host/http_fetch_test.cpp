@@ -6,14 +6,14 @@
 #include <chrono>
 #include <deque>
 
-#include "net/AddressWalk.h"
-#include "net/Deadline.h"
 #include "http/HttpFetch.h"
-#include "net/Loopback.h"
-#include "PeerClient.h"
-#include "net/PosixTransport.h"
 #include "http/ProxyRules.h"
 #include "http/WireUrl.h"
+#include "net/AddressWalk.h"
+#include "net/Deadline.h"
+#include "net/Loopback.h"
+#include "net/PosixTransport.h"
+#include "PeerClient.h"
 
 namespace {
 

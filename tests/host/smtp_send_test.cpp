@@ -4,11 +4,11 @@
 
 #include <chrono>
 
+#include "net/PosixTransport.h"
 #include "PeerClient.h"
 #include "smtp/SmtpClient.h"
 #include "smtp/SmtpError.h"
 #include "smtp/SmtpMessage.h"
-#include "net/PosixTransport.h"
 
 using namespace smtp;
 

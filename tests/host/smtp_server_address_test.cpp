@@ -3,8 +3,8 @@
 // anything connects. The port decides how the connection is secured.
 #include <gtest/gtest.h>
 
-#include "smtp/SmtpError.h"
 #include "net/Loopback.h"
+#include "smtp/SmtpError.h"
 #include "smtp/SmtpServerAddress.h"
 
 using namespace smtp;

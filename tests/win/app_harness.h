@@ -18,15 +18,15 @@
 #include "inet/InetControl.h"
 #include "PeerClient.h"
 #include "ProxyThrough.h"
+#include "res/resource.h"
 #include "settings/Registry.h"
 #include "settings/Scramble.h"
+#include "settings/StoredSettings.h"
 #include "smtp/SmtpCall.h"
 #include "SmtpPropertyAccess.h"
-#include "settings/StoredSettings.h"
 #include "TestAuthority.h"
-#include "UiDriver.h"
 #include "ui/WindowClassNames.h"
-#include "res/resource.h"
+#include "UiDriver.h"
 
 namespace app_test {
 

@@ -7,10 +7,10 @@
 #include <atomic>
 #include <thread>
 
-#include "fw/BackgroundCall.h"
-#include "settings/SettingsRules.h"
-#include "settings/ProtectedValue.h"
 #include "channels/WebNotify.h"
+#include "fw/BackgroundCall.h"
+#include "settings/ProtectedValue.h"
+#include "settings/SettingsRules.h"
 
 namespace {
 

@@ -9,15 +9,15 @@
 #include <thread>
 #include <vector>
 
+#include "base/SystemError.h"
 #include "fw/BackgroundCall.h"
 #include "fw/Dialog.h"
 #include "fw/Exceptions.h"
 #include "fw/Handles.h"
 #include "fw/MessageMap.h"
-#include "base/SystemError.h"
 #include "fw/ThreadCall.h"
-#include "UiDriver.h"
 #include "fw_test_ids.h"
+#include "UiDriver.h"
 
 namespace {
 

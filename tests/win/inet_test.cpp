@@ -7,19 +7,19 @@
 #include <utility>
 #include <vector>
 
-#include "http/AutoProxy.h"
+#include "app/Inet.h"
+#include "base/Text.h"
 #include "fw/Dialog.h"
 #include "fw/Exceptions.h"
 #include "fw/Handles.h"
+#include "http/AutoProxy.h"
 #include "http/IdnHost.h"
-#include "app/Inet.h"
 #include "inet/InetControl.h"
+#include "inet_test_ids.h"
+#include "net/Transport.h"
 #include "PeerClient.h"
 #include "ProxyThrough.h"
-#include "base/Text.h"
-#include "net/Transport.h"
 #include "UiDriver.h"
-#include "inet_test_ids.h"
 
 namespace {
 

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "app_harness.h"
 #include "settings/ProtectedValue.h"
 #include "settings/Settings.h"
 #include "TestAuthority.h"
-#include "app_harness.h"
 
 namespace {
 

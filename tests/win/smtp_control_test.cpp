@@ -14,9 +14,9 @@
 #include "fw/Dialog.h"
 #include "fw/Exceptions.h"
 #include "PeerClient.h"
+#include "smtp_control_test_ids.h"
 #include "SmtpPropertyAccess.h"
 #include "UiDriver.h"
-#include "smtp_control_test_ids.h"
 
 namespace {
 

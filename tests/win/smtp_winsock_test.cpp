@@ -4,10 +4,10 @@
 
 #include <chrono>
 
+#include "net/WinsockTransport.h"
 #include "PeerClient.h"
 #include "smtp/SmtpClient.h"
 #include "smtp/SmtpError.h"
-#include "net/WinsockTransport.h"
 
 using namespace smtp;
 

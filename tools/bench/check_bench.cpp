@@ -16,15 +16,15 @@
 #include <thread>
 #include <vector>
 
-#include "PeerClient.h"
-#include "SmtpPropertyAccess.h"
 #include "app/CorvaneDlg.h"
 #include "inet/InetControl.h"
+#include "PeerClient.h"
 #include "res/resource.h"
 #include "settings/Registry.h"
 #include "settings/SettingsLayout.h"
 #include "settings/StoredSettings.h"
 #include "smtp/SmtpCall.h"
+#include "SmtpPropertyAccess.h"
 
 namespace {
 

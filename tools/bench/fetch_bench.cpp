@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "fw/Exceptions.h"
 #include "app/Inet.h"
+#include "fw/Exceptions.h"
 #include "inet/InetControl.h"
 
 namespace {

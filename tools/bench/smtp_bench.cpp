@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
+#include "net/PosixTransport.h"
 #include "PeerClient.h"
 #include "smtp/SmtpClient.h"
-#include "net/PosixTransport.h"
 
 namespace {
 
