@@ -226,7 +226,6 @@ class WebNotifyTest : public CheckCycleTest {
  protected:
   static void SetUpTestSuite() { test_authority::ForSuite::Begin(); }
   static void TearDownTestSuite() { test_authority::ForSuite::End(); }
-
 };
 
 // The targets of one change are called side by side: three that each answer

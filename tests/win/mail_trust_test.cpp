@@ -122,7 +122,6 @@ class WebTrustTest : public AppTest {
  protected:
   static void SetUpTestSuite() { test_authority::ForSuite::Begin(); }
   static void TearDownTestSuite() { test_authority::ForSuite::End(); }
-
 };
 
 TEST_F(WebTrustTest, HttpsGoesToATrustedPeerOnlyAndClearTextOnlyToAnAddressTypedAsLoopback) {
