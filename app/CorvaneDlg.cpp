@@ -1,6 +1,7 @@
 #include "app/CorvaneDlg.h"
 
 #include <ctime>
+#include <utility>
 #include <vector>
 
 #include "app/HistoryStore.h"
@@ -104,6 +105,7 @@ void CCorvaneDlg::CreateSkinnedPopup() {
   m_notifier.SetCaptionRect(RECT{10, 50, m_notifier.SkinWidth() - 10, m_notifier.SkinHeight() - 25});
 }
 
+// A tick or Update: a check starts unless one runs (Update is greyed out then).
 void CCorvaneDlg::CheckNow() {
   m_conductor->Start();
   ReportPending();
@@ -112,8 +114,7 @@ void CCorvaneDlg::CheckNow() {
 // The box comes once the check has ended, so ticks go on checking behind it.
 void CCorvaneDlg::ReportPending() {
   if (!m_pendingFailure) return;
-  const app::CheckFailure failure = *m_pendingFailure;
-  m_pendingFailure.reset();
+  const app::CheckFailure failure = *std::exchange(m_pendingFailure, std::nullopt);
   if (failure.kind == app::CheckFailure::OutOfMemory) throw CMemoryException();
   throw CDispatchException(failure.text, kCheckErrorSource);
 }
@@ -122,7 +123,7 @@ void CCorvaneDlg::ReportPending() {
 // so every check reads them afresh.
 std::vector<channels::WebSettings> CCorvaneDlg::ReadWebTargets() {
   settings::Unreadable unreadable;
-  std::vector<channels::WebSettings> targets = settings::LoadWebTargets(unreadable);
+  auto targets = settings::LoadWebTargets(unreadable);
   m_unreadable.Add(m_hWnd, WM_TELL_UNREADABLE, unreadable);
   return targets;
 }
@@ -131,11 +132,9 @@ app::CheckPorts::SettingsAnswer CCorvaneDlg::AskForSettings(const std::string& f
   // The address just found, so the dialog's tests send what the check would.
   Settings dialog(nullptr, found, m_conductor->ResultRows(ReadWebTargets()));
   dialog.DoModal();
-  SettingsAnswer answer;
-  answer.webActedOn = dialog.WebNotifyActedOn();
   settings::Unreadable unreadable;
-  answer.mail = settings::LoadMailSettings(unreadable);
-  answer.web = settings::LoadWebTargets(unreadable);
+  SettingsAnswer answer{settings::LoadMailSettings(unreadable), settings::LoadWebTargets(unreadable),
+                        dialog.WebNotifyActedOn()};
   m_unreadable.Add(m_hWnd, WM_TELL_UNREADABLE, unreadable);
   return answer;
 }
@@ -183,7 +182,7 @@ LRESULT CCorvaneDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
       fw::OnNotice<T, &T::TellUnreadable>(WM_TELL_UNREADABLE),
       fw::OnWindowPosChanging<T, &T::OnWindowPosChanging>(),
       fw::OnNotice<T, &T::OnHandOver>(app::HandOverMessage()),
-      fw::OnCommandId<T, &T::OnUpdate>(IDC_UPDATE),
+      fw::OnCommandId<T, &T::CheckNow>(IDC_UPDATE),
       fw::OnCommandId<T, &T::OnSettings>(IDC_SETTINGS),
       fw::OnCommandId<T, &T::OnHide>(IDC_HIDE),
       fw::OnCommandId<T, &T::OnTrayRestore>(ID_MENU_RESTORE),
@@ -210,8 +209,6 @@ void CCorvaneDlg::OnTimer(UINT_PTR id) {
   SetMsgHandled(FALSE);
 }
 
-HICON CCorvaneDlg::OnQueryDragIcon() { return m_hAppIcon; }
-
 // Only a post that follows the system's own notice counts.
 void CCorvaneDlg::OnConnectivityChanged() {
   if (m_connectivity && m_connectivity->TakeNotice()) CheckOnceSettled();
@@ -222,8 +219,6 @@ void CCorvaneDlg::OnWindowPosChanging(WINDOWPOS* pos) {
   if (m_tray.Hidden()) pos->flags &= ~SWP_SHOWWINDOW;
   SetMsgHandled(FALSE);
 }
-
-void CCorvaneDlg::OnUpdate() { CheckNow(); }
 
 // After sleep the address may well be another; the network needs a moment
 // to come up, and the change notices that follow are folded into this check.
@@ -267,8 +262,6 @@ void CCorvaneDlg::OnTrayExit() {
 }
 
 void CCorvaneDlg::OnOK() {}  // Enter must not end the program
-
-void CCorvaneDlg::OnCancel() { CSkinnableDialog::OnCancel(); }
 
 void CCorvaneDlg::OnSysCommand(UINT command, POINT) {
   // The low four bits are the system's own; compare without them throughout.

@@ -47,7 +47,6 @@ class CCorvaneDlg : public CSkinnableDialog, private app::CheckPorts {
   void DoDataExchange(CDataExchange* pDX) override;
   BOOL OnInitDialog() override;
   void OnOK() override;
-  void OnCancel() override;
   LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
  private:
@@ -66,14 +65,13 @@ class CCorvaneDlg : public CSkinnableDialog, private app::CheckPorts {
   void OnSysCommand(UINT command, POINT cursor);
   void OnPaint();
   void OnTimer(UINT_PTR id);
-  void OnUpdate();
   void OnSettings();
   void OnHide();
   void OnTrayRestore();
   void OnTrayExit();
   void OnHistory();
   void OnPowerBroadcast(UINT event);
-  HICON OnQueryDragIcon();
+  HICON OnQueryDragIcon() { return m_hAppIcon; }
   void OnConnectivityChanged();
   void OnWindowPosChanging(WINDOWPOS* pos);
   void OnHandOver();
