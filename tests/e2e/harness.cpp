@@ -154,6 +154,8 @@ bool Matches(HWND hwnd, const std::string& selector) {
   if (selector == "popup") return ClassOf(hwnd) == ui::kPopupWindowClass;
   if (selector == "tray") return ClassOf(hwnd) == ui::kTrayWindowClass;
   if (selector == "menu") return ClassOf(hwnd) == kMenuClass && IsWindowVisible(hwnd);
+  // Any other dialog by its caption: "title:Web Notification".
+  if (selector.rfind("title:", 0) == 0) return IsDialog(hwnd) && TitleOf(hwnd) == selector.substr(6);
   throw UsageError{"unknown selector: " + selector};
 }
 
