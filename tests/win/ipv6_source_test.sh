@@ -14,16 +14,8 @@ set -u
 here=$(cd "$(dirname "$0")/.." && pwd)
 probe=$1
 
-if [ "${CORVANE_IPV6_NAMESPACE:-}" != inside ]; then
-  if ! unshare -n true; then
-    echo "ipv6_source_test: cannot make a network namespace (root needed)"
-    exit 1
-  fi
-  wineserver -k 2>/dev/null || true
-  wineserver -w 2>/dev/null || true
-  CORVANE_IPV6_NAMESPACE=inside unshare -n -- "$0" "$@"
-  exit $?
-fi
+. "$(dirname "$0")/own_network.sh"
+enter_own_network ipv6_source_test "$0" "$@"
 
 failures=0
 fail() { echo "FAILED: $*"; failures=$((failures + 1)); }

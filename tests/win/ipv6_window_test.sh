@@ -17,16 +17,8 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 python=$1
 shift
 
-if [ "${CORVANE_IPV6_NAMESPACE:-}" != inside ]; then
-  if ! unshare -n true; then
-    echo "ipv6_window_test: cannot make a network namespace (root needed)"
-    exit 1
-  fi
-  wineserver -k 2>/dev/null || true
-  wineserver -w 2>/dev/null || true
-  CORVANE_IPV6_NAMESPACE=inside unshare -n -- "$0" "$python" "$@"
-  exit $?
-fi
+. "$(dirname "$0")/own_network.sh"
+enter_own_network ipv6_window_test "$0" "$python" "$@"
 
 run() { "$@" || { echo "ipv6_window_test: '$*' failed"; exit 1; }; }
 
