@@ -161,9 +161,10 @@ void CheckConductor::WebCalled(std::uint32_t check, std::uint32_t target, const 
 
 void CheckConductor::Answered(Channel channel, const ChannelResult& result) {
   if (m_outstanding.erase(channel) == 0) return;
-  // A target removed from the list while its call was out is no longer
-  // set up: the cycle drops what it came to.
-  // A target's row says when, in hours and minutes of the local time.
+  // A target removed from the list while its call was out is no longer set
+  // up, and the cycle drops what it came to. A row says when, in hours and
+  // minutes of the local time; the history hears only of calls a change
+  // was owed.
   const std::string clock = channels::FormatLocal(m_ports.WallTime(), "%H:%M");
   if (m_outcomeCalls) {
     if (result.kind != ChannelResult::Transient) m_untold.erase(channel.id);
