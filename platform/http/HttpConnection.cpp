@@ -128,7 +128,9 @@ bool Connection::ReadMore() {
     got = m_transport->Receive(buffer, sizeof buffer, net::MillisLeftOrTimeOut(m_deadline));
   } catch (const net::TransportError& e) {
     // A reset may come from anyone on the path, at any byte: never an end.
-    if (e.kind() == net::TransportError::Kind::Reset) Fail(kReset);
+    // Before a status line it is no answer, as a close would be: a peer that
+    // closed at once resets the request that reaches it afterwards.
+    if (e.kind() == net::TransportError::Kind::Reset) Fail(m_readingHead && !StatusLineArrived() ? kNoAnswer : kReset);
     if (!e.IsClosed()) throw;
     m_closed = true;
     m_endedCleanly = e.kind() == net::TransportError::Kind::Ended;
@@ -153,6 +155,12 @@ std::optional<std::string> Connection::TakeLine(std::size_t longest) {
   }
 }
 
+bool Connection::StatusLineArrived() const {
+  Head partial;
+  const std::size_t lineEnd = m_pending.find('\n');
+  return lineEnd != std::string::npos && ParseStatusLine(Trim(m_pending.substr(0, lineEnd)), partial);
+}
+
 Head Connection::ReadHead() {
   for (int interim = 0;; ++interim) {
     if (interim > kMostInterimAnswers)
@@ -162,15 +170,12 @@ Head Connection::ReadHead() {
     while ((end = HeadEnd(m_pending, from)) == std::string::npos) {
       if (m_pending.size() > kLongestHead) Fail(kNotHttp);
       from = ResumeAt(m_pending);
-      if (!ReadMore()) {
-        // What decides the words is what arrived: not even a status line is
-        // no answer at all, whatever the system called the close.
-        Head partial;
-        const std::size_t lineEnd = m_pending.find('\n');
-        const bool statusLine =
-            lineEnd != std::string::npos && ParseStatusLine(Trim(m_pending.substr(0, lineEnd)), partial);
-        Fail(statusLine ? kClosedMidAnswer : kNoAnswer);
-      }
+      m_readingHead = true;
+      const bool more = ReadMore();
+      m_readingHead = false;
+      // What decides the words is what arrived: not even a status line is
+      // no answer at all, whatever the system called the close.
+      if (!more) Fail(StatusLineArrived() ? kClosedMidAnswer : kNoAnswer);
     }
     const std::string text = m_pending.substr(0, end);
     m_pending.erase(0, end);

@@ -65,6 +65,8 @@ class Connection {
   bool m_secured = false;
   bool m_closed = false;
   bool m_endedCleanly = false;
+  bool m_readingHead = false;  // a reset now, before any status line, means no answer at all
+  bool StatusLineArrived() const;
 };
 
 }  // namespace http
