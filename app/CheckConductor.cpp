@@ -56,9 +56,9 @@ bool CheckConductor::StartSettled() {
   return Start();
 }
 
-std::vector<std::string> CheckConductor::ResultRows(const std::vector<channels::WebSettings>& targets) const {
-  std::vector<std::string> rows;
-  for (const channels::WebSettings& target : targets) rows.push_back(ResultRow(target.id));
+channels::WebResults CheckConductor::ResultRows(const std::vector<channels::WebSettings>& targets) const {
+  channels::WebResults rows;
+  for (const channels::WebSettings& target : targets) rows[target.id] = ResultRow(target.id);
   return rows;
 }
 

@@ -50,8 +50,8 @@ class CheckConductor {
   bool WatchesIpv6() const { return m_ipv6; }
   bool AnyWebStopped() const { return m_cycle.AnyWebStopped(); }
   std::string ResultRow(std::uint32_t target) const { return m_cycle.ResultRow(WebChannel(target)); }
-  // Each target's row, in the list's order.
-  std::vector<std::string> ResultRows(const std::vector<channels::WebSettings>& targets) const;
+  // Each target's row, by its id.
+  channels::WebResults ResultRows(const std::vector<channels::WebSettings>& targets) const;
   CheckCycle& Cycle() { return m_cycle; }
 
  private:

@@ -3,6 +3,7 @@
 // as the user typed them. The store reads and writes them; the channels
 // only use them.
 #include <cstdint>
+#include <map>
 #include <string>
 
 namespace channels {
@@ -42,5 +43,9 @@ struct WebSettings {
   WebWhen when = WebWhen::OnChange;
   bool IsSet() const { return !url.empty(); }
 };
+
+// Each web target's last result as its row in the list shows it, by the
+// target's id, so it follows the target wherever the list moves it.
+using WebResults = std::map<std::uint32_t, std::string>;
 
 }  // namespace channels

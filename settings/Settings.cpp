@@ -3,7 +3,6 @@
 #include <utility>
 
 #include "channels/MailSend.h"
-#include "channels/TargetOrder.h"
 #include "fw/BackgroundCall.h"
 #include "fw/MessageBox.h"
 #include "fw/MessageMap.h"
@@ -18,7 +17,7 @@ namespace {
 constexpr UINT WM_TEST_EMAIL_DONE = WM_APP + 0x100;
 }  // namespace
 
-Settings::Settings(CWnd* parent, std::string shownAddress, std::vector<std::string> webResults)
+Settings::Settings(CWnd* parent, std::string shownAddress, settings::WebResults webResults)
     : CDialog(IDD_SETTINGS, parent), m_shownAddress(std::move(shownAddress)), m_webResults(std::move(webResults)) {}
 
 Settings::~Settings() = default;
@@ -154,11 +153,8 @@ void Settings::OnWebNotify() {
   WebTargetsDlg dialog(m_shownAddress, m_webResults, this);
   dialog.DoModal();
   m_webActedOn = m_webActedOn || dialog.UserActed();
-  if (!dialog.Stored()) return;
-  // Opened again from here, the list shows what is known of each target
-  // where it now stands.
-  m_webResults = channels::FollowTargets(m_webResults, dialog.Origins());
-  m_webOrigins = m_webOrigins ? channels::FollowTargets(*m_webOrigins, dialog.Origins(), -1) : dialog.Origins();
+  // Opened again from here, the list says nothing of a target edited there.
+  if (dialog.Stored()) m_webResults = dialog.Results();
 }
 
 void Settings::OnHelp() { AfxMessageBox(settings::kNoHelp, MB_OK | MB_ICONINFORMATION); }

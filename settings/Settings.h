@@ -14,16 +14,13 @@
 class Settings : public CDialog {
  public:
   // `shownAddress` is what the main window shows, for the web notification's test.
-  // `webResults` are the web targets' last results, one per stored target.
-  explicit Settings(CWnd* parent = nullptr, std::string shownAddress = {}, std::vector<std::string> webResults = {});
+  // `webResults` are the web targets' last results, by id.
+  explicit Settings(CWnd* parent = nullptr, std::string shownAddress = {}, settings::WebResults webResults = {});
   ~Settings() override;
 
   // True when the web notification was saved, or a test call of it got
   // through, in its dialog opened from here.
   bool WebNotifyActedOn() const { return m_webActedOn; }
-  // Once the web targets' list was stored from here: for each stored target,
-  // the position it had before, or -1 for a new one.
-  const std::optional<std::vector<int>>& StoredWebOrigins() const { return m_webOrigins; }
 
  protected:
   void DoDataExchange(CDataExchange* pDX) override;
@@ -47,7 +44,6 @@ class Settings : public CDialog {
   CComboBox m_ipv6Combo;
   C_SMTP m_smtp;
   std::string m_shownAddress;
-  std::vector<std::string> m_webResults;
+  settings::WebResults m_webResults;
   bool m_webActedOn = false;
-  std::optional<std::vector<int>> m_webOrigins;
 };

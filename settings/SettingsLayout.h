@@ -87,6 +87,7 @@ using channels::kWebPost;
 using channels::kWebPut;
 using channels::kWebWhenWords;
 using channels::MailSettings;
+using channels::WebResults;
 using channels::WebSettings;
 using channels::WebWhen;
 

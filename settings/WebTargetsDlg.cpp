@@ -26,7 +26,7 @@ std::string RowText(const settings::WebSettings& target, const std::string& resu
 
 }  // namespace
 
-WebTargetsDlg::WebTargetsDlg(std::string shownAddress, std::vector<std::string> lastResults, CWnd* parent)
+WebTargetsDlg::WebTargetsDlg(std::string shownAddress, settings::WebResults lastResults, CWnd* parent)
     : CDialog(IDD_WEB_TARGETS, parent), m_shownAddress(std::move(shownAddress)), m_results(std::move(lastResults)) {}
 
 WebTargetsDlg::~WebTargetsDlg() = default;
@@ -43,15 +43,16 @@ BOOL WebTargetsDlg::OnInitDialog() {
     settings::OpenStore(registry);
     m_targets = settings::ReadWebTargets(registry);
   }  // the key closes before the user sees anything
-  m_results.resize(m_targets.size());
-  for (std::size_t i = 0; i < m_targets.size(); ++i) m_origins.push_back(static_cast<int>(i));
   ShowRows(0);
   return TRUE;
 }
 
 void WebTargetsDlg::ShowRows(int selected) {
   m_list.ResetContent();
-  for (std::size_t i = 0; i < m_targets.size(); ++i) m_list.AddString(RowText(m_targets[i], m_results[i]));
+  for (const settings::WebSettings& target : m_targets) {
+    const auto result = m_results.find(target.id);  // a target added here has no id yet
+    m_list.AddString(RowText(target, target.id && result != m_results.end() ? result->second : std::string()));
+  }
   if (!m_targets.empty()) m_list.SetCurSel(std::min(selected, static_cast<int>(m_targets.size()) - 1));
 }
 
@@ -75,8 +76,6 @@ void WebTargetsDlg::OnAdd() {
   settings::WebSettings target;
   if (!Edit(target)) return;
   m_targets.push_back(std::move(target));
-  m_results.emplace_back();
-  m_origins.push_back(-1);
   ShowRows(static_cast<int>(m_targets.size()) - 1);
 }
 
@@ -85,7 +84,7 @@ void WebTargetsDlg::OnEdit() {
   if (row < 0 || row >= static_cast<int>(m_targets.size())) return;
   const auto index = static_cast<std::size_t>(row);
   if (!Edit(m_targets[index])) return;
-  m_results[index].clear();  // the last result was another target's
+  m_results.erase(m_targets[index].id);  // the last result was another target's
   ShowRows(row);
 }
 
@@ -101,8 +100,6 @@ void WebTargetsDlg::OnRemove() {
   const int row = m_list.GetCurSel();
   if (row < 0 || row >= static_cast<int>(m_targets.size())) return;
   m_targets.erase(m_targets.begin() + row);
-  m_results.erase(m_results.begin() + row);
-  m_origins.erase(m_origins.begin() + row);
   ShowRows(row);
 }
 

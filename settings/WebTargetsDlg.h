@@ -13,9 +13,8 @@
 class WebTargetsDlg : public CDialog {
  public:
   // `shownAddress` is what a test call sends as {ip}; `lastResults` holds
-  // each stored target's last result, in order, for its row (shorter or
-  // empty when there is nothing to say).
-  WebTargetsDlg(std::string shownAddress, std::vector<std::string> lastResults = {}, CWnd* parent = nullptr);
+  // the stored targets' last results, by id, for their rows.
+  WebTargetsDlg(std::string shownAddress, settings::WebResults lastResults = {}, CWnd* parent = nullptr);
   ~WebTargetsDlg() override;
 
   // True once the user stored the list or a test call got through: either
@@ -23,11 +22,10 @@ class WebTargetsDlg : public CDialog {
   // good may be called again.
   bool UserActed() const { return m_userActed; }
 
-  // True once the list was stored; then, for each stored row, the row it
-  // was when the dialog opened, or -1 for one added here, so what is known
-  // about each target follows it through removals.
+  // True once the list was stored; the results then no longer hold what
+  // was said of a target edited here.
   bool Stored() const { return m_stored; }
-  const std::vector<int>& Origins() const { return m_origins; }
+  const settings::WebResults& Results() const { return m_results; }
 
  protected:
   void DoDataExchange(CDataExchange* pDX) override;
@@ -45,8 +43,7 @@ class WebTargetsDlg : public CDialog {
 
   std::string m_shownAddress;
   std::vector<settings::WebSettings> m_targets;
-  std::vector<std::string> m_results;  // one per row; a changed target has none yet
-  std::vector<int> m_origins;          // one per row
+  settings::WebResults m_results;  // an edited target has none yet
   CListBox m_list;
   bool m_userActed = false;
   bool m_stored = false;

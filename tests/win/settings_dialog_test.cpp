@@ -546,7 +546,7 @@ TEST_F(SettingsDialogTest, TheFirstReleasesTargetIsTheFirstRowAndOkWritesItInThe
     EXPECT_EQ(std::vector<std::string>{"POST  https://dyn.example  -  sent 14:03"}, Rows(list));
     Click(list, IDOK);
   });
-  WebTargetsDlg(std::string(), {"sent 14:03"}).DoModal();
+  WebTargetsDlg(std::string(), {{1, "sent 14:03"}}).DoModal();
   for (const char* old : {settings::kWebUrl, settings::kWebMethod, settings::kWebBody})
     EXPECT_EQ(static_cast<DWORD>(REG_NONE), StoredType(old)) << old;
   CRegistry r;
