@@ -32,14 +32,8 @@ expect() {
   [ "$got" = "$1" ] || fail "$2: expected '$1', got '$got'"
 }
 
-run ip link set lo up
+make_test_interface run
 run ip -6 addr add 2001:db8::1/128 dev lo
-run ip link add v0 type veth peer name v1
-run ip link set v0 up
-run ip link set v1 up
-run ip -6 addr add fe80::10/64 dev v0 nodad
-run ip -6 addr add fd00::10/64 dev v0 nodad
-run ip -6 addr add 2001:db8:1::10/64 dev v0 nodad
 ip -6 addr show
 
 expect 2001:db8:1::10 "the global address beside link-local, unique-local and loopback ones"

@@ -24,13 +24,7 @@ run() { "$@" || { echo "ipv6_window_test: '$*' failed"; exit 1; }; }
 
 # The test's peers and its page on 127.0.0.1; the window's addresses on v0
 # (the test changes them by that name).
-run ip link set lo up
-run ip link add v0 type veth peer name v1
-run ip link set v0 up
-run ip link set v1 up
-run ip -6 addr add fe80::10/64 dev v0 nodad
-run ip -6 addr add fd00::10/64 dev v0 nodad
-run ip -6 addr add 2001:db8:1::10/64 dev v0 nodad
+make_test_interface run
 ip -6 addr show dev v0
 
 CORVANE_PEERS_OWN_NETWORK=$(readlink /proc/self/ns/net) || { echo "ipv6_window_test: no namespace to name"; exit 1; }
