@@ -240,9 +240,11 @@ void CheckConductor::Guarded(Work&& work) {
   } catch (const std::exception& e) {
     Abandon(e.what(), false);
   } catch (...) {
-    // The window's own kinds of failure: the check ends, and the window
-    // reports what it threw.
-    Abandon(std::string(), false);
+    // The window's own kinds of failure: the check ends without a box of
+    // its own, and the window reports what it threw.
+    m_outstanding.clear();
+    m_starting = m_fetching = m_running = false;
+    m_ports.Running(false);
     throw;
   }
 }

@@ -63,7 +63,11 @@ struct Recorder : app::CheckPorts, app::CheckNetwork, app::CheckHistory {
     return refuse;
   }
   std::string StableIpv6() override { return ipv6; }
-  std::vector<WebSettings> ReadWebTargets() override { return stored; }
+  bool throwOnRead = false;  // as the window's own failures leave a port
+  std::vector<WebSettings> ReadWebTargets() override {
+    if (throwOnRead) throw 42;
+    return stored;
+  }
   SettingsAnswer AskForSettings(const std::string& found) override {
     askedWith = found;
     log += "settings ";
@@ -337,6 +341,16 @@ TEST(CheckConductor, ATargetForFailingChecksIsToldOnceAfterThreeAndOnceOnRecover
   conductor.Start();
   conductor.PageRead(ports.lastCheck, "1.2.3.4");
   EXPECT_EQ(3u, ports.webCalls.size());
+}
+
+TEST(CheckConductor, AFailureOfTheWindowsOwnKindEndsTheCheckAndLeavesItsReportToTheWindow) {
+  Recorder ports;
+  CheckConductor conductor(ports, ports, ports, kInterval, "http://a.example/", CompleteMail());
+  conductor.Start();
+  ports.throwOnRead = true;
+  EXPECT_THROW(conductor.PageRead(ports.lastCheck, "1.2.3.4"), int);
+  EXPECT_FALSE(conductor.Checking());
+  EXPECT_EQ("start end ", ports.log) << "no box of the check's own beside the window's";
 }
 
 TEST(CheckConductor, NoMemoryEndsTheCheckWithItsOwnBoxAndTheNextCheckRuns) {
